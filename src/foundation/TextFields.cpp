@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "foundation/TextFields.h"
+
+#include "foundation/Exceptions.h"
+
+namespace {
+
+const char* const kConvertMessage = "Konvertierung des Strings in eine Zahl nicht möglich.";
+
+EConvertError ConvertError()
+{
+    return EConvertError(QString::fromUtf8(kConvertMessage));
+}
+
+} // namespace
+
+QStringList SplitFields(const QString& line, QChar separator)
+{
+    const bool words = separator == QLatin1Char(' ');
+    QStringList fields;
+    QString current;
+    QChar openQuote;
+    for (const QChar c : line) {
+        if (!openQuote.isNull()) {
+            current.append(c);
+            if (c == openQuote)
+                openQuote = QChar();
+            continue;
+        }
+        const bool ends = c == separator || (words && (c == QLatin1Char('\r') || c == QLatin1Char('\n')));
+        if (ends) {
+            if (!current.isEmpty())
+                fields.append(current);
+            current.clear();
+            continue;
+        }
+        if (c == QLatin1Char('"') || c == QLatin1Char('\''))
+            openQuote = c;
+        current.append(c);
+    }
+    if (!current.isEmpty())
+        fields.append(current);
+    return fields;
+}
+
+QString Dequote(const QString& text, QChar quote)
+{
+    if (text.size() >= 2 && text.front() == quote && text.back() == quote)
+        return text.mid(1, text.size() - 2);
+    return text;
+}
+
+QString UnquoteField(const QString& field)
+{
+    const QChar quote = QLatin1Char('"');
+    if (field.isEmpty() || field.front() != quote)
+        return field;
+    QString result;
+    for (qsizetype i = 1; i < field.size(); ++i) {
+        if (field[i] != quote) {
+            result.append(field[i]);
+            continue;
+        }
+        if (i + 1 < field.size() && field[i + 1] == quote) {
+            result.append(quote);
+            ++i;
+            continue;
+        }
+        break;
+    }
+    return result;
+}
+
+QString QuoteField(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+quint64 NumberFromDigits(const QString& text)
+{
+    quint64 value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            throw ConvertError();
+        value = value * 10 + static_cast<quint64>(c.unicode() - u'0');
+    }
+    return value;
+}
+
+QString NumberToText(quint64 value)
+{
+    return QString::number(value);
+}
+
+qint32 IntegerFromText(const QString& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("\"%1\" ist kein gültiger Integerwert").arg(text));
+    return value;
+}
+
+bool BooleanFromText(const QString& text)
+{
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const qlonglong number = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("\"%1\" ist kein gültiger Boolescher Wert").arg(text));
+    return number != 0;
+}
+
+QString BooleanToText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QStringList SplitLines(const QByteArray& content)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        const bool terminated = end >= 0;
+        if (!terminated)
+            end = content.size();
+        qsizetype length = end - start;
+        if (terminated && length > 0 && content[end - 1] == '\r')
+            --length;
+        lines.append(QString::fromUtf8(content.constData() + start, length));
+        start = end + 1;
+    }
+    return lines;
+}
+
+QByteArray JoinLines(const QStringList& lines)
+{
+    QByteArray out;
+    for (const QString& line : lines) {
+        out += line.toUtf8();
+        out += "\r\n";
+    }
+    return out;
+}

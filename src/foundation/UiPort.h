@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+/// One row of the protocol log.
+struct TProtocolEntry {
+    QString time; ///< "dd.mm.yy hh:nn:ss.zzz"
+    QString category;
+    QString message;
+    int icon = -1;
+
+    /// The protocol file's line form "%s [%s] %s", without terminator.
+    QString FileLine() const;
+};
+
+/// The two text panes of the overview page.
+enum class TOverviewPane { Client, Server };
+
+/// Kinds of message box; every box has an OK button only.
+enum class TMessageKind { Information, Warning, Error };
+
+/// Everything the core asks of the main window. The GUI implements it with
+/// forms; the headless front-end implements it without any, answering prompts
+/// as their countdown would. Called on the main thread only.
+class TUiPort
+{
+public:
+    virtual ~TUiPort() = default;
+
+    virtual void SetCaption(const QString& caption) = 0;
+    virtual void SetProtocolPageVisible(bool visible) = 0;
+    virtual void RebuildObjectViews() = 0;
+    virtual void RebuildClientViews() = 0;
+    virtual void RefreshClientOnlineMarks() = 0;
+
+    /// A new protocol entry. showInList follows MiscShowProtocol; a headless
+    /// front-end reports every entry regardless.
+    virtual void ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst) = 0;
+
+    /// A block for the top of an overview pane; activate asks to show the page first.
+    virtual void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) = 0;
+
+    /// A message box with OK only. Never shown by a service process: callers check.
+    virtual void ShowMessage(TMessageKind kind, const QString& text) = 0;
+};
+
+/// The front-end in use. Set once by the program entry (or a test) before
+/// anything reports.
+TUiPort& Ui();
+void SetUi(TUiPort* port);
+bool HasUi();

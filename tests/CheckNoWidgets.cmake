@@ -1,0 +1,15 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Fails when a core source includes a Qt Widgets header.
+set(offenders "")
+foreach(dir foundation catalogue replication scriptus platform)
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
+  foreach(f ${files})
+    file(STRINGS ${f} hits REGEX "#include[ \t]*[<\"](QtWidgets|QWidget|QApplication|QMainWindow|QMessageBox|QDialog)")
+    if(hits)
+      list(APPEND offenders ${f})
+    endif()
+  endforeach()
+endforeach()
+if(offenders)
+  message(FATAL_ERROR "Core files include widgets: ${offenders}")
+endif()

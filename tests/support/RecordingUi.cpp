@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/RecordingUi.h"
+
+void TRecordingUi::SetCaption(const QString& text)
+{
+    caption = text;
+}
+
+void TRecordingUi::SetProtocolPageVisible(bool visible)
+{
+    protocolPageVisible = visible;
+}
+
+void TRecordingUi::RebuildObjectViews()
+{
+    ++objectViewRebuilds;
+}
+
+void TRecordingUi::RebuildClientViews()
+{
+    ++clientViewRebuilds;
+}
+
+void TRecordingUi::RefreshClientOnlineMarks()
+{
+    ++onlineMarkRefreshes;
+}
+
+void TRecordingUi::ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst)
+{
+    std::lock_guard guard(m_lock);
+    m_entries.push_back(entry);
+    if (!showInList)
+        return;
+    if (lastToFirst)
+        listRows.prepend(entry.message);
+    else
+        listRows.append(entry.message);
+}
+
+void TRecordingUi::OverviewMessage(TOverviewPane pane, const QString& block, bool)
+{
+    (pane == TOverviewPane::Client ? clientPane : serverPane).prepend(block);
+}
+
+void TRecordingUi::ShowMessage(TMessageKind, const QString& text)
+{
+    messageBoxes.append(text);
+}
+
+void TRecordingUi::Clear()
+{
+    std::lock_guard guard(m_lock);
+    m_entries.clear();
+    listRows.clear();
+    messageBoxes.clear();
+    clientPane.clear();
+    serverPane.clear();
+    objectViewRebuilds = clientViewRebuilds = onlineMarkRefreshes = 0;
+}
+
+QStringList TRecordingUi::Messages(const QString& category) const
+{
+    std::lock_guard guard(m_lock);
+    QStringList out;
+    for (const auto& e : m_entries)
+        if (category.isEmpty() || e.category == category)
+            out.append(e.message);
+    return out;
+}
+
+std::vector<TProtocolEntry> TRecordingUi::Entries() const
+{
+    std::lock_guard guard(m_lock);
+    return m_entries;
+}
+
+bool TRecordingUi::HasMessage(const QString& message) const
+{
+    return Messages().contains(message);
+}

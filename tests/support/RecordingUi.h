@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include <QStringList>
+
+#include "foundation/UiPort.h"
+
+/// A front-end that remembers every call, for assertions.
+class TRecordingUi : public TUiPort
+{
+public:
+    void SetCaption(const QString& caption) override;
+    void SetProtocolPageVisible(bool visible) override;
+    void RebuildObjectViews() override;
+    void RebuildClientViews() override;
+    void RefreshClientOnlineMarks() override;
+    void ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst) override;
+    void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) override;
+    void ShowMessage(TMessageKind kind, const QString& text) override;
+
+    void Clear();
+    /// Messages of all protocol entries so far, optionally of one category.
+    QStringList Messages(const QString& category = QString()) const;
+    std::vector<TProtocolEntry> Entries() const;
+    bool HasMessage(const QString& message) const;
+
+    QString caption;
+    bool protocolPageVisible = false;
+    int objectViewRebuilds = 0;
+    int clientViewRebuilds = 0;
+    int onlineMarkRefreshes = 0;
+    QStringList messageBoxes;
+    QStringList clientPane;
+    QStringList serverPane;
+    /// Rows as the protocol list would hold them (only those shown).
+    QStringList listRows;
+
+private:
+    mutable std::recursive_mutex m_lock;
+    std::vector<TProtocolEntry> m_entries;
+};

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/TestHome.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include "foundation/MainConfig.h"
+
+void TTestHome::SetUp()
+{
+    ASSERT_TRUE(m_dir.isValid());
+    const QString root = m_dir.path();
+    for (const char* sub : {"home", "registry", "config", "autostart-system", "systemd"})
+        QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub));
+    qputenv("PLENWICK_HOME", (root + "/home").toUtf8());
+    qputenv("PLENWICK_REGISTRY_DIR", (root + "/registry").toUtf8());
+    qputenv("PLENWICK_PROTOCOL_FILE", (root + "/plenwick.protocol").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
+    qputenv("PLENWICK_SYSTEMD_DIR", (root + "/systemd").toUtf8());
+    qputenv("PLENWICK_COMPUTERNAME", "testhost");
+    SetUi(&m_ui);
+    RegisterAllOptions();
+}
+
+void TTestHome::TearDown()
+{
+    SetUi(nullptr);
+}
+
+QString TTestHome::Home(const QString& name) const
+{
+    return m_dir.path() + QStringLiteral("/home/") + name;
+}
+
+void TTestHome::WriteFile(const QString& path, const QByteArray& content) const
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(content);
+}
+
+QByteArray TTestHome::ReadFile(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void TTestHome::Restart()
+{
+    m_ui.Clear();
+    RegisterAllOptions();
+}
+
+bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
