@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "foundation/ServiceMode.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<bool> g_service{false};
+}
+
+bool RunningAsService()
+{
+    return g_service.load();
+}
+
+void SetRunningAsService(bool service)
+{
+    g_service.store(service);
+}
