@@ -33,11 +33,22 @@ QTimer& Timer()
     return *s.timer;
 }
 
+// The option filters run under the configuration lock, possibly on a worker:
+// queue the change instead of waiting for the main thread, which might itself
+// be waiting for that lock.
+void OnMainThread(std::function<void()> change)
+{
+    if (TPoolInterlocked::IsMainThread())
+        change();
+    else
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(change), Qt::QueuedConnection);
+}
+
 } // namespace
 
 void TObjectUpdateTimer::SetEnabled(bool enabled)
 {
-    TPoolInterlocked::Synchronize([enabled] {
+    OnMainThread([enabled] {
         if (enabled)
             Timer().start();
         else
@@ -47,7 +58,7 @@ void TObjectUpdateTimer::SetEnabled(bool enabled)
 
 void TObjectUpdateTimer::SetInterval(int milliseconds)
 {
-    TPoolInterlocked::Synchronize([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
+    OnMainThread([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
 }
 
 bool TObjectUpdateTimer::IsEnabled()
