@@ -109,6 +109,7 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
     state.complete = false;
     RegisterAllOptions();
     state.kind = DecideInstanceKind(parameters);
+    SetMonitorInstance(state.kind == TInstanceKind::Monitor);
     Ui().SetCaption(MainCaption());
     if (state.kind == TInstanceKind::FileMove) {
         // Nothing else of this process is needed: it only stands in for the
