@@ -88,9 +88,9 @@ std::optional<QByteArray> DecompressText(const QByteArray& data)
 
 TAutostartState AutostartState(const QString& executablePath)
 {
-    if (MachineAutostartWritable() && QFileInfo::exists(AutostartEntryPath(TAutostartPlace::Machine, executablePath)))
+    if (MachineAutostartWritable() && QFileInfo(AutostartEntryPath(TAutostartPlace::Machine, executablePath)).isFile())
         return {true, 1};
-    if (QFileInfo::exists(AutostartEntryPath(TAutostartPlace::User, executablePath)))
+    if (QFileInfo(AutostartEntryPath(TAutostartPlace::User, executablePath)).isFile())
         return {true, 2};
     return {};
 }

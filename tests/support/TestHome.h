@@ -11,7 +11,8 @@
 #include "support/RecordingUi.h"
 
 /// Gives each test its own program folder, registry folder, protocol file and
-/// XDG folders (the machine-wide autostart folder too), a recording front-end, and freshly registered options.
+/// XDG folders (the machine-wide autostart folder too), a recording
+/// front-end, and freshly registered options.
 class TTestHome : public ::testing::Test
 {
 protected:
