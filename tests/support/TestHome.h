@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/QtPrinters.h"
 #include "support/RecordingUi.h"
 
 /// Gives each test its own program folder, registry folder, protocol file and
