@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
 #include <exception>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -66,11 +67,12 @@ int main(int argc, char* argv[])
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
                 46);
-        const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS");
-        static TBusyForTests busy(busyMs);
-        if (busyMs > 0)
-            RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy);
+        std::optional<TBusyForTests> busy;
+        if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
+            RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));
         rc = app.exec();
+        if (busy)
+            UnregisterShutdownParticipant(&*busy);
         if (kind != TInstanceKind::FileMove)
             Log(QStringLiteral("Main"), QStringLiteral("Anwendung wurde beendet"), 46);
     } catch (const std::exception& error) {
