@@ -37,7 +37,9 @@ QTimer& Timer()
 
 void TObjectUpdateTimer::SetEnabled(bool enabled)
 {
-    TPoolInterlocked::Synchronize([enabled] {
+    // The option filters may call from a worker holding the configuration lock:
+    // never wait for the main thread here.
+    TPoolInterlocked::Post([enabled] {
         if (enabled)
             Timer().start();
         else
@@ -47,7 +49,7 @@ void TObjectUpdateTimer::SetEnabled(bool enabled)
 
 void TObjectUpdateTimer::SetInterval(int milliseconds)
 {
-    TPoolInterlocked::Synchronize([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
+    TPoolInterlocked::Post([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
 }
 
 bool TObjectUpdateTimer::IsEnabled()
