@@ -8,6 +8,7 @@
 
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
+#include "catalogue/CatalogueSetup.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
 #include "foundation/Quit.h"
@@ -57,6 +58,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(ProductName());
     THeadlessUi ui;
     SetUi(&ui);
+    InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
 
