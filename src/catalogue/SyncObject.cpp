@@ -443,8 +443,8 @@ std::unique_ptr<TSyncObject> TSyncObject::GenerateScriptusCompanion() const
 
 void TSyncObject::DeleteFolderStructureObjects()
 {
+    Log(kCategory, QStringLiteral("Lösche alle Ordnerstrukturobjekte von \"%1\"").arg(SourceName()), 42);
     TWriteGuard guard(ObjectLock());
-    Log(kCategory, QStringLiteral("Lösche alle Ordnerstrukturobjekte von \"%1\"").arg(m_sourceName), 42);
     Objects().RemoveChildrenOf(this);
 }
 
