@@ -43,12 +43,12 @@ bool TListFile::Load(const std::function<bool(const QString& line)>& readLine)
     return true;
 }
 
-void TListFile::Write(const QStringList& lines)
+QString TListFile::Write(const QStringList& lines)
 {
     std::lock_guard guard(m_mutex);
-    if (!m_badOriginal.isEmpty())
-        KeepOriginalAside();
+    const QString note = m_badOriginal.isEmpty() ? QString() : KeepOriginalAside();
     WriteFileAtomically(Path(), JoinLines(lines));
+    return note;
 }
 
 bool TListFile::KeepsOriginalAside() const
@@ -57,8 +57,9 @@ bool TListFile::KeepsOriginalAside() const
     return !m_badOriginal.isEmpty();
 }
 
-void TListFile::KeepOriginalAside()
+QString TListFile::KeepOriginalAside()
 {
+    QString note;
     QByteArray original;
     if (ReadWholeFile(m_badOriginal, original)) {
         // Never replace an earlier copy: it may hold other unreadable lines.
@@ -66,12 +67,11 @@ void TListFile::KeepOriginalAside()
         for (int n = 2; QFile::exists(aside); ++n)
             aside = m_badOriginal + QStringLiteral(".bad.") + QString::number(n);
         WriteFileAtomically(aside, original);
-        Log(QLatin1String(m_category),
-            QStringLiteral("Datei \"%1\" enthielt unlesbare Zeilen und wurde als \"%2\" aufbewahrt")
-                .arg(m_badOriginal, aside),
-            46);
+        note = QStringLiteral("Datei \"%1\" enthielt unlesbare Zeilen und wurde als \"%2\" aufbewahrt")
+                   .arg(m_badOriginal, aside);
     }
     m_badOriginal.clear();
+    return note;
 }
 
 void ShowListWarning(const QString& text)

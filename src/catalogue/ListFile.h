@@ -24,14 +24,16 @@ public:
     /// when there is no file.
     bool Load(const std::function<bool(const QString& line)>& readLine);
 
-    /// Replaces the file with these lines, each ended by CR LF.
-    void Write(const QStringList& lines);
+    /// Replaces the file with these lines, each ended by CR LF. Returns the
+    /// protocol text telling where the original was kept aside, or "": the
+    /// caller logs it once it holds no lock the main thread may wait for.
+    [[nodiscard]] QString Write(const QStringList& lines);
 
     /// Whether the last load skipped a line that has not been kept aside yet.
     bool KeepsOriginalAside() const;
 
 private:
-    void KeepOriginalAside();
+    QString KeepOriginalAside();
 
     const char* m_extension;
     const char* m_category;

@@ -237,7 +237,9 @@ void SaveClientList()
         for (const TSyncClient* client = FirstClient(); client != nullptr; client = client->Next())
             lines.append(client->ToLine());
     }
-    Clients().file.Write(lines);
+    const QString note = Clients().file.Write(lines);
+    if (!note.isEmpty())
+        Log(kCategory, note, 46);
     Log(kCategory, QStringLiteral("SyncClient-Liste wurde geschrieben"), 46);
 }
 

@@ -118,13 +118,16 @@ void SaveDownloadList()
     // download lock in the views: neither the clean step's entry nor the
     // final one is written while this thread holds it.
     CleanDownloads();
+    QString note;
     {
         std::lock_guard guard(Downloads().lock);
         QStringList lines;
         for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
             lines.append(d->ToLine());
-        Downloads().file.Write(lines);
+        note = Downloads().file.Write(lines);
     }
+    if (!note.isEmpty())
+        Log(kCategory, note, 46);
     Log(kCategory, QStringLiteral("SyncDownload-Liste wurde geschrieben"), 46);
 }
 

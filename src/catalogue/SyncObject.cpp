@@ -560,7 +560,9 @@ void SaveObjectList()
             if (object->Persistent())
                 lines.append(object->ToLine());
     }
-    Objects().file.Write(lines);
+    const QString note = Objects().file.Write(lines);
+    if (!note.isEmpty())
+        Log(kCategory, note, kIcon);
     Log(kCategory, QStringLiteral("SyncObject-Liste wurde geschrieben"), kIcon);
 }
 

@@ -89,13 +89,16 @@ void LoadUserList()
 
 void SaveUserList()
 {
+    QString note;
     {
         std::lock_guard guard(Users().lock);
         QStringList lines;
         for (const TSyncUser* user = FirstUser(); user != nullptr; user = user->Next())
             lines.append(user->ToLine());
-        Users().file.Write(lines);
+        note = Users().file.Write(lines);
     }
+    if (!note.isEmpty())
+        Log(kCategory, note, 46);
     Log(kCategory, QStringLiteral("SyncUser-Liste wurde geschrieben"), 46);
 }
 
