@@ -113,6 +113,24 @@ bool RequestFolderMonitoringStop()
     return false;
 }
 
+void StopFolderThreads()
+{
+    // The monitor may start an import and an import the monitor: monitor,
+    // imports, then whatever monitor the last import started.
+    StopFolderMonitoring();
+    StopAllImports();
+    StopFolderMonitoring();
+    std::vector<std::unique_ptr<TChangeNotifyThread>> ending;
+    {
+        std::unique_lock guard(Monitor().lock);
+        ending.swap(Monitor().owned);
+    }
+    for (const auto& thread : ending) {
+        thread->requestInterruption();
+        WaitForThreadEnd(*thread);
+    }
+}
+
 void FolderMonitorEnded(TChangeNotifyThread* thread)
 {
     std::unique_lock guard(Monitor().lock);

@@ -15,5 +15,9 @@ void StopFolderMonitoring();
 /// without waiting, and returns false.
 bool RequestFolderMonitoringStop();
 
+/// Stops the monitor and every import and waits for all of them, so that the
+/// object list may be freed.
+void StopFolderThreads();
+
 /// Called by the monitor thread as it ends: it is no longer the running one.
 void FolderMonitorEnded(TChangeNotifyThread* thread);

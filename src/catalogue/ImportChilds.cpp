@@ -257,6 +257,19 @@ void StopImport(TSyncObject* owner)
     WaitForThreadEnd(*stopped);
 }
 
+void StopAllImports()
+{
+    std::vector<std::unique_ptr<TThreadImportChilds>> stopped;
+    {
+        std::unique_lock guard(Imports().listLock);
+        stopped.swap(Imports().owned);
+        for (const auto& thread : stopped)
+            thread->requestInterruption();
+    }
+    for (const auto& thread : stopped)
+        WaitForThreadEnd(*thread);
+}
+
 bool RequestAllImportsStop()
 {
     std::shared_lock guard(Imports().listLock);

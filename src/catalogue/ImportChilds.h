@@ -48,6 +48,8 @@ bool IsImportRunning();
 /// Stops the first import of this owner and waits for its end (on the main
 /// thread the event loop keeps running). No import for the owner: nothing.
 void StopImport(TSyncObject* owner);
+/// Stops every import and waits for their ends.
+void StopAllImports();
 /// For the shutdown: true when no import thread is left; else asks every one
 /// to end, without waiting, and returns false.
 bool RequestAllImportsStop();

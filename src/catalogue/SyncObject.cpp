@@ -568,6 +568,7 @@ void SaveObjectList()
 
 void FreeAllObjects()
 {
+    StopFolderThreads(); // they walk the list
     TWriteGuard guard(ObjectLock());
     TObjectList& objects = Objects();
     objects.absolute.clear();

@@ -81,7 +81,7 @@ TEST_F(TChangeNotifyThreadTest, WithoutAWatchableFolderItStartsAndEnds)
     EXPECT_EQ(m_ui.Messages(kCategory), (QStringList{"ChangeNotifyThread wird gestartet",
                                                      "Veränderungen in 0 Ordnern werden überwacht",
                                                      "ChangeNotifyThread terminiert"}));
-    EXPECT_TRUE(RequestFolderMonitoringStop());
+    EXPECT_TRUE(RunEventsUntil([] { return RequestFolderMonitoringStop(); }));
 }
 
 TEST_F(TChangeNotifyThreadTest, AReplacedFileIsRefreshedWithoutRegeneratingTheTree)

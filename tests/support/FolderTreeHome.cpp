@@ -19,9 +19,7 @@ void TFolderTreeHome::SetUp()
 
 void TFolderTreeHome::TearDown()
 {
-    RunEventsUntil([] { return RequestAllImportsStop(); });
-    StopFolderMonitoring();
-    RunEventsUntil([] { return RequestFolderMonitoringStop(); });
+    StopFolderThreads();
     // Posted status texts belong to this test's front-end.
     QCoreApplication::processEvents();
     FreeAllObjects();
