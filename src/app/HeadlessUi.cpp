@@ -24,6 +24,9 @@ void THeadlessUi::RestoreLayout() {}
 void THeadlessUi::SaveLayout() {}
 void THeadlessUi::ShowShutdownWindow(bool) {}
 
+// A progress text has no place without a window.
+void THeadlessUi::SetObjectStatusText(const QString&) {}
+
 void THeadlessUi::ProtocolEntry(const TProtocolEntry& entry, bool, bool)
 {
     WriteLine(entry.FileLine());

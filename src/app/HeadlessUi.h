@@ -29,6 +29,7 @@ public:
     void RestoreLayout() override;
     void SaveLayout() override;
     void ShowShutdownWindow(bool visible) override;
+    void SetObjectStatusText(const QString& text) override;
 
     QString Caption() const { return m_caption; }
 

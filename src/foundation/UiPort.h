@@ -71,6 +71,9 @@ public:
     /// The waiting window of the orderly shutdown; its "Sofort beenden" calls
     /// ImmediateShutdown (foundation/Quit.h).
     virtual void ShowShutdownWindow(bool visible) = 0;
+
+    /// The second panel of the object page's status bar; "" clears it.
+    virtual void SetObjectStatusText(const QString& text) = 0;
 };
 
 /// The front-end in use. Set once by the program entry (or a test) before

@@ -90,6 +90,11 @@ void TRecordingUi::ShowShutdownWindow(bool visible)
     windowCalls.append(QStringLiteral("ShowShutdownWindow %1").arg(visible ? 1 : 0));
 }
 
+void TRecordingUi::SetObjectStatusText(const QString& text)
+{
+    objectStatusTexts.append(text);
+}
+
 void TRecordingUi::Clear()
 {
     std::lock_guard guard(m_lock);
@@ -99,6 +104,7 @@ void TRecordingUi::Clear()
     clientPane.clear();
     serverPane.clear();
     windowCalls.clear();
+    objectStatusTexts.clear();
     objectViewRebuilds = clientViewRebuilds = onlineMarkRefreshes = 0;
 }
 

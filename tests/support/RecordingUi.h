@@ -28,6 +28,7 @@ public:
     void RestoreLayout() override;
     void SaveLayout() override;
     void ShowShutdownWindow(bool visible) override;
+    void SetObjectStatusText(const QString& text) override;
 
     void Clear();
     /// Messages of all protocol entries so far, optionally of one category.
@@ -48,6 +49,8 @@ public:
     QStringList windowCalls;
     /// Rows as the protocol list would hold them (only those shown).
     QStringList listRows;
+    /// Every text of the object page's status panel, in order.
+    QStringList objectStatusTexts;
 
 private:
     mutable std::recursive_mutex m_lock;
