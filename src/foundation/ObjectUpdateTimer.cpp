@@ -33,22 +33,13 @@ QTimer& Timer()
     return *s.timer;
 }
 
-// The option filters run under the configuration lock, possibly on a worker:
-// queue the change instead of waiting for the main thread, which might itself
-// be waiting for that lock.
-void OnMainThread(std::function<void()> change)
-{
-    if (TPoolInterlocked::IsMainThread())
-        change();
-    else
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(change), Qt::QueuedConnection);
-}
-
 } // namespace
 
 void TObjectUpdateTimer::SetEnabled(bool enabled)
 {
-    OnMainThread([enabled] {
+    // The option filters may call from a worker holding the configuration lock:
+    // never wait for the main thread here.
+    TPoolInterlocked::Post([enabled] {
         if (enabled)
             Timer().start();
         else
@@ -58,7 +49,7 @@ void TObjectUpdateTimer::SetEnabled(bool enabled)
 
 void TObjectUpdateTimer::SetInterval(int milliseconds)
 {
-    OnMainThread([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
+    TPoolInterlocked::Post([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
 }
 
 bool TObjectUpdateTimer::IsEnabled()

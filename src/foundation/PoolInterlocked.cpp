@@ -100,6 +100,14 @@ void TPoolInterlocked::Synchronize(const std::function<void()>& proc)
         std::rethrow_exception(failure);
 }
 
+void TPoolInterlocked::Post(std::function<void()> proc)
+{
+    if (IsMainThread())
+        proc();
+    else
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(proc), Qt::QueuedConnection);
+}
+
 void Log(const QString& category, const QString& message, int icon)
 {
     try {

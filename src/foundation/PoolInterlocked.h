@@ -34,6 +34,11 @@ public:
     static void Synchronize(const QVariantList& args, const TInterlockedProc& proc);
     static void Synchronize(const std::function<void()>& proc);
 
+    /// Runs the procedure on the main thread without waiting for it: at once on
+    /// the main thread, else queued. For callers that hold a lock the main
+    /// thread may need (the option filters).
+    static void Post(std::function<void()> proc);
+
     static bool IsMainThread();
 };
 

@@ -5,6 +5,7 @@
 
 namespace {
 std::atomic<bool> g_service{false};
+std::atomic<bool> g_monitor{false};
 }
 
 bool RunningAsService()
@@ -15,4 +16,14 @@ bool RunningAsService()
 void SetRunningAsService(bool service)
 {
     g_service.store(service);
+}
+
+bool IsMonitorInstance()
+{
+    return g_monitor.load();
+}
+
+void SetMonitorInstance(bool monitor)
+{
+    g_monitor.store(monitor);
 }

@@ -5,3 +5,8 @@
 /// message boxes are never shown while it is set.
 bool RunningAsService();
 void SetRunningAsService(bool service);
+
+/// Whether this process is a monitor instance (the service is installed and
+/// this process is not it): it runs no listener, list or session.
+bool IsMonitorInstance();
+void SetMonitorInstance(bool monitor);
