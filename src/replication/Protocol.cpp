@@ -85,8 +85,11 @@ std::unique_ptr<TLineConnection> TLineConnection::Connect(const QString& host, i
 
 bool TLineConnection::WaitReadable(int timeoutMs)
 {
-    if (!m_buffer.isEmpty())
-        return true;
+    return !m_buffer.isEmpty() || PollSocket(timeoutMs);
+}
+
+bool TLineConnection::PollSocket(int timeoutMs)
+{
     if (!IsOpen())
         throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
     pollfd p{m_socket, POLLIN, 0};
@@ -101,7 +104,7 @@ bool TLineConnection::WaitReadable(int timeoutMs)
 
 bool TLineConnection::FillBuffer(int timeoutMs)
 {
-    if (!WaitReadable(timeoutMs))
+    if (!PollSocket(timeoutMs))
         return false;
     const qsizetype old = m_buffer.size();
     m_buffer.resize(old + kReadChunk);

@@ -71,6 +71,7 @@ public:
     QString PeerAddress() const;
 
 private:
+    bool PollSocket(int timeoutMs);
     bool FillBuffer(int timeoutMs);
 
     int m_socket;
