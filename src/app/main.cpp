@@ -14,6 +14,7 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
 #include "platform/VersionInfo.h"
+#include "replication/ReplicationSetup.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ int main(int argc, char* argv[])
     SetUi(&ui);
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
+    InstallReplication();
 
     int rc = 0;
     try {

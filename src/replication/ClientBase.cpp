@@ -9,6 +9,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "replication/ClientThread.h"
+#include "replication/ReplicationSetup.h"
 
 namespace {
 
@@ -66,6 +67,12 @@ QString TClientBase::ReceiveReply()
 void TClientBase::Log(const QString& text) const
 {
     ::Log(QStringLiteral("Client"), text, 50);
+}
+
+void TClientBase::RequestApplicationEnd()
+{
+    if (!m_terminate)
+        AskApplicationEnd();
 }
 
 TClientThread* StartClientThread(std::unique_ptr<TConnectInfo> info)

@@ -49,6 +49,10 @@ public:
     /// A protocol entry with category "Client", image 50.
     void Log(const QString& text) const;
 
+    /// Unless a terminate request came: asks the orderly shutdown whether the
+    /// application may end, and ends it if so.
+    void RequestApplicationEnd();
+
     /// Set by TerminateAllClientThreads; running commands are not broken off.
     bool TerminateRequested() const { return m_terminate; }
     void RequestTerminate() { m_terminate = true; }

@@ -22,6 +22,14 @@ TSequenceTable& Sequences()
     return table;
 }
 
+void RefreshActionStates()
+{
+    TPoolInterlocked::Synchronize([] {
+        if (HasUi())
+            Ui().UpdateActionStates();
+    });
+}
+
 } // namespace
 
 void SetConnectSequence(TConnectKind kind, TConnectSequence sequence)
@@ -75,7 +83,9 @@ void TClientThread::Execute()
     try {
         RunConnection();
         m_connection.reset();
-        RemoveClientThread(this);
+        // The refresh reads the list itself: only after its lock is released.
+        if (RemoveClientThread(this) && !TerminateRequested())
+            RefreshActionStates();
     } catch (const std::exception& error) {
         Log(QStringLiteral("Im Thread ") + ExceptionSuffix(error));
     }
@@ -90,6 +100,8 @@ void TClientThread::RunConnection()
         Log(QStringLiteral("Verbinde mit Server %1:%2").arg(m_info->host).arg(m_info->port));
         m_connection = TLineConnection::Connect(m_info->host, m_info->port);
         Log(QStringLiteral("Verbindung hergestellt"));
+        if (!TerminateRequested())
+            RefreshActionStates();
         if (ClientLogin(*this)) {
             if (const TConnectSequence sequence = ConnectSequence(m_info->kind))
                 sequence(*this);
@@ -100,6 +112,7 @@ void TClientThread::RunConnection()
                         Ui().RebuildClientViews();
                     }
                 });
+                RefreshActionStates();
             }
         }
         Log(QStringLiteral("Keine weiteren Kommandos anstehend, beende Verbindung"));

@@ -11,19 +11,21 @@
 #include <QString>
 #include <QStringList>
 
+#include "foundation/ListenerControl.h"
+
 class TLineConnection;
 class TServerThread;
 
 /// The server side of the program: the TCP listener with its sessions and the
 /// UDP port of the same number. The program uses one instance (Instance());
 /// tests may make their own, each on its own port.
-class TServerBase
+class TServerBase : public TListenerControl
 {
 public:
     TServerBase();
     /// Stops the listeners and waits, running the main event loop, until every
     /// session thread has ended.
-    ~TServerBase();
+    ~TServerBase() override;
     TServerBase(const TServerBase&) = delete;
     TServerBase& operator=(const TServerBase&) = delete;
 
@@ -33,9 +35,9 @@ public:
     /// Binds NetServerPort on all local addresses (TCP, then UDP with
     /// broadcast reception); a failure of either is logged and the other still
     /// starts. Port 0 takes a free port for both (tests).
-    void StartListeners();
+    void StartListeners() override;
     /// Closes both listeners and breaks the connections of running sessions.
-    void StopListeners();
+    void StopListeners() override;
     /// The TCP port bound, 0 when the TCP listener is not active.
     int Port() const { return m_port; }
 

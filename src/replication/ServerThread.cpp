@@ -8,6 +8,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/TextFields.h"
 #include "replication/Login.h"
+#include "replication/ReplicationSetup.h"
 #include "replication/ServerBase.h"
 
 namespace {
@@ -127,6 +128,12 @@ QString TServerThread::ReadRequest()
     else
         Log(QStringLiteral("Anfrage \"%1\" von \"%2\" empfangen").arg(line, PeerName()));
     return line;
+}
+
+void TServerThread::RequestApplicationEnd()
+{
+    if (!m_terminated)
+        AskApplicationEnd();
 }
 
 void TServerThread::ServeOneRequest()

@@ -45,6 +45,9 @@ public:
     /// Reads one request line within the server's read time-out; an empty
     /// line means nothing came in time.
     QString ReadRequest();
+    /// Unless the session is terminated: asks the orderly shutdown whether the
+    /// application may end, and ends it if so.
+    void RequestApplicationEnd();
     /// Reads one request and serves it (the execute event's work).
     void ServeOneRequest();
 
