@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include "foundation/Exceptions.h"
+
 namespace {
 
 const qint64 kJulianDayOf18991230 = QDate(1899, 12, 30).toJulianDay();
@@ -68,6 +70,14 @@ std::optional<TDateTime> ParseDateTime(const QString& text)
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
     return DateTimeFromQt(QDateTime(date, time));
+}
+
+TDateTime DateTimeFromText(const QString& text)
+{
+    const std::optional<TDateTime> value = ParseDateTime(text);
+    if (!value)
+        throw EConvertError(QStringLiteral("\"%1\" ist kein gültiges Datum und Uhrzeit").arg(text));
+    return *value;
 }
 
 qint64 UnixTime(TDateTime value)

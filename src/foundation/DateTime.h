@@ -28,6 +28,10 @@ QString FormatDateTimeLong(TDateTime value);
 /// depend on the locale.
 std::optional<TDateTime> ParseDateTime(const QString& text);
 
+/// ParseDateTime for list fields: raises EConvertError when the text is no
+/// date and time.
+TDateTime DateTimeFromText(const QString& text);
+
 /// Seconds since 1 January 1970, rounded (halves to even).
 qint64 UnixTime(TDateTime value);
 /// Absolute difference, truncated to whole minutes / milliseconds.

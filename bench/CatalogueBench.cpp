@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Load and save of large object and client lists, and path lookups.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include "catalogue/SyncClient.h"
+#include "catalogue/SyncObject.h"
+#include "foundation/MainConfig.h"
+
+namespace {
+
+constexpr int kObjects = 100000;
+constexpr int kClients = 10000;
+
+QString ObjectName(int i)
+{
+    return QStringLiteral("Abteilung%1/Programme/werkzeug%2.exe").arg(i % 97).arg(i);
+}
+
+void FillObjects()
+{
+    FreeAllObjects();
+    for (int i = 0; i < kObjects; ++i) {
+        auto object = std::make_unique<TSyncObject>(ObjectName(i), QStringLiteral("1.2.3.4"), 1000 + i,
+                                                    45000.0 + i / 1440.0, QStringLiteral("/opt/ziel/"));
+        object->SetDescription(QStringLiteral("Werkzeug, Nummer %1").arg(i));
+        object->AddClientGroup(QStringLiteral("\\10\\1\\%1\\").arg(i % 200));
+        AppendObject(std::move(object));
+    }
+}
+
+void FillClients()
+{
+    FreeAllClients();
+    for (int i = 0; i < kClients; ++i)
+        RegisterClient(QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg((i / 256) % 256).arg(i % 256),
+                       QStringLiteral("pc-%1").arg(i));
+}
+
+void SaveObjects(benchmark::State& state)
+{
+    FillObjects();
+    for (auto _ : state)
+        SaveObjectList();
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+
+void LoadObjects(benchmark::State& state)
+{
+    FillObjects();
+    SaveObjectList();
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreeAllObjects();
+        state.ResumeTiming();
+        LoadObjectList();
+    }
+    if (ObjectCount() != kObjects)
+        state.SkipWithError("not every object was read back");
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+
+void FindObjects(benchmark::State& state)
+{
+    FillObjects();
+    const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
+    int i = 0;
+    for (auto _ : state) {
+        // Alternate relative and absolute forms, and a name that is not listed.
+        const int n = (i * 7919) % kObjects;
+        const QString path = (i % 3 == 0) ? folder + ObjectName(n) : (i % 3 == 1) ? ObjectName(n) : QStringLiteral("fehlt.exe");
+        benchmark::DoNotOptimize(FindBySourcePath(path));
+        ++i;
+    }
+}
+
+void SaveClients(benchmark::State& state)
+{
+    FillClients();
+    for (auto _ : state)
+        SaveClientList();
+    state.SetItemsProcessed(state.iterations() * kClients);
+}
+
+void LoadClients(benchmark::State& state)
+{
+    FillClients();
+    SaveClientList();
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreeAllClients();
+        state.ResumeTiming();
+        LoadClientList();
+    }
+    if (ClientCount() != kClients)
+        state.SkipWithError("not every client was read back");
+    state.SetItemsProcessed(state.iterations() * kClients);
+}
+
+} // namespace
+
+BENCHMARK(SaveObjects)->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadObjects)->Unit(benchmark::kMillisecond);
+BENCHMARK(FindObjects)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SaveClients)->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadClients)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir home;
+    qputenv("PLENWICK_HOME", home.path().toUtf8());
+    qputenv("PLENWICK_REGISTRY_DIR", home.path().toUtf8());
+    qputenv("PLENWICK_PROTOCOL_FILE", (home.path() + QStringLiteral("/bench.protocol")).toUtf8());
+    RegisterAllOptions();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    FreeAllObjects();
+    FreeAllClients();
+    return 0;
+}

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <mutex>
+
+#include <QString>
+#include <QStringList>
+
+/// The file of one catalogue list beside the program. A load that meets a line
+/// it cannot read skips it and reads on; the next write then first keeps the
+/// original file aside (".bad", ".bad.2", ...) so that what could not be read
+/// is never overwritten. Writes are atomic.
+class TListFile
+{
+public:
+    /// extension: ".objects", ".clients", ...; category: the owning unit's log category.
+    TListFile(const char* extension, const char* category);
+
+    QString Path() const;
+
+    /// Hands every non-empty line to readLine. A line it refuses (false) or that
+    /// raises a conversion error (logged with the line) is skipped. Returns false
+    /// when there is no file.
+    bool Load(const std::function<bool(const QString& line)>& readLine);
+
+    /// Replaces the file with these lines, each ended by CR LF. Returns the
+    /// protocol text telling where the original was kept aside, or "": the
+    /// caller logs it once it holds no lock the main thread may wait for.
+    [[nodiscard]] QString Write(const QStringList& lines);
+
+    /// Whether the last load skipped a line that has not been kept aside yet.
+    bool KeepsOriginalAside() const;
+
+private:
+    QString KeepOriginalAside();
+
+    const char* m_extension;
+    const char* m_category;
+    mutable std::mutex m_mutex;
+    QString m_badOriginal; // the file a skipped line came from, until kept aside
+};
+
+/// The warning box for an incompatible list line; from any thread, never in
+/// the service process.
+void ShowListWarning(const QString& text);

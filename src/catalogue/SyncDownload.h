@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include "catalogue/SyncChain.h"
+
+class TSyncClient;
+class TSyncObject;
+
+/// One confirmed transfer: which computer received which form (id) of an object.
+class TSyncDownload : public TSyncChain
+{
+public:
+    /// The computer name is stored in lower case.
+    TSyncDownload(const QString& address, quint64 objectId, const QString& computerName);
+
+    TSyncDownload* Next() const { return static_cast<TSyncDownload*>(GetNext()); }
+
+    QString DownloadAddress() const { return m_address; }
+    QString DownloadComputerName() const { return m_computerName; }
+    quint64 DownloadObjectId() const { return m_objectId; }
+
+    /// "address,computername,id"
+    QString ToLine() const;
+    /// Reads such a line; nullptr unless it has exactly 3 fields; a non-digit id
+    /// raises EConvertError.
+    static std::unique_ptr<TSyncDownload> FromLine(const QString& line);
+
+private:
+    QString m_address;
+    QString m_computerName;
+    quint64 m_objectId = 0;
+};
+
+TSyncDownload* FirstDownload();
+int DownloadCount();
+/// Appends a record for a confirmation (also for a pair already recorded) and saves.
+void RecordDownload(const QString& address, quint64 objectId, const QString& computerName);
+/// Whether the client's login computer name has a record for the object's present id.
+bool HasDownloaded(const TSyncClient& client, const TSyncObject& object);
+/// Drops the records whose id is the present id of no object.
+void CleanDownloads();
+void LoadDownloadList();
+/// Cleans, then writes the remaining records.
+void SaveDownloadList();
+void FreeAllDownloads();

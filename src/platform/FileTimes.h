@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "foundation/DateTime.h"
+
+/// A file's last-write time as local date-time, truncated to even seconds (the
+/// two-second resolution that object dates and ids are made for); none when
+/// the file does not exist.
+std::optional<TDateTime> FileLastWriteTime(const QString& path);
+
+/// Sets a file's last-write time, leaving its access time; false on failure.
+bool SetFileLastWriteTime(const QString& path, TDateTime value);
