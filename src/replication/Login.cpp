@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/Login.h"
 
+#include "catalogue/SyncClient.h"
 #include "foundation/Base64.h"
 #include "foundation/DateTime.h"
 #include "foundation/MainConfig.h"
@@ -105,7 +106,13 @@ void HandleLogin(TServerThread& session, const QStringList& words)
     session.Log(result);
     ServerMessage(session.PeerName(), result);
     if (words.size() > 3) {
-        session.SetLocalComputerName(words[3]);
+        const QString computer = words[3];
+        session.SetLocalComputerName(computer);
+        if (TSyncClient* client = FindClientByName(session.PeerName())) {
+            session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));
+            client->SetLocalComputerName(computer);
+            SaveClientList();
+        }
     }
     try {
         session.Reply(QStringLiteral("LOGIN ") + answer);

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "catalogue/SyncClient.h"
 #include "foundation/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -265,7 +266,17 @@ bool TServerBase::OnConnect(TServerThread& session)
     const QString address = session.Connection().PeerAddress();
     session.SetPeer(address, address);
     BaseLog(QStringLiteral("Namensauflösung für IP-Adresse %1 vornehmen").arg(address));
-    QString name = ResolveAddress(address).value_or(address);
+    QString name;
+    const TSyncClient* cached = MainConfig().GetBoolean(QStringLiteral("NetDNSCache"))
+                                    ? FindClientByNameExact(address)
+                                    : nullptr;
+    if (cached != nullptr) {
+        name = cached->Name();
+        BaseLog(QStringLiteral("Domain-Name \"%1\" aus Cache aufgelöst").arg(name));
+    } else {
+        name = ResolveAddress(address).value_or(address);
+    }
+    RegisterClient(address, name);
     BaseLog(QStringLiteral("Verbindung mit \"%1\" hergestellt").arg(name));
     session.SetPeer(address, name);
     return true;

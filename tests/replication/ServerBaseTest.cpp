@@ -7,7 +7,9 @@
 
 #include <QElapsedTimer>
 
+#include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
 #include "replication/ServerThread.h"
@@ -64,6 +66,7 @@ protected:
     void SetUp() override
     {
         TTestHome::SetUp();
+        FreeAllClients();
         MainConfig().Set(QStringLiteral("NetServerPort"), 0);
         MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
         MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
@@ -76,6 +79,7 @@ protected:
     {
         m_server.reset();
         SetCommandHandler(TCommandIndex::ObjList, {});
+        FreeAllClients();
         TTestHome::TearDown();
     }
     bool WaitIdle()
@@ -114,6 +118,38 @@ TEST_F(TServerBaseTest, DefaultLoginGetsTheThreeWordReply)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit localhost beendet")));
     ASSERT_FALSE(m_ui.serverPane.isEmpty());
     EXPECT_TRUE(m_ui.serverPane.front().contains(QStringLiteral("Client \"localhost\":")));
+    // The connection registered the computer; the login added its own name.
+    const TSyncClient* client = FindClientByName(QStringLiteral("localhost"));
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->Address(), "127.0.0.1");
+    EXPECT_EQ(client->LocalComputerName(), "pc7");
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Lokaler Computername des Clients ist \"pc7\"")));
+    EXPECT_TRUE(ReadFile(ProgramFile(QStringLiteral(".clients"))).startsWith("localhost,\"pc7\",127.0.0.1,"));
+}
+
+TEST_F(TServerBaseTest, ThreeWordLoginIsAnsweredAndStoresNoComputerName)
+{
+    auto conversation = Converse(m_port, "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26\r\n", 1);
+    EXPECT_EQ(Await(conversation).replies, QStringList{QStringLiteral("LOGIN ok noelevate  ")});
+    ASSERT_TRUE(WaitIdle());
+    const TSyncClient* client = FindClientByName(QStringLiteral("localhost"));
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->LocalComputerName(), "");
+}
+
+TEST_F(TServerBaseTest, AddressNamedClientIsTakenFromTheCacheWithoutLookup)
+{
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"));
+    auto conversation = Converse(m_port, kDefaultLogin, 1);
+    Await(conversation);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Domain-Name \"127.0.0.1\" aus Cache aufgelöst")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"127.0.0.1\" hergestellt")));
+    MainConfig().Set(QStringLiteral("NetDNSCache"), false);
+    auto again = Converse(m_port, kDefaultLogin, 1);
+    Await(again);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"localhost\" hergestellt")));
 }
 
 TEST_F(TServerBaseTest, LoginReplyForms)
