@@ -15,6 +15,7 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
 #include "platform/VersionInfo.h"
+#include "replication/ReplicationSetup.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ int main(int argc, char* argv[])
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
+    InstallReplication();
 
     int rc = 0;
     try {
