@@ -8,12 +8,11 @@
 
 #include <limits>
 
-#include <zlib.h>
-
 #include <QFileInfo>
 
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
+#include "foundation/ZlibStream.h"
 #include "platform/Autostart.h"
 #include "platform/ProgramPaths.h"
 
@@ -46,42 +45,29 @@ std::optional<QString> HostNameOfAddress(const QString& address)
 
 QByteArray CompressText(const QByteArray& data)
 {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    QByteArray out(static_cast<qsizetype>(size), Qt::Uninitialized);
-    const int rc = compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-                             reinterpret_cast<const Bytef*>(data.constData()), static_cast<uLong>(data.size()), 9);
-    if (rc != Z_OK)
-        throw std::bad_alloc(); // compressBound makes the buffer large enough: only memory can fail
-    out.truncate(static_cast<qsizetype>(size));
+    QByteArray out;
+    const TZlibSink append = [&](const char* piece, qsizetype size) {
+        out.append(piece, size);
+        return true;
+    };
+    TZlibDeflater deflater;
+    deflater.Feed(data.constData(), data.size(), append);
+    deflater.Finish(append);
     return out;
 }
 
 std::optional<QByteArray> DecompressText(const QByteArray& data)
 {
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return std::nullopt;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    stream.avail_in = static_cast<uInt>(data.size());
     QByteArray out;
-    constexpr qsizetype kChunk = 64 * 1024;
-    int rc = Z_OK;
-    while (rc == Z_OK) {
-        // Transfers count bytes in signed 32 bits: nothing larger is real data.
-        if (out.size() > std::numeric_limits<qint32>::max() - kChunk) {
-            rc = Z_MEM_ERROR;
-            break;
-        }
-        const qsizetype done = out.size();
-        out.resize(done + kChunk);
-        stream.next_out = reinterpret_cast<Bytef*>(out.data() + done);
-        stream.avail_out = static_cast<uInt>(kChunk);
-        rc = inflate(&stream, Z_NO_FLUSH);
-        out.resize(done + kChunk - static_cast<qsizetype>(stream.avail_out));
-    }
-    const bool complete = rc == Z_STREAM_END && stream.avail_in == 0;
-    inflateEnd(&stream);
-    if (!complete)
+    TZlibInflater inflater;
+    // Transfers count bytes in signed 32 bits: nothing larger is real data.
+    const bool sound = inflater.Feed(data.constData(), data.size(), [&](const char* piece, qsizetype size) {
+        if (out.size() > std::numeric_limits<qint32>::max() - size)
+            return false;
+        out.append(piece, size);
+        return true;
+    });
+    if (!sound || !inflater.Finished())
         return std::nullopt;
     return out;
 }

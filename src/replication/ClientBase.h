@@ -30,6 +30,8 @@ struct TConnectInfo {
     TConnectKind kind = TConnectKind::Update;
     /// ProviderDownload only: the object to fetch; not owned.
     TSyncObject* object = nullptr;
+    /// ProviderDownload only: the file the received bytes are written to.
+    QString destination;
 };
 
 /// The client side of one conversation: the connection, the line exchange

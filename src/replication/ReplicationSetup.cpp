@@ -5,7 +5,11 @@
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
 #include "replication/ClientBase.h"
+#include "replication/ClientThread.h"
+#include "replication/ObjectList.h"
 #include "replication/ServerBase.h"
+#include "replication/Transfer.h"
+#include "replication/TransferCache.h"
 
 namespace {
 
@@ -23,15 +27,38 @@ public:
     void RequestStop() override { TerminateAllClientThreads(); }
 };
 
+// Ends with the server sessions it prepares transfers for.
+class TTransferCacheParticipant : public TShutdownParticipant
+{
+public:
+    bool IsRunning() override { return TransferCacheWorkerRunning(); }
+    void RequestStop() override { StopTransferCacheWorker(); }
+};
+
+void RunUpdate(TClientThread& thread)
+{
+    const bool work = ExchangeObjectList(thread);
+    thread.Log(work ? QStringLiteral("Objektliste abgeglichen, Objekte sind zu bearbeiten")
+                    : QStringLiteral("Objektliste abgeglichen, keine Objekte zu bearbeiten"));
+    if (!work)
+        return;
+    // The confirmation and the installation run follow here.
+}
+
 } // namespace
 
 void InstallReplication()
 {
     static TServerThreadsParticipant servers;
     static TClientThreadsParticipant clients;
+    static TTransferCacheParticipant cache;
     SetListenerControl(&TServerBase::Instance());
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &servers);
+    RegisterShutdownParticipant(TShutdownStep::ServerThreads, &cache);
     RegisterShutdownParticipant(TShutdownStep::ClientThreads, &clients);
+    SetConnectSequence(TConnectKind::Update, &RunUpdate);
+    InstallTransfer();
+    StartTransferCacheWorker();
     SetUpdateSessionStarter([](const QString& host, int port) {
         auto info = std::make_unique<TConnectInfo>();
         info->host = host;

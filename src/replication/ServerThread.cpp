@@ -8,13 +8,21 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/TextFields.h"
 #include "replication/Login.h"
+#include "replication/ObjectList.h"
 #include "replication/ReplicationSetup.h"
 #include "replication/ServerBase.h"
+#include "replication/Transfer.h"
 
 namespace {
 
 struct THandlerTable {
-    THandlerTable() { handlers[static_cast<int>(TCommandIndex::Login)] = &HandleLogin; }
+    THandlerTable()
+    {
+        handlers[static_cast<int>(TCommandIndex::Login)] = &HandleLogin;
+        handlers[static_cast<int>(TCommandIndex::ObjList)] = &HandleObjList;
+        handlers[static_cast<int>(TCommandIndex::Download)] = &HandleDownload;
+        handlers[static_cast<int>(TCommandIndex::DownloadOk)] = &HandleDownloadOk;
+    }
     std::mutex lock;
     std::array<TCommandHandler, kCommandCount> handlers;
 };

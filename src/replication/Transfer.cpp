@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/Transfer.h"
+
+#include <atomic>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+#include <QFile>
+#include <QLocale>
+
+#include "catalogue/SyncDownload.h"
+#include "catalogue/SyncObject.h"
+#include "foundation/Base64.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/TextFields.h"
+#include "foundation/ZlibStream.h"
+#include "platform/EventLog.h"
+#include "replication/ClientThread.h"
+#include "replication/ServerThread.h"
+#include "replication/TransferCache.h"
+
+namespace {
+
+constexpr qsizetype kChunk = 8192;
+// Several chunks per send: fewer system calls, the same bytes on the wire.
+constexpr qint64 kWriteBuffer = 8 * kChunk;
+
+std::atomic<qint64> g_maxObjectSize{std::numeric_limits<qint32>::max()};
+
+const QString kDownload = QStringLiteral("DOWNLOAD");
+
+struct THooks {
+    std::mutex lock;
+    std::function<void()> stopProviderCollection;
+};
+
+THooks& Hooks()
+{
+    static THooks hooks;
+    return hooks;
+}
+
+QString Quoted(const QString& name)
+{
+    return QStringLiteral("\"%1\"").arg(name);
+}
+
+TSyncObject* FindByScriptusFile(const QString& name)
+{
+    TReadGuard guard(ObjectLock());
+    for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
+        if (object->ScriptusFile().compare(name, Qt::CaseInsensitive) == 0)
+            return object;
+    return nullptr;
+}
+
+// Sends the header and exactly count bytes of the file. A file that ends
+// early would leave the peer waiting for bytes that never come and every
+// later line out of step, so the connection is closed instead.
+void SendForm(TServerThread& session, const QString& header, const QString& path, qint64 count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
+    session.Reply(header);
+    try {
+        qint64 rest = count;
+        while (rest > 0) {
+            const QByteArray piece = file.read(std::min(rest, kWriteBuffer));
+            if (piece.isEmpty()) {
+                session.CloseConnection();
+                return;
+            }
+            session.Connection().WriteBytes(piece);
+            rest -= piece.size();
+        }
+        session.Log(QStringLiteral("Objektübertragung erfolgreich beendet"));
+    } catch (const std::exception&) {
+        // A broken send is the peer's loss: it sees a short stream and gives up.
+    }
+}
+
+void ServeObject(TServerThread& session, const QString& requested, TSyncObject& object, const QString& path)
+{
+    const QString negative = kDownload + QLatin1Char(' ') + requested + QStringLiteral(" 0");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > g_maxObjectSize.load()) {
+        session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
+        session.Reply(negative);
+        return;
+    }
+    const qint64 size = file.size();
+    file.close();
+    const TTransform transform{MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
+                               MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
+    TPreparedForm form{path, size};
+    try {
+        if (transform.Any())
+            form = PrepareTransferForm(object.ComputeId(), path, transform);
+    } catch (const std::exception& error) {
+        session.Log(QStringLiteral("Beim Vorbereiten der Übertragung ") + ExceptionSuffix(error));
+        session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
+        session.Reply(negative);
+        return;
+    }
+    qint64 before = size;
+    if (transform.encode) {
+        const qint64 encoded = (size + 2) / 3 * 4;
+        session.Log(SizeMessage(QStringLiteral("Verschlüsselung"), before, encoded));
+        before = encoded;
+    }
+    if (transform.compress)
+        session.Log(SizeMessage(QStringLiteral("Kompression"), before, form.size));
+    if (form.size > g_maxObjectSize.load()) {
+        session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
+        session.Reply(negative);
+        return;
+    }
+    QString header = kDownload + QLatin1Char(' ') + requested + QLatin1Char(' ') + QString::number(form.size);
+    if (transform.compress)
+        header += QStringLiteral(" compressed");
+    if (transform.encode)
+        header += QStringLiteral(" encoded");
+    try {
+        SendForm(session, header, form.path, form.size);
+    } catch (const ECacheError&) {
+        // The entry vanished between preparing and opening: nothing was sent yet.
+        session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
+        session.Reply(negative);
+    }
+}
+
+// Undoes the transformations while the bytes arrive and writes the result.
+class TReceiver
+{
+public:
+    TReceiver(const QString& destination, const TDownloadHeader& header)
+        : m_file(destination), m_compressed(header.compressed), m_encoded(header.encoded)
+    {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw ETransferError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(destination));
+    }
+
+    void Feed(const QByteArray& data)
+    {
+        if (!m_compressed) {
+            Decode(data.constData(), data.size());
+            return;
+        }
+        const bool sound = m_inflater.Feed(data.constData(), data.size(), [this](const char* piece, qsizetype size) {
+            m_inflated += size;
+            if (m_inflated > g_maxObjectSize.load())
+                throw ETransferError(QStringLiteral("Das empfangene Objekt ist größer als 2 GiB"));
+            Decode(piece, size);
+            return true;
+        });
+        if (!sound)
+            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entpacken"));
+    }
+
+    void Finish()
+    {
+        if (m_compressed && !m_inflater.Finished())
+            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entpacken"));
+        if (m_encoded && !m_carry.isEmpty())
+            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
+        if (!m_file.flush())
+            throw ETransferError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+        m_file.close();
+    }
+
+    qint64 Inflated() const { return m_inflated; }
+    qint64 Written() const { return m_written; }
+    qint64 EncodedSize() const { return m_encodedSize; }
+
+private:
+    void Decode(const char* data, qsizetype size)
+    {
+        if (!m_encoded) {
+            Write(data, size);
+            return;
+        }
+        m_encodedSize += size;
+        m_carry.append(data, size);
+        const qsizetype whole = m_carry.size() - m_carry.size() % 4;
+        if (whole == 0)
+            return;
+        // Padding may only close the whole text, never a piece in its middle.
+        if (m_padded)
+            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
+        const std::optional<QByteArray> decoded = Base64Decode(m_carry.left(whole));
+        if (!decoded)
+            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
+        m_padded = m_carry.at(whole - 1) == '=';
+        m_carry.remove(0, whole);
+        Write(decoded->constData(), decoded->size());
+    }
+
+    void Write(const char* data, qsizetype size)
+    {
+        m_written += size;
+        if (m_written > g_maxObjectSize.load())
+            throw ETransferError(QStringLiteral("Das empfangene Objekt ist größer als 2 GiB"));
+        if (m_file.write(data, size) != size)
+            throw ETransferError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+    }
+
+    QFile m_file;
+    bool m_compressed;
+    bool m_encoded;
+    bool m_padded = false;
+    TZlibInflater m_inflater;
+    QByteArray m_carry;
+    qint64 m_inflated = 0;
+    qint64 m_encodedSize = 0;
+    qint64 m_written = 0;
+};
+
+void RunProviderDownload(TClientThread& thread)
+{
+    const TConnectInfo& info = thread.ConnectInfo();
+    if (info.object != nullptr)
+        thread.SetDownloadResult(FetchFromServer(thread, *info.object, info.destination));
+}
+
+} // namespace
+
+std::optional<TDownloadHeader> ParseDownloadHeader(const QString& line)
+{
+    const QStringList words = SplitFields(line, QLatin1Char(' '));
+    if (words.size() < 3)
+        return std::nullopt;
+    TDownloadHeader header;
+    header.count = IntegerFromText(words.at(2));
+    for (qsizetype i = 3; i < words.size(); ++i) {
+        if (words.at(i).compare(QLatin1String("compressed"), Qt::CaseInsensitive) == 0)
+            header.compressed = true;
+        else if (words.at(i).compare(QLatin1String("encoded"), Qt::CaseInsensitive) == 0)
+            header.encoded = true;
+    }
+    return header;
+}
+
+QString SizeMessage(const QString& step, qint64 before, qint64 after)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const double percent = before == 0 ? 0.0 : 100.0 / static_cast<double>(before) * static_cast<double>(after);
+    return QStringLiteral("Objektgröße vor der %1 %2 Bytes, danach %3 Bytes (%4%)")
+        .arg(step, german.toString(before), german.toString(after), german.toString(percent, 'f', 1));
+}
+
+void HandleDownload(TServerThread& session, const QStringList& words)
+{
+    if (words.size() < 2)
+        return;
+    const QString name = UnquoteField(words.at(1));
+    TSyncObject* object = FindBySourcePath(name);
+    std::unique_ptr<TSyncObject> companion;
+    if (object == nullptr) {
+        if (const TSyncObject* owner = FindByScriptusFile(name)) {
+            session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
+            companion = owner->GenerateScriptusCompanion();
+            object = companion.get();
+        }
+    }
+    if (object == nullptr)
+        return;
+    const QString path = ServedFilePath(*object);
+    const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(path);
+    session.Log(message);
+    ServerMessage(session.PeerName(), message);
+    ServeObject(session, words.at(1), *object, path);
+    if (companion)
+        session.Log(QStringLiteral("Skriptus-Objekt wird entfernt"));
+}
+
+void HandleDownloadOk(TServerThread& session, const QStringList& words)
+{
+    if (words.size() < 3)
+        throw EConvertError(QStringLiteral("Konvertierung des Strings in eine Zahl nicht möglich."));
+    const QString name = UnquoteField(words.at(1));
+    const quint64 id = NumberFromDigits(words.at(2));
+    RecordDownload(session.PeerAddress(), id, session.LocalComputerName());
+    const QString message = QStringLiteral("Übertragung des Objekts \"%1\" bestätigt").arg(name);
+    session.Log(message);
+    ServerMessage(session.PeerName(), message);
+}
+
+qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QString& destination)
+{
+    const QString name = object.SourceName();
+    const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(name);
+    client.Log(message);
+    ClientMessage(message);
+    if (RunningAsService())
+        WriteEventLog(message, 1);
+    // Whatever lay there before must not pass for what this transfer brought.
+    QFile::remove(destination);
+    try {
+        client.Send(kDownload + QLatin1Char(' ') + Quoted(name));
+        const std::optional<TDownloadHeader> header = ParseDownloadHeader(client.ReceiveReply());
+        if (!header)
+            return -1;
+        if (header->count <= 0) {
+            client.Log(QStringLiteral("Objekt \"%1\" wurde nicht empfangen").arg(name));
+            return header->count < 0 ? -1 : 0;
+        }
+        TReceiver receiver(destination, *header);
+        qint64 rest = header->count;
+        try {
+            while (rest > 0) {
+                const QByteArray chunk = client.Connection().ReadBytes(std::min<qint64>(rest, kChunk));
+                rest -= chunk.size();
+                receiver.Feed(chunk);
+            }
+            receiver.Finish();
+        } catch (const ETransferError&) {
+            QFile::remove(destination);
+            // The rest of the announced bytes still comes: read past it, so
+            // that the next request on this connection starts in step.
+            while (rest > 0)
+                rest -= client.Connection().ReadBytes(std::min<qint64>(rest, kChunk)).size();
+            throw;
+        } catch (...) {
+            QFile::remove(destination);
+            throw;
+        }
+        qint64 size = header->count;
+        if (header->compressed) {
+            client.Log(SizeMessage(QStringLiteral("Dekompression"), size, receiver.Inflated()));
+            size = receiver.Inflated();
+        }
+        if (header->encoded)
+            client.Log(SizeMessage(QStringLiteral("Entschlüsselung"), size, receiver.Written()));
+        client.Log(QStringLiteral("Empfang beendet"));
+        return static_cast<qint32>(receiver.Written());
+    } catch (const std::exception& error) {
+        client.Log(QStringLiteral("Bei der Objektübertragung ") + ExceptionSuffix(error));
+        return -1;
+    }
+}
+
+qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
+{
+    {
+        THooks& hooks = Hooks();
+        std::lock_guard guard(hooks.lock);
+        if (hooks.stopProviderCollection)
+            hooks.stopProviderCollection();
+    }
+    const QString name = object.SourceName();
+    const auto log = [](const QString& text) { Log(QStringLiteral("Client"), text, 50); };
+    const int count = object.ProviderCount();
+    if (count == 0) {
+        log(QStringLiteral("Kein Provider (außer dem Server) bietet das Objekt \"%1\" an").arg(name));
+        return -1;
+    }
+    qint32 result = -1;
+    for (int i = 0; i < count && result == -1; ++i) {
+        const QString provider = object.GetProvider(i);
+        log(QStringLiteral("Provider \"%1\" bietet das Objekt \"%2\" an").arg(provider, name));
+        auto info = std::make_unique<TConnectInfo>();
+        info->host = provider;
+        info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
+        info->kind = TConnectKind::ProviderDownload;
+        info->object = &object;
+        info->destination = destination;
+        std::unique_ptr<TClientThread> thread(StartClientThread(std::move(info)));
+        thread->WaitFor();
+        result = thread->DownloadResult();
+    }
+    return result;
+}
+
+void Confirm(TClientBase& client, const TSyncObject& object)
+{
+    client.Send(QStringLiteral("DOWNLOAD_OK %1 %2").arg(Quoted(object.SourceName()), NumberToText(object.ComputeId())));
+}
+
+void SetStopProviderCollectionHook(std::function<void()> hook)
+{
+    THooks& hooks = Hooks();
+    std::lock_guard guard(hooks.lock);
+    hooks.stopProviderCollection = std::move(hook);
+}
+
+void SetMaxObjectSize(qint64 bytes)
+{
+    g_maxObjectSize = bytes;
+}
+
+void InstallTransfer()
+{
+    SetConnectSequence(TConnectKind::ProviderDownload, &RunProviderDownload);
+}

@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/TransferCache.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include "catalogue/SyncObject.h"
+#include "foundation/Base64.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/ZlibStream.h"
+#include "platform/ProgramPaths.h"
+
+namespace {
+
+const QString kCategory = QStringLiteral("TransferCache");
+constexpr int kIcon = 45;
+// A multiple of 3, so that Base64 pieces join without padding in between.
+constexpr qsizetype kReadPiece = 3 * 16 * 1024;
+constexpr auto kPassInterval = std::chrono::seconds(10);
+
+struct TCacheState {
+    std::mutex lock;
+    std::condition_variable changed;
+    QSet<QString> busy; // entry names under preparation
+    bool wake = false;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> running{false};
+};
+
+TCacheState& State()
+{
+    static TCacheState state;
+    return state;
+}
+
+// Only the worker's own preparations break off on a stop request.
+thread_local bool t_worker = false;
+
+bool StopRequested()
+{
+    return t_worker && State().stop;
+}
+
+// "<id>-<path hash>": equal ids of different files must not share an entry.
+QString EntryKey(quint64 objectId, const QString& path)
+{
+    const QByteArray hash = QCryptographicHash::hash(path.toLower().toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("%1-%2").arg(objectId).arg(QString::fromLatin1(hash.left(16)));
+}
+
+QString EntryName(quint64 objectId, const QString& path, TTransform transform)
+{
+    return EntryKey(objectId, path) + (transform.encode ? QStringLiteral(".b64") : QString()) +
+           (transform.compress ? QStringLiteral(".z") : QString());
+}
+
+TTransform ConfiguredTransform()
+{
+    return {MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
+            MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
+}
+
+// Reads the file once and writes its transformed form to partPath.
+void WriteForm(const QString& path, const QString& partPath, TTransform transform)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
+    QFile out(partPath);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+    qint64 written = 0;
+    const TZlibSink write = [&](const char* data, qsizetype size) {
+        written += size;
+        if (written > std::numeric_limits<qint32>::max())
+            throw ECacheError(QStringLiteral("Das Objekt \"%1\" ist für die Übertragung zu groß").arg(path));
+        if (out.write(data, size) != size)
+            throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+        return !StopRequested();
+    };
+    TZlibDeflater deflater;
+    const TZlibSink pass = [&](const char* data, qsizetype size) {
+        return transform.compress ? deflater.Feed(data, size, write) : write(data, size);
+    };
+    QByteArray carry;
+    bool going = true;
+    while (going) {
+        QByteArray piece = in.read(kReadPiece);
+        if (in.error() != QFileDevice::NoError)
+            throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
+        const bool end = piece.isEmpty();
+        if (transform.encode) {
+            carry += piece;
+            const qsizetype whole = end ? carry.size() : carry.size() - carry.size() % 3;
+            piece = Base64Encode(carry.left(whole));
+            carry.remove(0, whole);
+        }
+        going = (piece.isEmpty() || pass(piece.constData(), piece.size())) && !end;
+        if (StopRequested())
+            throw ECacheError(QStringLiteral("Abgebrochen"));
+    }
+    if (transform.compress && !deflater.Finish(write))
+        throw ECacheError(QStringLiteral("Abgebrochen"));
+    if (!out.flush())
+        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+}
+
+} // namespace
+
+QString TransferCacheFolder()
+{
+    return ProgramFolder() + QStringLiteral("Cache/");
+}
+
+TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransform transform)
+{
+    const QString name = EntryName(objectId, path, transform);
+    const QString target = TransferCacheFolder() + name;
+    TCacheState& state = State();
+    std::unique_lock lock(state.lock);
+    state.changed.wait(lock, [&] { return !state.busy.contains(name); });
+    if (const QFileInfo entry(target); entry.isFile())
+        return {target, entry.size()};
+    state.busy.insert(name);
+    lock.unlock();
+    const QString part = target + QStringLiteral(".part");
+    try {
+        QDir().mkpath(TransferCacheFolder());
+        WriteForm(path, part, transform);
+        // The entry appears whole or not at all: readers never see a half file.
+        if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0)
+            throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(target));
+    } catch (...) {
+        QFile::remove(part);
+        lock.lock();
+        state.busy.remove(name);
+        state.changed.notify_all();
+        throw;
+    }
+    lock.lock();
+    state.busy.remove(name);
+    state.changed.notify_all();
+    return {target, QFileInfo(target).size()};
+}
+
+QString ServedFilePath(TSyncObject& object)
+{
+    if (object.IsInstalled())
+        return object.TargetPath();
+    if (object.ScriptusCompanion()) {
+        object.SetScriptusFile(object.SourceName());
+        return object.ResolvedScriptusPath();
+    }
+    return object.ResolvedSourcePath();
+}
+
+void RefreshTransferCache()
+{
+    if (IsMonitorInstance())
+        return; // the service owns the list and the cache
+    struct TJob {
+        quint64 id;
+        QString path;
+        bool offered;
+    };
+    std::vector<TJob> jobs;
+    const bool master = IsMasterServer();
+    // No lock across the walk: a failed companion probe logs, and a log waits
+    // for the main thread, which may want the object lock meanwhile.
+    for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next()) {
+        if (object->ScriptusCompanion())
+            continue;
+        jobs.push_back({object->ComputeId(), ServedFilePath(*object), master && object->IsCurrent()});
+        if (!object->ScriptusFile().isEmpty())
+            if (const auto companion = object->GenerateScriptusCompanion())
+                jobs.push_back({companion->ComputeId(), ServedFilePath(*companion), jobs.back().offered});
+    }
+    const TTransform transform = ConfiguredTransform();
+    QSet<QString> live;
+    for (const TJob& job : jobs) {
+        live.insert(EntryKey(job.id, job.path));
+        if (!job.offered || !transform.Any() || StopRequested())
+            continue;
+        try {
+            PrepareTransferForm(job.id, job.path, transform);
+        } catch (const std::exception& error) {
+            if (!StopRequested())
+                Log(kCategory, QStringLiteral("Beim Vorbereiten von \"%1\" ").arg(job.path) + ExceptionSuffix(error), kIcon);
+        }
+    }
+    // An empty list is most likely one not loaded yet: its entries stay.
+    if (jobs.empty())
+        return;
+    TCacheState& state = State();
+    std::lock_guard lock(state.lock);
+    const QDir folder(TransferCacheFolder());
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        const QString base = name.endsWith(QLatin1String(".part")) ? name.chopped(5) : name;
+        if (state.busy.contains(base))
+            continue;
+        if (base != name || !live.contains(name.section(QLatin1Char('.'), 0, 0)))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+void StartTransferCacheWorker()
+{
+    TCacheState& state = State();
+    if (state.running.exchange(true))
+        return;
+    state.stop = false;
+    std::thread([&state] {
+        t_worker = true;
+        while (!state.stop) {
+            RefreshTransferCache();
+            std::unique_lock lock(state.lock);
+            state.changed.wait_for(lock, kPassInterval, [&] { return state.wake || state.stop.load(); });
+            state.wake = false;
+        }
+        state.running = false;
+    }).detach();
+}
+
+void WakeTransferCache()
+{
+    TCacheState& state = State();
+    std::lock_guard lock(state.lock);
+    state.wake = true;
+    state.changed.notify_all();
+}
+
+void StopTransferCacheWorker()
+{
+    TCacheState& state = State();
+    std::lock_guard lock(state.lock);
+    state.stop = true;
+    state.changed.notify_all();
+}
+
+bool TransferCacheWorkerRunning()
+{
+    return State().running;
+}

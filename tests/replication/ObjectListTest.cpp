@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QFile>
+
+#include "foundation/TextFields.h"
+#include "replication/ObjectList.h"
+#include "replication/Transfer.h"
+#include "replication/Login.h"
+#include "replication/ReplicationFixture.h"
+#include "replication/ServerThread.h"
+
+namespace {
+
+class TObjectListTest : public TReplicationTest
+{
+protected:
+    void TearDown() override
+    {
+        SetQueryDownloadHook({});
+        TReplicationTest::TearDown();
+    }
+
+    // The object lines the server offers to this computer.
+    QStringList OfferedLines()
+    {
+        QStringList lines;
+        std::mutex lock;
+        RunClient([&](TClientThread& thread) {
+            thread.Send(QStringLiteral("OBJLIST"));
+            if (thread.ReceiveReply() != QLatin1String("OBJLIST start"))
+                return;
+            for (QString line = thread.ReceiveReply(); !line.isEmpty() && line != QLatin1String("end");
+                 line = thread.ReceiveReply()) {
+                std::lock_guard guard(lock);
+                lines.append(line);
+            }
+        });
+        return lines;
+    }
+
+    static QStringList Names(const QStringList& lines)
+    {
+        QStringList names;
+        for (const QString& line : lines)
+            names.append(TSyncObject::FromLine(line)->SourceName());
+        return names;
+    }
+
+    // Runs the client side against a scripted list; gives the work flag.
+    bool Exchange(const QStringList& lines)
+    {
+        QByteArray answer = "OBJLIST start\r\n";
+        for (const QString& line : lines)
+            answer += line.toUtf8() + "\r\n";
+        const int port = StartScriptedServer(answer);
+        std::atomic<bool> work{false};
+        RunClient([&](TClientThread& thread) { work = ExchangeObjectList(thread); }, port);
+        return work;
+    }
+
+    // An object line as the master server would send it, not in our list.
+    QString LineOf(const QString& name, const std::function<void(TSyncObject&)>& adjust = {})
+    {
+        TSyncObject object(name, QStringLiteral("1.0"), 5, SomeDate(), Home("Target/"));
+        if (adjust)
+            adjust(object);
+        return object.ToLine();
+    }
+};
+
+TEST_F(TObjectListTest, PrivateObjectIsHeldBackWhileItsDeleteMarkedTwinIsOffered)
+{
+    MakeObject(QStringLiteral("gone.txt"), "aaaaa");
+    MakeObject(QStringLiteral("remove.txt"), "bbbbb")->SetDeleteTarget(true);
+    QFile::remove(Home("Objects/gone.txt"));
+    QFile::remove(Home("Objects/remove.txt"));
+    EXPECT_EQ(Names(OfferedLines()), QStringList{QStringLiteral("remove.txt")});
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"gone.txt\" ist privat und wird nicht verteilt")));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Anforderung der Objektliste")));
+}
+
+TEST_F(TObjectListTest, ScriptusCompanionLinePrecedesItsOwner)
+{
+    MakeFile(Home("Scriptus/setup.scriptus"), "Klick\r\n", SomeDate());
+    MakeObject(QStringLiteral("setup.exe"), "MZ...")->SetScriptusFile(QStringLiteral("setup.scriptus"));
+    const QStringList lines = OfferedLines();
+    ASSERT_EQ(Names(lines), (QStringList{QStringLiteral("setup.scriptus"), QStringLiteral("setup.exe")}));
+    EXPECT_EQ(lines.at(1), FindBySourcePath(QStringLiteral("setup.exe"))->ToLine());
+}
+
+TEST_F(TObjectListTest, FolderStructureObjectFollowsItsParentsGroups)
+{
+    TSyncObject* parent = MakeObject(QStringLiteral("tree.txt"), "root");
+    parent->SetUseClientGroupRights(true);
+    parent->AddClientGroup(QStringLiteral("\\10\\"));
+    TSyncObject* child = MakeObject(QStringLiteral("leaf.txt"), "leaf");
+    child->SetParent(parent);
+    EXPECT_TRUE(OfferedLines().isEmpty());
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"leaf.txt\" nicht erforderlich")));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"),
+                       QStringLiteral("Objekt \"leaf.txt\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")));
+
+    parent->SetClientGroup(0, QStringLiteral("\\127\\"));
+    EXPECT_EQ(Names(OfferedLines()), (QStringList{QStringLiteral("tree.txt"), QStringLiteral("leaf.txt")}));
+}
+
+TEST_F(TObjectListTest, ConfirmedObjectIsNotOfferedAgainUntilItsIdChanges)
+{
+    MainConfig().Set(QStringLiteral("ServerOfferNewerObjects"), true);
+    TSyncObject* object = MakeObject(QStringLiteral("app.bin"), "first");
+    RunClient([&](TClientThread& thread) { Confirm(thread, *object); });
+    EXPECT_TRUE(RunEventsUntil([&] {
+        return Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"app.bin\" bestätigt"));
+    }));
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_TRUE(OfferedLines().isEmpty());
+
+    MakeFile(Home("Objects/app.bin"), "second", SomeDate() + 1);
+    ASSERT_TRUE(object->RefreshFromSource());
+    EXPECT_EQ(Names(OfferedLines()), QStringList{QStringLiteral("app.bin")});
+}
+
+TEST_F(TObjectListTest, UnknownComputerGetsNoListAndNoWork)
+{
+    MakeObject(QStringLiteral("a.txt"), "aaaaa");
+    FreeAllClients();
+    SetCommandHandler(TCommandIndex::Login, [](TServerThread& session, const QStringList&) {
+        FreeAllClients(); // the session registered us; forget it again
+        session.Reply(QStringLiteral("LOGIN ok noelevate  "));
+    });
+    std::atomic<bool> work{true};
+    RunClient([&](TClientThread& thread) { work = ExchangeObjectList(thread); });
+    SetCommandHandler(TCommandIndex::Login, &HandleLogin);
+    EXPECT_FALSE(work);
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Der anfragende Client konnte nicht ermittelt werden")));
+}
+
+TEST_F(TObjectListTest, ClientMergesSkipsABadLineAndStopsAtUpperCaseEnd)
+{
+    BecomeClient();
+    QStringList queried;
+    SetQueryDownloadHook([&](TSyncObject& object) { queried.append(object.SourceName()); });
+    MainConfig().Set(QStringLiteral("ClientFindObjectsOverBroadcast"), true);
+    QString bad = LineOf(QStringLiteral("bad.txt"));
+    bad.replace(QStringLiteral("10:20:30"), QStringLiteral("99:99:99"));
+    const bool work = Exchange({LineOf(QStringLiteral("one.txt")), QStringLiteral("kaputt"), bad,
+                                LineOf(QStringLiteral("two.txt")), QStringLiteral("END"), LineOf(QStringLiteral("late.txt"))});
+    EXPECT_TRUE(work);
+    ASSERT_NE(FindBySourcePath(QStringLiteral("one.txt")), nullptr);
+    ASSERT_NE(FindBySourcePath(QStringLiteral("two.txt")), nullptr);
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("bad.txt")), nullptr);
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("late.txt")), nullptr);
+    EXPECT_EQ(queried, (QStringList{QStringLiteral("one.txt"), QStringLiteral("two.txt")}));
+    const QStringList client = m_ui.Messages(QStringLiteral("Client"));
+    EXPECT_TRUE(std::any_of(client.begin(), client.end(), [](const QString& m) {
+        return m.startsWith(QStringLiteral("Bei der Bearbeitung der Objektliste ist eine Ausnahme des Typs"));
+    }));
+    EXPECT_TRUE(client.contains(QStringLiteral("Zielobjekt \"two.txt\" ist aktueller")));
+    EXPECT_FALSE(client.contains(QStringLiteral("Keine Antwort empfangen")));
+}
+
+TEST_F(TObjectListTest, ClientMissingASwapOnlyTargetNeitherAddsNorInstallsIt)
+{
+    BecomeClient();
+    const QString line = LineOf(QStringLiteral("swap.dll"), [](TSyncObject& o) { o.SetSwapOnly(true); });
+    EXPECT_FALSE(Exchange({line, QStringLiteral("end")}));
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("swap.dll")), nullptr);
+    EXPECT_TRUE(Logged(QStringLiteral("Client"),
+                       QStringLiteral("Zielobjekt \"swap.dll\" ignoriert; darf nur getauscht werden, ist aber lokal gar nicht vorhanden")));
+}
+
+TEST_F(TObjectListTest, KnownObjectTakesTheReceivedPropertiesAndMissingTargetMeansWork)
+{
+    BecomeClient();
+    AppendObject(TSyncObject::FromLine(LineOf(QStringLiteral("tool.exe"))));
+    // Unchanged, but the target file is missing: still work to do.
+    EXPECT_TRUE(Exchange({LineOf(QStringLiteral("tool.exe")), QStringLiteral("end")}));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Quellobjekt \"tool.exe\" ist bereits bekannt")));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") +
+                                                     QStringLiteral("\" ist bereits installiert (oder darf nur getauscht werden)")));
+    m_scripted.join();
+    EXPECT_TRUE(Exchange({LineOf(QStringLiteral("tool.exe"), [](TSyncObject& o) { o.SetVersion(QStringLiteral("2.0")); }),
+                          QStringLiteral("end")}));
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("tool.exe"))->Version(), QStringLiteral("2.0"));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") +
+                                                     QStringLiteral("\" ist aktueller")));
+}
+
+} // namespace

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "catalogue/CatalogueFixture.h"
+#include "replication/ClientThread.h"
+#include "replication/Protocol.h"
+#include "replication/ServerBase.h"
+
+/// A real server on a free loopback port over a catalogue in the test's
+/// program folder, client threads run against it, and a scripted peer for
+/// answers no sound server gives.
+class TReplicationTest : public TCatalogueTest
+{
+protected:
+    void SetUp() override
+    {
+        TCatalogueTest::SetUp();
+        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 500);
+        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+        MainConfig().Set(QStringLiteral("ClientFindObjectsOverBroadcast"), false);
+        m_server = std::make_unique<TServerBase>();
+        m_server->StartListeners();
+        ASSERT_GT(m_server->Port(), 0);
+    }
+    void TearDown() override
+    {
+        SetConnectSequence(TConnectKind::Update, {});
+        m_server.reset();
+        if (m_scripted.joinable())
+            m_scripted.join();
+        TCatalogueTest::TearDown();
+    }
+
+    /// A source file in the object folder and its object in the list.
+    TSyncObject* MakeObject(const QString& name, const QByteArray& content)
+    {
+        MakeFile(Home("Objects/") + name, content, SomeDate());
+        return AppendObject(std::make_unique<TSyncObject>(name, QString(), static_cast<qint32>(content.size()),
+                                                          SomeDate(), Home("Target/")));
+    }
+
+    /// Runs one Update client thread with the sequence to the end.
+    void RunClient(const std::function<void(TClientThread&)>& sequence, int port = 0)
+    {
+        SetConnectSequence(TConnectKind::Update, sequence);
+        auto info = std::make_unique<TConnectInfo>();
+        info->host = QStringLiteral("127.0.0.1");
+        info->port = port != 0 ? port : m_server->Port();
+        m_ui.Clear();
+        StartClientThread(std::move(info));
+        ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+    }
+
+    /// A peer on its own port that accepts one connection, accepts the login,
+    /// reads one request and answers it with the raw bytes.
+    int StartScriptedServer(const QByteArray& answer)
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_scripted = std::thread([listener, answer] {
+            const int socket = ::accept(listener, nullptr, nullptr);
+            ::close(listener);
+            if (socket < 0)
+                return;
+            TLineConnection connection(socket);
+            connection.SetReadTimeout(5000);
+            try {
+                connection.ReadLine();
+                connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
+                connection.ReadLine();
+                connection.WriteBytes(answer);
+                while (!connection.ReadLine().isEmpty()) {
+                }
+            } catch (const std::exception&) {
+                // The client closed: the script is done.
+            }
+        });
+        return ntohs(address.sin_port);
+    }
+
+    bool Logged(const QString& category, const QString& message) const
+    {
+        return m_ui.Messages(category).contains(message);
+    }
+
+    std::unique_ptr<TServerBase> m_server;
+    std::thread m_scripted;
+};

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <limits>
+
+#include <QDir>
+#include <QFile>
+
+#include "foundation/ZlibStream.h"
+#include "foundation/PoolSystem.h"
+#include "replication/ReplicationFixture.h"
+#include "replication/Transfer.h"
+#include "replication/TransferCache.h"
+
+namespace {
+
+class TTransferTest : public TReplicationTest
+{
+protected:
+    void TearDown() override
+    {
+        SetMaxObjectSize(std::numeric_limits<qint32>::max());
+        TReplicationTest::TearDown();
+    }
+
+    // Fetches the object by name into got.bin; gives the result.
+    qint32 Fetch(const QString& name, int port = 0)
+    {
+        const TSyncObject wanted(name, QString(), 0, 0, Home("Target/"));
+        std::atomic<qint32> result{-2};
+        RunClient([&](TClientThread& thread) { result = FetchFromServer(thread, wanted, Received()); }, port);
+        return result;
+    }
+    QString Received() const { return Home("got.bin"); }
+
+    // The header the server sent, as its log shows it.
+    QString SentHeader() const
+    {
+        for (const QString& m : m_ui.Messages(QStringLiteral("Server")))
+            if (m.startsWith(QStringLiteral("Antwort \"DOWNLOAD ")))
+                return m.mid(9, m.lastIndexOf(QStringLiteral("\" an \"")) - 9);
+        return {};
+    }
+    int IndexOf(const QString& category, const QString& prefix) const
+    {
+        const QStringList messages = m_ui.Messages(category);
+        for (int i = 0; i < messages.size(); ++i)
+            if (messages.at(i).startsWith(prefix))
+                return i;
+        return -1;
+    }
+
+    // Half text, half noise: what real objects look like to zlib.
+    static QByteArray Content(int size)
+    {
+        QByteArray data;
+        quint32 seed = 12345;
+        while (data.size() < size / 2)
+            data += "Plenwick verteilt Objekte an alle Clients. ";
+        data.truncate(size / 2);
+        while (data.size() < size) {
+            seed = seed * 1103515245u + 12345u;
+            data += static_cast<char>(seed >> 24);
+        }
+        return data;
+    }
+
+    // A scripted answer to DOWNLOAD, then the client's result.
+    qint32 FetchScripted(const QByteArray& answer)
+    {
+        WriteFile(Received(), "stale"); // must not survive a failed transfer
+        return Fetch(QStringLiteral("x.bin"), StartScriptedServer(answer));
+    }
+    bool TransferFailed() const
+    {
+        return IndexOf(QStringLiteral("Client"), QStringLiteral("Bei der Objektübertragung ist eine Ausnahme des Typs")) >= 0;
+    }
+};
+
+TEST_F(TTransferTest, DefaultSettingsSendACompressedFourWordHeaderAndServeLaterClientsFromTheCache)
+{
+    const QByteArray content = Content(200000);
+    MakeObject(QStringLiteral("app.bin"), content);
+    ASSERT_EQ(Fetch(QStringLiteral("app.bin")), content.size());
+    EXPECT_EQ(ReadFile(Received()), content);
+    const QStringList header = SentHeader().split(QLatin1Char(' '));
+    ASSERT_EQ(header.size(), 4);
+    EXPECT_EQ(header.at(1), QStringLiteral("\"app.bin\""));
+    EXPECT_EQ(header.at(3), QStringLiteral("compressed"));
+    EXPECT_GE(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 200.000 Bytes, danach ")), 0);
+    EXPECT_GE(IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression ")), 0);
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Empfang beendet")));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung erfolgreich beendet")));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"") + Home("Objects/app.bin") +
+                                                     QStringLiteral("\" wird übertragen")));
+
+    const QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
+    ASSERT_EQ(entries.size(), 1);
+    // A second client gets the cached form: spoil it and see it arrive.
+    const QString entry = TransferCacheFolder() + entries.front();
+    const QByteArray other = CompressText("aus dem Cache");
+    WriteFile(entry, other);
+    EXPECT_EQ(Fetch(QStringLiteral("app.bin")), 13);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("aus dem Cache"));
+
+    // Once the object is gone its entry goes too.
+    FreeAllObjects();
+    MakeObject(QStringLiteral("other.bin"), "x");
+    RefreshTransferCache();
+    EXPECT_FALSE(QFile::exists(entry));
+}
+
+TEST_F(TTransferTest, EncodingAndCompressionAreNamedInThatOrderAndUndoneInReverse)
+{
+    MainConfig().Set(QStringLiteral("ServerEncodeData"), true);
+    const QByteArray content = Content(70001);
+    MakeObject(QStringLiteral("both.bin"), content);
+    ASSERT_EQ(Fetch(QStringLiteral("both.bin")), content.size());
+    EXPECT_EQ(ReadFile(Received()), content);
+    EXPECT_TRUE(SentHeader().endsWith(QStringLiteral(" compressed encoded")));
+    const int inflate = IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression"));
+    const int decode = IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Entschlüsselung 93.336 Bytes"));
+    EXPECT_GE(inflate, 0);
+    EXPECT_GT(decode, inflate);
+    const int encode = IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Verschlüsselung 70.001 Bytes, danach 93.336 Bytes (133,3%)"));
+    EXPECT_GE(encode, 0);
+    EXPECT_GT(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 93.336 Bytes")), encode);
+}
+
+TEST_F(TTransferTest, UntransformedObjectTravelsAsItIsAndAnEmptyOneShowsZeroPercent)
+{
+    MainConfig().Set(QStringLiteral("ServerCompressData"), false);
+    const QByteArray content = Content(20000);
+    MakeObject(QStringLiteral("raw.bin"), content);
+    ASSERT_EQ(Fetch(QStringLiteral("raw.bin")), content.size());
+    EXPECT_EQ(ReadFile(Received()), content);
+    EXPECT_EQ(SentHeader(), QStringLiteral("DOWNLOAD \"raw.bin\" 20000"));
+    EXPECT_TRUE(QDir(TransferCacheFolder()).entryList(QDir::Files).isEmpty());
+
+    MainConfig().Set(QStringLiteral("ServerCompressData"), true);
+    MakeObject(QStringLiteral("empty.bin"), QByteArray());
+    EXPECT_EQ(Fetch(QStringLiteral("empty.bin")), 0);
+    EXPECT_TRUE(QFile::exists(Received()));
+    EXPECT_EQ(ReadFile(Received()), QByteArray());
+    EXPECT_GE(IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression 8 Bytes, danach 0 Bytes (0,0%)")), 0);
+    EXPECT_GE(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 0 Bytes, danach 8 Bytes (0,0%)")), 0);
+}
+
+TEST_F(TTransferTest, UnreadableSourceGivesTheNegativeAnswerAndAnUnknownNameNoAnswer)
+{
+    MakeObject(QStringLiteral("lost.bin"), "abc");
+    QFile::remove(Home("Objects/lost.bin"));
+    EXPECT_EQ(Fetch(QStringLiteral("lost.bin")), 0);
+    EXPECT_EQ(SentHeader(), QStringLiteral("DOWNLOAD \"lost.bin\" 0"));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt \"lost.bin\" wurde nicht empfangen")));
+    EXPECT_FALSE(QFile::exists(Received()));
+
+    EXPECT_EQ(Fetch(QStringLiteral("nobody.bin")), -1);
+    EXPECT_TRUE(SentHeader().isEmpty());
+}
+
+TEST_F(TTransferTest, ScriptusFileIsServedThroughACompanionMadeOnTheFly)
+{
+    MakeFile(Home("Scriptus/setup.scriptus"), "Klick auf OK\r\n", SomeDate());
+    MakeObject(QStringLiteral("setup.exe"), "MZ")->SetScriptusFile(QStringLiteral("setup.scriptus"));
+    EXPECT_EQ(Fetch(QStringLiteral("setup.scriptus")), 14);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("Klick auf OK\r\n"));
+    const int made = IndexOf(QStringLiteral("Server"), QStringLiteral("Skriptus-Objekt wird generiert"));
+    EXPECT_GE(made, 0);
+    EXPECT_GT(IndexOf(QStringLiteral("Server"), QStringLiteral("Skriptus-Objekt wird entfernt")), made);
+    EXPECT_EQ(ObjectCount(), 1);
+}
+
+TEST_F(TTransferTest, InstalledObjectIsServedFromItsTarget)
+{
+    BecomeClient();
+    TSyncObject* object = MakeObject(QStringLiteral("peer.bin"), "quelle");
+    QFile::remove(Home("Objects/peer.bin"));
+    MakeFile(Home("Target/peer.bin"), "zielxx", SomeDate());
+    ASSERT_TRUE(object->IsInstalled());
+    EXPECT_EQ(Fetch(QStringLiteral("peer.bin")), 6);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("zielxx"));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"") + Home("Target/peer.bin") +
+                                                     QStringLiteral("\" wird übertragen")));
+}
+
+TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
+{
+    EXPECT_EQ(FetchScripted("DOWNLOAD \"x.bin\" 5 gzip\r\nhallo"), 5);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("hallo"));
+}
+
+TEST_F(TTransferTest, BadHeadersAndBadStreamsReceiveNothingAndLeaveNoFile)
+{
+    QByteArray bomb;
+    {
+        TZlibDeflater deflater;
+        const QByteArray zeros(64 * 1024, '\0');
+        const TZlibSink append = [&](const char* data, qsizetype size) { bomb.append(data, size); return true; };
+        for (int i = 0; i < 32; ++i)
+            deflater.Feed(zeros.constData(), zeros.size(), append);
+        deflater.Finish(append);
+    }
+    SetMaxObjectSize(1024 * 1024); // the stream inflates to 2 MiB
+    const QByteArray packed = CompressText("gut verpackt");
+    const std::vector<QByteArray> answers = {
+        "DOWNLOAD \"x.bin\" -5\r\n",
+        "DOWNLOAD \"x.bin\" 99999999999\r\n",
+        "DOWNLOAD \"x.bin\" zehn compressed\r\n",
+        "DOWNLOAD \"x.bin\"\r\n",
+        "DOWNLOAD \"x.bin\" 100 compressed\r\n" + packed,
+        "DOWNLOAD \"x.bin\" 16 compressed\r\nkein zlib-strom!",
+        "DOWNLOAD \"x.bin\" " + QByteArray::number(packed.size() + 1) + " compressed\r\n" + packed + "x",
+        "DOWNLOAD \"x.bin\" 8 encoded\r\n!!!!!!!!",
+        "DOWNLOAD \"x.bin\" 8 encoded\r\nQQ==QUJD",
+        "DOWNLOAD \"x.bin\" 6 encoded\r\nQUJDRA",
+        "DOWNLOAD \"x.bin\" " + QByteArray::number(bomb.size()) + " compressed\r\n" + bomb,
+    };
+    for (const QByteArray& answer : answers) {
+        SCOPED_TRACE(answer.left(40).toStdString());
+        EXPECT_EQ(FetchScripted(answer), -1);
+        EXPECT_FALSE(QFile::exists(Received()));
+        m_scripted.join();
+    }
+}
+
+} // namespace
