@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One side of an object transfer over loopback, so that bench/transfer.sh can
+// time each side and read its peak memory on its own:
+//   TransferBench serve <home> <object file> <compress 0|1> <encode 0|1>
+//     serves the file as an object and prints the port; ends on stdin EOF.
+//   TransferBench fetch <home> <port> <object name> <destination>
+//     fetches the object once and prints the result.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "app/HeadlessUi.h"
+#include "catalogue/SyncObject.h"
+#include "foundation/MainConfig.h"
+#include "replication/ClientThread.h"
+#include "replication/ServerBase.h"
+#include "replication/Transfer.h"
+
+namespace {
+
+void PrepareHome(const char* home)
+{
+    qputenv("PLENWICK_HOME", home);
+    qputenv("PLENWICK_REGISTRY_DIR", home);
+    qputenv("PLENWICK_PROTOCOL_FILE", QByteArray(home) + "/bench.protocol");
+    qputenv("XDG_CONFIG_HOME", home);
+    qputenv("PLENWICK_COMPUTERNAME", "benchhost");
+}
+
+int Serve(QCoreApplication& app, const QString& file, bool compress, bool encode)
+{
+    MainConfig().Set(QStringLiteral("ServerCompressData"), compress);
+    MainConfig().Set(QStringLiteral("ServerEncodeData"), encode);
+    const QFileInfo info(file);
+    MainConfig().Set(QStringLiteral("ServerObjectDir"), info.absolutePath() + QLatin1Char('/'));
+    AppendObject(std::make_unique<TSyncObject>(info.fileName(), QString(), 0, 0, QStringLiteral("/nonexistent/")))
+        ->RefreshFromSource();
+    TServerBase server;
+    server.StartListeners();
+    std::cout << server.Port() << std::endl;
+    std::thread waiter([&] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+        }
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
+    const int rc = app.exec();
+    waiter.join();
+    return rc;
+}
+
+int Fetch(QCoreApplication& app, int port, const QString& name, const QString& destination)
+{
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 60000);
+    qint32 result = -2;
+    const TSyncObject wanted(name, QString(), 0, 0, QStringLiteral("/nonexistent/"));
+    SetConnectSequence(TConnectKind::Update, [&](TClientThread& thread) {
+        result = FetchFromServer(thread, wanted, destination);
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
+    auto info = std::make_unique<TConnectInfo>();
+    info->host = QStringLiteral("127.0.0.1");
+    info->port = port;
+    StartClientThread(std::move(info));
+    app.exec();
+    while (AnyClientThreadRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::cout << result << std::endl;
+    return result >= 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 6)
+        return 2;
+    PrepareHome(argv[2]);
+    QCoreApplication app(argc, argv);
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    THeadlessUi ui(sink);
+    SetUi(&ui);
+    RegisterAllOptions();
+    MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+    MainConfig().Set(QStringLiteral("MiscShowProtocol"), false);
+    MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
+    const std::string mode = argv[1];
+    int rc = 2;
+    if (mode == "serve" && argc == 6)
+        rc = Serve(app, QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1", std::string(argv[5]) == "1");
+    else if (mode == "fetch" && argc == 6)
+        rc = Fetch(app, std::atoi(argv[3]), QString::fromLocal8Bit(argv[4]), QString::fromLocal8Bit(argv[5]));
+    SetUi(nullptr);
+    std::fclose(sink);
+    return rc;
+}
