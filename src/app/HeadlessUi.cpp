@@ -14,6 +14,19 @@ void THeadlessUi::RebuildObjectViews() {}
 void THeadlessUi::RebuildClientViews() {}
 void THeadlessUi::RefreshClientOnlineMarks() {}
 
+// No window, layout or views: the log shows what start-up and shutdown do.
+void THeadlessUi::SetWindowStart(TWindowStart) {}
+void THeadlessUi::SetActivePage(int) {}
+void THeadlessUi::BuildAllViews() {}
+void THeadlessUi::UpdateActionStates() {}
+void THeadlessUi::CompleteCreation() {}
+void THeadlessUi::RestoreLayout() {}
+void THeadlessUi::SaveLayout() {}
+void THeadlessUi::ShowShutdownWindow(bool) {}
+
+// A progress text has no place without a window.
+void THeadlessUi::SetObjectStatusText(const QString&) {}
+
 void THeadlessUi::ProtocolEntry(const TProtocolEntry& entry, bool, bool)
 {
     WriteLine(entry.FileLine());

@@ -21,6 +21,15 @@ public:
     void ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst) override;
     void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) override;
     void ShowMessage(TMessageKind kind, const QString& text) override;
+    void SetWindowStart(TWindowStart start) override;
+    void SetActivePage(int index) override;
+    void BuildAllViews() override;
+    void UpdateActionStates() override;
+    void CompleteCreation() override;
+    void RestoreLayout() override;
+    void SaveLayout() override;
+    void ShowShutdownWindow(bool visible) override;
+    void SetObjectStatusText(const QString& text) override;
 
     QString Caption() const { return m_caption; }
 

@@ -1,25 +1,88 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <csignal>
+#include <exception>
+#include <optional>
+
 #include <QCoreApplication>
-#include <QTimer>
+#include <QDeadlineTimer>
 
 #include "app/HeadlessUi.h"
-#include "foundation/MainConfig.h"
+#include "app/Signals.h"
+#include "catalogue/CatalogueSetup.h"
 #include "foundation/PoolInterlocked.h"
+#include "foundation/PoolServices.h"
+#include "foundation/Quit.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/Startup.h"
 #include "platform/VersionInfo.h"
+#include "replication/ReplicationSetup.h"
+
+namespace {
+
+// Test hook: PLENWICK_TEST_BUSY_MS holds a client thread busy that long after
+// start, so process tests can watch the shutdown wait for it.
+class TBusyForTests : public TShutdownParticipant
+{
+public:
+    explicit TBusyForTests(int milliseconds) : m_until(milliseconds) {}
+    bool IsRunning() override { return !m_until.hasExpired(); }
+    void RequestStop() override {}
+
+private:
+    QDeadlineTimer m_until;
+};
+
+// SIGTERM (systemd stop, the session's end) and SIGINT ask as a close of the
+// window does; a SIGINT while the shutdown already waits ends at once.
+void OnTerminationSignal(int signal)
+{
+    if (signal == SIGINT && ShutdownWaiting())
+        ImmediateShutdown();
+    Log(QStringLiteral("Main"), signal == SIGINT ? QStringLiteral("Signal SIGINT empfangen")
+                                                 : QStringLiteral("Signal SIGTERM empfangen"));
+    Log(QStringLiteral("Main"), QStringLiteral("Anwendung soll terminieren"), 46);
+    if (RequestShutdown())
+        EndApplication();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    QStringList parameters;
+    for (int i = 1; i < argc; ++i)
+        parameters.append(QString::fromLocal8Bit(argv[i]));
+
+    // The window front-end comes later; until then every start is headless,
+    // which is also what the service and a start without display need.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(ProductName());
     THeadlessUi ui;
     SetUi(&ui);
+    InstallCatalogue();
+    WatchTerminationSignals(&OnTerminationSignal);
+    SetRunningAsService(IsServiceProcess(parameters));
+    InstallReplication();
 
-    RegisterAllOptions();
-    Log(QStringLiteral("Main"), QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))), 46);
-    Ui().SetCaption(MainCaption());
-    QTimer::singleShot(0, &app, &QCoreApplication::quit);
-    const int rc = app.exec();
-    Log(QStringLiteral("Main"), QStringLiteral("Anwendung wurde beendet"), 46);
+    int rc = 0;
+    try {
+        const TInstanceKind kind = RunMainWindowCreation(parameters);
+        if (kind != TInstanceKind::FileMove)
+            Log(QStringLiteral("Main"),
+                QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
+                46);
+        std::optional<TBusyForTests> busy;
+        if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
+            RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));
+        rc = app.exec();
+        if (busy)
+            UnregisterShutdownParticipant(&*busy);
+        if (kind != TInstanceKind::FileMove)
+            Log(QStringLiteral("Main"), QStringLiteral("Anwendung wurde beendet"), 46);
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Main"), QStringLiteral("Beim Start ") + ExceptionSuffix(error), 46);
+        rc = 1;
+    }
     SetUi(nullptr);
     return rc;
 }

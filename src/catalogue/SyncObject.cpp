@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include "catalogue/ChangeNotifyBase.h"
+#include "catalogue/ImportChilds.h"
 #include "catalogue/ListFile.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -498,6 +500,7 @@ void LoadObjectList()
 {
     const bool master = IsMasterServer();
     bool save = false;
+    QList<TSyncObject*> owners;
     Objects().file.Load([&](const QString& line) {
         std::unique_ptr<TSyncObject> object = TSyncObject::FromLine(line);
         if (!object)
@@ -515,12 +518,20 @@ void LoadObjectList()
             Log(kCategory, QStringLiteral("Beim Prüfen von \"%1\" ").arg(source) + ExceptionSuffix(error), kIcon);
         }
         TSyncObject* listed = AppendObject(std::move(object));
-        if (listed->DistributeFolder())
+        if (listed->DistributeFolder()) {
             Log(kCategory, QStringLiteral("Ein Ordnerstrukturobjekt \"%1\" wurde gefunden").arg(source), 42);
+            owners.append(listed);
+        }
         return true;
     });
     if (save)
         SaveObjectList();
+    // Imported once every line is in: an import running beside the load would
+    // duplicate an object listed later instead of taking it over.
+    for (TSyncObject* owner : owners)
+        StartImport(owner);
+    // Does nothing while an import runs: the last one to end starts it.
+    StartFolderMonitoring();
 }
 
 void SaveObjectList()
@@ -541,6 +552,7 @@ void SaveObjectList()
 
 void FreeAllObjects()
 {
+    StopFolderThreads(); // they walk the list
     TWriteGuard guard(ObjectLock());
     TObjectList& objects = Objects();
     objects.absolute.clear();

@@ -20,6 +20,13 @@ enum class TOverviewPane { Client, Server };
 /// Kinds of message box; every box has an OK button only.
 enum class TMessageKind { Information, Warning, Error };
 
+/// How the main window appears once it is created.
+enum class TWindowStart {
+    Shown,
+    Hidden, ///< file-move instance, or the service is installed
+    InTray, ///< only the notification-area icon
+};
+
 /// Everything the core asks of the main window. The GUI implements it with
 /// forms; the headless front-end implements it without any, answering prompts
 /// as their countdown would. Called on the main thread only.
@@ -43,6 +50,30 @@ public:
 
     /// A message box with OK only. Never shown by a service process: callers check.
     virtual void ShowMessage(TMessageKind kind, const QString& text) = 0;
+
+    // Start-up and shutdown of the window, in the order start-up calls them.
+
+    /// Whether the window shows, stays hidden or lives in the notification area.
+    virtual void SetWindowStart(TWindowStart start) = 0;
+    /// Makes the page with this index (MainActiveTab) the active one.
+    virtual void SetActivePage(int index) = 0;
+    /// Starts the views builder for every tree and list.
+    virtual void BuildAllViews() = 0;
+    /// Refreshes the enabled state of every action.
+    virtual void UpdateActionStates() = 0;
+    /// First idle moment: the window is complete; start the clock and let the
+    /// dialogs finish their own set-up.
+    virtual void CompleteCreation() = 0;
+    /// Geometry, tree widths and column widths from the layout configuration.
+    virtual void RestoreLayout() = 0;
+    /// Writes them back into the layout configuration; the caller saves it.
+    virtual void SaveLayout() = 0;
+    /// The waiting window of the orderly shutdown; its "Sofort beenden" calls
+    /// ImmediateShutdown (foundation/Quit.h).
+    virtual void ShowShutdownWindow(bool visible) = 0;
+
+    /// The second panel of the object page's status bar; "" clears it.
+    virtual void SetObjectStatusText(const QString& text) = 0;
 };
 
 /// The front-end in use. Set once by the program entry (or a test) before

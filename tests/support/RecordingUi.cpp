@@ -9,6 +9,7 @@ void TRecordingUi::SetCaption(const QString& text)
 void TRecordingUi::SetProtocolPageVisible(bool visible)
 {
     protocolPageVisible = visible;
+    windowCalls.append(QStringLiteral("SetProtocolPageVisible %1").arg(visible ? 1 : 0));
 }
 
 void TRecordingUi::RebuildObjectViews()
@@ -48,6 +49,52 @@ void TRecordingUi::ShowMessage(TMessageKind, const QString& text)
     messageBoxes.append(text);
 }
 
+void TRecordingUi::SetWindowStart(TWindowStart start)
+{
+    static const char* const kNames[] = {"Shown", "Hidden", "InTray"};
+    windowCalls.append(QStringLiteral("SetWindowStart ") + QLatin1String(kNames[static_cast<int>(start)]));
+}
+
+void TRecordingUi::SetActivePage(int index)
+{
+    windowCalls.append(QStringLiteral("SetActivePage %1").arg(index));
+}
+
+void TRecordingUi::BuildAllViews()
+{
+    windowCalls.append(QStringLiteral("BuildAllViews"));
+}
+
+void TRecordingUi::UpdateActionStates()
+{
+    windowCalls.append(QStringLiteral("UpdateActionStates"));
+}
+
+void TRecordingUi::CompleteCreation()
+{
+    windowCalls.append(QStringLiteral("CompleteCreation"));
+}
+
+void TRecordingUi::RestoreLayout()
+{
+    windowCalls.append(QStringLiteral("RestoreLayout"));
+}
+
+void TRecordingUi::SaveLayout()
+{
+    windowCalls.append(QStringLiteral("SaveLayout"));
+}
+
+void TRecordingUi::ShowShutdownWindow(bool visible)
+{
+    windowCalls.append(QStringLiteral("ShowShutdownWindow %1").arg(visible ? 1 : 0));
+}
+
+void TRecordingUi::SetObjectStatusText(const QString& text)
+{
+    objectStatusTexts.append(text);
+}
+
 void TRecordingUi::Clear()
 {
     std::lock_guard guard(m_lock);
@@ -56,6 +103,8 @@ void TRecordingUi::Clear()
     messageBoxes.clear();
     clientPane.clear();
     serverPane.clear();
+    windowCalls.clear();
+    objectStatusTexts.clear();
     objectViewRebuilds = clientViewRebuilds = onlineMarkRefreshes = 0;
 }
 

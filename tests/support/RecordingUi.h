@@ -20,6 +20,15 @@ public:
     void ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst) override;
     void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) override;
     void ShowMessage(TMessageKind kind, const QString& text) override;
+    void SetWindowStart(TWindowStart start) override;
+    void SetActivePage(int index) override;
+    void BuildAllViews() override;
+    void UpdateActionStates() override;
+    void CompleteCreation() override;
+    void RestoreLayout() override;
+    void SaveLayout() override;
+    void ShowShutdownWindow(bool visible) override;
+    void SetObjectStatusText(const QString& text) override;
 
     void Clear();
     /// Messages of all protocol entries so far, optionally of one category.
@@ -35,8 +44,13 @@ public:
     QStringList messageBoxes;
     QStringList clientPane;
     QStringList serverPane;
+    /// The start-up and shutdown calls in order, e.g. "SetWindowStart InTray",
+    /// "SetActivePage 2", "RestoreLayout", "ShowShutdownWindow 1".
+    QStringList windowCalls;
     /// Rows as the protocol list would hold them (only those shown).
     QStringList listRows;
+    /// Every text of the object page's status panel, in order.
+    QStringList objectStatusTexts;
 
 private:
     mutable std::recursive_mutex m_lock;

@@ -20,6 +20,7 @@ void TTestHome::SetUp()
     qputenv("PLENWICK_PROTOCOL_FILE", (root + "/plenwick.protocol").toUtf8());
     qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
     qputenv("PLENWICK_SYSTEMD_DIR", (root + "/systemd").toUtf8());
+    qputenv("PLENWICK_SYSTEM_AUTOSTART_DIR", (root + "/autostart-system").toUtf8());
     qputenv("PLENWICK_COMPUTERNAME", "testhost");
     SetUi(&m_ui);
     RegisterAllOptions();

@@ -8,10 +8,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/QtPrinters.h"
 #include "support/RecordingUi.h"
 
 /// Gives each test its own program folder, registry folder, protocol file and
-/// XDG folders, a recording front-end, and freshly registered options.
+/// XDG folders (the machine-wide autostart folder too), a recording
+/// front-end, and freshly registered options.
 class TTestHome : public ::testing::Test
 {
 protected:

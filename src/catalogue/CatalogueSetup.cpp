@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "catalogue/CatalogueSetup.h"
+
+#include "catalogue/SyncClient.h"
+#include "catalogue/SyncDownload.h"
+#include "catalogue/SyncObject.h"
+#include "catalogue/SyncUser.h"
+#include "foundation/Startup.h"
+
+void InstallCatalogue()
+{
+    SetListLoader(TListKind::Objects, &LoadObjectList);
+    SetListLoader(TListKind::Clients, &LoadClientList);
+    SetListLoader(TListKind::Downloads, &LoadDownloadList);
+    SetListLoader(TListKind::Users, &LoadUserList);
+}

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "foundation/PendingMoves.h"
+
+#include <exception>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "foundation/PoolInterlocked.h"
+#include "platform/RegistryStore.h"
+
+namespace {
+
+const QString kCategory = QStringLiteral("PendingMoves");
+constexpr int kIcon = 46;
+
+// True when the value may go: the move is done, or there is nothing left to move.
+bool MoveOne(const QString& target, const QString& staging)
+{
+    if (!QFileInfo::exists(staging)) {
+        Log(kCategory, QStringLiteral("Ausstehende Installation von \"%1\" entfällt: \"%2\" existiert nicht")
+                           .arg(target, staging), kIcon);
+        return true;
+    }
+    const QString backup = BackupFilePath(target);
+    const bool hadTarget = QFileInfo::exists(target);
+    if (hadTarget) {
+        QFile::remove(backup);
+        if (!QFile::rename(target, backup)) {
+            Log(kCategory, QStringLiteral("Sicherungskopie \"%1\" des bisherigen Objekts \"%2\" konnte nicht erstellt werden")
+                               .arg(backup, target), kIcon);
+            return false;
+        }
+    }
+    if (!QFile::rename(staging, target)) {
+        if (hadTarget)
+            QFile::rename(backup, target);
+        Log(kCategory, QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target),
+            kIcon);
+        return false;
+    }
+    Log(kCategory, QStringLiteral("Ausstehende Installation von \"%1\" wurde ausgeführt").arg(target), kIcon);
+    return true;
+}
+
+} // namespace
+
+QString RunOnceKey()
+{
+    return QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Runonce");
+}
+
+QString BackupFilePath(const QString& targetPath)
+{
+    const qsizetype slash = targetPath.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = targetPath.lastIndexOf(QLatin1Char('.'));
+    // A leading dot names a hidden file, not an extension.
+    const bool hasExtension = dot > slash + 1;
+    return (hasExtension ? targetPath.left(dot) : targetPath) + QStringLiteral(".backup");
+}
+
+bool RecordPendingMove(const QString& targetPath, const QString& stagingPath)
+{
+    return TRegistryStore::WriteValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath,
+                                      TRegistryValue::FromText(stagingPath));
+}
+
+void CarryOutPendingMoves()
+{
+    try {
+        const QStringList targets = TRegistryStore::ValueNames(TRegistryHive::LocalMachine, RunOnceKey());
+        if (targets.isEmpty())
+            return;
+        // Moving without being able to delete the value would repeat it at every start.
+        if (!TRegistryStore::HiveWritable(TRegistryHive::LocalMachine)) {
+            Log(kCategory, QStringLiteral("Ausstehende Installationen benötigen Administratorrechte"), kIcon);
+            return;
+        }
+        for (const QString& target : targets) {
+            const auto staging = TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target);
+            if (!staging || staging->kind != TRegistryValue::Kind::String || MoveOne(target, staging->text))
+                TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target);
+        }
+    } catch (const std::exception& error) {
+        Log(kCategory, QStringLiteral("Bei den ausstehenden Installationen ") + ExceptionSuffix(error), kIcon);
+    }
+}

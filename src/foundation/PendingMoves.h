@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+/// Key of HKEY_LOCAL_MACHINE in the registry store that holds the moves left
+/// for the next start: each value is named after the target path and holds
+/// the staging path.
+QString RunOnceKey();
+
+/// The target path with its extension replaced by ".backup" (appended when the
+/// file name has none), where the previous version is kept.
+QString BackupFilePath(const QString& targetPath);
+
+/// Leaves the move of a staging file onto its target for the next start.
+/// False when the machine hive cannot be written.
+bool RecordPendingMove(const QString& targetPath, const QString& stagingPath);
+
+/// Carries out every recorded move: the staging file replaces the target, the
+/// previous target is kept as its backup, and the value is deleted. A move
+/// that fails keeps its value for the next start. Reports each move.
+void CarryOutPendingMoves();

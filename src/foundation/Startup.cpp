@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "foundation/Startup.h"
+
+#include <cstdio>
+#include <exception>
+#include <map>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include "foundation/ListenerControl.h"
+#include "foundation/MainConfig.h"
+#include "foundation/ObjectUpdateTimer.h"
+#include "foundation/PendingMoves.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/PoolServices.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/TextFields.h"
+#include "foundation/UiPort.h"
+#include "platform/VersionInfo.h"
+
+namespace {
+
+constexpr int kFileMoveDelayMs = 3000;
+
+struct TStartupState {
+    std::map<TListKind, std::function<void()>> loaders;
+    TUpdateSessionStarter sessionStarter;
+    TInstanceKind kind = TInstanceKind::Working;
+    bool complete = false;
+};
+
+TStartupState& State()
+{
+    static TStartupState state;
+    return state;
+}
+
+// A failed move is silent: the process ends anyway. rename(2) replaces an
+// existing target, which is what replacing the program's own file needs.
+void ScheduleFileMove(const QStringList& parameters)
+{
+    const QString from = Dequote(parameters[0]);
+    const QString to = Dequote(parameters[1]);
+    QTimer::singleShot(kFileMoveDelayMs, QCoreApplication::instance(), [from, to] {
+        std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
+        QCoreApplication::exit(0);
+    });
+}
+
+void StartListeners()
+{
+    TListenerControl* listeners = ListenerControl();
+    if (listeners == nullptr)
+        return;
+    try {
+        listeners->StartListeners();
+    } catch (const std::exception& error) {
+        // Without its ports the program still serves its window and lists.
+        Log(QStringLiteral("ServerBase"),
+            QStringLiteral("Beim Aktivieren der Server-Ports ist eine Ausnahme des Typs \"%1\" aufgetreten")
+                .arg(ExceptionText(error)),
+            45);
+    }
+}
+
+void LoadLists()
+{
+    for (const TListKind kind :
+         {TListKind::Objects, TListKind::Clients, TListKind::Downloads, TListKind::Users, TListKind::Controls}) {
+        const auto loader = State().loaders.find(kind);
+        if (loader != State().loaders.end() && loader->second)
+            loader->second();
+    }
+}
+
+void StartObjectUpdateTimer()
+{
+    TObjectUpdateTimer::SetHandler([] { StartUpdateSession(); });
+    TObjectUpdateTimer::SetInterval(MainConfig().GetInteger(QStringLiteral("ClientUpdateIntervalInMillisecs")));
+    TObjectUpdateTimer::SetEnabled(MainConfig().GetBoolean(QStringLiteral("ClientAutoInstall")));
+}
+
+} // namespace
+
+void SetListLoader(TListKind kind, std::function<void()> load)
+{
+    State().loaders[kind] = std::move(load);
+}
+
+void SetUpdateSessionStarter(TUpdateSessionStarter starter)
+{
+    State().sessionStarter = std::move(starter);
+}
+
+TInstanceKind DecideInstanceKind(const QStringList& parameters)
+{
+    if (parameters.size() == 2)
+        return TInstanceKind::FileMove;
+    if (ServiceInstalled() && !RunningAsService())
+        return TInstanceKind::Monitor;
+    return TInstanceKind::Working;
+}
+
+TInstanceKind RunMainWindowCreation(const QStringList& parameters)
+{
+    TStartupState& state = State();
+    state.complete = false;
+    RegisterAllOptions();
+    state.kind = DecideInstanceKind(parameters);
+    SetMonitorInstance(state.kind == TInstanceKind::Monitor);
+    Ui().SetCaption(MainCaption());
+    if (state.kind == TInstanceKind::FileMove) {
+        // Nothing else of this process is needed: it only stands in for the
+        // instance whose file it replaces.
+        Ui().SetWindowStart(TWindowStart::Hidden);
+        ScheduleFileMove(parameters);
+        return state.kind;
+    }
+
+    TWindowStart start = ServiceInstalled() ? TWindowStart::Hidden : TWindowStart::Shown;
+    if (state.kind == TInstanceKind::Working) {
+        CarryOutPendingMoves();
+        StartListeners();
+        if (MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")))
+            start = TWindowStart::InTray;
+        LoadLists();
+        Ui().SetProtocolPageVisible(MainConfig().GetBoolean(QStringLiteral("MiscShowProtocol")));
+        Ui().SetActivePage(LayoutConfig().GetInteger(QStringLiteral("MainActiveTab")));
+        Ui().BuildAllViews();
+    }
+    Ui().UpdateActionStates();
+    StartObjectUpdateTimer();
+    Ui().SetWindowStart(start);
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        if (!State().complete)
+            RunCompletion();
+    });
+    return state.kind;
+}
+
+void RunCompletion()
+{
+    TStartupState& state = State();
+    state.complete = true;
+    Ui().CompleteCreation();
+    Ui().RestoreLayout();
+    if (state.kind == TInstanceKind::Working) {
+        if (RunningAsService())
+            Ui().SetWindowStart(TWindowStart::InTray);
+        if (!IsMasterServer() && ServerConfigured())
+            StartUpdateSession();
+    }
+    ClientMessage(QStringLiteral("%1 wurde erfolgreich initialisiert").arg(ProductName()));
+}
+
+bool MainWindowComplete()
+{
+    return State().complete;
+}
+
+TInstanceKind InstanceKind()
+{
+    return State().kind;
+}
+
+void StartUpdateSession()
+{
+    const QString host = MainConfig().GetString(QStringLiteral("NetServerName"));
+    const int port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
+    Log(QStringLiteral("Main"), QStringLiteral("Starte Synchronisation mit Server %1:%2").arg(host).arg(port), 50);
+    if (State().sessionStarter)
+        State().sessionStarter(host, port);
+}

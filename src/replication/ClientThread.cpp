@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/ClientThread.h"
+
+#include <array>
+#include <mutex>
+
+#include "foundation/ObjectUpdateTimer.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/UiPort.h"
+#include "replication/Login.h"
+
+namespace {
+
+struct TSequenceTable {
+    std::mutex lock;
+    std::array<TConnectSequence, 8> sequences; // by kind value, 0 unused
+};
+
+TSequenceTable& Sequences()
+{
+    static TSequenceTable table;
+    return table;
+}
+
+void RefreshActionStates()
+{
+    TPoolInterlocked::Synchronize([] {
+        if (HasUi())
+            Ui().UpdateActionStates();
+    });
+}
+
+} // namespace
+
+void SetConnectSequence(TConnectKind kind, TConnectSequence sequence)
+{
+    TSequenceTable& table = Sequences();
+    std::lock_guard guard(table.lock);
+    table.sequences[static_cast<int>(kind)] = std::move(sequence);
+}
+
+TConnectSequence ConnectSequence(TConnectKind kind)
+{
+    TSequenceTable& table = Sequences();
+    std::lock_guard guard(table.lock);
+    return table.sequences[static_cast<int>(kind)];
+}
+
+TClientThread::TClientThread(std::unique_ptr<TConnectInfo> info) : TClientBase(std::move(info)) {}
+
+TClientThread::~TClientThread()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool TClientThread::FreesItself() const
+{
+    return m_info->kind != TConnectKind::ProviderDownload;
+}
+
+void TClientThread::Start()
+{
+    if (FreesItself()) {
+        // Not kept in m_thread: the body may free the object before Start returns.
+        std::thread([this] {
+            Execute();
+            delete this;
+        }).detach();
+    } else {
+        m_thread = std::thread([this] { Execute(); });
+    }
+}
+
+void TClientThread::WaitFor()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TClientThread::Execute()
+{
+    try {
+        RunConnection();
+        m_connection.reset();
+        // The refresh reads the list itself: only after its lock is released.
+        if (RemoveClientThread(this) && !TerminateRequested())
+            RefreshActionStates();
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Im Thread ") + ExceptionSuffix(error));
+    }
+    Log(QStringLiteral("Beende Thread"));
+}
+
+void TClientThread::RunConnection()
+{
+    const bool timerWasEnabled = TObjectUpdateTimer::IsEnabled();
+    TObjectUpdateTimer::SetEnabled(false);
+    try {
+        Log(QStringLiteral("Verbinde mit Server %1:%2").arg(m_info->host).arg(m_info->port));
+        m_connection = TLineConnection::Connect(m_info->host, m_info->port);
+        Log(QStringLiteral("Verbindung hergestellt"));
+        if (!TerminateRequested())
+            RefreshActionStates();
+        if (ClientLogin(*this)) {
+            if (const TConnectSequence sequence = ConnectSequence(m_info->kind))
+                sequence(*this);
+            if (!TerminateRequested()) {
+                TPoolInterlocked::Synchronize([] {
+                    if (HasUi()) {
+                        Ui().RebuildObjectViews();
+                        Ui().RebuildClientViews();
+                    }
+                });
+                RefreshActionStates();
+            }
+        }
+        Log(QStringLiteral("Keine weiteren Kommandos anstehend, beende Verbindung"));
+        if (!m_connection->Disconnect())
+            Log(QStringLiteral("Die Client-Verbindung konnte nicht ordentlich geschlossen werden"));
+        ClientMessage(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen"));
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Beim Verbindungsaufbau ") + ExceptionSuffix(error));
+        ClientMessage(ExceptionText(error));
+    }
+    // Periodic updates resume after a failed connection or a refused login
+    // too: otherwise one unreachable moment of the server would end them for good.
+    if (!TerminateRequested())
+        TObjectUpdateTimer::SetEnabled(timerWasEnabled);
+}

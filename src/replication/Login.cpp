@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/Login.h"
+
+#include "catalogue/SyncClient.h"
+#include "foundation/Base64.h"
+#include "foundation/DateTime.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/TextFields.h"
+#include "platform/Logon.h"
+#include "platform/ProgramPaths.h"
+#include "replication/ClientThread.h"
+#include "replication/ServerThread.h"
+
+namespace {
+
+const QString kAnonymous = QStringLiteral("anonymous");
+
+/// A reply that lacks a word its form promises.
+class ELoginReplyIncomplete : public EPlenwick
+{
+public:
+    using EPlenwick::EPlenwick;
+};
+
+QString B64(const QString& text)
+{
+    return QString::fromLatin1(Base64Encode(text.toUtf8()));
+}
+
+QString Word(const QStringList& words, int index)
+{
+    if (index >= words.size())
+        throw ELoginReplyIncomplete(QStringLiteral("Wort %1 fehlt in der Anmeldeantwort").arg(index));
+    return words[index];
+}
+
+void Elevate(const QString& account, const QString& encodedPassword)
+{
+    const std::optional<QByteArray> password = Base64Decode(encodedPassword.toLatin1());
+    if (!password)
+        throw ELoginReplyIncomplete(QStringLiteral("Kennwort in der Anmeldeantwort ist kein Base64"));
+    const bool elevated = LogonAndImpersonate(account, QString::fromUtf8(*password));
+    const QString text = elevated ? QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" war erfolgreich")
+                                  : QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" ist gescheitert");
+    Log(QStringLiteral("Client"), text.arg(account), 20);
+}
+
+} // namespace
+
+bool ClientLogin(TClientThread& thread)
+{
+    thread.Log(QStringLiteral("Beginn der Anmeldung"));
+    const TConfig& config = MainConfig();
+    const bool anonymous = config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
+    const QString user = anonymous ? kAnonymous : config.GetString(QStringLiteral("ClientUsername"));
+    const QString password = anonymous ? QStringLiteral("blueheron") : config.GetString(QStringLiteral("ClientPassword"));
+    // The date is informative only; its first word is the date part.
+    const QString date = FormatDateTime(DateTimeNow()).section(QLatin1Char(' '), 0, 0);
+    bool accepted = false;
+    try {
+        thread.Send(QStringLiteral("LOGIN %1,%2 %3 %4").arg(B64(user), B64(password), date, LocalComputerName()));
+        const QStringList words = SplitFields(thread.ReceiveReply(), QLatin1Char(' '));
+        if (words.size() > 2) {
+            accepted = words[1] == QLatin1String("ok");
+            if (words[2] == QLatin1String("elevate"))
+                Elevate(Word(words, 3), Word(words, 4));
+        }
+    } catch (const std::exception& error) {
+        thread.Log(QStringLiteral("Bei der Anmeldung ") + ExceptionSuffix(error));
+    }
+    return accepted;
+}
+
+void HandleLogin(TServerThread& session, const QStringList& words)
+{
+    if (words.size() < 2) {
+        session.Log(QStringLiteral("Unerwartete Parameteranzahl in Anmeldung"));
+        return;
+    }
+    const TConfig& config = MainConfig();
+    QString answer = QStringLiteral("fail noelevate");
+    const QStringList parts = SplitFields(words[1], QLatin1Char(','));
+    if (parts.size() == 2) {
+        const std::optional<QByteArray> user = Base64Decode(parts[0].toUtf8());
+        const std::optional<QByteArray> password = Base64Decode(parts[1].toUtf8());
+        if (user && password) {
+            session.SetUserName(QString::fromUtf8(*user));
+            session.SetPassword(QString::fromUtf8(*password));
+        } else {
+            session.SetUserName(parts[0]);
+            session.SetPassword(parts[1]);
+            session.Log(QStringLiteral("Benutzerberechtigung in Klartext empfangen!"));
+        }
+        if (session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
+            config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers"))) {
+            const bool elevate = config.GetBoolean(QStringLiteral("ServerAdminAccountUse"));
+            answer = QStringLiteral("ok %1 %2 %3")
+                         .arg(elevate ? QStringLiteral("elevate") : QStringLiteral("noelevate"),
+                              config.GetString(QStringLiteral("ServerAdminAccountUsername")),
+                              B64(config.GetString(QStringLiteral("ServerAdminAccountPassword"))));
+        }
+    }
+    const QString result =
+        QStringLiteral("Anmeldung durch Benutzer \"%1\", Ergebnis: %2").arg(session.UserName(), answer);
+    session.Log(result);
+    ServerMessage(session.PeerName(), result);
+    if (words.size() > 3) {
+        const QString computer = words[3];
+        session.SetLocalComputerName(computer);
+        if (TSyncClient* client = FindClientByName(session.PeerName())) {
+            session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));
+            client->SetLocalComputerName(computer);
+            SaveClientList();
+        }
+    }
+    try {
+        session.Reply(QStringLiteral("LOGIN ") + answer);
+    } catch (const std::exception& error) {
+        session.Log(QStringLiteral("Beim Senden der Login-Antwort ") + ExceptionSuffix(error));
+    }
+}

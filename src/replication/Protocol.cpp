@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/Protocol.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+
+namespace {
+
+constexpr qsizetype kReadChunk = 16 * 1024;
+
+QString SystemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+ESocketError SocketError(int error)
+{
+    return ESocketError(QStringLiteral("Socket-Fehler #%1: %2").arg(error).arg(SystemError(error)));
+}
+
+// Remaining milliseconds for poll(); -1 waits without end.
+int PollTimeout(const QDeadlineTimer& deadline)
+{
+    if (deadline.isForever())
+        return -1;
+    return static_cast<int>(deadline.remainingTime());
+}
+
+} // namespace
+
+TLineConnection::TLineConnection(int socket) : m_socket(socket)
+{
+    // Request and reply lines are small and strictly alternate; do not let
+    // Nagle hold back a reply until the peer's delayed ACK.
+    const int on = 1;
+    ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+TLineConnection::~TLineConnection()
+{
+    if (m_socket >= 0)
+        ::close(m_socket);
+}
+
+std::unique_ptr<TLineConnection> TLineConnection::Connect(const QString& host, int port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const QByteArray service = QByteArray::number(port);
+    const int rc = ::getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &found);
+    if (rc != 0)
+        throw ESocketError(QStringLiteral("Host \"%1\" nicht gefunden: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(rc))));
+    int lastError = ECONNREFUSED;
+    for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (s < 0) {
+            lastError = errno;
+            continue;
+        }
+        int r;
+        do
+            r = ::connect(s, a->ai_addr, a->ai_addrlen);
+        while (r < 0 && errno == EINTR);
+        if (r == 0) {
+            ::freeaddrinfo(found);
+            return std::make_unique<TLineConnection>(s);
+        }
+        lastError = errno;
+        ::close(s);
+    }
+    ::freeaddrinfo(found);
+    throw SocketError(lastError);
+}
+
+bool TLineConnection::WaitReadable(int timeoutMs)
+{
+    return !m_buffer.isEmpty() || PollSocket(timeoutMs);
+}
+
+bool TLineConnection::PollSocket(int timeoutMs)
+{
+    if (!IsOpen())
+        throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
+    pollfd p{m_socket, POLLIN, 0};
+    int r;
+    do
+        r = ::poll(&p, 1, timeoutMs);
+    while (r < 0 && errno == EINTR);
+    if (r < 0)
+        throw SocketError(errno);
+    return r > 0;
+}
+
+bool TLineConnection::FillBuffer(int timeoutMs)
+{
+    if (!PollSocket(timeoutMs))
+        return false;
+    const qsizetype old = m_buffer.size();
+    m_buffer.resize(old + kReadChunk);
+    ssize_t n;
+    do
+        n = ::recv(m_socket, m_buffer.data() + old, kReadChunk, 0);
+    while (n < 0 && errno == EINTR);
+    m_buffer.resize(old + (n > 0 ? n : 0));
+    if (n == 0) {
+        m_closed = true;
+        throw ESocketError(QStringLiteral("Die Verbindung wurde vom Gegenüber geschlossen"));
+    }
+    if (n < 0) {
+        const int error = errno;
+        m_closed = true;
+        throw SocketError(error);
+    }
+    return true;
+}
+
+QString TLineConnection::ReadLine()
+{
+    const QDeadlineTimer deadline(m_readTimeoutMs < 0 ? -1 : m_readTimeoutMs);
+    qsizetype searched = 0;
+    for (;;) {
+        const qsizetype lf = m_buffer.indexOf('\n', searched);
+        if (lf >= 0) {
+            qsizetype length = lf;
+            if (length > 0 && m_buffer[length - 1] == '\r')
+                --length;
+            if (length > kMaxLineLength)
+                break;
+            const QString line = QString::fromUtf8(m_buffer.constData(), length);
+            m_buffer.remove(0, lf + 1);
+            return line;
+        }
+        // One byte more than the limit may be the CR of a line of full length.
+        if (m_buffer.size() > kMaxLineLength + 1)
+            break;
+        searched = m_buffer.size();
+        if (deadline.hasExpired() || !FillBuffer(PollTimeout(deadline)))
+            return QString(); // a time-out is no error; what came so far stays buffered
+    }
+    m_buffer.clear();
+    m_closed = true;
+    throw ELineTooLong(QStringLiteral("Zeile länger als %1 Bytes empfangen").arg(kMaxLineLength));
+}
+
+QByteArray TLineConnection::ReadBytes(qsizetype count)
+{
+    while (m_buffer.size() < count) {
+        if (!FillBuffer(m_readTimeoutMs))
+            throw ESocketError(QStringLiteral("Zeitüberschreitung beim Empfang"));
+    }
+    QByteArray data = m_buffer.left(count);
+    m_buffer.remove(0, count);
+    return data;
+}
+
+void TLineConnection::WriteLine(const QString& line)
+{
+    WriteBytes(line.toUtf8() + "\r\n");
+}
+
+void TLineConnection::WriteBytes(const QByteArray& bytes)
+{
+    if (!IsOpen())
+        throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        pollfd p{m_socket, POLLOUT, 0};
+        int r;
+        do
+            r = ::poll(&p, 1, m_readTimeoutMs < 0 ? -1 : m_readTimeoutMs);
+        while (r < 0 && errno == EINTR);
+        if (r == 0)
+            throw ESocketError(QStringLiteral("Zeitüberschreitung beim Senden"));
+        const ssize_t n = ::send(m_socket, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            const int error = errno;
+            m_closed = true;
+            throw SocketError(error);
+        }
+        sent += n;
+    }
+}
+
+bool TLineConnection::Disconnect()
+{
+    const bool graceful = IsOpen() && ::shutdown(m_socket, SHUT_WR) == 0;
+    m_closed = true;
+    return graceful;
+}
+
+void TLineConnection::Shutdown()
+{
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+QString TLineConnection::PeerAddress() const
+{
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sin_family != AF_INET)
+        return QString();
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+const std::array<QString, kCommandCount>& CommandWords()
+{
+    static const std::array<QString, kCommandCount> words = {
+        QStringLiteral("LOGIN"),        QStringLiteral("OBJLIST"),      QStringLiteral("DOWNLOAD"),
+        QStringLiteral("DOWNLOAD_OK"),  QStringLiteral("TERMINATE"),    QStringLiteral("DEINSTALL"),
+        QStringLiteral("PHONEHOME"),    QStringLiteral("PHONEHOME_OK"), QStringLiteral("TERMINATE_OK"),
+        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),
+    };
+    return words;
+}
+
+std::optional<TCommandIndex> FindCommand(const QString& word)
+{
+    const auto& words = CommandWords();
+    for (int i = 0; i < kCommandCount; ++i) {
+        if (words[i] == word)
+            return static_cast<TCommandIndex>(i);
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include <QByteArray>
+#include <QString>
+
+#include "foundation/Exceptions.h"
+
+/// The connection broke, was closed by the peer, or could not be made.
+class ESocketError : public EPlenwick
+{
+public:
+    using EPlenwick::EPlenwick;
+};
+
+/// A peer sent a line longer than kMaxLineLength bytes.
+class ELineTooLong : public EPlenwick
+{
+public:
+    using EPlenwick::EPlenwick;
+};
+
+/// Longest request or reply line accepted, terminator not counted. Longer lines
+/// close the connection, so a peer cannot make us buffer without limit.
+inline constexpr qsizetype kMaxLineLength = 64 * 1024;
+
+/// One TCP connection speaking the line protocol: lines are sent as text plus
+/// CR LF; on reading, LF ends a line and a CR before it is dropped. Blocking
+/// calls with a read time-out; owns the socket. Not shared between threads,
+/// except Shutdown(), which any thread may call to break a blocked read.
+class TLineConnection
+{
+public:
+    explicit TLineConnection(int socket);
+    ~TLineConnection();
+    TLineConnection(const TLineConnection&) = delete;
+    TLineConnection& operator=(const TLineConnection&) = delete;
+
+    /// Connects over IPv4 to a host name or dotted address; the system's connect
+    /// time-out applies. Raises ESocketError.
+    static std::unique_ptr<TLineConnection> Connect(const QString& host, int port);
+
+    void SetReadTimeout(int milliseconds) { m_readTimeoutMs = milliseconds; }
+    int ReadTimeout() const { return m_readTimeoutMs; }
+
+    /// One line without its terminator. Running into the read time-out gives an
+    /// empty line; a closed or broken connection raises ESocketError, an
+    /// overlong line ELineTooLong.
+    QString ReadLine();
+    /// Exactly count bytes within the read time-out per wait; raises ESocketError
+    /// when the connection ends first or the time-out passes.
+    QByteArray ReadBytes(qsizetype count);
+    /// Waits until a byte can be read or the connection ended; false on time-out.
+    bool WaitReadable(int timeoutMs);
+
+    void WriteLine(const QString& line);
+    void WriteBytes(const QByteArray& bytes);
+
+    /// Orderly close of our side. False when the connection was already broken.
+    bool Disconnect();
+    /// Breaks the connection for both directions; safe from another thread.
+    void Shutdown();
+    bool IsOpen() const { return m_socket >= 0 && !m_closed; }
+    void MarkClosed() { m_closed = true; }
+
+    /// Dotted IPv4 address of the peer, as the socket reports it.
+    QString PeerAddress() const;
+
+private:
+    bool PollSocket(int timeoutMs);
+    bool FillBuffer(int timeoutMs);
+
+    int m_socket;
+    int m_readTimeoutMs = 10000;
+    bool m_closed = false;
+    QByteArray m_buffer;
+};
+
+/// The request words of the command table, by index.
+enum class TCommandIndex : int {
+    Login = 0,
+    ObjList = 1,
+    Download = 2,
+    DownloadOk = 3,
+    Terminate = 4,
+    Deinstall = 5,
+    PhoneHome = 6,
+    PhoneHomeOk = 7,
+    TerminateOk = 8,
+    DeinstallOk = 9,
+    SetServer = 10,
+};
+inline constexpr int kCommandCount = 11;
+
+/// The command words in table order.
+const std::array<QString, kCommandCount>& CommandWords();
+
+/// Exact, case-sensitive lookup of a request's first word.
+std::optional<TCommandIndex> FindCommand(const QString& word);

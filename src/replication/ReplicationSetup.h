@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+/// Plugs the replication into start-up and the orderly shutdown: the
+/// listeners of the process-wide server, the server sessions and client
+/// threads as shutdown participants, and the start of an update session.
+/// Called once by the program entry, before the main window's creation.
+void InstallReplication();
+
+/// Asks the orderly shutdown on the main thread whether the application may
+/// end, and ends it if so; the caller waits. For the sessions' and client
+/// threads' RequestApplicationEnd.
+void AskApplicationEnd();

@@ -1,0 +1,340 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/ServerBase.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "catalogue/SyncClient.h"
+#include "foundation/DateTime.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/UiPort.h"
+#include "platform/VersionInfo.h"
+#include "replication/Protocol.h"
+#include "replication/ServerThread.h"
+
+namespace {
+
+const QString kCategory = QStringLiteral("ServerBase");
+constexpr int kIcon = 45;
+
+void BaseLog(const QString& message)
+{
+    Log(kCategory, message, kIcon);
+}
+
+// An error box from a worker, unless this is the service process.
+void ErrorBox(const QString& text)
+{
+    if (RunningAsService())
+        return;
+    TPoolInterlocked::Synchronize([&] {
+        if (HasUi())
+            Ui().ShowMessage(TMessageKind::Error, text);
+    });
+}
+
+int BoundSocket(int type, int port, bool broadcast)
+{
+    const int s = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return -1;
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (broadcast)
+        ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<quint16>(port));
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+int LocalPort(int socket)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+} // namespace
+
+/// The accept loop of the TCP listener; hands every connection to a new
+/// session thread. It logs nothing, so the main thread may wait for it.
+class TServerBase::TListenerThread
+{
+public:
+    TListenerThread(TServerBase& server, int socket) : m_server(server), m_socket(socket)
+    {
+        if (::pipe2(m_wake, O_CLOEXEC) != 0)
+            throw EPlenwick(QStringLiteral("Pipe für den Listener konnte nicht angelegt werden"));
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~TListenerThread()
+    {
+        const char stop = 0;
+        (void)!::write(m_wake[1], &stop, 1);
+        m_thread.join();
+        ::close(m_wake[0]);
+        ::close(m_wake[1]);
+        ::close(m_socket);
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            pollfd p[2] = {{m_socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return;
+            }
+            if (p[1].revents != 0)
+                return;
+            const int s = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+            if (s >= 0)
+                m_server.Accepted(s);
+            else if (errno == EMFILE || errno == ENFILE)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50)); // do not spin while out of descriptors
+        }
+    }
+
+    TServerBase& m_server;
+    int m_socket;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+};
+
+TServerBase::TServerBase() = default;
+
+TServerBase::~TServerBase()
+{
+    StopListeners();
+    // Sessions log through the main thread while they end: keep it turning.
+    while (m_sessionThreads > 0) {
+        if (TPoolInterlocked::IsMainThread())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+TServerBase& TServerBase::Instance()
+{
+    static TServerBase* const server = new TServerBase; // session threads may outlive static destruction
+    return *server;
+}
+
+void TServerBase::StartListeners()
+{
+    if (m_listener || m_udpSocket >= 0)
+        return;
+    const int port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
+    const bool tcp = StartTcp(port);
+    if (tcp)
+        BaseLog(QStringLiteral("Server-Komponente hört auf TCP-Port %1").arg(m_port));
+    else
+        BaseLog(QStringLiteral("Die %1-Serverkomponente konnte nicht gestartet werden").arg(QStringLiteral("TCP")));
+    const int udpPort = tcp ? m_port : port;
+    if (StartUdp(udpPort))
+        BaseLog(QStringLiteral("Broadcast-Komponente hört auf UDP-Port %1").arg(LocalPort(m_udpSocket)));
+    else
+        BaseLog(QStringLiteral("Die %1-Serverkomponente konnte nicht gestartet werden").arg(QStringLiteral("UDP")));
+}
+
+bool TServerBase::StartTcp(int port)
+{
+    const int s = BoundSocket(SOCK_STREAM, port, false);
+    if (s < 0)
+        return false;
+    if (::listen(s, SOMAXCONN) != 0) {
+        ::close(s);
+        return false;
+    }
+    try {
+        m_listener = std::make_unique<TListenerThread>(*this, s);
+    } catch (const EPlenwick&) {
+        ::close(s);
+        return false;
+    }
+    m_port = LocalPort(s);
+    return true;
+}
+
+bool TServerBase::StartUdp(int port)
+{
+    m_udpSocket = BoundSocket(SOCK_DGRAM, port, true);
+    return m_udpSocket >= 0;
+}
+
+void TServerBase::StopListeners()
+{
+    try {
+        m_listener.reset();
+        m_port = 0;
+        {
+            // As the listener goes, so do its connections; the sessions then end by themselves.
+            std::lock_guard table(m_tableLock);
+            for (const TSlot& slot : m_slots) {
+                if (slot.active)
+                    slot.session->BreakConnection();
+            }
+        }
+        if (m_udpSocket >= 0) {
+            ::close(m_udpSocket);
+            m_udpSocket = -1;
+        }
+    } catch (const std::exception& error) {
+        BaseLog(QStringLiteral("Beim Deaktivieren der Server-Ports ") + ExceptionSuffix(error));
+    }
+}
+
+void TServerBase::Accepted(int socket)
+{
+    ++m_sessionThreads;
+    auto* session = new TServerThread(std::make_unique<TLineConnection>(socket), *this);
+    session->Start();
+}
+
+bool TServerBase::MayQuit()
+{
+    if (m_activeCount <= 0)
+        return true;
+    m_refusing = true;
+    return false;
+}
+
+bool TServerBase::IsClientConnected(const QString& name) const
+{
+    std::lock_guard table(m_tableLock);
+    for (const TSlot& slot : m_slots) {
+        if (slot.active && slot.session->PeerName().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+qsizetype TServerBase::SlotCount() const
+{
+    std::lock_guard table(m_tableLock);
+    return static_cast<qsizetype>(m_slots.size());
+}
+
+TServerThread* TServerBase::FindSession(const TServerThread& session) const
+{
+    std::lock_guard table(m_tableLock);
+    for (const TSlot& slot : m_slots) {
+        if (slot.active && slot.connection == session.ConnectionKey())
+            return slot.session;
+    }
+    return nullptr;
+}
+
+bool TServerBase::OnConnect(TServerThread& session)
+{
+    std::unique_lock lock(m_sessionLock);
+    if (m_refusing) {
+        BaseLog(QStringLiteral("Anwendung soll beendet werden, Verbindung abgelehnt"));
+        session.CloseConnection();
+        return false;
+    }
+    {
+        std::lock_guard table(m_tableLock);
+        auto slot = std::find_if(m_slots.begin(), m_slots.end(), [](const TSlot& s) { return !s.active; });
+        if (slot == m_slots.end())
+            slot = m_slots.insert(m_slots.end(), TSlot{});
+        ++m_activeCount;
+        *slot = TSlot{session.ConnectionKey(), &session, true};
+    }
+    const QString address = session.Connection().PeerAddress();
+    session.SetPeer(address, address);
+    BaseLog(QStringLiteral("Namensauflösung für IP-Adresse %1 vornehmen").arg(address));
+    QString name;
+    const TSyncClient* cached = MainConfig().GetBoolean(QStringLiteral("NetDNSCache"))
+                                    ? FindClientByNameExact(address)
+                                    : nullptr;
+    if (cached != nullptr) {
+        name = cached->Name();
+        BaseLog(QStringLiteral("Domain-Name \"%1\" aus Cache aufgelöst").arg(name));
+    } else {
+        name = ResolveAddress(address).value_or(address);
+    }
+    RegisterClient(address, name);
+    BaseLog(QStringLiteral("Verbindung mit \"%1\" hergestellt").arg(name));
+    session.SetPeer(address, name);
+    return true;
+}
+
+void TServerBase::OnExecute(TServerThread& session)
+{
+    TServerThread* found = FindSession(session);
+    if (found == nullptr) {
+        ErrorBox(QStringLiteral("Server-Thread nicht gefunden in OnTCPServerExecute()."));
+        session.CloseConnection(); // a connection without session has no purpose
+        return;
+    }
+    found->ServeOneRequest();
+}
+
+void TServerBase::OnDisconnect(TServerThread& session)
+{
+    std::unique_lock lock(m_sessionLock);
+    TServerThread* found = FindSession(session);
+    if (found == nullptr) {
+        ErrorBox(QStringLiteral("Server-Thread nicht gefunden in OnTCPServerDisconnect()."));
+        return;
+    }
+    BaseLog(QStringLiteral("Verbindung mit %1 beendet").arg(found->PeerName()));
+    BaseLog(QStringLiteral("Beende Thread"));
+    found->Terminate();
+    std::lock_guard table(m_tableLock);
+    for (TSlot& slot : m_slots) {
+        if (slot.active && slot.session == found) {
+            slot.active = false;
+            --m_activeCount;
+        }
+    }
+}
+
+QStringList TServerBase::StatusPage()
+{
+    const QString product = ProductName();
+    return {
+        QStringLiteral("<p>"),
+        product + QStringLiteral(" Version ") + OwnVersionString(QStringLiteral("FileVersion")) +
+            QStringLiteral(" Serverkomponente<br/>"),
+        OwnVersionString(QStringLiteral("LegalCopyright")) + QStringLiteral("<br/>"),
+        QStringLiteral("</p>"),
+        QStringLiteral("<p>") + FormatDateTime(DateTimeNow()) + QLatin1Char(' ') + product +
+            QStringLiteral(" ist bereit...</p>"),
+    };
+}
+
+std::optional<QString> ResolveAddress(const QString& address)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &peer.sin_addr) != 1)
+        return std::nullopt;
+    char host[NI_MAXHOST] = {};
+    if (::getnameinfo(reinterpret_cast<sockaddr*>(&peer), sizeof peer, host, sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
+        return std::nullopt;
+    return QString::fromUtf8(host);
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "foundation/ListenerControl.h"
+
+class TLineConnection;
+class TServerThread;
+
+/// The server side of the program: the TCP listener with its sessions and the
+/// UDP port of the same number. The program uses one instance (Instance());
+/// tests may make their own, each on its own port.
+class TServerBase : public TListenerControl
+{
+public:
+    TServerBase();
+    /// Stops the listeners and waits, running the main event loop, until every
+    /// session thread has ended.
+    ~TServerBase() override;
+    TServerBase(const TServerBase&) = delete;
+    TServerBase& operator=(const TServerBase&) = delete;
+
+    /// The process-wide server; lives until the process ends.
+    static TServerBase& Instance();
+
+    /// Binds NetServerPort on all local addresses (TCP, then UDP with
+    /// broadcast reception); a failure of either is logged and the other still
+    /// starts. Port 0 takes a free port for both (tests).
+    void StartListeners() override;
+    /// Closes both listeners and breaks the connections of running sessions.
+    void StopListeners() override;
+    /// The TCP port bound, 0 when the TCP listener is not active.
+    int Port() const { return m_port; }
+
+    /// True when no session is active; otherwise from now on every new
+    /// connection is refused, and the answer is false.
+    bool MayQuit();
+    /// An active session's peer name equals name, ignoring case. Never waits
+    /// for a running request.
+    bool IsClientConnected(const QString& name) const;
+    int ActiveSessionCount() const { return m_activeCount; }
+    /// Size of the session table (slots are reused).
+    qsizetype SlotCount() const;
+
+    /// The session events, on the connection's own thread. OnConnect is false
+    /// when the connection was refused and no session exists for it.
+    bool OnConnect(TServerThread& session);
+    void OnExecute(TServerThread& session);
+    void OnDisconnect(TServerThread& session);
+
+    /// Held in writer mode while a request is served, so one request runs at a
+    /// time across all connections; also by the connect and disconnect events.
+    std::shared_mutex& SessionLock() { return m_sessionLock; }
+
+    /// The five lines of the page a web browser gets.
+    static QStringList StatusPage();
+
+private:
+    friend class TServerThread;
+    class TListenerThread;
+    struct TSlot {
+        const TLineConnection* connection = nullptr;
+        TServerThread* session = nullptr;
+        bool active = false;
+    };
+
+    bool StartTcp(int port);
+    bool StartUdp(int port);
+    TServerThread* FindSession(const TServerThread& session) const;
+    void Accepted(int socket);
+    void SessionThreadEnded() { --m_sessionThreads; }
+
+    std::shared_mutex m_sessionLock;
+    // Guards the slots alone, never across a request, so IsClientConnected
+    // does not wait for a transfer.
+    mutable std::mutex m_tableLock;
+    std::vector<TSlot> m_slots;
+    std::atomic<int> m_activeCount{0};
+    std::atomic<bool> m_refusing{false};
+    std::atomic<int> m_sessionThreads{0};
+
+    std::unique_ptr<TListenerThread> m_listener;
+    int m_udpSocket = -1;
+    int m_port = 0;
+};
+
+/// Reverse lookup of a dotted IPv4 address (the hosts file and DNS both
+/// serve); nothing when the address has no name.
+std::optional<QString> ResolveAddress(const QString& address);

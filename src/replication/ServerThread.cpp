@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/ServerThread.h"
+
+#include <array>
+#include <thread>
+
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/TextFields.h"
+#include "replication/Login.h"
+#include "replication/ReplicationSetup.h"
+#include "replication/ServerBase.h"
+
+namespace {
+
+struct THandlerTable {
+    THandlerTable() { handlers[static_cast<int>(TCommandIndex::Login)] = &HandleLogin; }
+    std::mutex lock;
+    std::array<TCommandHandler, kCommandCount> handlers;
+};
+
+// The program's handlers, by command word.
+THandlerTable& Handlers()
+{
+    static THandlerTable table;
+    return table;
+}
+
+bool IsReplyWord(TCommandIndex index)
+{
+    return index == TCommandIndex::PhoneHomeOk || index == TCommandIndex::TerminateOk ||
+           index == TCommandIndex::DeinstallOk;
+}
+
+void MainLog(const char* event)
+{
+    Log(QStringLiteral("Main"), QStringLiteral("Ereignis \"%1\" für Server-Thread").arg(QLatin1String(event)), 45);
+}
+
+} // namespace
+
+void SetCommandHandler(TCommandIndex index, TCommandHandler handler)
+{
+    if (IsReplyWord(index))
+        return;
+    THandlerTable& table = Handlers();
+    std::lock_guard guard(table.lock);
+    table.handlers[static_cast<int>(index)] = std::move(handler);
+}
+
+TCommandHandler CommandHandler(TCommandIndex index)
+{
+    if (IsReplyWord(index))
+        return {};
+    THandlerTable& table = Handlers();
+    std::lock_guard guard(table.lock);
+    return table.handlers[static_cast<int>(index)];
+}
+
+TServerThread::TServerThread(std::unique_ptr<TLineConnection> connection, TServerBase& server)
+    : m_connection(std::move(connection)), m_server(server)
+{
+}
+
+void TServerThread::Start()
+{
+    std::thread([this] {
+        TServerBase& server = m_server;
+        Run();
+        delete this;
+        server.SessionThreadEnded();
+    }).detach();
+}
+
+void TServerThread::Run()
+{
+    MainLog("Connect");
+    bool connected = false;
+    try {
+        connected = m_server.OnConnect(*this);
+    } catch (const std::exception& error) {
+        // The slot may be taken already: the disconnect event below frees it.
+        Log(QStringLiteral("Im Thread ") + ExceptionSuffix(error));
+        CloseConnection();
+        connected = m_server.FindSession(*this) != nullptr;
+    }
+    if (!connected)
+        return;
+    while (m_connection->IsOpen() && !m_terminated) {
+        MainLog("Execute");
+        m_server.OnExecute(*this);
+    }
+    MainLog("Disconnect");
+    m_server.OnDisconnect(*this);
+}
+
+void TServerThread::Log(const QString& text) const
+{
+    ::Log(QStringLiteral("Server"), text, 45);
+}
+
+void TServerThread::Reply(const QString& line)
+{
+    try {
+        m_connection->WriteLine(line);
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Beim Senden der Antwort ") + ExceptionSuffix(error));
+        throw;
+    }
+    Log(QStringLiteral("Antwort \"%1\" an \"%2\" gesendet").arg(line, PeerName()));
+}
+
+QString TServerThread::ReadRequest()
+{
+    const int timeout = MainConfig().GetInteger(QStringLiteral("ClientInputWaitTimeInSecs")) * 1000 +
+                        MainConfig().GetInteger(QStringLiteral("MiscSocketTimeout"));
+    m_connection->SetReadTimeout(timeout);
+    Log(QStringLiteral("Erwarte Anfrage (Timeout ist %1 Sekunden)").arg(static_cast<unsigned>(timeout) / 1000));
+    QString line;
+    try {
+        line = m_connection->ReadLine();
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Beim Empfang ") + ExceptionSuffix(error));
+        throw;
+    }
+    if (line.isEmpty())
+        Log(QStringLiteral("Keine Antwort von \"%1\" empfangen").arg(PeerName()));
+    else
+        Log(QStringLiteral("Anfrage \"%1\" von \"%2\" empfangen").arg(line, PeerName()));
+    return line;
+}
+
+void TServerThread::RequestApplicationEnd()
+{
+    if (!m_terminated)
+        AskApplicationEnd();
+}
+
+void TServerThread::ServeOneRequest()
+{
+    try {
+        // Waiting for a request is not serving one: a silent peer must not hold
+        // the session lock and stall every other connection for the time-out.
+        const QString line = ReadRequest();
+        std::unique_lock lock(m_server.SessionLock());
+        if (line.contains(QLatin1String("GET"))) {
+            Log(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung"));
+            SendStatusPage();
+            CloseConnection();
+            return;
+        }
+        const QStringList words = SplitFields(line, QLatin1Char(' '));
+        if (words.isEmpty()) {
+            Log(QStringLiteral("Kein Kommando empfangen, beende Verbindung"));
+            CloseConnection();
+            return;
+        }
+        const std::optional<TCommandIndex> index = FindCommand(words.front());
+        const TCommandHandler handler = index ? CommandHandler(*index) : TCommandHandler();
+        if (handler) {
+            handler(*this, words);
+        } else {
+            Log(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung").arg(line));
+            CloseConnection();
+        }
+        Log(QStringLiteral("Kommandobearbeitung abgeschlossen"));
+    } catch (const std::exception&) {
+        Log(QStringLiteral("Beende Thread"));
+        CloseConnection();
+    }
+}
+
+void TServerThread::SendStatusPage()
+{
+    try {
+        for (const QString& line : TServerBase::StatusPage())
+            Reply(line);
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Bei der Übertragung zum Webbrowser ") + ExceptionSuffix(error));
+    }
+}
+
+void TServerThread::CloseConnection()
+{
+    m_connection->Disconnect();
+}
+
+void TServerThread::BreakConnection()
+{
+    m_connection->Shutdown();
+}
+
+QString TServerThread::PeerAddress() const
+{
+    std::lock_guard guard(m_peerLock);
+    return m_peerAddress;
+}
+
+QString TServerThread::PeerName() const
+{
+    std::lock_guard guard(m_peerLock);
+    return m_peerName;
+}
+
+void TServerThread::SetPeer(const QString& address, const QString& name)
+{
+    std::lock_guard guard(m_peerLock);
+    m_peerAddress = address;
+    m_peerName = name;
+}
+
+void TServerThread::SetPeerName(const QString& name)
+{
+    std::lock_guard guard(m_peerLock);
+    m_peerName = name;
+}

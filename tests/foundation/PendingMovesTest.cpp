@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+
+#include "foundation/PendingMoves.h"
+#include "platform/RegistryStore.h"
+#include "support/TestHome.h"
+
+namespace {
+
+class PendingMovesTest : public TTestHome
+{
+protected:
+    QStringList Pending() const { return TRegistryStore::ValueNames(TRegistryHive::LocalMachine, RunOnceKey()); }
+};
+
+} // namespace
+
+TEST(PendingMovesNames, BackupReplacesTheExtension)
+{
+    EXPECT_EQ(BackupFilePath(QStringLiteral("/a/b/tool.dll")), QStringLiteral("/a/b/tool.backup"));
+    EXPECT_EQ(BackupFilePath(QStringLiteral("/a/b.d/tool")), QStringLiteral("/a/b.d/tool.backup"));
+    EXPECT_EQ(BackupFilePath(QStringLiteral("/a/.profile")), QStringLiteral("/a/.profile.backup"));
+}
+
+TEST_F(PendingMovesTest, StagingFileReplacesTargetAndOldVersionIsKept)
+{
+    const QString target = Home("tool.dll"), staging = Home("~$tool.dll");
+    WriteFile(target, "old");
+    WriteFile(staging, "new");
+    WriteFile(Home("tool.backup"), "older");
+    ASSERT_TRUE(RecordPendingMove(target, staging));
+
+    const QString fresh = Home("fresh.txt"), freshStaging = Home("~$fresh.txt");
+    WriteFile(freshStaging, "first");
+    ASSERT_TRUE(RecordPendingMove(fresh, freshStaging));
+
+    CarryOutPendingMoves();
+    EXPECT_EQ(ReadFile(target), QByteArray("new"));
+    EXPECT_EQ(ReadFile(Home("tool.backup")), QByteArray("old"));
+    EXPECT_FALSE(QFileInfo::exists(staging));
+    EXPECT_EQ(ReadFile(fresh), QByteArray("first"));
+    EXPECT_FALSE(QFileInfo::exists(Home("fresh.backup")));
+    EXPECT_TRUE(Pending().isEmpty());
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("PendingMoves")).size(), 2);
+}
+
+TEST_F(PendingMovesTest, MoveThatFailsStaysForTheNextStart)
+{
+    // The target folder is gone: nothing can be put there.
+    const QString target = Home("missing/tool.dll"), staging = Home("~$tool.dll");
+    WriteFile(staging, "new");
+    ASSERT_TRUE(RecordPendingMove(target, staging));
+    CarryOutPendingMoves();
+    EXPECT_EQ(ReadFile(staging), QByteArray("new"));
+    EXPECT_EQ(Pending(), QStringList{target});
+
+    // A staging file that vanished leaves nothing to do: the entry goes.
+    QFile::remove(staging);
+    CarryOutPendingMoves();
+    EXPECT_TRUE(Pending().isEmpty());
+}

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "foundation/MainConfig.h"
+#include "foundation/ObjectUpdateTimer.h"
+#include "replication/ClientThread.h"
+#include "replication/ServerBase.h"
+#include "support/TestHome.h"
+
+namespace {
+
+// A real server on a free loopback port, and client threads run against it.
+class TClientThreadTest : public TTestHome
+{
+protected:
+    void SetUp() override
+    {
+        TTestHome::SetUp();
+        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 250);
+        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+        m_server = std::make_unique<TServerBase>();
+        m_server->StartListeners();
+        ASSERT_GT(m_server->Port(), 0);
+    }
+    void TearDown() override
+    {
+        SetConnectSequence(TConnectKind::Update, {});
+        m_server.reset();
+        TTestHome::TearDown();
+    }
+
+    // Runs one client thread of the kind to the end.
+    void RunClient(TConnectKind kind = TConnectKind::Update, int port = 0)
+    {
+        auto info = std::make_unique<TConnectInfo>();
+        info->host = QStringLiteral("127.0.0.1");
+        info->port = port != 0 ? port : m_server->Port();
+        info->kind = kind;
+        m_ui.Clear();
+        StartClientThread(std::move(info));
+        ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+        EXPECT_FALSE(AnyClientThreadRunning());
+    }
+    bool ClientLogged(const QString& message) const
+    {
+        return m_ui.Messages(QStringLiteral("Client")).contains(message);
+    }
+    void PlugUpdateSequence()
+    {
+        m_sequenceRuns = 0;
+        SetConnectSequence(TConnectKind::Update, [this](TClientThread& thread) {
+            ++m_sequenceRuns;
+            EXPECT_TRUE(thread.Connection().IsOpen());
+        });
+    }
+
+    std::unique_ptr<TServerBase> m_server;
+    std::atomic<int> m_sequenceRuns{0};
+};
+
+TEST_F(TClientThreadTest, DefaultLoginIsAcceptedAndRunsTheSequence)
+{
+    PlugUpdateSequence();
+    RunClient();
+    EXPECT_EQ(m_sequenceRuns, 1);
+    const QStringList client = m_ui.Messages(QStringLiteral("Client"));
+    EXPECT_EQ(client.front(), QStringLiteral("Verbinde mit Server 127.0.0.1:%1").arg(m_server->Port()));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Beginn der Anmeldung")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"LOGIN ok noelevate  \" empfangen")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Keine weiteren Kommandos anstehend, beende Verbindung")));
+    const auto sent = std::find_if(client.begin(), client.end(),
+                                   [](const QString& m) { return m.startsWith(QStringLiteral("Anfrage \"LOGIN ")); });
+    ASSERT_NE(sent, client.end());
+    EXPECT_TRUE(sent->startsWith(QStringLiteral("Anfrage \"LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u ")));
+    EXPECT_TRUE(sent->endsWith(QStringLiteral(" testhost\" gesendet")));
+    EXPECT_EQ(m_ui.objectViewRebuilds, 1);
+    EXPECT_GE(m_ui.clientViewRebuilds, 1);
+    EXPECT_TRUE(m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+}
+
+TEST_F(TClientThreadTest, NamedUserIsRefusedAndRunsNoCommand)
+{
+    PlugUpdateSequence();
+    MainConfig().Set(QStringLiteral("ClientAnonymousLogin"), false);
+    MainConfig().Set(QStringLiteral("ClientUsername"), QStringLiteral("maria"));
+    MainConfig().Set(QStringLiteral("ClientPassword"), QStringLiteral("geheim"));
+    RunClient();
+    EXPECT_EQ(m_sequenceRuns, 0);
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
+    EXPECT_EQ(m_ui.objectViewRebuilds, 0);
+    EXPECT_TRUE(m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+}
+
+TEST_F(TClientThreadTest, FailedElevationIsLoggedAndTheConnectionGoesOn)
+{
+    PlugUpdateSequence();
+    MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
+    MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("elsewhere\\root"));
+    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("x"));
+    RunClient();
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"elsewhere\\root\" ist gescheitert")));
+    EXPECT_EQ(m_sequenceRuns, 1);
+}
+
+TEST_F(TClientThreadTest, UnparsableElevationReplyStillCountsAsAccepted)
+{
+    PlugUpdateSequence();
+    MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
+    MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("two words"));
+    RunClient();
+    EXPECT_EQ(m_sequenceRuns, 1);
+    const QStringList client = m_ui.Messages(QStringLiteral("Client"));
+    EXPECT_TRUE(std::any_of(client.begin(), client.end(), [](const QString& m) {
+        return m.startsWith(QStringLiteral("Bei der Anmeldung ist eine Ausnahme des Typs"));
+    }));
+    EXPECT_FALSE(std::any_of(client.begin(), client.end(),
+                             [](const QString& m) { return m.startsWith(QStringLiteral("Anhebung")); }));
+}
+
+TEST_F(TClientThreadTest, UnreachableServerIsReportedAndTheTimerResumes)
+{
+    const int closedPort = m_server->Port();
+    m_server->StopListeners();
+    TObjectUpdateTimer::SetEnabled(true);
+    RunClient(TConnectKind::Update, closedPort);
+    const QStringList client = m_ui.Messages(QStringLiteral("Client"));
+    EXPECT_TRUE(std::any_of(client.begin(), client.end(), [](const QString& m) {
+        return m.startsWith(QStringLiteral("Beim Verbindungsaufbau ist eine Ausnahme des Typs"));
+    }));
+    ASSERT_FALSE(m_ui.clientPane.isEmpty());
+    EXPECT_TRUE(m_ui.clientPane.front().contains(QStringLiteral("Socket-Fehler")));
+    EXPECT_TRUE(RunEventsUntil([] { return TObjectUpdateTimer::IsEnabled(); }, 1000));
+    TObjectUpdateTimer::SetEnabled(false);
+}
+
+TEST_F(TClientThreadTest, SilentServerMeansNoReplyAndARefusedLogin)
+{
+    // A listener that accepts and never answers.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    PlugUpdateSequence();
+    RunClient(TConnectKind::Update, ntohs(address.sin_port));
+    ::close(listener);
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Erwarte Antwort (Timeout ist 0 Sekunden)")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Keine Antwort empfangen")));
+    EXPECT_EQ(m_sequenceRuns, 0);
+}
+
+TEST_F(TClientThreadTest, ProviderDownloadThreadIsWaitedForByItsStarter)
+{
+    auto info = std::make_unique<TConnectInfo>();
+    info->host = QStringLiteral("127.0.0.1");
+    info->port = m_server->Port();
+    info->kind = TConnectKind::ProviderDownload;
+    TClientThread* thread = StartClientThread(std::move(info));
+    std::atomic<bool> done{false};
+    std::thread starter([&] {
+        thread->WaitFor();
+        done = true;
+    });
+    ASSERT_TRUE(RunEventsUntil([&] { return done.load(); }));
+    starter.join();
+    EXPECT_EQ(thread->DownloadResult(), -1);
+    delete thread;
+    EXPECT_FALSE(AnyClientThreadRunning());
+    EXPECT_TRUE(TerminateAllClientThreads());
+}
+
+} // namespace

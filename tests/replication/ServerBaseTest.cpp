@@ -1,0 +1,316 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include "catalogue/SyncClient.h"
+#include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
+#include "replication/Protocol.h"
+#include "replication/ServerBase.h"
+#include "replication/ServerThread.h"
+#include "support/TestHome.h"
+
+namespace {
+
+struct TConversation {
+    QStringList replies;
+    bool closedByServer = false;
+    qint64 firstReplyMs = -1;
+};
+
+// One peer's conversation, on a thread of its own so that the main thread
+// keeps serving the sessions' log calls: sends the bytes, then collects reply
+// lines until the server closes, `replies` lines came, or waitMs passed quietly.
+std::future<TConversation> Converse(int port, const QByteArray& send, int replies = -1, int waitMs = 3000)
+{
+    return std::async(std::launch::async, [=] {
+        TConversation result;
+        QElapsedTimer clock;
+        clock.start();
+        auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
+        connection->SetReadTimeout(waitMs);
+        connection->WriteBytes(send);
+        try {
+            while (replies < 0 || result.replies.size() < replies) {
+                const QString line = connection->ReadLine();
+                if (line.isEmpty())
+                    break;
+                if (result.firstReplyMs < 0)
+                    result.firstReplyMs = clock.elapsed();
+                result.replies << line;
+            }
+        } catch (const ESocketError&) {
+            result.closedByServer = true;
+        }
+        return result;
+    });
+}
+
+TConversation Await(std::future<TConversation>& conversation)
+{
+    EXPECT_TRUE(RunEventsUntil(
+        [&] { return conversation.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
+    return conversation.get();
+}
+
+const QByteArray kDefaultLogin = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7\r\n";
+
+class TServerBaseTest : public TTestHome
+{
+protected:
+    void SetUp() override
+    {
+        TTestHome::SetUp();
+        FreeAllClients();
+        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
+        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+        m_server = std::make_unique<TServerBase>();
+        m_server->StartListeners();
+        m_port = m_server->Port();
+        ASSERT_GT(m_port, 0);
+    }
+    void TearDown() override
+    {
+        m_server.reset();
+        SetCommandHandler(TCommandIndex::ObjList, {});
+        FreeAllClients();
+        TTestHome::TearDown();
+    }
+    bool WaitIdle()
+    {
+        return RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; });
+    }
+    bool WaitFor(const QString& message)
+    {
+        return RunEventsUntil([&] { return m_ui.HasMessage(message); });
+    }
+
+    std::unique_ptr<TServerBase> m_server;
+    int m_port = 0;
+};
+
+TEST_F(TServerBaseTest, ListenersLogTheirPortsAndASecondServerCannotTakeTheTcpPort)
+{
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Server-Komponente hört auf TCP-Port %1").arg(m_port)));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Broadcast-Komponente hört auf UDP-Port %1").arg(m_port)));
+    MainConfig().Set(QStringLiteral("NetServerPort"), m_port);
+    TServerBase second;
+    second.StartListeners();
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Die TCP-Serverkomponente konnte nicht gestartet werden")));
+    EXPECT_EQ(second.Port(), 0);
+}
+
+TEST_F(TServerBaseTest, DefaultLoginGetsTheThreeWordReply)
+{
+    auto conversation = Converse(m_port, kDefaultLogin, 1);
+    const TConversation result = Await(conversation);
+    ASSERT_EQ(result.replies, QStringList{QStringLiteral("LOGIN ok noelevate  ")});
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"anonymous\", Ergebnis: ok noelevate  ")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"localhost\" hergestellt")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Ereignis \"Execute\" für Server-Thread")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit localhost beendet")));
+    ASSERT_FALSE(m_ui.serverPane.isEmpty());
+    EXPECT_TRUE(m_ui.serverPane.front().contains(QStringLiteral("Client \"localhost\":")));
+    // The connection registered the computer; the login added its own name.
+    const TSyncClient* client = FindClientByName(QStringLiteral("localhost"));
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->Address(), "127.0.0.1");
+    EXPECT_EQ(client->LocalComputerName(), "pc7");
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Lokaler Computername des Clients ist \"pc7\"")));
+    EXPECT_TRUE(ReadFile(ProgramFile(QStringLiteral(".clients"))).startsWith("localhost,\"pc7\",127.0.0.1,"));
+}
+
+TEST_F(TServerBaseTest, ThreeWordLoginIsAnsweredAndStoresNoComputerName)
+{
+    auto conversation = Converse(m_port, "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26\r\n", 1);
+    EXPECT_EQ(Await(conversation).replies, QStringList{QStringLiteral("LOGIN ok noelevate  ")});
+    ASSERT_TRUE(WaitIdle());
+    const TSyncClient* client = FindClientByName(QStringLiteral("localhost"));
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(client->LocalComputerName(), "");
+}
+
+TEST_F(TServerBaseTest, AddressNamedClientIsTakenFromTheCacheWithoutLookup)
+{
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"));
+    auto conversation = Converse(m_port, kDefaultLogin, 1);
+    Await(conversation);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Domain-Name \"127.0.0.1\" aus Cache aufgelöst")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"127.0.0.1\" hergestellt")));
+    MainConfig().Set(QStringLiteral("NetDNSCache"), false);
+    auto again = Converse(m_port, kDefaultLogin, 1);
+    Await(again);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"localhost\" hergestellt")));
+}
+
+TEST_F(TServerBaseTest, LoginReplyForms)
+{
+    MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
+    MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("root"));
+    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("pw"));
+    // A named user, credentials in plain text, and a one-part credential, on one connection.
+    auto conversation = Converse(m_port,
+                                 "LOGIN bWFyaWE=,Z2VoZWlt 08.12.26 pc7\r\n"
+                                 "LOGIN anonymous,blueheron 08.12.26\n"
+                                 "LOGIN YW5vbnltb3Vz, 08.12.26 pc7\r\n",
+                                 3);
+    const TConversation result = Await(conversation);
+    EXPECT_EQ(result.replies, (QStringList{QStringLiteral("LOGIN fail noelevate"),
+                                           QStringLiteral("LOGIN ok elevate root cHc="),
+                                           QStringLiteral("LOGIN fail noelevate")}));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Benutzerberechtigung in Klartext empfangen!")));
+}
+
+TEST_F(TServerBaseTest, LoginWithoutCredentialsGetsNoReply)
+{
+    auto conversation = Converse(m_port, "LOGIN\r\n", -1, 2000);
+    const TConversation result = Await(conversation);
+    EXPECT_TRUE(result.replies.isEmpty());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Unerwartete Parameteranzahl in Anmeldung")));
+}
+
+TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
+{
+    for (const QByteArray request : {QByteArray("login YW5vbnltb3Vz,Ymx1ZWhlcm9u"), QByteArray("TERMINATE_OK"),
+                                     QByteArray("OBJLIST")}) {
+        auto conversation = Converse(m_port, request + "\r\n");
+        const TConversation result = Await(conversation);
+        EXPECT_TRUE(result.replies.isEmpty()) << request.constData();
+        EXPECT_TRUE(result.closedByServer) << request.constData();
+        EXPECT_TRUE(WaitFor(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung")
+                                .arg(QString::fromLatin1(request))));
+    }
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kommandobearbeitung abgeschlossen")));
+}
+
+TEST_F(TServerBaseTest, GetAnywhereInTheLineGetsTheStatusPage)
+{
+    auto conversation = Converse(m_port, "DOWNLOAD WIDGET.DLL\r\n");
+    const TConversation result = Await(conversation);
+    ASSERT_EQ(result.replies.size(), 5);
+    EXPECT_EQ(result.replies[0], "<p>");
+    EXPECT_TRUE(result.replies[1].startsWith(QStringLiteral("Plenwick Version ")));
+    EXPECT_TRUE(result.replies[1].endsWith(QStringLiteral(" Serverkomponente<br/>")));
+    EXPECT_EQ(result.replies[3], "</p>");
+    EXPECT_TRUE(result.replies[4].endsWith(QStringLiteral(" Plenwick ist bereit...</p>")));
+    EXPECT_TRUE(result.closedByServer);
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+}
+
+TEST_F(TServerBaseTest, SilentClientIsDisconnectedAndDoesNotHoldUpOthers)
+{
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 1500);
+    auto silent = Converse(m_port, QByteArray(), -1, 5000);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 1; }));
+    auto other = Converse(m_port, kDefaultLogin, 1);
+    const TConversation served = Await(other);
+    ASSERT_EQ(served.replies.size(), 1);
+    EXPECT_LT(served.firstReplyMs, 1000); // served while the silent one still waits
+    const TConversation result = Await(silent);
+    EXPECT_TRUE(result.closedByServer);
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Keine Antwort von \"localhost\" empfangen")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kein Kommando empfangen, beende Verbindung")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Erwarte Anfrage (Timeout ist 1 Sekunden)")));
+}
+
+TEST_F(TServerBaseTest, RequestsOfTwoClientsAreServedOneAfterTheOther)
+{
+    std::mutex lock;
+    std::vector<std::pair<qint64, qint64>> spans;
+    QElapsedTimer clock;
+    clock.start();
+    SetCommandHandler(TCommandIndex::ObjList, [&](TServerThread& session, const QStringList&) {
+        const qint64 begin = clock.elapsed();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        {
+            std::lock_guard guard(lock);
+            spans.emplace_back(begin, clock.elapsed());
+        }
+        session.Reply(QStringLiteral("end"));
+    });
+    auto first = Converse(m_port, "OBJLIST\r\n", 1);
+    auto second = Converse(m_port, "OBJLIST\r\n", 1);
+    // While a request runs, the table can still be asked without waiting for it.
+    ASSERT_TRUE(RunEventsUntil([&] { return clock.elapsed() > 100; }));
+    QElapsedTimer asked;
+    asked.start();
+    EXPECT_TRUE(m_server->IsClientConnected(QStringLiteral("LOCALHOST")));
+    EXPECT_LT(asked.elapsed(), 50);
+    EXPECT_FALSE(m_server->IsClientConnected(QStringLiteral("elsewhere")));
+    EXPECT_EQ(Await(first).replies, QStringList{QStringLiteral("end")});
+    EXPECT_EQ(Await(second).replies, QStringList{QStringLiteral("end")});
+    ASSERT_EQ(spans.size(), 2u);
+    EXPECT_LE(spans[0].second, spans[1].first);
+}
+
+TEST_F(TServerBaseTest, FreedSlotsAreReused)
+{
+    for (int i = 0; i < 3; ++i) {
+        auto conversation = Converse(m_port, kDefaultLogin, 1);
+        Await(conversation);
+        ASSERT_TRUE(WaitIdle());
+    }
+    EXPECT_EQ(m_server->SlotCount(), 1);
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 1000);
+    auto a = Converse(m_port, QByteArray(), -1, 3000);
+    auto b = Converse(m_port, QByteArray(), -1, 3000);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 2; }));
+    Await(a);
+    Await(b);
+    ASSERT_TRUE(WaitIdle());
+    auto c = Converse(m_port, kDefaultLogin, 1);
+    Await(c);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(m_server->SlotCount(), 2);
+}
+
+TEST_F(TServerBaseTest, AfterMayQuitRefusedNewConnectionsAreRefused)
+{
+    EXPECT_TRUE(m_server->MayQuit()); // no session: no refusal yet
+    auto conversation = Converse(m_port, QByteArray(), -1, 2000);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 1; }));
+    EXPECT_FALSE(m_server->MayQuit());
+    Await(conversation);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_server->MayQuit());
+    auto refused = Converse(m_port, kDefaultLogin);
+    const TConversation result = Await(refused);
+    EXPECT_TRUE(result.replies.isEmpty());
+    EXPECT_TRUE(result.closedByServer);
+    EXPECT_TRUE(WaitFor(QStringLiteral("Anwendung soll beendet werden, Verbindung abgelehnt")));
+}
+
+TEST_F(TServerBaseTest, OverlongLineIsLoggedAndClosesTheConnection)
+{
+    auto conversation = Converse(m_port, QByteArray(kMaxLineLength + 10, 'A'));
+    const TConversation result = Await(conversation);
+    EXPECT_TRUE(result.closedByServer);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral(
+        "Beim Empfang ist eine Ausnahme des Typs \"Zeile länger als 65536 Bytes empfangen\" aufgetreten")));
+}
+
+TEST_F(TServerBaseTest, StoppedListenersBreakRunningSessionsAndAcceptNoMore)
+{
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 5000);
+    auto conversation = Converse(m_port, QByteArray(), -1, 5000);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 1; }));
+    const int port = m_port;
+    m_server->StopListeners();
+    EXPECT_TRUE(Await(conversation).closedByServer);
+    EXPECT_TRUE(WaitIdle());
+    EXPECT_THROW(TLineConnection::Connect(QStringLiteral("127.0.0.1"), port), ESocketError);
+}
+
+} // namespace

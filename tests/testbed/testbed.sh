@@ -1,0 +1,141 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The multi-host test bed: every host is a network namespace on one bridge
+# without uplink (192.0.2.0/24), with its own hosts file, program folder and
+# computer name, running the real binary. Everything is torn down on exit,
+# also when a case fails.
+#
+#   testbed.sh <plenwick binary> <case script>
+#
+# The case script is sourced and uses the functions below. Exit code 77 means
+# skipped (not root, or no network namespaces here).
+set -u
+
+BINARY=$1
+CASE=$2
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: the multi-host test bed needs root (network namespaces)"
+    exit 77
+fi
+if ! ip netns add "pwprobe$$" 2>/dev/null; then
+    echo "SKIP: network namespaces are not available here"
+    exit 77
+fi
+ip netns del "pwprobe$$"
+
+TAG=pw$$                       # unique per run, so runs may overlap
+BRIDGE=${TAG}br
+WORK=$(mktemp -d /tmp/plenwick-testbed.XXXXXX)
+declare -A HOST_ADDRESS HOST_PID
+HOSTS=()
+FAILED=0
+
+teardown() {
+    for host in "${HOSTS[@]}"; do
+        pid=${HOST_PID[$host]:-}
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            kill -KILL "$pid" 2>/dev/null
+            wait "$pid" 2>/dev/null
+        fi
+        ip netns del "$TAG-$host" 2>/dev/null
+        rm -rf "/etc/netns/$TAG-$host"
+    done
+    ip link del "$BRIDGE" 2>/dev/null
+    if [ "$FAILED" != 0 ]; then
+        for log in "$WORK"/*.log; do
+            [ -e "$log" ] && { echo "----- $log"; cat "$log"; }
+        done
+    fi
+    rm -rf "$WORK"
+}
+trap teardown EXIT
+trap 'exit 1' INT TERM
+
+ip link add "$BRIDGE" type bridge || exit 1
+ip link set "$BRIDGE" up
+
+# add_host <name> <last octet>: a computer on the bridge.
+add_host() {
+    local name=$1 address=192.0.2.$2 ns=$TAG-$1 veth=$TAG$2
+    HOSTS+=("$name")
+    HOST_ADDRESS[$name]=$address
+    ip netns add "$ns"
+    ip link add "$veth" type veth peer name "${veth}p"
+    ip link set "${veth}p" master "$BRIDGE" up
+    ip link set "$veth" netns "$ns"
+    ip -n "$ns" link set lo up
+    ip -n "$ns" addr add "$address/24" dev "$veth"
+    ip -n "$ns" link set "$veth" up
+    # A device route: broadcasts to 255.255.255.255 need one.
+    ip -n "$ns" route add default dev "$veth"
+    mkdir -p "/etc/netns/$ns" "$WORK/$name/home" "$WORK/$name/registry" "$WORK/$name/config" \
+        "$WORK/$name/systemd" "$WORK/$name/autostart"
+    printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
+    # No name server reachable: lookups stay inside the namespace.
+    printf 'nameserver 127.0.0.1\n' >"/etc/netns/$ns/resolv.conf"
+}
+
+# knows <host> <other>: host's hosts file names other (forward and reverse).
+knows() {
+    printf '%s %s\n' "${HOST_ADDRESS[$2]}" "$2" >>"/etc/netns/$TAG-$1/hosts"
+}
+
+# options <host> <line>...: the host's options file.
+options() {
+    local host=$1
+    shift
+    { printf '[Options]\r\n'; printf '%s\r\n' "$@"; } >"$WORK/$host/home/plenwick.config"
+}
+
+# start <host>: runs the program in the host, its log in $WORK/<host>.log.
+start() {
+    local host=$1 dir=$WORK/$1
+    ip netns exec "$TAG-$host" env -u DISPLAY -u WAYLAND_DISPLAY \
+        PLENWICK_COMPUTERNAME="$host" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry" \
+        PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config" \
+        PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart" \
+        "$BINARY" >"$WORK/$host.log" 2>&1 &
+    HOST_PID[$host]=$!
+}
+
+# stop <host>: the orderly shutdown by SIGTERM; fails when it does not end.
+stop() {
+    local pid=${HOST_PID[$1]}
+    kill -TERM "$pid" 2>/dev/null
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || { wait "$pid"; return; }
+        sleep 0.1
+    done
+    fail "$1 did not end after SIGTERM"
+}
+
+# wait_log <host> <text> [seconds]: waits until the host's log holds the text.
+wait_log() {
+    local limit=$(( ${3:-10} * 10 ))
+    for _ in $(seq "$limit"); do
+        grep -qF -- "$2" "$WORK/$1.log" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    fail "$1 did not log: $2"
+}
+
+# count_log <host> <text>: how many log lines hold the text.
+count_log() {
+    grep -cF -- "$2" "$WORK/$1.log" 2>/dev/null
+}
+
+# expect_file <host> <file in program folder> <text>
+expect_file() {
+    grep -qF -- "$3" "$WORK/$1/home/$2" 2>/dev/null || fail "$1: $2 lacks: $3"
+}
+
+fail() {
+    echo "FAIL: $*"
+    FAILED=1
+    exit 1
+}
+
+# shellcheck source=/dev/null
+source "$CASE"
+echo "PASS: $(basename "$CASE")"
