@@ -67,8 +67,8 @@ public:
     {
         return HasDrivePart(name) ? absolute : relative;
     }
-    void Index(TSyncObject* object) { Bucket(object->m_sourceName).insert(object->m_sourceName.toCaseFolded(), object); }
-    void Unindex(TSyncObject* object) { Bucket(object->m_sourceName).remove(object->m_sourceName.toCaseFolded(), object); }
+    void Index(TSyncObject* object) { Bucket(object->m_sourceName).insert(object->m_sourceName, object); }
+    void Unindex(TSyncObject* object) { Bucket(object->m_sourceName).remove(object->m_sourceName, object); }
     static TSyncObject* Earliest(const QMultiHash<QString, TSyncObject*>& bucket, const QString& key, TSyncObject* best)
     {
         for (auto [it, end] = bucket.equal_range(key); it != end; ++it)
@@ -340,7 +340,7 @@ bool TSyncObject::IsCurrent() const
     if (!IsMasterServer() && IsInstalled())
         return true;
     const QString source = ResolvedSourcePath();
-    if (source.compare(ExecutablePath(), Qt::CaseInsensitive) == 0)
+    if (source == ExecutablePath())
         return true;
     return MatchesFile(source);
 }
@@ -389,7 +389,7 @@ bool TSyncObject::CopyPropertiesTo(TSyncObject& other) const
     const QString target = TargetFolder();
     const qint32 size = Size();
     const QString version = Version();
-    const bool changed = date != other.ModifiedDate() || target.compare(other.TargetFolder(), Qt::CaseInsensitive) != 0
+    const bool changed = date != other.ModifiedDate() || target != other.TargetFolder()
                          || size != other.Size() || version != other.Version();
     other.SetSwapOnly(SwapOnly());
     other.SetStartAfterTransfer(StartAfterTransfer());
@@ -467,8 +467,9 @@ TSyncObject* FindBySourcePath(const QString& path)
 {
     TReadGuard guard(ObjectLock());
     TObjectList& objects = Objects();
-    const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir")).toCaseFolded();
-    const QString resolved = (HasDrivePart(path) ? path : folder + path).toCaseFolded();
+    // File paths keep their letter case on this system: the index compares exactly.
+    const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
+    const QString resolved = HasDrivePart(path) ? path : folder + path;
     TSyncObject* found = TObjectList::Earliest(objects.absolute, resolved, nullptr);
     if (resolved.startsWith(folder))
         found = TObjectList::Earliest(objects.relative, resolved.mid(folder.size()), found);
