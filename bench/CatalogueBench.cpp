@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
+#include "support/BenchHome.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/AtomicFile.h"
@@ -119,11 +119,7 @@ BENCHMARK(LoadClients)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir home;
-    qputenv("PLENWICK_HOME", home.path().toUtf8());
-    qputenv("PLENWICK_REGISTRY_DIR", home.path().toUtf8());
-    qputenv("PLENWICK_PROTOCOL_FILE", (home.path() + QStringLiteral("/bench.protocol")).toUtf8());
-    RegisterAllOptions();
+    TBenchHome home;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
