@@ -3,11 +3,14 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
+#include "support/BenchHome.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
+#include "foundation/AtomicFile.h"
 #include "foundation/MainConfig.h"
+#include "foundation/TextFields.h"
+#include "platform/ProgramPaths.h"
 
 namespace {
 
@@ -31,12 +34,18 @@ void FillObjects()
     }
 }
 
+// Through the list file: registering one by one saves the list each time.
 void FillClients()
 {
     FreeAllClients();
-    for (int i = 0; i < kClients; ++i)
-        RegisterClient(QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg((i / 256) % 256).arg(i % 256),
-                       QStringLiteral("pc-%1").arg(i));
+    QStringList lines;
+    for (int i = 0; i < kClients; ++i) {
+        TSyncClient client(QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg((i / 256) % 256).arg(i % 256),
+                           QStringLiteral("Client pc-%1").arg(i), 45000.0 + i / 1440.0, QStringLiteral("pc-%1").arg(i));
+        lines.append(client.ToLine());
+    }
+    WriteFileAtomically(ProgramFile(QStringLiteral(".clients")), JoinLines(lines));
+    LoadClientList();
 }
 
 void SaveObjects(benchmark::State& state)
@@ -110,11 +119,7 @@ BENCHMARK(LoadClients)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir home;
-    qputenv("PLENWICK_HOME", home.path().toUtf8());
-    qputenv("PLENWICK_REGISTRY_DIR", home.path().toUtf8());
-    qputenv("PLENWICK_PROTOCOL_FILE", (home.path() + QStringLiteral("/bench.protocol")).toUtf8());
-    RegisterAllOptions();
+    TBenchHome home;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include "app/HeadlessUi.h"
+#include "support/BenchHome.h"
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
@@ -118,20 +119,12 @@ BENCHMARK(BM_NoticeChangedFile)->Unit(benchmark::kMillisecond)->Iterations(20)->
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir home;
-    qputenv("PLENWICK_HOME", home.path().toUtf8());
-    qputenv("PLENWICK_REGISTRY_DIR", home.path().toUtf8());
-    qputenv("PLENWICK_PROTOCOL_FILE", (home.path() + QStringLiteral("/bench.protocol")).toUtf8());
-    std::FILE* sink = std::fopen("/dev/null", "w");
-    THeadlessUi ui(sink);
-    SetUi(&ui);
-    RegisterAllOptions();
+    TBenchHome home;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     StopFolderMonitoring();
     FreeAllObjects();
-    SetUi(nullptr);
     delete g_dir;
     return 0;
 }

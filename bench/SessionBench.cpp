@@ -9,9 +9,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include "app/HeadlessUi.h"
+#include "support/BenchHome.h"
 #include "foundation/MainConfig.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
@@ -61,18 +61,9 @@ BENCHMARK(BM_LoginRoundTrip)
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir dir;
-    qputenv("PLENWICK_HOME", dir.path().toUtf8());
-    qputenv("PLENWICK_REGISTRY_DIR", dir.path().toUtf8());
-    qputenv("PLENWICK_PROTOCOL_FILE", (dir.path() + "/bench.protocol").toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    qputenv("PLENWICK_COMPUTERNAME", "benchhost");
     benchmark::Initialize(&argc, argv);
     QCoreApplication app(argc, argv);
-    std::FILE* sink = std::fopen("/dev/null", "w");
-    THeadlessUi ui(sink);
-    SetUi(&ui);
-    RegisterAllOptions();
+    TBenchHome home;
     MainConfig().Set(QStringLiteral("NetServerPort"), 0);
     int rc = 0;
     {
@@ -87,7 +78,5 @@ int main(int argc, char** argv)
         runner.join();
     }
     benchmark::Shutdown();
-    SetUi(nullptr);
-    std::fclose(sink);
     return rc;
 }

@@ -198,8 +198,9 @@ using FindBySourcePathTest = TCatalogueTest;
 TEST_F(FindBySourcePathTest, RelativeAndAbsoluteNamesMeet)
 {
     TSyncObject* relative = AppendObject(MakeObject(QStringLiteral("Sub/Tool.exe")));
-    EXPECT_EQ(FindBySourcePath(Home("Objects/sub/tool.EXE")), relative);
-    EXPECT_EQ(FindBySourcePath(QStringLiteral("SUB/tool.exe")), relative);
+    EXPECT_EQ(FindBySourcePath(Home("Objects/Sub/Tool.exe")), relative);
+    // File paths keep their letter case on this system.
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("SUB/tool.exe")), nullptr);
     EXPECT_EQ(FindBySourcePath(QStringLiteral("Sub/Other.exe")), nullptr);
 
     // The first in list order wins, also across the two forms of the name.
@@ -210,7 +211,8 @@ TEST_F(FindBySourcePathTest, RelativeAndAbsoluteNamesMeet)
 
     absolute->SetSourceName(QStringLiteral("/elsewhere/Tool.exe"));
     EXPECT_EQ(FindBySourcePath(QStringLiteral("Sub/Tool.exe")), nullptr);
-    EXPECT_EQ(FindBySourcePath(QStringLiteral("/ELSEWHERE/tool.exe")), absolute);
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("/elsewhere/Tool.exe")), absolute);
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("/ELSEWHERE/tool.exe")), nullptr);
 }
 
 TEST_F(FindBySourcePathTest, FollowsAChangedObjectFolder)
@@ -231,7 +233,7 @@ TEST_F(FindBySourcePathTest, AgreesWithAListScanUnderRandomChanges)
         const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
         const QString resolved = path.startsWith(QLatin1Char('/')) ? path : folder + path;
         for (TSyncObject* o = FirstObject(); o != nullptr; o = o->Next())
-            if (o->ResolvedSourcePath().compare(resolved, Qt::CaseInsensitive) == 0)
+            if (o->ResolvedSourcePath() == resolved)
                 return o;
         return nullptr;
     };
@@ -341,10 +343,11 @@ TEST_F(ObjectStateTest, CopyPropertiesReportsRealChangesOnly)
     received.SetDescription(QStringLiteral("neu"));
     TSyncObject known(QStringLiteral("a.txt"), QStringLiteral("2"), 5, SomeDate(), QStringLiteral("/t/"));
     known.AddClientGroup(QStringLiteral("\\g\\"));
-    EXPECT_FALSE(received.CopyPropertiesTo(known)); // target folders differ only in case
+    EXPECT_TRUE(received.CopyPropertiesTo(known)); // target folders differ in case: another folder here
     EXPECT_TRUE(known.Autostart());
     EXPECT_EQ(known.Description(), QStringLiteral("neu"));
     EXPECT_EQ(known.ClientGroupCount(), 1);
+    EXPECT_FALSE(received.CopyPropertiesTo(known)); // nothing differs any more
     received.SetSize(6);
     EXPECT_TRUE(received.CopyPropertiesTo(known));
     EXPECT_EQ(known.Size(), 6);

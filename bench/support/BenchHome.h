@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdio>
+
+#include <QTemporaryDir>
+
+#include "app/HeadlessUi.h"
+
+/// A throw-away program folder for one benchmark run: its own home, registry,
+/// protocol file and computer name, a silent headless front-end and freshly
+/// registered options. Create it after the QCoreApplication.
+class TBenchHome
+{
+public:
+    TBenchHome();
+    ~TBenchHome();
+    TBenchHome(const TBenchHome&) = delete;
+    TBenchHome& operator=(const TBenchHome&) = delete;
+
+    QString Path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    std::FILE* m_sink;
+    THeadlessUi m_ui;
+};
