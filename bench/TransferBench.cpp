@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One side of an object transfer over loopback, so that bench/transfer.sh can
 // time each side and read its peak memory on its own:
-//   TransferBench serve <home> <object file> <compress 0|1> <encode 0|1>
-//     serves the file as an object and prints the port; ends on stdin EOF.
-//   TransferBench fetch <home> <port> <object name> <destination>
+//   TransferBench serve <object file> <compress 0|1> <encode 0|1>
+//     serves the file as an object, to any number of clients, and prints
+//     the port; ends on stdin EOF.
+//   TransferBench fetch <port> <object name> <destination>
 //     fetches the object once and prints the result.
 #include <cstdio>
 #include <iostream>
@@ -13,23 +14,14 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include "app/HeadlessUi.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "replication/ClientThread.h"
 #include "replication/ServerBase.h"
 #include "replication/Transfer.h"
+#include "support/BenchHome.h"
 
 namespace {
-
-void PrepareHome(const char* home)
-{
-    qputenv("PLENWICK_HOME", home);
-    qputenv("PLENWICK_REGISTRY_DIR", home);
-    qputenv("PLENWICK_PROTOCOL_FILE", QByteArray(home) + "/bench.protocol");
-    qputenv("XDG_CONFIG_HOME", home);
-    qputenv("PLENWICK_COMPUTERNAME", "benchhost");
-}
 
 int Serve(QCoreApplication& app, const QString& file, bool compress, bool encode)
 {
@@ -77,24 +69,17 @@ int Fetch(QCoreApplication& app, int port, const QString& name, const QString& d
 
 int main(int argc, char** argv)
 {
-    if (argc < 6)
+    if (argc != 5)
         return 2;
-    PrepareHome(argv[2]);
     QCoreApplication app(argc, argv);
-    std::FILE* sink = std::fopen("/dev/null", "w");
-    THeadlessUi ui(sink);
-    SetUi(&ui);
-    RegisterAllOptions();
+    const TBenchHome home;
     MainConfig().Set(QStringLiteral("NetServerPort"), 0);
     MainConfig().Set(QStringLiteral("MiscShowProtocol"), false);
     MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
     const std::string mode = argv[1];
-    int rc = 2;
-    if (mode == "serve" && argc == 6)
-        rc = Serve(app, QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1", std::string(argv[5]) == "1");
-    else if (mode == "fetch" && argc == 6)
-        rc = Fetch(app, std::atoi(argv[3]), QString::fromLocal8Bit(argv[4]), QString::fromLocal8Bit(argv[5]));
-    SetUi(nullptr);
-    std::fclose(sink);
-    return rc;
+    if (mode == "serve")
+        return Serve(app, QString::fromLocal8Bit(argv[2]), std::string(argv[3]) == "1", std::string(argv[4]) == "1");
+    if (mode == "fetch")
+        return Fetch(app, std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+    return 2;
 }

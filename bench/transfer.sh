@@ -28,25 +28,36 @@ measure() {
   cat "$work/time"
 }
 
-printf "%-6s %-22s %9s %14s %14s\n" size case seconds "server-RSS-MiB" "client-RSS-MiB"
+# Starts a server for the file; sets port and SERVER.
+serve() {
+  coproc SERVER { /usr/bin/time -f "%M" -o "$work/server-rss" "$bench" serve "$1" "$2" 0; }
+  read -r port <&"${SERVER[0]}"
+}
+stop_server() {
+  exec {SERVER[1]}>&-
+  wait "$SERVER_PID" || true
+  server_rss=$(echo "$(cat "$work/server-rss")/1024" | bc -l)
+}
+# Fetches the object once; sets secs and rss.
+fetch() {
+  read -r secs rss < <(measure "$bench" fetch "$port" "$(basename "$obj")" "$work/got.bin")
+  cmp -s "$obj" "$work/got.bin" || { echo "received file differs" >&2; exit 1; }
+  rss=$(echo "$rss/1024" | bc -l)
+}
+
+printf "%-6s %-16s %9s %15s %15s\n" size case seconds "server RSS MiB" "client RSS MiB"
 for mib in "${sizes[@]}"; do
   obj=$work/obj-$mib.bin
   make_object "$mib" "$obj"
-  for case in off first cache; do
-    home=$work/home-$mib-$case
-    mkdir -p "$home"
-    compress=1; [ $case = off ] && compress=0
-    [ $case = cache ] && cp -r "$work/home-$mib-first/Cache" "$home/"
-    coproc SERVER { /usr/bin/time -f "%M" -o "$work/server-rss" "$bench" serve "$home" "$obj" $compress 0; }
-    read -r port <&"${SERVER[0]}"
-    client_home=$work/client-$mib-$case
-    mkdir -p "$client_home"
-    read -r secs rss < <(measure "$bench" fetch "$client_home" "$port" "$(basename "$obj")" "$work/got.bin")
-    cmp -s "$obj" "$work/got.bin" || { echo "received file differs" >&2; exit 1; }
-    exec {SERVER[1]}>&-
-    wait "$SERVER_PID" || true
-    printf "%-6s %-22s %9s %14.1f %14.1f\n" "${mib}M" "$case" "$secs" "$(echo "$(cat "$work/server-rss")/1024" | bc -l)" "$(echo "$rss/1024" | bc -l)"
-  done
-  read -r secs rss < <(measure gzip -9 -k -c "$obj")
-  printf "%-6s %-22s %9s %14s %14.1f\n" "${mib}M" "gzip -9" "$secs" "-" "$(echo "$rss/1024" | bc -l)"
+  serve "$obj" 0
+  fetch; stop_server
+  printf "%-6s %-16s %9s %15.1f %15.1f\n" "${mib}M" "off" "$secs" "$server_rss" "$rss"
+  serve "$obj" 1
+  fetch; first=("$secs" "$rss")
+  fetch; stop_server
+  # The server's peak covers both clients.
+  printf "%-6s %-16s %9s %15.1f %15.1f\n" "${mib}M" "default, first" "${first[0]}" "$server_rss" "${first[1]}"
+  printf "%-6s %-16s %9s %15.1f %15.1f\n" "${mib}M" "default, cached" "$secs" "$server_rss" "$rss"
+  read -r secs rss < <(measure gzip -9 -c "$obj")
+  printf "%-6s %-16s %9s %15s %15.1f\n" "${mib}M" "gzip -9" "$secs" "-" "$(echo "$rss/1024" | bc -l)"
 done
