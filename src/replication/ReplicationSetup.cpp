@@ -28,10 +28,28 @@ public:
 };
 
 // Ends with the server sessions it prepares transfers for.
+// The cache worker lives as long as the listeners it serves: it reads the
+// options, so it may not start before they are registered.
+class TReplicationListeners : public TListenerControl
+{
+public:
+    void StartListeners() override
+    {
+        TServerBase::Instance().StartListeners();
+        StartTransferCacheWorker();
+    }
+    void StopListeners() override
+    {
+        StopTransferCacheWorker();
+        TServerBase::Instance().StopListeners();
+    }
+};
+
 class TTransferCacheParticipant : public TShutdownParticipant
 {
 public:
-    bool IsRunning() override { return TransferCacheWorkerRunning(); }
+    // An idle worker ends with the listeners; only a preparation in progress holds the shutdown.
+    bool IsRunning() override { return TransferCacheWorkerBusy(); }
     void RequestStop() override { StopTransferCacheWorker(); }
 };
 
@@ -52,13 +70,13 @@ void InstallReplication()
     static TServerThreadsParticipant servers;
     static TClientThreadsParticipant clients;
     static TTransferCacheParticipant cache;
-    SetListenerControl(&TServerBase::Instance());
+    static TReplicationListeners listeners;
+    SetListenerControl(&listeners);
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &servers);
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &cache);
     RegisterShutdownParticipant(TShutdownStep::ClientThreads, &clients);
     SetConnectSequence(TConnectKind::Update, &RunUpdate);
     InstallTransfer();
-    StartTransferCacheWorker();
     SetUpdateSessionStarter([](const QString& host, int port) {
         auto info = std::make_unique<TConnectInfo>();
         info->host = host;

@@ -39,12 +39,14 @@ struct TCacheState {
     bool wake = false;
     std::atomic<bool> stop{false};
     std::atomic<bool> running{false};
+    std::atomic<bool> refreshing{false};
 };
 
+// Never destroyed: the detached worker may still be waiting when the process ends.
 TCacheState& State()
 {
-    static TCacheState state;
-    return state;
+    static TCacheState* state = new TCacheState;
+    return *state;
 }
 
 // Only the worker's own preparations break off on a stop request.
@@ -226,7 +228,9 @@ void StartTransferCacheWorker()
     std::thread([&state] {
         t_worker = true;
         while (!state.stop) {
+            state.refreshing = true;
             RefreshTransferCache();
+            state.refreshing = false;
             std::unique_lock lock(state.lock);
             state.changed.wait_for(lock, kPassInterval, [&] { return state.wake || state.stop.load(); });
             state.wake = false;
@@ -254,4 +258,9 @@ void StopTransferCacheWorker()
 bool TransferCacheWorkerRunning()
 {
     return State().running;
+}
+
+bool TransferCacheWorkerBusy()
+{
+    return State().refreshing;
 }

@@ -46,6 +46,8 @@ void WakeTransferCache();
 void StopTransferCacheWorker();
 /// Whether the worker thread still runs.
 bool TransferCacheWorkerRunning();
+/// True while the worker prepares entries (not while it waits for the next pass).
+bool TransferCacheWorkerBusy();
 
 /// One pass of the worker on the calling thread: prepares the missing forms
 /// of the current objects (on the master server) and removes stale entries.

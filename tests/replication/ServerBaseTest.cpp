@@ -182,8 +182,8 @@ TEST_F(TServerBaseTest, LoginWithoutCredentialsGetsNoReply)
 
 TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
 {
-    for (const QByteArray request : {QByteArray("login YW5vbnltb3Vz,Ymx1ZWhlcm9u"), QByteArray("TERMINATE_OK"),
-                                     QByteArray("OBJLIST")}) {
+    for (const QByteArray& request : {QByteArray("login YW5vbnltb3Vz,Ymx1ZWhlcm9u"), QByteArray("TERMINATE_OK"),
+                                      QByteArray("ObjList")}) {
         auto conversation = Converse(m_port, request + "\r\n");
         const TConversation result = Await(conversation);
         EXPECT_TRUE(result.replies.isEmpty()) << request.constData();
