@@ -5,6 +5,7 @@
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
 #include "replication/ClientBase.h"
+#include "replication/RemoteCommands.h"
 #include "replication/ServerBase.h"
 
 namespace {
@@ -32,6 +33,7 @@ void InstallReplication()
     SetListenerControl(&TServerBase::Instance());
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &servers);
     RegisterShutdownParticipant(TShutdownStep::ClientThreads, &clients);
+    InstallRemoteCommandSequences();
     SetUpdateSessionStarter([](const QString& host, int port) {
         auto info = std::make_unique<TConnectInfo>();
         info->host = host;

@@ -8,13 +8,21 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/TextFields.h"
 #include "replication/Login.h"
+#include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
 #include "replication/ServerBase.h"
 
 namespace {
 
 struct THandlerTable {
-    THandlerTable() { handlers[static_cast<int>(TCommandIndex::Login)] = &HandleLogin; }
+    THandlerTable()
+    {
+        handlers[static_cast<int>(TCommandIndex::Login)] = &HandleLogin;
+        handlers[static_cast<int>(TCommandIndex::Terminate)] = &HandleTerminate;
+        handlers[static_cast<int>(TCommandIndex::Deinstall)] = &HandleDeinstall;
+        handlers[static_cast<int>(TCommandIndex::PhoneHome)] = &HandlePhoneHome;
+        handlers[static_cast<int>(TCommandIndex::SetServer)] = &HandleSetServer;
+    }
     std::mutex lock;
     std::array<TCommandHandler, kCommandCount> handlers;
 };
