@@ -19,14 +19,14 @@ wait_log client1 "Server-Komponente hört auf TCP-Port 42424"
 wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" 1
 
 send master PHONEHOME client1
-wait_log master "Antwort \"PHONEHOME_OK\" empfangen"
+wait_log master-send "Antwort \"PHONEHOME_OK\" empfangen"
 wait_log client1 "Rückrufaufforderung empfangen"
 wait_log client1 "Starte Synchronisation mit Server master:42424"
 wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" 2
 
 send master DEINSTALL client1
 wait_log client1 "Deinstallationskommando empfangen"
-wait_log master "Antwort \"DEINSTALL_OK\" empfangen"
+wait_log master-send "Antwort \"DEINSTALL_OK\" empfangen"
 [ -e "$entry" ] && fail "the autostart entry is still there"
 sleep 1
 running client1 || fail "client1 ended after DEINSTALL"
@@ -40,7 +40,8 @@ running master || fail "the master ended on TERMINATE"
 send master TERMINATE client1
 wait_log client1 "Terminierungskommando empfangen"
 wait_log master-send "Antwort \"TERMINATE_OK\" empfangen"
-wait_log client1 "Anwendung wurde beendet" 15
+wait_log client1 "Anwendung ist bereit zum Terminieren" 15
+wait_log client1 "Anwendung wurde beendet" 5
 for _ in $(seq 50); do running client1 || break; sleep 0.1; done
 running client1 && fail "client1 did not end after TERMINATE"
 wait "${HOST_PID[client1]}" || fail "client1 ended with an error"
