@@ -7,7 +7,10 @@
 
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
+#include "foundation/AtomicFile.h"
 #include "foundation/MainConfig.h"
+#include "foundation/TextFields.h"
+#include "platform/ProgramPaths.h"
 
 namespace {
 
@@ -31,12 +34,18 @@ void FillObjects()
     }
 }
 
+// Through the list file: registering one by one saves the list each time.
 void FillClients()
 {
     FreeAllClients();
-    for (int i = 0; i < kClients; ++i)
-        RegisterClient(QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg((i / 256) % 256).arg(i % 256),
-                       QStringLiteral("pc-%1").arg(i));
+    QStringList lines;
+    for (int i = 0; i < kClients; ++i) {
+        TSyncClient client(QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg((i / 256) % 256).arg(i % 256),
+                           QStringLiteral("Client pc-%1").arg(i), 45000.0 + i / 1440.0, QStringLiteral("pc-%1").arg(i));
+        lines.append(client.ToLine());
+    }
+    WriteFileAtomically(ProgramFile(QStringLiteral(".clients")), JoinLines(lines));
+    LoadClientList();
 }
 
 void SaveObjects(benchmark::State& state)

@@ -23,11 +23,6 @@ constexpr int kIcon = 46;
 constexpr int kFieldCount = 20;
 const QString kRunOnceKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Runonce");
 
-bool IsExistingFile(const QString& path)
-{
-    return QFileInfo(path).isFile();
-}
-
 qint32 FileSize(const QString& path)
 {
     if (!QFileInfo::exists(path))
@@ -62,34 +57,23 @@ class TObjectList
 public:
     TChainList list;
     TReentrantRWLock lock;
-    QHash<QString, QList<TSyncObject*>> absolute;
-    QHash<QString, QList<TSyncObject*>> relative;
+    QMultiHash<QString, TSyncObject*> absolute;
+    QMultiHash<QString, TSyncObject*> relative;
     quint64 nextSequence = 0;
     int count = 0;
     TListFile file{".objects", "SyncObject"};
 
-    QHash<QString, QList<TSyncObject*>>& Bucket(const QString& name)
+    QMultiHash<QString, TSyncObject*>& Bucket(const QString& name)
     {
         return HasDrivePart(name) ? absolute : relative;
     }
-    void Index(TSyncObject* object) { Bucket(object->m_sourceName)[object->m_sourceName.toCaseFolded()].append(object); }
-    void Unindex(TSyncObject* object)
+    void Index(TSyncObject* object) { Bucket(object->m_sourceName).insert(object->m_sourceName.toCaseFolded(), object); }
+    void Unindex(TSyncObject* object) { Bucket(object->m_sourceName).remove(object->m_sourceName.toCaseFolded(), object); }
+    static TSyncObject* Earliest(const QMultiHash<QString, TSyncObject*>& bucket, const QString& key, TSyncObject* best)
     {
-        auto& bucket = Bucket(object->m_sourceName);
-        const QString key = object->m_sourceName.toCaseFolded();
-        auto it = bucket.find(key);
-        if (it == bucket.end())
-            return;
-        it->removeOne(object);
-        if (it->isEmpty())
-            bucket.erase(it);
-    }
-    static TSyncObject* Earliest(const QList<TSyncObject*>* candidates, TSyncObject* best)
-    {
-        if (candidates != nullptr)
-            for (TSyncObject* object : *candidates)
-                if (best == nullptr || object->m_sequence < best->m_sequence)
-                    best = object;
+        for (auto [it, end] = bucket.equal_range(key); it != end; ++it)
+            if (best == nullptr || (*it)->m_sequence < best->m_sequence)
+                best = *it;
         return best;
     }
     void Remove(TSyncObject* object)
@@ -485,12 +469,9 @@ TSyncObject* FindBySourcePath(const QString& path)
     TObjectList& objects = Objects();
     const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir")).toCaseFolded();
     const QString resolved = (HasDrivePart(path) ? path : folder + path).toCaseFolded();
-    TSyncObject* found = nullptr;
-    if (const auto it = objects.absolute.constFind(resolved); it != objects.absolute.constEnd())
-        found = TObjectList::Earliest(&*it, found);
+    TSyncObject* found = TObjectList::Earliest(objects.absolute, resolved, nullptr);
     if (resolved.startsWith(folder))
-        if (const auto it = objects.relative.constFind(resolved.mid(folder.size())); it != objects.relative.constEnd())
-            found = TObjectList::Earliest(&*it, found);
+        found = TObjectList::Earliest(objects.relative, resolved.mid(folder.size()), found);
     return found;
 }
 
@@ -526,9 +507,12 @@ void LoadObjectList()
             return false;
         const QString source = object->ResolvedSourcePath();
         try {
-            if (master && IsExistingFile(source) && !object->IsCurrent())
-                save = true;
-            object->RefreshFromSource();
+            // One probe per line: without a source file neither step does anything.
+            if (IsExistingFile(source)) {
+                if (master && !object->IsCurrent())
+                    save = true;
+                object->RefreshFromSource();
+            }
         } catch (const EInOutError& error) {
             // The line was sound: keep the object as stored, only its probe failed.
             Log(kCategory, QStringLiteral("Beim Prüfen von \"%1\" ").arg(source) + ExceptionSuffix(error), kIcon);

@@ -16,30 +16,32 @@ EConvertError ConvertError()
 
 QStringList SplitFields(const QString& line, QChar separator)
 {
+    // Every field is a stretch of the line between separators, so it is cut out
+    // whole rather than built character by character (list files have many).
     const bool words = separator == QLatin1Char(' ');
     QStringList fields;
-    QString current;
+    qsizetype start = 0;
     QChar openQuote;
-    for (const QChar c : line) {
+    const qsizetype size = line.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = line[i];
         if (!openQuote.isNull()) {
-            current.append(c);
             if (c == openQuote)
                 openQuote = QChar();
             continue;
         }
         const bool ends = c == separator || (words && (c == QLatin1Char('\r') || c == QLatin1Char('\n')));
         if (ends) {
-            if (!current.isEmpty())
-                fields.append(current);
-            current.clear();
+            if (i > start)
+                fields.append(line.mid(start, i - start));
+            start = i + 1;
             continue;
         }
         if (c == QLatin1Char('"') || c == QLatin1Char('\''))
             openQuote = c;
-        current.append(c);
     }
-    if (!current.isEmpty())
-        fields.append(current);
+    if (size > start)
+        fields.append(line.mid(start, size - start));
     return fields;
 }
 
@@ -55,6 +57,12 @@ QString UnquoteField(const QString& field)
     const QChar quote = QLatin1Char('"');
     if (field.isEmpty() || field.front() != quote)
         return field;
+    // Usually the first quote after the opening one closes the field.
+    const qsizetype close = field.indexOf(quote, 1);
+    if (close < 0)
+        return field.mid(1);
+    if (close + 1 >= field.size() || field[close + 1] != quote)
+        return field.mid(1, close - 1);
     QString result;
     for (qsizetype i = 1; i < field.size(); ++i) {
         if (field[i] != quote) {

@@ -7,6 +7,12 @@
 #include <QDateTime>
 #include <QFile>
 
+bool IsExistingFile(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 std::optional<TDateTime> FileLastWriteTime(const QString& path)
 {
     struct stat info {};

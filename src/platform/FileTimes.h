@@ -7,6 +7,10 @@
 
 #include "foundation/DateTime.h"
 
+/// Whether a regular file (links followed) exists at the path: one stat call,
+/// cheap enough for a probe per list line.
+bool IsExistingFile(const QString& path);
+
 /// A file's last-write time as local date-time, truncated to even seconds (the
 /// two-second resolution that object dates and ids are made for); none when
 /// the file does not exist.
