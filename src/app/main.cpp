@@ -9,12 +9,15 @@
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "catalogue/CatalogueSetup.h"
+#include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
 #include "platform/VersionInfo.h"
+#include "replication/Broadcast.h"
+#include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
 
 namespace {
@@ -64,6 +67,15 @@ int main(int argc, char* argv[])
     SetRunningAsService(IsServiceProcess(parameters));
     InstallReplication();
 
+    // "/SEND <command> <host>": a short-lived instance that only sends a
+    // remote command; three words, so never taken for a file-move instance.
+    if (const std::optional<TConnectKind> sending = SendingKind(parameters)) {
+        RegisterAllOptions();
+        RunSendingInstance(*sending, parameters[2]);
+        SetUi(nullptr);
+        return 0;
+    }
+
     int rc = 0;
     try {
         const TInstanceKind kind = RunMainWindowCreation(parameters);
@@ -71,6 +83,11 @@ int main(int argc, char* argv[])
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
                 46);
+        // "/QUERYSERVER": a working instance that asks the network for its
+        // master server at start, as the connection settings dialog would.
+        if (kind == TInstanceKind::Working && parameters.size() == 1 &&
+            parameters[0].compare(QStringLiteral("/QUERYSERVER"), Qt::CaseInsensitive) == 0)
+            QueryServer(true);
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
             RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));

@@ -43,7 +43,8 @@ void ScheduleFileMove(const QStringList& parameters)
 {
     const QString from = Dequote(parameters[0]);
     const QString to = Dequote(parameters[1]);
-    QTimer::singleShot(kFileMoveDelayMs, QCoreApplication::instance(), [from, to] {
+    // A coarse timer may fire up to 5 % early; the pause is a promise to the old process.
+    QTimer::singleShot(kFileMoveDelayMs, Qt::PreciseTimer, QCoreApplication::instance(), [from, to] {
         std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
         QCoreApplication::exit(0);
     });

@@ -4,9 +4,11 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
+#include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/ClientThread.h"
 #include "replication/ObjectList.h"
+#include "replication/RemoteCommands.h"
 #include "replication/ServerBase.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
@@ -77,6 +79,9 @@ void InstallReplication()
     RegisterShutdownParticipant(TShutdownStep::ClientThreads, &clients);
     SetConnectSequence(TConnectKind::Update, &RunUpdate);
     InstallTransfer();
+    InstallRemoteCommandSequences();
+    SetQueryDownloadHook([](TSyncObject& object) { QueryDownload(object); });
+    SetStopProviderCollectionHook(&StopProviderCollection);
     SetUpdateSessionStarter([](const QString& host, int port) {
         auto info = std::make_unique<TConnectInfo>();
         info->host = host;

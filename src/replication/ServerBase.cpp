@@ -21,6 +21,7 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/UiPort.h"
 #include "platform/VersionInfo.h"
+#include "replication/Broadcast.h"
 #include "replication/Protocol.h"
 #include "replication/ServerThread.h"
 
@@ -181,7 +182,21 @@ bool TServerBase::StartTcp(int port)
 bool TServerBase::StartUdp(int port)
 {
     m_udpSocket = BoundSocket(SOCK_DGRAM, port, true);
-    return m_udpSocket >= 0;
+    if (m_udpSocket < 0)
+        return false;
+    try {
+        m_broadcast = std::make_unique<TBroadcastListener>(*this, m_udpSocket);
+    } catch (const EPlenwick&) {
+        ::close(m_udpSocket);
+        m_udpSocket = -1;
+        return false;
+    }
+    return true;
+}
+
+int TServerBase::UdpPort() const
+{
+    return m_udpSocket >= 0 ? LocalPort(m_udpSocket) : 0;
 }
 
 void TServerBase::StopListeners()
@@ -197,6 +212,7 @@ void TServerBase::StopListeners()
                     slot.session->BreakConnection();
             }
         }
+        m_broadcast.reset();
         if (m_udpSocket >= 0) {
             ::close(m_udpSocket);
             m_udpSocket = -1;

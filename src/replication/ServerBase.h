@@ -13,6 +13,7 @@
 
 #include "foundation/ListenerControl.h"
 
+class TBroadcastListener;
 class TLineConnection;
 class TServerThread;
 
@@ -40,6 +41,8 @@ public:
     void StopListeners() override;
     /// The TCP port bound, 0 when the TCP listener is not active.
     int Port() const { return m_port; }
+    /// The UDP port bound, 0 when the UDP listener is not active.
+    int UdpPort() const;
 
     /// True when no session is active; otherwise from now on every new
     /// connection is refused, and the answer is false.
@@ -90,6 +93,7 @@ private:
 
     std::unique_ptr<TListenerThread> m_listener;
     int m_udpSocket = -1;
+    std::unique_ptr<TBroadcastListener> m_broadcast;
     int m_port = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "foundation/TextFields.h"
 #include "replication/Login.h"
 #include "replication/ObjectList.h"
+#include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
 #include "replication/ServerBase.h"
 #include "replication/Transfer.h"
@@ -22,6 +23,10 @@ struct THandlerTable {
         handlers[static_cast<int>(TCommandIndex::ObjList)] = &HandleObjList;
         handlers[static_cast<int>(TCommandIndex::Download)] = &HandleDownload;
         handlers[static_cast<int>(TCommandIndex::DownloadOk)] = &HandleDownloadOk;
+        handlers[static_cast<int>(TCommandIndex::Terminate)] = &HandleTerminate;
+        handlers[static_cast<int>(TCommandIndex::Deinstall)] = &HandleDeinstall;
+        handlers[static_cast<int>(TCommandIndex::PhoneHome)] = &HandlePhoneHome;
+        handlers[static_cast<int>(TCommandIndex::SetServer)] = &HandleSetServer;
     }
     std::mutex lock;
     std::array<TCommandHandler, kCommandCount> handlers;

@@ -88,15 +88,50 @@ options() {
     { printf '[Options]\r\n'; printf '%s\r\n' "$@"; } >"$WORK/$host/home/plenwick.config"
 }
 
-# start <host>: runs the program in the host, its log in $WORK/<host>.log.
-start() {
+# host_exec <host> <parameter>...: the program in the host, in the foreground.
+host_exec() {
     local host=$1 dir=$WORK/$1
+    shift
     ip netns exec "$TAG-$host" env -u DISPLAY -u WAYLAND_DISPLAY \
         PLENWICK_COMPUTERNAME="$host" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry" \
         PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config" \
         PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart" \
-        "$BINARY" >"$WORK/$host.log" 2>&1 &
+        "$BINARY" "$@"
+}
+
+# start <host> [parameter...]: runs the program in the host, its log in $WORK/<host>.log.
+start() {
+    local host=$1
+    shift
+    host_exec "$host" "$@" >"$WORK/$host.log" 2>&1 &
     HOST_PID[$host]=$!
+}
+
+# send <host> <command> <target>: a short-lived instance in the host sends a
+# remote command; its log is appended to $WORK/<host>-send.log.
+send() {
+    host_exec "$1" /SEND "$2" "$3" >>"$WORK/$1-send.log" 2>&1 || fail "$1 could not send $2 to $3"
+}
+
+# datagram <host> <address> <text>: one UDP datagram from the host to the
+# address at port 42424.
+datagram() {
+    ip netns exec "$TAG-$1" bash -c 'printf %s "$1" >"/dev/udp/$2/42424"' _ "$3" "$2"
+}
+
+# running <host>: the host's program has not ended.
+running() {
+    kill -0 "${HOST_PID[$1]}" 2>/dev/null
+}
+
+# wait_count <host> <text> <count> [seconds]: waits until the text is in that many log lines.
+wait_count() {
+    local limit=$(( ${4:-10} * 10 ))
+    for _ in $(seq "$limit"); do
+        [ "$(count_log "$1" "$2")" -ge "$3" ] && return 0
+        sleep 0.1
+    done
+    fail "$1 did not log $3 times: $2"
 }
 
 # stop <host>: the orderly shutdown by SIGTERM; fails when it does not end.

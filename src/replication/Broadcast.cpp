@@ -1,0 +1,368 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/Broadcast.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <optional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QStringDecoder>
+#include <QThread>
+
+#include "catalogue/SyncClient.h"
+#include "catalogue/SyncObject.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/TextFields.h"
+#include "foundation/UiPort.h"
+#include "replication/ClientBase.h"
+#include "replication/Protocol.h"
+#include "replication/RemoteCommands.h"
+#include "replication/ServerBase.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+constexpr int kFilterMs = 800;
+constexpr qsizetype kFilterTextLength = 255;
+constexpr qsizetype kMaxDatagram = 65536;
+
+void BroadcastLog(const QString& message)
+{
+    Log(QStringLiteral("Broadcast"), message, 45);
+}
+
+struct TFilterEntry {
+    QString address;
+    QString name; // at first sight, never updated
+    TClock::time_point last;
+};
+
+// The flags are written by the sending thread and read by the listener; a
+// late answer after a flag was cleared is simply ignored.
+std::atomic<bool> g_serverQuery{false};
+std::atomic<bool> g_quietQuery{false};
+std::atomic<bool> g_collectProviders{false};
+
+struct TBroadcastState {
+    std::mutex datagramLock; // one datagram handled at a time
+    std::vector<TFilterEntry> filter;
+    std::mutex senderLock;
+    TDatagramSender sender;
+};
+
+TBroadcastState& State()
+{
+    static TBroadcastState* const state = new TBroadcastState; // the listener may outlive static destruction
+    return *state;
+}
+
+void BroadcastToNetwork(const QByteArray& datagram)
+{
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        throw ESocketError(QStringLiteral("Socket-Fehler: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    target.sin_port = htons(static_cast<quint16>(MainConfig().GetInteger(QStringLiteral("NetServerPort"))));
+    const ssize_t sent = ::sendto(s, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+                                  reinterpret_cast<sockaddr*>(&target), sizeof target);
+    const int error = errno;
+    ::close(s);
+    if (sent != datagram.size())
+        throw ESocketError(QStringLiteral("Socket-Fehler: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// A datagram is text when it decodes cleanly and holds no control character:
+// anything else cannot be a command of ours.
+std::optional<QString> DatagramText(const QByteArray& data)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(data);
+    if (decoder.hasError())
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return std::nullopt;
+    }
+    return text;
+}
+
+QString SenderName(const QString& address)
+{
+    if (const TSyncClient* client = FindClientByNameExact(address))
+        return client->Name();
+    return ResolveAddress(address).value_or(QString());
+}
+
+// Applies the filter; true when the datagram is to be dropped. The time is
+// refreshed in every case, so a steady stream stays filtered.
+bool Filtered(const QString& text, const QString& address)
+{
+    std::vector<TFilterEntry>& filter = State().filter;
+    const TClock::time_point now = TClock::now();
+    for (TFilterEntry& entry : filter) {
+        if (entry.address.compare(address, Qt::CaseInsensitive) != 0)
+            continue;
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - entry.last).count();
+        entry.last = now;
+        if (elapsed < kFilterMs) {
+            BroadcastLog(QStringLiteral("Broadcast \"%1\" von \"%2\" gefiltert").arg(text, entry.name));
+            return true;
+        }
+        return false;
+    }
+    filter.push_back({address.left(kFilterTextLength), SenderName(address).left(kFilterTextLength), now});
+    return false;
+}
+
+QString StoredName(const QString& address)
+{
+    for (const TFilterEntry& entry : State().filter) {
+        if (entry.address.compare(address, Qt::CaseInsensitive) == 0)
+            return entry.name;
+    }
+    return QString();
+}
+
+void DropIncomplete(const QString& text)
+{
+    BroadcastLog(QStringLiteral("Unvollständiger Broadcast \"%1\" verworfen").arg(text));
+}
+
+void OnQueryServer()
+{
+    if (ServerConfigured())
+        SendBroadcast(QStringLiteral("SETSERVER ") + MainConfig().GetString(QStringLiteral("NetServerName")));
+}
+
+void OnSetServer(const QString& text, const QStringList& words)
+{
+    if (!g_serverQuery)
+        return;
+    if (words.size() < 2) {
+        DropIncomplete(text);
+        return;
+    }
+    g_serverQuery = false;
+    const QString name = words[1];
+    if (!SetMasterServerName(name))
+        return;
+    BroadcastLog(QStringLiteral("Der Master-Server \"%1\" wurde konfiguriert").arg(name));
+    if (RunningAsService() || g_quietQuery)
+        return;
+    TPoolInterlocked::Synchronize([&] {
+        if (HasUi())
+            Ui().ShowMessage(TMessageKind::Information,
+                             QStringLiteral("Der Name des Master-Servers \"%1\" wurde automatisch über das Netzwerk "
+                                            "erfragt und konnte erfolgreich ermittelt werden.")
+                                 .arg(name));
+    });
+}
+
+void OnQueryDownload(const QString& text, const QStringList& words, const QString& senderName,
+                     const TServerBase& server)
+{
+    if (words.size() < 3) {
+        DropIncomplete(text);
+        return;
+    }
+    const QString name = UnquoteField(words[1]);
+    const TSyncObject* object = FindBySourcePath(name);
+    if (object == nullptr)
+        return;
+    const quint64 id = NumberFromDigits(words[2]);
+    if (id != object->ComputeId() || !object->IsCurrent())
+        return;
+    if (server.IsClientConnected(senderName)) {
+        BroadcastLog(QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(senderName));
+        return;
+    }
+    if (AnyClientThreadRunning()) {
+        BroadcastLog(QStringLiteral("Wir sind bereits mit einem anderen Client beschäftigt"));
+        return;
+    }
+    SendBroadcast(QStringLiteral("SETDOWNLOAD %1 %2").arg(QuoteField(name), NumberToText(id)));
+}
+
+void OnSetDownload(const QString& text, const QStringList& words, const QString& senderName)
+{
+    if (!g_collectProviders)
+        return;
+    if (words.size() < 3) {
+        DropIncomplete(text);
+        return;
+    }
+    const QString name = UnquoteField(words[1]);
+    const quint64 id = NumberFromDigits(words[2]);
+    BroadcastLog(QStringLiteral("Der Client \"%1\" besitzt das gewünschte Objekt \"%2\" mit der Id %3")
+                     .arg(senderName, name, NumberToText(id)));
+    if (TSyncObject* object = FindBySourcePath(name))
+        object->AddProvider(senderName);
+}
+
+} // namespace
+
+void SetDatagramSender(TDatagramSender sender)
+{
+    std::lock_guard guard(State().senderLock);
+    State().sender = std::move(sender);
+}
+
+void SendBroadcast(const QString& text)
+{
+    BroadcastLog(QStringLiteral("Sende Broadcast \"%1\"").arg(text));
+    try {
+        TDatagramSender sender;
+        {
+            std::lock_guard guard(State().senderLock);
+            sender = State().sender;
+        }
+        const QByteArray datagram = text.toUtf8();
+        if (sender)
+            sender(datagram);
+        else
+            BroadcastToNetwork(datagram);
+    } catch (const std::exception& error) {
+        BroadcastLog(QStringLiteral("Bei der Bearbeitung des Broadcasts \"%1\" ").arg(text) + ExceptionSuffix(error));
+    }
+}
+
+void QueryServer(bool quiet)
+{
+    g_quietQuery = quiet;
+    g_serverQuery = true;
+    SendBroadcast(QStringLiteral("QUERYSERVER"));
+}
+
+void QueryDownload(const TSyncObject& object)
+{
+    g_collectProviders = true;
+    SendBroadcast(QStringLiteral("QUERYDOWNLOAD %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
+}
+
+void StopProviderCollection()
+{
+    g_collectProviders = false;
+}
+
+bool CollectingProviders()
+{
+    return g_collectProviders;
+}
+
+bool ServerQueryPending()
+{
+    return g_serverQuery;
+}
+
+void ClearBroadcastFilter()
+{
+    std::lock_guard guard(State().datagramLock);
+    State().filter.clear();
+}
+
+void OnDatagram(const QByteArray& data, const QString& senderAddress)
+{
+    OnDatagram(data, senderAddress, TServerBase::Instance());
+}
+
+void OnDatagram(const QByteArray& data, const QString& senderAddress, const TServerBase& server)
+{
+    std::lock_guard guard(State().datagramLock);
+    QString text;
+    try {
+        const std::optional<QString> decoded = DatagramText(data);
+        if (!decoded) {
+            BroadcastLog(QStringLiteral("Broadcast von \"%1\" ist kein Text und wird verworfen").arg(senderAddress));
+            return;
+        }
+        text = *decoded;
+        const QStringList words = SplitFields(text, QLatin1Char(' '));
+        if (words.isEmpty())
+            return;
+        if (Filtered(text, senderAddress))
+            return;
+        const QString senderName = StoredName(senderAddress);
+        BroadcastLog(QStringLiteral("Empfange Broadcast \"%1\" von \"%2\"").arg(text, senderName));
+        const QString& command = words[0];
+        if (command == QLatin1String("QUERYSERVER"))
+            OnQueryServer();
+        else if (command == QLatin1String("SETSERVER"))
+            OnSetServer(text, words);
+        else if (command == QLatin1String("QUERYDOWNLOAD"))
+            OnQueryDownload(text, words, senderName, server);
+        else if (command == QLatin1String("SETDOWNLOAD"))
+            OnSetDownload(text, words, senderName);
+        else
+            BroadcastLog(QStringLiteral("Unbekanntes Broadcast-Kommando \"%1\" empfangen").arg(command));
+    } catch (const std::exception& error) {
+        BroadcastLog(QStringLiteral("Bei der Bearbeitung des Broadcasts \"%1\" ").arg(text) + ExceptionSuffix(error));
+    }
+}
+
+TBroadcastListener::TBroadcastListener(const TServerBase& server, int socket) : m_server(server), m_socket(socket)
+{
+    if (::pipe2(m_wake, O_CLOEXEC) != 0)
+        throw EPlenwick(QStringLiteral("Pipe für den Listener konnte nicht angelegt werden"));
+    m_thread = std::thread([this] {
+        Run();
+        m_ended = true;
+    });
+}
+
+TBroadcastListener::~TBroadcastListener()
+{
+    const char stop = 0;
+    (void)!::write(m_wake[1], &stop, 1);
+    if (TPoolInterlocked::IsMainThread()) {
+        while (!m_ended) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(1);
+        }
+    }
+    m_thread.join();
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
+}
+
+void TBroadcastListener::Run()
+{
+    QByteArray buffer(kMaxDatagram, Qt::Uninitialized);
+    for (;;) {
+        pollfd p[2] = {{m_socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (p[1].revents != 0 || (p[0].revents & POLLNVAL) != 0)
+            return;
+        sockaddr_in sender{};
+        socklen_t length = sizeof sender;
+        const ssize_t received = ::recvfrom(m_socket, buffer.data(), static_cast<size_t>(buffer.size()), MSG_DONTWAIT,
+                                            reinterpret_cast<sockaddr*>(&sender), &length);
+        if (received < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50)); // do not spin on a failing socket
+            continue;
+        }
+        char address[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
+        OnDatagram(buffer.left(received), QString::fromLatin1(address), m_server);
+    }
+}

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include <QByteArray>
+#include <QString>
+
+class TServerBase;
+class TSyncObject;
+
+/// Sends one datagram; the program's sender broadcasts it to 255.255.255.255
+/// at NetServerPort and raises on failure. Tests plug in a sender to loopback.
+using TDatagramSender = std::function<void(const QByteArray& datagram)>;
+/// An empty sender restores the program's own.
+void SetDatagramSender(TDatagramSender sender);
+
+/// Logs "Sende Broadcast" and sends the text as one datagram; a failure is
+/// logged, never raised.
+void SendBroadcast(const QString& text);
+
+/// Asks the network for the master server. A quiet query shows no success box.
+void QueryServer(bool quiet);
+/// Asks the peers whether one holds this object with its current id, and
+/// takes their answers as providers from now on.
+void QueryDownload(const TSyncObject& object);
+/// Provider answers are ignored from now on (a provider download starts).
+void StopProviderCollection();
+/// Whether SETDOWNLOAD answers are taken.
+bool CollectingProviders();
+/// Whether a QUERYSERVER awaits its first answer.
+bool ServerQueryPending();
+
+/// Handles one received datagram; one at a time across all threads. Never
+/// raises: a datagram that is no text or lacks a word it needs is logged and
+/// dropped. The server is the one whose sessions count as connected peers.
+void OnDatagram(const QByteArray& data, const QString& senderAddress, const TServerBase& server);
+/// The same for the process-wide server.
+void OnDatagram(const QByteArray& data, const QString& senderAddress);
+
+/// Forgets every sender of the filter table (tests: each starts afresh).
+void ClearBroadcastFilter();
+
+/// The reader of the UDP socket: a thread of its own that hands every datagram
+/// to OnDatagram. Does not own the socket.
+class TBroadcastListener
+{
+public:
+    TBroadcastListener(const TServerBase& server, int socket);
+    /// Stops the thread; on the main thread it keeps the event loop turning
+    /// meanwhile, because a datagram being handled may wait for a log entry.
+    ~TBroadcastListener();
+    TBroadcastListener(const TBroadcastListener&) = delete;
+    TBroadcastListener& operator=(const TBroadcastListener&) = delete;
+
+private:
+    void Run();
+
+    const TServerBase& m_server;
+    int m_socket;
+    int m_wake[2] = {-1, -1};
+    std::atomic<bool> m_ended{false};
+    std::thread m_thread;
+};

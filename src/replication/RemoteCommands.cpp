@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/RemoteCommands.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/PoolSystem.h"
+#include "foundation/Startup.h"
+#include "platform/ProgramPaths.h"
+#include "replication/ClientThread.h"
+#include "replication/ServerThread.h"
+
+namespace {
+
+const QString kSendSwitch = QStringLiteral("/SEND");
+
+// The command words of the sending kinds, by kind.
+QString CommandWord(TConnectKind kind)
+{
+    switch (kind) {
+    case TConnectKind::Terminate:
+        return QStringLiteral("TERMINATE");
+    case TConnectKind::Deinstall:
+        return QStringLiteral("DEINSTALL");
+    case TConnectKind::PhoneHome:
+        return QStringLiteral("PHONEHOME");
+    case TConnectKind::SetServer:
+        return QStringLiteral("SETSERVER");
+    default:
+        return QString();
+    }
+}
+
+void SendCommand(TClientThread& thread, TConnectKind kind)
+{
+    const QString word = CommandWord(kind);
+    try {
+        thread.Send(word);
+        thread.ReceiveReply(); // the reply's content does not matter
+    } catch (const std::exception& error) {
+        thread.Log(QStringLiteral("Bei der Bearbeitung des Kommandos \"%1\" ").arg(word) + ExceptionSuffix(error));
+    }
+}
+
+void SendServerName(TClientThread& thread)
+{
+    try {
+        thread.Send(QStringLiteral("SETSERVER ") + MainConfig().GetString(QStringLiteral("NetServerName")));
+    } catch (const std::exception& error) {
+        thread.Log(QStringLiteral("Beim Senden des Servernamens ") + ExceptionSuffix(error));
+    }
+}
+
+} // namespace
+
+bool SetMasterServerName(const QString& name)
+{
+    TConfig& config = MainConfig();
+    if (config.GetString(QStringLiteral("NetServerName")).compare(name, Qt::CaseInsensitive) == 0)
+        return false;
+    config.Set(QStringLiteral("NetServerName"), name);
+    config.SaveAll();
+    return true;
+}
+
+void HandleTerminate(TServerThread& session, const QStringList&)
+{
+    session.Log(QStringLiteral("Terminierungskommando empfangen"));
+    session.Reply(QStringLiteral("TERMINATE_OK"));
+    if (!IsMasterServer())
+        session.RequestApplicationEnd();
+}
+
+void HandleDeinstall(TServerThread& session, const QStringList&)
+{
+    session.Log(QStringLiteral("Deinstallationskommando empfangen"));
+    session.Reply(QStringLiteral("DEINSTALL_OK"));
+    if (IsMasterServer())
+        return;
+    try {
+        SetAutostart(ExecutablePath(), false);
+    } catch (const std::exception& error) {
+        session.Log(QStringLiteral("Bei der Bearbeitung des Kommandos \"DEINSTALL\" ") + ExceptionSuffix(error));
+    }
+}
+
+void HandlePhoneHome(TServerThread& session, const QStringList&)
+{
+    const QString text = QStringLiteral("Rückrufaufforderung empfangen");
+    ServerMessage(session.PeerName(), text);
+    session.Log(text);
+    session.Reply(QStringLiteral("PHONEHOME_OK"));
+    if (!IsMasterServer())
+        StartUpdateSession();
+}
+
+void HandleSetServer(TServerThread& session, const QStringList& words)
+{
+    if (words.size() < 2)
+        throw ENoServerName(QStringLiteral("Der Servername fehlt"));
+    const QString& name = words[1];
+    if (SetMasterServerName(name))
+        session.Log(QStringLiteral("Der Master-Server \"%1\" wurde konfiguriert").arg(name));
+    else
+        session.Log(QStringLiteral("Der Master-Server \"%1\" war bereits bekannt").arg(name));
+}
+
+void InstallRemoteCommandSequences()
+{
+    for (const TConnectKind kind : {TConnectKind::Terminate, TConnectKind::Deinstall, TConnectKind::PhoneHome})
+        SetConnectSequence(kind, [kind](TClientThread& thread) { SendCommand(thread, kind); });
+    SetConnectSequence(TConnectKind::SetServer, &SendServerName);
+}
+
+std::optional<TConnectKind> SendingKind(const QStringList& parameters)
+{
+    if (parameters.size() != 3 || parameters[0].compare(kSendSwitch, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    for (const TConnectKind kind :
+         {TConnectKind::Terminate, TConnectKind::Deinstall, TConnectKind::PhoneHome, TConnectKind::SetServer}) {
+        if (parameters[1].compare(CommandWord(kind), Qt::CaseInsensitive) == 0)
+            return kind;
+    }
+    return std::nullopt;
+}
+
+void RunSendingInstance(TConnectKind kind, const QString& host)
+{
+    auto info = std::make_unique<TConnectInfo>();
+    info->host = host;
+    info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
+    info->kind = kind;
+    StartClientThread(std::move(info));
+    // The thread logs through this thread: keep the events turning until it has gone.
+    while (AnyClientThreadRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    // The thread's last entries follow its leaving the list.
+    QDeadlineTimer rest(200);
+    while (!rest.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+#include "foundation/Exceptions.h"
+#include "replication/ClientBase.h"
+
+class TServerThread;
+
+/// A SETSERVER request came without a name.
+class ENoServerName : public EPlenwick
+{
+public:
+    using EPlenwick::EPlenwick;
+};
+
+/// Stores name as NetServerName and saves the options when it differs from
+/// the current setting, ignoring case; true when it was stored. Shared by the
+/// SETSERVER request and the broadcast answer.
+bool SetMasterServerName(const QString& name);
+
+/// The receiving side: the handlers of the command table. The first three
+/// reply before they act, and do not act on the master server itself.
+void HandleTerminate(TServerThread& session, const QStringList& words);
+void HandleDeinstall(TServerThread& session, const QStringList& words);
+void HandlePhoneHome(TServerThread& session, const QStringList& words);
+void HandleSetServer(TServerThread& session, const QStringList& words);
+
+/// The sending side: plugs in the sequences of the kinds Terminate,
+/// Deinstall, PhoneHome and SetServer.
+void InstallRemoteCommandSequences();
+
+/// The sending kind of "/SEND <word> <host>", the administrator's way to send
+/// a remote command from a short-lived instance; nothing when the parameters
+/// are not of that form (the word is TERMINATE, DEINSTALL, PHONEHOME or SETSERVER).
+std::optional<TConnectKind> SendingKind(const QStringList& parameters);
+
+/// Runs such an instance: sends the command to the host at NetServerPort
+/// through a client thread and returns once the thread has ended. Needs the
+/// event loop of the caller's application; main thread only.
+void RunSendingInstance(TConnectKind kind, const QString& host);

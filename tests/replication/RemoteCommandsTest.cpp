@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <future>
+
+#include <gtest/gtest.h>
+
+#include "catalogue/SyncClient.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PoolSystem.h"
+#include "foundation/Startup.h"
+#include "platform/ProgramPaths.h"
+#include "replication/ClientThread.h"
+#include "replication/Protocol.h"
+#include "replication/RemoteCommands.h"
+#include "replication/ServerBase.h"
+#include "support/TestHome.h"
+
+namespace {
+
+// A real server on a free loopback port; the remote commands are sent to it
+// by client threads of this process, as the master server sends them.
+class TRemoteCommandsTest : public TTestHome
+{
+protected:
+    void SetUp() override
+    {
+        TTestHome::SetUp();
+        FreeAllClients();
+        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
+        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+        InstallRemoteCommandSequences();
+        m_updateStarts = std::make_shared<QStringList>();
+        SetUpdateSessionStarter([starts = m_updateStarts](const QString& host, int) { *starts << host; });
+        m_server = std::make_unique<TServerBase>();
+        m_server->StartListeners();
+        ASSERT_GT(m_server->Port(), 0);
+        ASSERT_GT(SetAutostart(ExecutablePath(), true), 0);
+    }
+    void TearDown() override
+    {
+        m_server.reset();
+        SetUpdateSessionStarter({});
+        TTestHome::TearDown();
+    }
+
+    void Send(TConnectKind kind)
+    {
+        auto info = std::make_unique<TConnectInfo>();
+        info->host = QStringLiteral("127.0.0.1");
+        info->port = m_server->Port();
+        info->kind = kind;
+        m_ui.Clear();
+        StartClientThread(std::move(info));
+        ASSERT_TRUE(RunEventsUntil([&] {
+            return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread") &&
+                   m_ui.Messages(QStringLiteral("Server")).contains("Beende Thread");
+        }));
+    }
+    bool ServerLogged(const QString& message) const { return m_ui.Messages(QStringLiteral("Server")).contains(message); }
+    bool ClientLogged(const QString& message) const { return m_ui.Messages(QStringLiteral("Client")).contains(message); }
+
+    // Logs in over a raw connection and sends the lines; gives what came back
+    // before the server closed or went quiet.
+    QStringList Raw(const QStringList& lines)
+    {
+        auto done = std::async(std::launch::async, [port = m_server->Port(), lines] {
+            QStringList replies;
+            auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
+            connection->SetReadTimeout(1000);
+            connection->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7"));
+            try {
+                replies << connection->ReadLine();
+                for (const QString& line : lines)
+                    connection->WriteLine(line);
+                for (QString reply = connection->ReadLine(); !reply.isEmpty(); reply = connection->ReadLine())
+                    replies << reply;
+            } catch (const ESocketError&) {
+                replies << QStringLiteral("(closed)");
+            }
+            return replies;
+        });
+        EXPECT_TRUE(RunEventsUntil([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        return done.get();
+    }
+
+    std::unique_ptr<TServerBase> m_server;
+    std::shared_ptr<QStringList> m_updateStarts;
+};
+
+TEST_F(TRemoteCommandsTest, MasterServerRepliesButDoesNotAct)
+{
+    ASSERT_TRUE(IsMasterServer());
+    Send(TConnectKind::Terminate);
+    EXPECT_TRUE(ServerLogged(QStringLiteral("Terminierungskommando empfangen")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"TERMINATE\" gesendet")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"TERMINATE_OK\" empfangen")));
+    Send(TConnectKind::Deinstall);
+    EXPECT_TRUE(ServerLogged(QStringLiteral("Deinstallationskommando empfangen")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"DEINSTALL_OK\" empfangen")));
+    Send(TConnectKind::PhoneHome);
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"PHONEHOME_OK\" empfangen")));
+    EXPECT_TRUE(AutostartState(ExecutablePath()).registered);
+    EXPECT_TRUE(m_updateStarts->isEmpty());
+}
+
+TEST_F(TRemoteCommandsTest, ClientRepliesThenActs)
+{
+    MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("master01"));
+    Send(TConnectKind::Deinstall);
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"DEINSTALL_OK\" empfangen")));
+    EXPECT_FALSE(AutostartState(ExecutablePath()).registered);
+
+    Send(TConnectKind::PhoneHome);
+    EXPECT_TRUE(ServerLogged(QStringLiteral("Rückrufaufforderung empfangen")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"PHONEHOME_OK\" empfangen")));
+    ASSERT_EQ(m_updateStarts->size(), 1);
+    EXPECT_EQ(m_updateStarts->front(), QStringLiteral("master01")); // its own master, not the sender
+    EXPECT_EQ(m_ui.serverPane.filter(QStringLiteral("Rückrufaufforderung empfangen")).size(), 1)
+        << m_ui.serverPane.join('|').toStdString();
+}
+
+TEST_F(TRemoteCommandsTest, SetServerStoresANewNameWithoutReply)
+{
+    const QStringList replies = Raw({QStringLiteral("SETSERVER master09")});
+    EXPECT_EQ(replies.size(), 2) << replies.join('|').toStdString(); // the login reply, then the idle close
+    EXPECT_TRUE(ServerLogged(QStringLiteral("Der Master-Server \"master09\" wurde konfiguriert")));
+    EXPECT_TRUE(ReadFile(ProgramFile(QStringLiteral(".config"))).contains("NetServerName=master09"));
+
+    // The sending side sends its own setting: now the same name.
+    Send(TConnectKind::SetServer);
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"SETSERVER master09\" gesendet")));
+    EXPECT_TRUE(ServerLogged(QStringLiteral("Der Master-Server \"master09\" war bereits bekannt")));
+
+    m_ui.Clear();
+    Raw({QStringLiteral("SETSERVER")});
+    // The request ends without being completed.
+    EXPECT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("ServerBase")).contains("Beende Thread"); }));
+    EXPECT_TRUE(ServerLogged(QStringLiteral("Beende Thread")));
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("Server")).count(QStringLiteral("Kommandobearbeitung abgeschlossen")), 1);
+    EXPECT_EQ(MainConfig().GetString(QStringLiteral("NetServerName")), QStringLiteral("master09"));
+}
+
+TEST(SendingKindTest, OnlyThreeWordsWithAKnownCommandMakeASendingInstance)
+{
+    EXPECT_EQ(SendingKind({"/SEND", "TERMINATE", "pc7"}), TConnectKind::Terminate);
+    EXPECT_EQ(SendingKind({"/send", "SetServer", "pc7"}), TConnectKind::SetServer);
+    EXPECT_FALSE(SendingKind({"/SEND", "TERMINATE"})); // two parameters stay a file move
+    EXPECT_FALSE(SendingKind({"/SEND", "LOGIN", "pc7"}));
+    EXPECT_FALSE(SendingKind({"a", "TERMINATE", "pc7"}));
+}
+
+} // namespace
