@@ -317,8 +317,6 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
 
 TBroadcastListener::TBroadcastListener(const TServerBase& server, int socket) : m_server(server), m_socket(socket)
 {
-    if (::pipe2(m_wake, O_CLOEXEC) != 0)
-        throw EPlenwick(QStringLiteral("Pipe für den Listener konnte nicht angelegt werden"));
     m_thread = std::thread([this] {
         Run();
         m_ended = true;
@@ -327,8 +325,7 @@ TBroadcastListener::TBroadcastListener(const TServerBase& server, int socket) : 
 
 TBroadcastListener::~TBroadcastListener()
 {
-    const char stop = 0;
-    (void)!::write(m_wake[1], &stop, 1);
+    m_waiter.Wake();
     if (TPoolInterlocked::IsMainThread()) {
         while (!m_ended) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -336,22 +333,12 @@ TBroadcastListener::~TBroadcastListener()
         }
     }
     m_thread.join();
-    ::close(m_wake[0]);
-    ::close(m_wake[1]);
 }
 
 void TBroadcastListener::Run()
 {
     QByteArray buffer(kMaxDatagram, Qt::Uninitialized);
-    for (;;) {
-        pollfd p[2] = {{m_socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (p[1].revents != 0 || (p[0].revents & POLLNVAL) != 0)
-            return;
+    while (m_waiter.WaitReadable(m_socket)) {
         sockaddr_in sender{};
         socklen_t length = sizeof sender;
         const ssize_t received = ::recvfrom(m_socket, buffer.data(), static_cast<size_t>(buffer.size()), MSG_DONTWAIT,

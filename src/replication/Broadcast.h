@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "replication/Protocol.h"
+
 class TServerBase;
 class TSyncObject;
 
@@ -60,7 +62,7 @@ private:
 
     const TServerBase& m_server;
     int m_socket;
-    int m_wake[2] = {-1, -1};
+    TSocketWaiter m_waiter;
     std::atomic<bool> m_ended{false};
     std::thread m_thread;
 };

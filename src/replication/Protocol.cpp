@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -237,4 +238,35 @@ std::optional<TCommandIndex> FindCommand(const QString& word)
             return static_cast<TCommandIndex>(i);
     }
     return std::nullopt;
+}
+
+TSocketWaiter::TSocketWaiter()
+{
+    if (::pipe2(m_wake, O_CLOEXEC) != 0)
+        throw EPlenwick(QStringLiteral("Pipe für den Listener konnte nicht angelegt werden"));
+}
+
+TSocketWaiter::~TSocketWaiter()
+{
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
+}
+
+bool TSocketWaiter::WaitReadable(int socket)
+{
+    for (;;) {
+        pollfd p[2] = {{socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        return p[1].revents == 0 && (p[0].revents & POLLNVAL) == 0;
+    }
+}
+
+void TSocketWaiter::Wake()
+{
+    const char stop = 0;
+    (void)!::write(m_wake[1], &stop, 1);
 }

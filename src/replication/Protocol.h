@@ -101,3 +101,23 @@ const std::array<QString, kCommandCount>& CommandWords();
 
 /// Exact, case-sensitive lookup of a request's first word.
 std::optional<TCommandIndex> FindCommand(const QString& word);
+
+/// Waits until a listening socket is readable or another thread asks the
+/// waiter to stop; the two listener threads block in it.
+class TSocketWaiter
+{
+public:
+    TSocketWaiter();
+    ~TSocketWaiter();
+    TSocketWaiter(const TSocketWaiter&) = delete;
+    TSocketWaiter& operator=(const TSocketWaiter&) = delete;
+
+    /// True when the socket has something to read; false once Wake was called
+    /// or the socket is no longer valid.
+    bool WaitReadable(int socket);
+    /// Ends every present and future WaitReadable; callable from any thread.
+    void Wake();
+
+private:
+    int m_wake[2] = {-1, -1};
+};

@@ -84,32 +84,19 @@ class TServerBase::TListenerThread
 public:
     TListenerThread(TServerBase& server, int socket) : m_server(server), m_socket(socket)
     {
-        if (::pipe2(m_wake, O_CLOEXEC) != 0)
-            throw EPlenwick(QStringLiteral("Pipe für den Listener konnte nicht angelegt werden"));
         m_thread = std::thread([this] { Run(); });
     }
     ~TListenerThread()
     {
-        const char stop = 0;
-        (void)!::write(m_wake[1], &stop, 1);
+        m_waiter.Wake();
         m_thread.join();
-        ::close(m_wake[0]);
-        ::close(m_wake[1]);
         ::close(m_socket);
     }
 
 private:
     void Run()
     {
-        for (;;) {
-            pollfd p[2] = {{m_socket, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return;
-            }
-            if (p[1].revents != 0)
-                return;
+        while (m_waiter.WaitReadable(m_socket)) {
             const int s = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
             if (s >= 0)
                 m_server.Accepted(s);
@@ -120,7 +107,7 @@ private:
 
     TServerBase& m_server;
     int m_socket;
-    int m_wake[2] = {-1, -1};
+    TSocketWaiter m_waiter;
     std::thread m_thread;
 };
 
