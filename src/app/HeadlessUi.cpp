@@ -27,6 +27,17 @@ void THeadlessUi::ShowShutdownWindow(bool) {}
 // A progress text has no place without a window.
 void THeadlessUi::SetObjectStatusText(const QString&) {}
 
+// Nobody can answer here; waiting out the countdown would only delay the yes.
+bool THeadlessUi::AskNewObjects(const QStringList&)
+{
+    return true;
+}
+
+bool THeadlessUi::AskRestart()
+{
+    return true;
+}
+
 void THeadlessUi::ProtocolEntry(const TProtocolEntry& entry, bool, bool)
 {
     WriteLine(entry.FileLine());

@@ -7,7 +7,8 @@
 
 /// The front-end without a display (service process, servers, tests of the
 /// binary): every protocol entry goes to standard output in the protocol
-/// file's line form, overview messages too; no box is ever shown.
+/// file's line form, overview messages too; no box is ever shown, and
+/// every prompt is answered as its countdown would answer it: yes.
 class THeadlessUi : public TUiPort
 {
 public:
@@ -30,6 +31,8 @@ public:
     void SaveLayout() override;
     void ShowShutdownWindow(bool visible) override;
     void SetObjectStatusText(const QString& text) override;
+    bool AskNewObjects(const QStringList& objects) override;
+    bool AskRestart() override;
 
     QString Caption() const { return m_caption; }
 

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "foundation/PoolInterlocked.h"
+#include "platform/FileMove.h"
 #include "platform/RegistryStore.h"
 
 namespace {
@@ -26,15 +27,15 @@ bool MoveOne(const QString& target, const QString& staging)
     const bool hadTarget = QFileInfo::exists(target);
     if (hadTarget) {
         QFile::remove(backup);
-        if (!QFile::rename(target, backup)) {
+        if (!MoveFileReplacing(target, backup)) {
             Log(kCategory, QStringLiteral("Sicherungskopie \"%1\" des bisherigen Objekts \"%2\" konnte nicht erstellt werden")
                                .arg(backup, target), kIcon);
             return false;
         }
     }
-    if (!QFile::rename(staging, target)) {
+    if (!MoveFileReplacing(staging, target)) {
         if (hadTarget)
-            QFile::rename(backup, target);
+            MoveFileReplacing(backup, target);
         Log(kCategory, QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target),
             kIcon);
         return false;

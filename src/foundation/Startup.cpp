@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/Startup.h"
 
-#include <cstdio>
 #include <exception>
 #include <map>
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "foundation/ListenerControl.h"
@@ -18,6 +18,9 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/TextFields.h"
 #include "foundation/UiPort.h"
+#include "platform/FileMove.h"
+#include "platform/ServiceManager.h"
+#include "platform/ShellOpen.h"
 #include "platform/VersionInfo.h"
 
 namespace {
@@ -37,15 +40,22 @@ TStartupState& State()
     return state;
 }
 
-// A failed move is silent: the process ends anyway. rename(2) replaces an
-// existing target, which is what replacing the program's own file needs.
+// The replace copy of the program: after the pause the old process has let
+// go of its file. rename(2) replaces the target; a failed move is silent, the
+// process ends anyway. A moved program starts again, as the service when the
+// service is installed (then the service was what updated itself).
 void ScheduleFileMove(const QStringList& parameters)
 {
     const QString from = Dequote(parameters[0]);
     const QString to = Dequote(parameters[1]);
     // A coarse timer may fire up to 5 % early; the pause is a promise to the old process.
     QTimer::singleShot(kFileMoveDelayMs, Qt::PreciseTimer, QCoreApplication::instance(), [from, to] {
-        std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
+        if (MoveFileReplacing(from, to) && QFileInfo(to).isExecutable()) {
+            if (ServiceUnitInstalled())
+                RunSystemctl({QStringLiteral("--no-block"), QStringLiteral("start"), ServiceUnitName()});
+            else
+                ShellOpen(to);
+        }
         QCoreApplication::exit(0);
     });
 }

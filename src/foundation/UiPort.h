@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 /// One row of the protocol log.
 struct TProtocolEntry {
@@ -74,6 +75,15 @@ public:
 
     /// The second panel of the object page's status bar; "" clears it.
     virtual void SetObjectStatusText(const QString& text) = 0;
+
+    // Installation prompts of a client session; silence (the countdown
+    // running out) means yes.
+
+    /// Whether the listed objects ("<target path> (<description>) löschen")
+    /// are to be installed now. Never called with an empty list.
+    virtual bool AskNewObjects(const QStringList& objects) = 0;
+    /// Whether the program may restart so that its own update takes effect.
+    virtual bool AskRestart() = 0;
 };
 
 /// The front-end in use. Set once by the program entry (or a test) before

@@ -12,7 +12,10 @@
 
 QString ExecutablePath()
 {
-    return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    // Read once: once an update has renamed the running file, /proc/self/exe
+    // names the backup, but the program's path stays the one it started as.
+    static const QString path = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    return path;
 }
 
 QString ProgramFolder()

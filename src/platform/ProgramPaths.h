@@ -3,7 +3,7 @@
 
 #include <QString>
 
-/// The running executable's full path (from /proc/self/exe).
+/// The running executable's full path as it started (from /proc/self/exe).
 QString ExecutablePath();
 
 /// The program folder with a trailing "/": PLENWICK_HOME when set, else the

@@ -78,6 +78,13 @@ void TClientThread::WaitFor()
         m_thread.join();
 }
 
+void TClientThread::AskRestart()
+{
+    bool confirmed = false;
+    TPoolInterlocked::Synchronize([&confirmed] { confirmed = HasUi() && Ui().AskRestart(); });
+    m_restartConfirmed = confirmed;
+}
+
 void TClientThread::Execute()
 {
     try {
@@ -116,7 +123,8 @@ void TClientThread::RunConnection()
             }
         }
         Log(QStringLiteral("Keine weiteren Kommandos anstehend, beende Verbindung"));
-        if (!m_connection->Disconnect())
+        // The end of an installation run may have closed it already.
+        if (m_connection->IsOpen() && !m_connection->Disconnect())
             Log(QStringLiteral("Die Client-Verbindung konnte nicht ordentlich geschlossen werden"));
         ClientMessage(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen"));
     } catch (const std::exception& error) {

@@ -41,6 +41,10 @@ public:
     bool RestartConfirmed() const { return m_restartConfirmed; }
     void SetRestartConfirmed(bool confirmed) { m_restartConfirmed = confirmed; }
 
+    /// Asks the user on the main thread whether the program may restart
+    /// after its own update; the answer becomes RestartConfirmed.
+    void AskRestart();
+
 private:
     void Execute();
     void RunConnection();

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/ReplicationSetup.h"
 
+#include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
+#include "foundation/UiPort.h"
 #include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/ClientThread.h"
+#include "replication/Installation.h"
 #include "replication/ObjectList.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ServerBase.h"
@@ -62,7 +65,15 @@ void RunUpdate(TClientThread& thread)
                     : QStringLiteral("Objektliste abgeglichen, keine Objekte zu bearbeiten"));
     if (!work)
         return;
-    // The confirmation and the installation run follow here.
+    TPoolInterlocked::Synchronize([] {
+        if (HasUi())
+            Ui().RebuildObjectViews();
+    });
+    const bool silent = MainConfig().GetBoolean(QStringLiteral("ClientSilentInstall"));
+    if (!silent)
+        thread.SetInstallConfirmed(AskNewObjects());
+    if (silent || thread.InstallConfirmed())
+        RunInstallation(thread);
 }
 
 } // namespace
@@ -78,6 +89,7 @@ void InstallReplication()
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &cache);
     RegisterShutdownParticipant(TShutdownStep::ClientThreads, &clients);
     SetConnectSequence(TConnectKind::Update, &RunUpdate);
+    SetConnectSequence(TConnectKind::InstallOnly, &RunInstallation);
     InstallTransfer();
     InstallRemoteCommandSequences();
     SetQueryDownloadHook([](TSyncObject& object) { QueryDownload(object); });

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -22,6 +21,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/ZlibStream.h"
+#include "platform/FileMove.h"
 #include "platform/ProgramPaths.h"
 
 namespace {
@@ -144,7 +144,7 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
         QDir().mkpath(TransferCacheFolder());
         WriteForm(path, part, transform);
         // The entry appears whole or not at all: readers never see a half file.
-        if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0)
+        if (!MoveFileReplacing(part, target))
             throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(target));
     } catch (...) {
         QFile::remove(part);

@@ -95,6 +95,18 @@ void TRecordingUi::SetObjectStatusText(const QString& text)
     objectStatusTexts.append(text);
 }
 
+bool TRecordingUi::AskNewObjects(const QStringList& objects)
+{
+    newObjectPrompts.push_back(objects);
+    return newObjectsAnswer;
+}
+
+bool TRecordingUi::AskRestart()
+{
+    ++restartPrompts;
+    return restartAnswer;
+}
+
 void TRecordingUi::Clear()
 {
     std::lock_guard guard(m_lock);

@@ -29,6 +29,8 @@ public:
     void SaveLayout() override;
     void ShowShutdownWindow(bool visible) override;
     void SetObjectStatusText(const QString& text) override;
+    bool AskNewObjects(const QStringList& objects) override;
+    bool AskRestart() override;
 
     void Clear();
     /// Messages of all protocol entries so far, optionally of one category.
@@ -51,6 +53,11 @@ public:
     QStringList listRows;
     /// Every text of the object page's status panel, in order.
     QStringList objectStatusTexts;
+    /// The lists of every new-objects prompt, and the answers the prompts give.
+    std::vector<QStringList> newObjectPrompts;
+    bool newObjectsAnswer = true;
+    int restartPrompts = 0;
+    bool restartAnswer = true;
 
 private:
     mutable std::recursive_mutex m_lock;

@@ -1,0 +1,391 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "replication/Installation.h"
+
+#include <mutex>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "catalogue/SyncObject.h"
+#include "foundation/ListenerControl.h"
+#include "foundation/MainConfig.h"
+#include "foundation/PendingMoves.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/PoolSystem.h"
+#include "foundation/ServiceMode.h"
+#include "foundation/UiPort.h"
+#include "platform/EventLog.h"
+#include "platform/FileMove.h"
+#include "platform/FileTimes.h"
+#include "platform/ProgramPaths.h"
+#include "platform/ServiceManager.h"
+#include "platform/ShellOpen.h"
+#include "platform/VersionInfo.h"
+#include "replication/ClientThread.h"
+#include "replication/Transfer.h"
+
+namespace {
+
+struct TScriptusPort {
+    std::mutex lock;
+    TScriptusRunner* runner = nullptr;
+};
+
+TScriptusPort& Scriptus()
+{
+    static TScriptusPort port;
+    return port;
+}
+
+struct TRunState {
+    bool restartRequested = false;
+    bool replaceRequested = false;
+    std::vector<TSyncObject*> toStart;
+};
+
+bool ConfigFlag(const char* name)
+{
+    return MainConfig().GetBoolean(QString::fromLatin1(name));
+}
+
+// The catalogue in list order, taken without holding the lock while working:
+// every step below logs, and logging under the object lock could deadlock
+// with the main thread. A client never removes objects while it runs.
+std::vector<TSyncObject*> CatalogueSnapshot()
+{
+    std::vector<TSyncObject*> objects;
+    TReadGuard guard(ObjectLock());
+    for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
+        objects.push_back(object);
+    return objects;
+}
+
+bool IsOwnExecutable(const QString& targetPath)
+{
+    const QFileInfo target(targetPath);
+    const QString folder = QFileInfo(target.absolutePath()).canonicalFilePath();
+    return !folder.isEmpty() && folder + QLatin1Char('/') + target.fileName() == ExecutablePath();
+}
+
+// A deletion is reported in the overview and, for a service, in the system log.
+void Report(TClientThread& thread, const QString& message)
+{
+    thread.Log(message);
+    ClientMessage(message);
+    if (RunningAsService())
+        WriteEventLog(message, 1);
+}
+
+void DeleteTarget(TClientThread& thread, const TSyncObject& object)
+{
+    const QString target = object.TargetPath();
+    if (!QFile::remove(target)) {
+        Report(thread, QStringLiteral("Objekt \"%1\" konnte nicht gelöscht werden. Ist es schreibgeschützt?").arg(target));
+        return;
+    }
+    Confirm(thread, object);
+    QFile::remove(BackupFilePath(target));
+    const QString folder = object.TargetFolder();
+    if (ConfigFlag("ClientDeleteEmptyDirs") && QDir().rmdir(folder))
+        thread.Log(QStringLiteral("Ordner \"%1\" wurde gelöscht").arg(folder));
+    Report(thread, QStringLiteral("Objekt \"%1\" wurde gelöscht").arg(target));
+}
+
+bool EnsureTargetFolder(TClientThread& thread, const QString& folder)
+{
+    if (QFileInfo(folder).isDir())
+        return true;
+    thread.Log(QStringLiteral("Erstelle Ordner \"%1\"").arg(folder));
+    if (QDir().mkpath(folder))
+        return true;
+    thread.Log(QStringLiteral("Der Ordner \"%1\" konnte nicht erstellt werden").arg(folder));
+    return false;
+}
+
+// The installed file must later match the object, which compares date and size.
+void StampStagingFile(const TSyncObject& object, const QString& staging)
+{
+    SetFileLastWriteTime(staging, object.ModifiedDate());
+}
+
+// A failed copy does not count as staged: confirming it and moving the target
+// aside would leave nothing in its place.
+bool CopyLocally(TClientThread& thread, const TSyncObject& object, const QString& staging)
+{
+    const QString source = object.ResolvedSourcePath();
+    thread.Log(QStringLiteral("Objekt \"%1\" existiert bereits lokal").arg(source));
+    QFile::remove(staging);
+    if (!QFile::copy(source, staging)) {
+        thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(object.SourceName()));
+        return false;
+    }
+    StampStagingFile(object, staging);
+    thread.Log(QStringLiteral("Objekt \"%1\" wurde installiert").arg(staging));
+    return true;
+}
+
+// The transfer writes the staging file while it receives; a count of 0 is an
+// empty file only for an object that is empty: for any other object it is the
+// server's negative answer, which must never replace the target.
+bool Download(TClientThread& thread, TSyncObject& object, const QString& staging)
+{
+    {
+        QFile probe(staging);
+        if (!probe.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+            thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
+            return false;
+        }
+    }
+    qint32 count = FetchFromProviders(object, staging);
+    if (count == -1)
+        count = FetchFromServer(thread, object, staging);
+    if (count < 0 || (count == 0 && object.Size() != 0)) {
+        QFile::remove(staging);
+        return false;
+    }
+    thread.Log(QStringLiteral("Schreibe Objekt \"%1\" (%2 Bytes)").arg(staging).arg(count));
+    if (count == 0) {
+        QFile empty(staging);
+        if (!empty.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
+            return false;
+        }
+    }
+    StampStagingFile(object, staging);
+    return true;
+}
+
+// Only a source that really is current here is copied: on a client whose
+// program path equals the master's, the running program would otherwise pass
+// for the new version of itself.
+bool ObtainFile(TClientThread& thread, TSyncObject& object, const QString& staging)
+{
+    if (object.MatchesFile(object.ResolvedSourcePath()))
+        return CopyLocally(thread, object, staging);
+    return Download(thread, object, staging);
+}
+
+bool MakeBackup(TClientThread& thread, const QString& target)
+{
+    if (!QFileInfo::exists(target))
+        return true;
+    const QString backup = BackupFilePath(target);
+    thread.Log(QStringLiteral("Erstelle Sicherungskopie \"%1\" des bisherigen Objekts \"%2\"")
+                   .arg(QFileInfo(backup).fileName(), target));
+    QFile::remove(backup);
+    return MoveFileReplacing(target, backup);
+}
+
+void RegisterTarget(TClientThread& thread, const TSyncObject& object, const QString& target)
+{
+    if (object.Autostart()) {
+        thread.Log(QStringLiteral("Registriere Ziel als Autostart-Objekt"));
+        try {
+            if (SetAutostart(target, true) == 0)
+                thread.Log(QStringLiteral("Autostart-Eintrag für \"%1\" konnte nicht geschrieben werden").arg(target));
+        } catch (const std::exception& error) {
+            thread.Log(QStringLiteral("Bei der Autostart-Registrierung ") + ExceptionSuffix(error));
+        }
+    }
+    if (object.RegisterOcx()) {
+        thread.Log(QStringLiteral("Registriere Zielobjekt als OCX-Control"));
+        const QString regsvr32 = FindProgramOnPath(QStringLiteral("regsvr32"));
+        if (regsvr32.isEmpty())
+            thread.Log(QStringLiteral("regsvr32 wurde nicht gefunden, die OCX-Registrierung entfällt"));
+        else
+            ShellOpen(regsvr32, {QStringLiteral("/s"), target});
+    }
+}
+
+// False when the new file could not take the target's place; the previous
+// version then goes back, so the target never disappears.
+bool PutInPlace(TClientThread& thread, const TSyncObject& object, const QString& staging, TRunState& state)
+{
+    const QString target = object.TargetPath();
+    thread.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging, target));
+    if (!MoveFileReplacing(staging, target)) {
+        MoveFileReplacing(BackupFilePath(target), target);
+        thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target));
+        return false;
+    }
+    if (!IsOwnExecutable(target)) {
+        RegisterTarget(thread, object, target);
+        return true;
+    }
+    if (ConfigFlag("ClientSilentInstall"))
+        thread.SetRestartConfirmed(true);
+    else
+        thread.AskRestart();
+    state.restartRequested = state.restartRequested || thread.RestartConfirmed();
+    return true;
+}
+
+void InstallAtNextStart(TClientThread& thread, const TSyncObject& object, const QString& staging, TRunState& state)
+{
+    const QString target = object.TargetPath();
+    if (!IsOwnExecutable(target)) {
+        if (RecordPendingMove(target, staging))
+            thread.Log(QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart"));
+        else
+            thread.Log(QStringLiteral("Die Installation von \"%1\" beim nächsten Rechnerstart konnte nicht "
+                                      "vorgemerkt werden").arg(target));
+        return;
+    }
+    const QString copy = ReplaceCopyPath();
+    QFile::remove(copy);
+    if (!QFile::copy(ExecutablePath(), copy)) {
+        thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(copy));
+        return;
+    }
+    QFile::setPermissions(copy, QFile::permissions(ExecutablePath()));
+    state.replaceRequested = true;
+}
+
+void InstallObject(TClientThread& thread, TSyncObject& object, TRunState& state)
+{
+    if (!EnsureTargetFolder(thread, object.TargetFolder()))
+        return;
+    const QString target = object.TargetPath();
+    const QString staging = StagingFilePath(target);
+    if (!ObtainFile(thread, object, staging))
+        return;
+    Confirm(thread, object);
+    if (!MakeBackup(thread, target)) {
+        InstallAtNextStart(thread, object, staging, state);
+        return;
+    }
+    if (PutInPlace(thread, object, staging, state) &&
+        (object.StartAfterTransfer() || !object.ScriptusFile().isEmpty()))
+        state.toStart.push_back(&object);
+}
+
+// An object remembered only for starting has no command file: nothing to replay.
+void RunScriptusStep(TClientThread& thread, const TSyncObject& object)
+{
+    if (object.ScriptusFile().isEmpty())
+        return;
+    QString script = object.ResolvedScriptusPath();
+    if (!QFileInfo::exists(script))
+        script = object.TargetFolder() + object.ScriptusFile();
+    TScriptusPort& port = Scriptus();
+    std::lock_guard guard(port.lock);
+    if (port.runner == nullptr) {
+        thread.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+        return;
+    }
+    if (!port.runner->LoadCommandFile(script))
+        return;
+    thread.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
+    port.runner->StartExecutor();
+}
+
+void StartObjects(TClientThread& thread, const TRunState& state)
+{
+    for (const TSyncObject* object : state.toStart) {
+        if (object->StartAfterTransfer()) {
+            const QString target = object->TargetPath();
+            thread.Log(QStringLiteral("Starte Zielobjekt \"%1\"").arg(target));
+            if (!ShellOpen(target))
+                thread.Log(QStringLiteral("Zielobjekt \"%1\" konnte nicht gestartet werden").arg(target));
+        }
+        RunScriptusStep(thread, *object);
+    }
+}
+
+// A service is restarted by systemd: a process it did not start would die
+// with the service's processes.
+void RestartProgram()
+{
+    if (RunningAsService())
+        RunSystemctl({QStringLiteral("--no-block"), QStringLiteral("restart"), ServiceUnitName()});
+    else
+        ShellOpen(ExecutablePath());
+}
+
+void EndOfRun(TClientThread& thread, const TRunState& state)
+{
+    if (!state.restartRequested && !state.replaceRequested)
+        return;
+    thread.Log(QStringLiteral("Verbindung wird beendet"));
+    thread.Connection().Disconnect();
+    TPoolInterlocked::Synchronize([] {
+        if (TListenerControl* listeners = ListenerControl())
+            listeners->StopListeners();
+    });
+    if (state.restartRequested)
+        RestartProgram();
+    else
+        // Exactly two parameters make the copy a file-move instance: the new
+        // program's staging file and the place it is to take.
+        ShellOpen(ReplaceCopyPath(), {StagingFilePath(ExecutablePath()), ExecutablePath()});
+    thread.RequestApplicationEnd();
+}
+
+} // namespace
+
+QString StagingFilePath(const QString& targetPath)
+{
+    const QFileInfo target(targetPath);
+    return target.path() + QStringLiteral("/~$") + target.fileName();
+}
+
+QString ReplaceCopyPath()
+{
+    return ProgramFolder() + ProductName() + QStringLiteral("Replace");
+}
+
+QStringList NewObjectLines()
+{
+    QStringList lines;
+    for (const TSyncObject* object : CatalogueSnapshot()) {
+        if (!object->NeedsInstallation())
+            continue;
+        QString line = object->TargetPath();
+        if (const QString description = object->Description(); !description.isEmpty())
+            line += QStringLiteral(" (%1)").arg(description);
+        if (object->DeleteTarget())
+            line += QStringLiteral(" löschen");
+        lines.append(line);
+    }
+    return lines;
+}
+
+bool AskNewObjects()
+{
+    bool confirmed = false;
+    TPoolInterlocked::Synchronize([&confirmed] {
+        const QStringList lines = NewObjectLines();
+        if (lines.isEmpty()) {
+            Log(QStringLiteral("Main"),
+                QStringLiteral("Die Liste mit den zu installierenden Objekten sollte eigentlich nicht angezeigt werden"));
+            return;
+        }
+        confirmed = HasUi() && Ui().AskNewObjects(lines);
+    });
+    return confirmed;
+}
+
+void RunInstallation(TClientThread& thread)
+{
+    TRunState state;
+    for (TSyncObject* object : CatalogueSnapshot()) {
+        if (!object->NeedsInstallation())
+            continue;
+        if (object->DeleteTarget())
+            DeleteTarget(thread, *object);
+        else
+            InstallObject(thread, *object, state);
+    }
+    SaveObjectList();
+    StartObjects(thread, state);
+    EndOfRun(thread, state);
+}
+
+void SetScriptusRunner(TScriptusRunner* runner)
+{
+    TScriptusPort& port = Scriptus();
+    std::lock_guard guard(port.lock);
+    port.runner = runner;
+}

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class TClientThread;
+
+/// Target folder + "~$" + the file name: where a new version waits beside
+/// its target until it is put in place.
+QString StagingFilePath(const QString& targetPath);
+
+/// The program's own copy that replaces the running file when that cannot be
+/// renamed: product name + "Replace" in the program folder.
+QString ReplaceCopyPath();
+
+/// One line per object that needs an action here, for the new-objects prompt:
+/// target path, " (<description>)" when there is one, " löschen" for a deletion.
+QStringList NewObjectLines();
+
+/// The confirmation of an update session: false without asking when the list
+/// is empty (logged), else the user's answer through the UI port.
+bool AskNewObjects();
+
+/// Brings every object of the local catalogue into the state the master
+/// server asks for: deletes, fetches, stages, confirms, backs up, puts in
+/// place, registers, saves the catalogue, starts, and finally restarts or
+/// replaces the program when its own file was among the objects.
+void RunInstallation(TClientThread& thread);
+
+/// Replays Scriptus command files; the Scriptus subsystem plugs in here.
+class TScriptusRunner
+{
+public:
+    virtual ~TScriptusRunner() = default;
+    /// Loads a command file; false (reported by the runner) when it does not load.
+    virtual bool LoadCommandFile(const QString& path) = 0;
+    /// Replays the file loaded last.
+    virtual void StartExecutor() = 0;
+};
+
+void SetScriptusRunner(TScriptusRunner* runner);
