@@ -104,9 +104,26 @@ bool EnsureTargetFolder(TClientThread& thread, const QString& folder)
     return false;
 }
 
+// The wire carries no file modes: a new version keeps the mode of the one it
+// replaces, and a new program or script (ELF or "#!") stays runnable.
+void SetStagingMode(const QString& target, const QString& staging)
+{
+    if (QFileInfo::exists(target)) {
+        QFile::setPermissions(staging, QFile::permissions(target));
+        return;
+    }
+    QFile file(staging);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray magic = file.read(4);
+    if (magic.startsWith("#!") || magic == QByteArrayLiteral("\x7f" "ELF"))
+        file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+}
+
 // The installed file must later match the object, which compares date and size.
 void StampStagingFile(const TSyncObject& object, const QString& staging)
 {
+    SetStagingMode(object.TargetPath(), staging);
     SetFileLastWriteTime(staging, object.ModifiedDate());
 }
 

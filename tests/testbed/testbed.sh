@@ -165,6 +165,33 @@ expect_file() {
     grep -qF -- "$3" "$WORK/$1/home/$2" 2>/dev/null || fail "$1: $2 lacks: $3"
 }
 
+# object <host> <source name> <target folder> [flag|key=value]...: appends an
+# object to the host's object list (the master fills in date and size at its
+# start). Flags: SwapOnly StartAfterTransfer Autostart RegisterOcx DeleteTarget
+# DistributeFolder IncludeSubfolders UseClientGroupRights; keys: groups=
+# (client-group paths joined by "|"), description=, scriptus=.
+object() {
+    local host=$1 source=$2 target=$3 groups="" description="" scriptus=""
+    declare -A flag=()
+    shift 3
+    for word in "$@"; do
+        case $word in
+            groups=*) groups=${word#groups=} ;;
+            description=*) description=${word#description=} ;;
+            scriptus=*) scriptus=${word#scriptus=} ;;
+            *) flag[$word]=True ;;
+        esac
+    done
+    local f line
+    line=$(printf '0,"%s","%s",01.01.00 00:00:00,"?",0,0,"%s","%s","%s"' \
+        "$source" "$target" "$groups" "$description" "$scriptus")
+    for f in SwapOnly StartAfterTransfer Autostart RegisterOcx DeleteTarget DistributeFolder IncludeSubfolders; do
+        line+=",${flag[$f]:-False}"
+    done
+    line+=",True,False,${flag[UseClientGroupRights]:-False}"
+    printf '%s\r\n' "$line" >>"$WORK/$host/home/plenwick.objects"
+}
+
 fail() {
     echo "FAIL: $*"
     FAILED=1
