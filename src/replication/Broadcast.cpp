@@ -315,6 +315,7 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
         const QString senderName = StoredName(senderAddress);
         BroadcastLog(QStringLiteral("Empfange Broadcast \"%1\" von \"%2\"").arg(text, senderName));
         const QString& command = words[0];
+        const TObjectWalk walk; // a found object may be removed meanwhile
         if (command == QLatin1String("QUERYSERVER"))
             OnQueryServer();
         else if (command == QLatin1String("SETSERVER"))
