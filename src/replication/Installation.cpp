@@ -389,6 +389,11 @@ bool AskNewObjects()
 
 void RunInstallation(TClientThread& thread)
 {
+    // A remote call-back may start an update while one is installing: two runs
+    // at once would write the same staging files. The later run finds the
+    // work done.
+    static std::mutex running;
+    std::lock_guard guard(running);
     TRunState state;
     for (TSyncObject* object : CatalogueSnapshot()) {
         if (!object->NeedsInstallation())

@@ -150,11 +150,12 @@ wait_count() {
     fail "$1 did not log $3 times: $2"
 }
 
-# stop <host>: the orderly shutdown by SIGTERM; fails when it does not end.
+# stop <host> [seconds]: the orderly shutdown by SIGTERM; fails when it does
+# not end in time (default 10 s).
 stop() {
-    local pid=${HOST_PID[$1]}
+    local pid=${HOST_PID[$1]} limit=$(( ${2:-10} * 10 ))
     kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 100); do
+    for _ in $(seq "$limit"); do
         kill -0 "$pid" 2>/dev/null || { wait "$pid"; return; }
         sleep 0.1
     done
