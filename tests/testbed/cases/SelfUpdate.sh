@@ -12,11 +12,17 @@ knows master client1
 knows client1 master
 options master "NetServerName=master"
 options client1 "NetServerName=master" "ClientSilentInstall=1"
+# Stripped copies: the same programs, a fraction of the bytes to send.
+old_build=$WORK/plenwick-old
+new_build=$WORK/plenwick-new
+strip -o "$old_build" "$BINARY" && strip -o "$new_build" "$PLENWICK_NEXT_BINARY" || fail "strip failed"
 bin=$WORK/client1/bin
 mkdir -p "$bin" "$WORK/master/home/Objects"
-cp "$BINARY" "$bin/plenwick"
+# Both builds have the same size: only an older date tells the client's file apart.
+cp "$old_build" "$bin/plenwick"
+touch -d "1 hour ago" "$bin/plenwick"
 HOST_BINARY[client1]=$bin/plenwick
-cp "$PLENWICK_NEXT_BINARY" "$WORK/master/home/Objects/plenwick"
+cp "$new_build" "$WORK/master/home/Objects/plenwick"
 object master plenwick "$bin/"
 
 # first_line <host> <text>: the number of the first log line after line
@@ -87,8 +93,8 @@ ready=$(first_line client1 "Anwendung ist bereit zum Terminieren")
 [ "$handover" -lt "$restart" ] || fail "the new program started before the old one let go"
 [ -n "$ready" ] && [ -n "$(first_line client1 "Anwendung wurde beendet" "$ready")" ] ||
     fail "the old program did not end through the orderly shutdown"
-cmp -s "$bin/plenwick" "$PLENWICK_NEXT_BINARY" || fail "the new program is not in place"
-cmp -s "$bin/plenwick.backup" "$BINARY" || fail "the old program was not kept as plenwick.backup"
+cmp -s "$bin/plenwick" "$new_build" || fail "the new program is not in place"
+cmp -s "$bin/plenwick.backup" "$old_build" || fail "the old program was not kept as plenwick.backup"
 [ -e "$bin/~\$plenwick" ] && fail "the staging file is left over"
 [ "$(count_log client1 'Erstelle Sicherungskopie')" = 1 ] || fail "the restarted program installed again"
 
@@ -96,19 +102,20 @@ cmp -s "$bin/plenwick.backup" "$BINARY" || fail "the old program was not kept as
 adopt client1
 stop_adopted client1
 mv "$WORK/client1.log" "$WORK/client1-restart.log"
-cp "$BINARY" "$bin/plenwick"
+cp "$old_build" "$bin/plenwick"
+touch -d "1 hour ago" "$bin/plenwick"
 rm -f "$bin/plenwick.backup"
 mkdir -p "$bin/plenwick.backup/blocker"
 start client1
 wait_log client1 "Verbindung wird beendet" 30
 # The hand-over happened; the move waits for the pause.
 [ -e "$bin/~\$plenwick" ] || fail "no staged program is waiting for the replace copy"
-cmp -s "$bin/plenwick" "$BINARY" || fail "the program was replaced before the pause"
-cmp -s "$WORK/client1/home/PlenwickReplace" "$BINARY" || fail "the replace copy is not the running program"
+cmp -s "$bin/plenwick" "$old_build" || fail "the program was replaced before the pause"
+cmp -s "$WORK/client1/home/PlenwickReplace" "$old_build" || fail "the replace copy is not the running program"
 old_ended client1
 wait_started client1 2 15
 [ "$(started_version client1 2)" = "$new" ] || fail "the replaced program does not report $new"
-cmp -s "$bin/plenwick" "$PLENWICK_NEXT_BINARY" || fail "the replace copy did not put the new program in place"
+cmp -s "$bin/plenwick" "$new_build" || fail "the replace copy did not put the new program in place"
 [ -e "$bin/~\$plenwick" ] && fail "the staging file is left over"
 wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" 2 20
 adopt client1
