@@ -94,22 +94,31 @@ options() {
     { printf '[Options]\r\n'; printf '%s\r\n' "$@"; } >"$WORK/$host/home/plenwick.config"
 }
 
+# host_command <host>: COMMAND becomes the command line of the program in the host.
+host_command() {
+    local dir=$WORK/$1
+    COMMAND=(ip netns exec "$TAG-$1" env -u DISPLAY -u WAYLAND_DISPLAY
+        PLENWICK_COMPUTERNAME="$1" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry"
+        PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config"
+        PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart"
+        "${HOST_BINARY[$1]:-$BINARY}")
+}
+
 # host_exec <host> <parameter>...: the program in the host, in the foreground.
 host_exec() {
-    local host=$1 dir=$WORK/$1
+    host_command "$1"
     shift
-    ip netns exec "$TAG-$host" env -u DISPLAY -u WAYLAND_DISPLAY \
-        PLENWICK_COMPUTERNAME="$host" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry" \
-        PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config" \
-        PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart" \
-        "${HOST_BINARY[$host]:-$BINARY}" "$@"
+    "${COMMAND[@]}" "$@"
 }
 
 # start <host> [parameter...]: runs the program in the host, its log in $WORK/<host>.log.
+# The background shell becomes the program, so HOST_PID is the program's own
+# process: stop's SIGTERM must reach the program, not a shell around it.
 start() {
     local host=$1
     shift
-    host_exec "$host" "$@" >"$WORK/$host.log" 2>&1 &
+    host_command "$host"
+    exec "${COMMAND[@]}" "$@" >"$WORK/$host.log" 2>&1 &
     HOST_PID[$host]=$!
 }
 
