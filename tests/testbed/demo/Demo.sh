@@ -7,27 +7,42 @@
 # it: the common target folder $WORK/targets/ is, inside each client's
 # namespace, a bind mount of that client's own $WORK/<client>/targets/.
 
+bold=""
+plain=""
+if [ -t 1 ]; then
+    bold=$(printf '\033[1m')
+    plain=$(printf '\033[0m')
+fi
+
 say() {
-    printf '\n\033[1m== %s\033[0m\n' "$*"
+    printf '\n%s== %s%s\n' "$bold" "$*" "$plain"
+}
+
+# indent: the lines shown, indented, with the long work folder as $WORK.
+indent() {
+    sed -e "s|$WORK|\$WORK|g" -e 's/^/   /'
 }
 
 # show_log <host> <extended regex>: the log lines of the host that match.
 show_log() {
-    echo "-- Protokoll von $1:"
-    grep -E -- "$2" "$WORK/$1.log" | sed 's/^/   /'
+    echo "-- log of $1:"
+    grep -E -- "$2" "$WORK/$1.log" | indent
 }
 
 show_targets() {
     for c in client1 client2; do
-        echo "-- $c: ls -l $WORK/targets/"
-        ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$WORK/$c/targets" | sed 's/^/   /'
+        echo "-- $c: ls -l \$WORK/targets/"
+        ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$WORK/$c/targets" | indent
     done
 }
 
-client_lines='\[Client\].*(Erstelle Ordner|Schreibe Objekt|Benenne neues Objekt|Starte Zielobjekt|wurde gelöscht|darf nicht übertragen)'
-server_lines='\[Server\].*(Anmeldung durch|Objekt "[^"]*" (wird übertragen|nicht erforderlich)|Übertragung des Objekts|darf nicht|DOWNLOAD_OK|Verbindung mit .* beendet)'
+# The client's steps per object; on the master the overview lines, which name
+# the client, and the group check.
+client_lines='\[Client\].*(Schreibe Objekt|Benenne neues Objekt|Starte Zielobjekt|wurde gelöscht)'
+server_lines='^Server-Informationen.*(wird übertragen|bestätigt)|darf nicht übertragen werden'
 
 say "A small network without uplink: master 192.0.2.10, client1 192.0.2.11, client2 192.0.2.12"
+echo "   (work folder \$WORK = $WORK)"
 add_host master 10
 add_host client1 11
 add_host client2 12
@@ -44,7 +59,7 @@ done
 mkdir -p "$WORK/targets"
 options master "NetServerName=master"
 
-say "The master's object folder $WORK/master/home/Objects/"
+say "The master's object folder \$WORK/master/home/Objects/, target folder \$WORK/targets/ on every client"
 objects=$WORK/master/home/Objects
 mkdir -p "$objects"
 printf 'Willkommen! Diese Datei kam vom Master-Server.\n' >"$objects/Willkommen.txt"
@@ -61,7 +76,7 @@ object master Buchhaltung.txt "$WORK/targets/" UseClientGroupRights 'groups=\Buc
 # client2 is known to the master as a member of the group \Buchhaltung\.
 printf 'client2,"client2",192.0.2.12,01.01.00 00:00:00,"Demo-Rechner","\\Buchhaltung\\"\r\n' \
     >"$WORK/master/home/plenwick.clients"
-ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$objects" | sed 's/^/   /'
+ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$objects" | indent
 echo "   hallo.sh: StartAfterTransfer; Altlast.txt: withdrawn later; Buchhaltung.txt: only for the group \\Buchhaltung\\ (client2)"
 
 say "Starting the master server, then both clients (each synchronises once at start)"
@@ -78,10 +93,11 @@ say "What arrived"
 show_targets
 for c in client1 client2; do
     echo "-- $c: hallo.out"
-    sed 's/^/   /' "$WORK/$c/targets/hallo.out" 2>/dev/null || echo "   (hallo.sh did not run)"
+    indent <"$WORK/$c/targets/hallo.out" 2>/dev/null || echo "   (hallo.sh did not run)"
     show_log "$c" "$client_lines"
 done
 show_log master "$server_lines"
+echo "   client1 has no Buchhaltung.txt: its client group \\192\\0\\2\\ is not entitled to it."
 
 say "Altlast.txt is withdrawn: the master restarts with the object marked DeleteTarget"
 stop master
@@ -96,10 +112,10 @@ for c in client1 client2; do
     send master PHONEHOME "$c"
     wait_count "$c" "Synchronisation mit Server erfolgreich abgeschlossen" 2 30
 done
-show_log master-send 'Antwort'
+show_log master-send 'Antwort "PHONEHOME_OK"'
 show_targets
 for c in client1 client2; do
-    show_log "$c" '\[Client\].*(Rückrufaufforderung|wurde gelöscht|konnte nicht gelöscht)'
+    show_log "$c" '\[Server\] Rückrufaufforderung empfangen|\[Client\].*(wurde gelöscht|konnte nicht gelöscht)'
 done
 
 say "Ending everything in order; the test bed then removes the network"
