@@ -15,6 +15,7 @@
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
+#include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
@@ -59,6 +60,8 @@ int main(int argc, char* argv[])
     // The window front-end comes later; until then every start is headless,
     // which is also what the service and a start without display need.
     QCoreApplication app(argc, argv);
+    // Fixed now: an update may rename the running file later.
+    ExecutablePath();
     QCoreApplication::setApplicationName(ProductName());
     THeadlessUi ui;
     SetUi(&ui);

@@ -64,12 +64,15 @@ void TChainList::Append(TSyncChain* node)
 
 void TChainList::Remove(TSyncChain* node)
 {
-    {
-        std::unique_lock guard(TSyncChain::ChainLock());
-        (node->m_previous != nullptr ? node->m_previous->m_next : m_head) = node->m_next;
-        (node->m_next != nullptr ? node->m_next->m_previous : m_tail) = node->m_previous;
-    }
+    Unlink(node);
     delete node;
+}
+
+void TChainList::Unlink(TSyncChain* node)
+{
+    std::unique_lock guard(TSyncChain::ChainLock());
+    (node->m_previous != nullptr ? node->m_previous->m_next : m_head) = node->m_next;
+    (node->m_next != nullptr ? node->m_next->m_previous : m_tail) = node->m_previous;
 }
 
 void TChainList::Clear()

@@ -47,6 +47,8 @@ public:
     void Append(TSyncChain* node);
     /// Unlinks the node and destroys it.
     void Remove(TSyncChain* node);
+    /// Unlinks the node, which keeps its own links; the caller owns it.
+    void Unlink(TSyncChain* node);
     /// Destroys every node and clears head and tail.
     void Clear();
 

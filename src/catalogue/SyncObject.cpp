@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/SyncObject.h"
 
+#include <atomic>
+#include <mutex>
+#include <vector>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -48,6 +52,58 @@ QString WithFolder(const QString& name, const char* folderOption)
 
 } // namespace
 
+namespace {
+
+struct TWalks {
+    std::atomic<int> open{0};
+    std::mutex lock;
+    std::vector<TSyncObject*> retired; // removed while a walk was open
+};
+
+TWalks& Walks()
+{
+    // Never destroyed: a walk may still end while the process ends.
+    static auto* walks = new TWalks;
+    return *walks;
+}
+
+// The object is already unlinked: only walks open now can still reach it.
+void Retire(TSyncObject* object)
+{
+    TWalks& walks = Walks();
+    {
+        std::lock_guard guard(walks.lock);
+        if (walks.open > 0) {
+            walks.retired.push_back(object);
+            return;
+        }
+    }
+    delete object;
+}
+
+} // namespace
+
+TObjectWalk::TObjectWalk()
+{
+    ++Walks().open;
+}
+
+TObjectWalk::~TObjectWalk()
+{
+    TWalks& walks = Walks();
+    if (--walks.open > 0)
+        return;
+    std::vector<TSyncObject*> ended;
+    {
+        std::lock_guard guard(walks.lock);
+        // A walk begun since cannot reach these: they were unlinked before.
+        if (walks.open == 0)
+            ended.swap(walks.retired);
+    }
+    for (TSyncObject* object : ended)
+        delete object;
+}
+
 /// The process-wide object list with its path index. The index holds absolute
 /// source names under their folded text and relative ones under their folded
 /// text without the object folder, so a change of ServerObjectDir needs no
@@ -80,7 +136,8 @@ public:
     {
         Unindex(object);
         --count;
-        list.Remove(object);
+        list.Unlink(object);
+        Retire(object);
     }
     TSyncObject* Append(std::unique_ptr<TSyncObject> object)
     {

@@ -174,6 +174,20 @@ private:
     quint64 m_sequence = 0;
 };
 
+/// Held by a walk of the object list, or a use of a found object, on a thread
+/// that runs beside removals without holding the object lock (a removal waits
+/// for the lock, and a log from under it could wait for the main thread): an
+/// object removed meanwhile stays readable, links included, until the last
+/// such walk ends.
+class TObjectWalk
+{
+public:
+    TObjectWalk();
+    ~TObjectWalk();
+    TObjectWalk(const TObjectWalk&) = delete;
+    TObjectWalk& operator=(const TObjectWalk&) = delete;
+};
+
 /// The head of the object list.
 TSyncObject* FirstObject();
 /// Number of objects in the list.

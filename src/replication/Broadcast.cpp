@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -54,6 +55,11 @@ struct TFilterEntry {
 std::atomic<bool> g_serverQuery{false};
 std::atomic<bool> g_quietQuery{false};
 std::atomic<bool> g_collectProviders{false};
+std::atomic<TClock::rep> g_lastDownloadQuery{0};
+
+// Peers answer within milliseconds, but an installation that starts right
+// after the object list would close the window before any answer arrives.
+constexpr auto kProviderAnswerTime = std::chrono::milliseconds(300);
 
 struct TBroadcastState {
     std::mutex datagramLock; // one datagram handled at a time
@@ -253,11 +259,20 @@ void QueryDownload(const TSyncObject& object)
 {
     g_collectProviders = true;
     SendBroadcast(QStringLiteral("QUERYDOWNLOAD %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
+    g_lastDownloadQuery = TClock::now().time_since_epoch().count();
 }
 
 void StopProviderCollection()
 {
     g_collectProviders = false;
+}
+
+void EndProviderCollection()
+{
+    if (g_collectProviders)
+        std::this_thread::sleep_until(TClock::time_point(TClock::duration(g_lastDownloadQuery.load())) +
+                                      kProviderAnswerTime);
+    StopProviderCollection();
 }
 
 bool CollectingProviders()
@@ -300,6 +315,7 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
         const QString senderName = StoredName(senderAddress);
         BroadcastLog(QStringLiteral("Empfange Broadcast \"%1\" von \"%2\"").arg(text, senderName));
         const QString& command = words[0];
+        const TObjectWalk walk; // a found object may be removed meanwhile
         if (command == QLatin1String("QUERYSERVER"))
             OnQueryServer();
         else if (command == QLatin1String("SETSERVER"))

@@ -30,6 +30,9 @@ void QueryServer(bool quiet);
 void QueryDownload(const TSyncObject& object);
 /// Provider answers are ignored from now on (a provider download starts).
 void StopProviderCollection();
+/// The same after the peers have had time to answer the last question:
+/// called on the thread that is about to fetch, never on the main thread.
+void EndProviderCollection();
 /// Whether SETDOWNLOAD answers are taken.
 bool CollectingProviders();
 /// Whether a QUERYSERVER awaits its first answer.

@@ -217,13 +217,15 @@ void RegisterTarget(TClientThread& thread, const TSyncObject& object, const QStr
 }
 
 // False when the new file could not take the target's place; the previous
-// version then goes back, so the target never disappears.
-bool PutInPlace(TClientThread& thread, const TSyncObject& object, const QString& staging, TRunState& state)
+// version, when this run moved it aside, then goes back.
+bool PutInPlace(TClientThread& thread, const TSyncObject& object, const QString& staging, bool backedUp,
+                TRunState& state)
 {
     const QString target = object.TargetPath();
     thread.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging, target));
     if (!MoveFileReplacing(staging, target)) {
-        MoveFileReplacing(BackupFilePath(target), target);
+        if (backedUp)
+            MoveFileReplacing(BackupFilePath(target), target);
         thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target));
         return false;
     }
@@ -269,11 +271,12 @@ void InstallObject(TClientThread& thread, TSyncObject& object, TRunState& state)
     if (!ObtainFile(thread, object, staging))
         return;
     Confirm(thread, object);
+    const bool hadTarget = QFileInfo::exists(target);
     if (!MakeBackup(thread, target)) {
         InstallAtNextStart(thread, object, staging, state);
         return;
     }
-    if (PutInPlace(thread, object, staging, state) &&
+    if (PutInPlace(thread, object, staging, hadTarget, state) &&
         (object.StartAfterTransfer() || !object.ScriptusFile().isEmpty()))
         state.toStart.push_back(&object);
 }

@@ -93,7 +93,7 @@ void InstallReplication()
     InstallTransfer();
     InstallRemoteCommandSequences();
     SetQueryDownloadHook([](TSyncObject& object) { QueryDownload(object); });
-    SetStopProviderCollectionHook(&StopProviderCollection);
+    SetStopProviderCollectionHook(&EndProviderCollection);
     SetUpdateSessionStarter([](const QString& host, int port) {
         auto info = std::make_unique<TConnectInfo>();
         info->host = host;

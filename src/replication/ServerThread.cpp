@@ -4,6 +4,7 @@
 #include <array>
 #include <thread>
 
+#include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/TextFields.h"
@@ -171,6 +172,9 @@ void TServerThread::ServeOneRequest()
         const std::optional<TCommandIndex> index = FindCommand(words.front());
         const TCommandHandler handler = index ? CommandHandler(*index) : TCommandHandler();
         if (handler) {
+            // Handlers walk the objects and serve found ones while the folder
+            // monitor may regenerate a tree.
+            const TObjectWalk walk;
             handler(*this, words);
         } else {
             Log(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung").arg(line));

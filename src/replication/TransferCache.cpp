@@ -183,6 +183,7 @@ void RefreshTransferCache()
     const bool master = IsMasterServer();
     // No lock across the walk: a failed companion probe logs, and a log waits
     // for the main thread, which may want the object lock meanwhile.
+    const TObjectWalk walk;
     for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next()) {
         if (object->ScriptusCompanion())
             continue;

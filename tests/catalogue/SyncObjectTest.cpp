@@ -193,6 +193,28 @@ TEST_F(ObjectListTest, RemovingAnObjectTakesItsFolderStructureObjects)
     EXPECT_EQ(FirstObject()->SourceName(), QStringLiteral("other.txt"));
 }
 
+TEST_F(ObjectListTest, AnOpenWalkKeepsRemovedObjectsReadableAndLinked)
+{
+    TSyncObject* owner = AppendObject(MakeObject(QStringLiteral("dir/main.exe")));
+    for (const char* name : {"dir/a.dll", "dir/b.dll"})
+        AppendObject(MakeObject(QString::fromLatin1(name)))->SetParent(owner);
+    AppendObject(MakeObject(QStringLiteral("other.txt")));
+    {
+        const TObjectWalk walk;
+        TSyncObject* reached = owner->Next(); // a session serving dir/a.dll
+        owner->DeleteFolderStructureObjects();
+        EXPECT_EQ(ObjectCount(), 2);
+        EXPECT_EQ(reached->SourceName(), QStringLiteral("dir/a.dll"));
+        // Its walk goes on through the removed neighbour to the live rest.
+        ASSERT_EQ(reached->Next()->SourceName(), QStringLiteral("dir/b.dll"));
+        EXPECT_EQ(reached->Next()->Next()->SourceName(), QStringLiteral("other.txt"));
+        EXPECT_EQ(owner->Next()->SourceName(), QStringLiteral("other.txt"));
+    }
+    AppendObject(MakeObject(QStringLiteral("dir/c.dll")))->SetParent(owner);
+    owner->DeleteFolderStructureObjects(); // no walk open: destroyed at once
+    EXPECT_EQ(ObjectCount(), 2);
+}
+
 using FindBySourcePathTest = TCatalogueTest;
 
 TEST_F(FindBySourcePathTest, RelativeAndAbsoluteNamesMeet)

@@ -256,4 +256,21 @@ TEST_F(TBroadcastTest, ProviderAnswersCountOnlyWhileCollecting)
     EXPECT_EQ(object.ProviderCount(), 1);
 }
 
+// The fetching thread closes the window only after the peers had time to
+// answer: an answer that comes shortly after the question still counts.
+TEST_F(TBroadcastTest, EndingTheCollectionWaitsForAnswersToTheLastQuestion)
+{
+    BecomeClient();
+    TSyncObject& object = *AppendObject(
+        std::make_unique<TSyncObject>(QStringLiteral("a.bin"), QStringLiteral("?"), 7, SomeDate(), Home("Target/")));
+    const QString peer = Peer(6);
+    QueryDownload(object);
+    std::future<void> ending = std::async(std::launch::async, [] { EndProviderCollection(); });
+    RunEventsUntil([] { return false; }, 50);
+    Datagram(QStringLiteral("SETDOWNLOAD \"a.bin\" %1").arg(NumberToText(object.ComputeId())), peer);
+    EXPECT_TRUE(RunEventsUntil([&] { return ending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 2000));
+    EXPECT_EQ(object.ProviderCount(), 1);
+    EXPECT_FALSE(CollectingProviders());
+}
+
 } // namespace

@@ -60,6 +60,9 @@ protected:
         m_ui.Clear();
         StartClientThread(std::move(info));
         ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+        // Lines without reply (DOWNLOAD_OK) may still be on their way: the
+        // server is done once its session has ended.
+        ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));
     }
 
     /// A peer on its own port that accepts one connection, accepts the login,

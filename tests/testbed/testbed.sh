@@ -27,6 +27,10 @@ ip netns del "pwprobe$$"
 TAG=pw$$                       # unique per run, so runs may overlap
 BRIDGE=${TAG}br
 WORK=$(mktemp -d /tmp/plenwick-testbed.XXXXXX)
+# Every host sees its own folder $WORK/<host>/disk at $DISK: one target
+# folder under $DISK is a different folder on each computer, as in a network.
+DISK=$WORK/disk
+mkdir "$DISK"
 # HOST_BINARY[<host>]=<path> makes that host run another binary than
 # $BINARY (a program that replaces its own executable needs a copy of its own).
 declare -A HOST_ADDRESS HOST_PID HOST_BINARY
@@ -76,7 +80,7 @@ add_host() {
     # A device route: broadcasts to 255.255.255.255 need one.
     ip -n "$ns" route add default dev "$veth"
     mkdir -p "/etc/netns/$ns" "$WORK/$name/home" "$WORK/$name/registry" "$WORK/$name/config" \
-        "$WORK/$name/systemd" "$WORK/$name/autostart"
+        "$WORK/$name/systemd" "$WORK/$name/autostart" "$WORK/$name/disk"
     printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
     # No name server reachable: lookups stay inside the namespace.
     printf 'nameserver 127.0.0.1\n' >"/etc/netns/$ns/resolv.conf"
@@ -94,32 +98,35 @@ options() {
     { printf '[Options]\r\n'; printf '%s\r\n' "$@"; } >"$WORK/$host/home/plenwick.config"
 }
 
-# host_command <host>: COMMAND becomes the command line of the program in the host.
+# host_command <host> <parameter>...: sets HOST_COMMAND to the command line
+# of the program in the host. Every step execs the next, so the program
+# keeps the process id of the first.
 host_command() {
-    local dir=$WORK/$1
-    COMMAND=(ip netns exec "$TAG-$1" env -u DISPLAY -u WAYLAND_DISPLAY
-        PLENWICK_COMPUTERNAME="$1" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry"
+    local host=$1 dir=$WORK/$1
+    shift
+    # ip netns exec gives the command a private mount namespace.
+    HOST_COMMAND=(ip netns exec "$TAG-$host"
+        sh -c 'mount --bind "$1" "$2" && shift 2 && exec "$@"' _ "$dir/disk" "$DISK"
+        env -u DISPLAY -u WAYLAND_DISPLAY
+        PLENWICK_COMPUTERNAME="$host" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry"
         PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config"
         PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart"
-        "${HOST_BINARY[$1]:-$BINARY}")
+        "${HOST_BINARY[$host]:-$BINARY}" "$@")
 }
 
 # host_exec <host> <parameter>...: the program in the host, in the foreground.
 host_exec() {
-    host_command "$1"
-    shift
-    "${COMMAND[@]}" "$@"
+    host_command "$@"
+    "${HOST_COMMAND[@]}"
 }
 
 # start <host> [parameter...]: runs the program in the host, its log in $WORK/<host>.log.
-# The background shell becomes the program, so HOST_PID is the program's own
-# process: stop's SIGTERM must reach the program, not a shell around it.
+# A simple command in the background: its process id is the program's, so
+# stop and the teardown reach the program itself, not a subshell.
 start() {
-    local host=$1
-    shift
-    host_command "$host"
-    exec "${COMMAND[@]}" "$@" >"$WORK/$host.log" 2>&1 &
-    HOST_PID[$host]=$!
+    host_command "$@"
+    "${HOST_COMMAND[@]}" >"$WORK/$1.log" 2>&1 &
+    HOST_PID[$1]=$!
 }
 
 # send <host> <command> <target>: a short-lived instance in the host sends a

@@ -2,10 +2,7 @@
 # A guided tour for ./run.sh demo, run by testbed.sh like a case: a master
 # server and two clients distribute a small folder of objects, then one
 # object is withdrawn. Not under cases/, so it is no CTest test.
-#
-# Both clients see the same file system, but each is to show what arrived on
-# it: the common target folder $WORK/targets/ is, inside each client's
-# namespace, a bind mount of that client's own $WORK/<client>/targets/.
+# The target folder lies under $DISK, so each client has one of its own.
 
 bold=""
 plain=""
@@ -18,9 +15,9 @@ say() {
     printf '\n%s== %s%s\n' "$bold" "$*" "$plain"
 }
 
-# indent: the lines shown, indented, with the long work folder as $WORK.
+# indent: the lines shown, indented, with the long folder names shortened.
 indent() {
-    sed -e "s|$WORK|\$WORK|g" -e 's/^/   /'
+    sed -e "s|$DISK|\$DISK|g" -e "s|$WORK|\$WORK|g" -e 's/^/   /'
 }
 
 # show_log <host> <extended regex>: the log lines of the host that match.
@@ -31,8 +28,8 @@ show_log() {
 
 show_targets() {
     for c in client1 client2; do
-        echo "-- $c: ls -l \$WORK/targets/"
-        ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$WORK/$c/targets" | indent
+        echo "-- $c: ls -l \$DISK/targets/"
+        ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$WORK/$c/disk/targets" | indent
     done
 }
 
@@ -42,7 +39,7 @@ client_lines='\[Client\].*(Schreibe Objekt|Benenne neues Objekt|Starte Zielobjek
 server_lines='^Server-Informationen.*(wird übertragen|bestätigt)|darf nicht übertragen werden'
 
 say "A small network without uplink: master 192.0.2.10, client1 192.0.2.11, client2 192.0.2.12"
-echo "   (work folder \$WORK = $WORK)"
+echo "   (work folder \$WORK = $WORK; \$DISK = $DISK is a folder of its own on every host)"
 add_host master 10
 add_host client1 11
 add_host client2 12
@@ -50,16 +47,10 @@ for c in client1 client2; do
     knows master "$c"
     knows "$c" master
     options "$c" "NetServerName=master" "ClientSilentInstall=1"
-    mkdir -p "$WORK/$c/targets"
-    printf '#!/bin/sh\nmount --bind "%s" "%s" && exec "%s" "$@"\n' \
-        "$WORK/$c/targets" "$WORK/targets" "$BINARY" >"$WORK/$c/run"
-    chmod +x "$WORK/$c/run"
-    HOST_BINARY[$c]=$WORK/$c/run
 done
-mkdir -p "$WORK/targets"
 options master "NetServerName=master"
 
-say "The master's object folder \$WORK/master/home/Objects/, target folder \$WORK/targets/ on every client"
+say "The master's object folder \$WORK/master/home/Objects/, target folder \$DISK/targets/ on every client"
 objects=$WORK/master/home/Objects
 mkdir -p "$objects"
 printf 'Willkommen! Diese Datei kam vom Master-Server.\n' >"$objects/Willkommen.txt"
@@ -68,10 +59,10 @@ printf '#!/bin/sh\necho "hallo.sh lief auf $PLENWICK_COMPUTERNAME um $(date +%%T
 chmod +x "$objects/hallo.sh"
 printf 'Eine alte Datei, die bald zurückgezogen wird.\n' >"$objects/Altlast.txt"
 printf 'Nur für die Buchhaltung.\n' >"$objects/Buchhaltung.txt"
-object master Willkommen.txt "$WORK/targets/" "description=für alle"
-object master hallo.sh "$WORK/targets/" StartAfterTransfer "description=wird nach der Übertragung gestartet"
-object master Altlast.txt "$WORK/targets/" "description=wird später gelöscht"
-object master Buchhaltung.txt "$WORK/targets/" UseClientGroupRights 'groups=\Buchhaltung\' \
+object master Willkommen.txt "$DISK/targets/" "description=für alle"
+object master hallo.sh "$DISK/targets/" StartAfterTransfer "description=wird nach der Übertragung gestartet"
+object master Altlast.txt "$DISK/targets/" "description=wird später gelöscht"
+object master Buchhaltung.txt "$DISK/targets/" UseClientGroupRights 'groups=\Buchhaltung\' \
     "description=nur Client-Gruppe Buchhaltung"
 # client2 is known to the master as a member of the group \Buchhaltung\.
 printf 'client2,"client2",192.0.2.12,01.01.00 00:00:00,"Demo-Rechner","\\Buchhaltung\\"\r\n' \
@@ -86,14 +77,14 @@ start client1
 start client2
 for c in client1 client2; do
     wait_count "$c" "Synchronisation mit Server erfolgreich abgeschlossen" 1 30
-    for _ in $(seq 50); do [ -s "$WORK/$c/targets/hallo.out" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do [ -s "$WORK/$c/disk/targets/hallo.out" ] && break; sleep 0.1; done
 done
 
 say "What arrived"
 show_targets
 for c in client1 client2; do
     echo "-- $c: hallo.out"
-    indent <"$WORK/$c/targets/hallo.out" 2>/dev/null || echo "   (hallo.sh did not run)"
+    indent <"$WORK/$c/disk/targets/hallo.out" 2>/dev/null || echo "   (hallo.sh did not run)"
     show_log "$c" "$client_lines"
 done
 show_log master "$server_lines"

@@ -1,0 +1,313 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "foundation/PendingMoves.h"
+#include "platform/Autostart.h"
+#include "platform/ProgramPaths.h"
+#include "platform/RegistryStore.h"
+#include "replication/Installation.h"
+#include "replication/ReplicationFixture.h"
+#include "replication/ReplicationSetup.h"
+
+namespace {
+
+// Remembers what the installation hands to Scriptus.
+class TFakeScriptus : public TScriptusRunner
+{
+public:
+    bool LoadCommandFile(const QString& path) override
+    {
+        std::lock_guard guard(m_lock);
+        m_loaded.append(path);
+        return true;
+    }
+    void StartExecutor() override
+    {
+        std::lock_guard guard(m_lock);
+        ++m_started;
+    }
+    QStringList Loaded() const
+    {
+        std::lock_guard guard(m_lock);
+        return m_loaded;
+    }
+    int Started() const
+    {
+        std::lock_guard guard(m_lock);
+        return m_started;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    QStringList m_loaded;
+    int m_started = 0;
+};
+
+// The server and the client share one catalogue: an object whose source file
+// matches it is copied locally, one whose date differs from its source file's
+// is downloaded from the server, which serves the source file.
+class TInstallationTest : public TReplicationTest
+{
+protected:
+    void TearDown() override
+    {
+        SetScriptusRunner(nullptr);
+        TReplicationTest::TearDown();
+    }
+
+    void Install()
+    {
+        RunClient([](TClientThread& thread) { RunInstallation(thread); });
+    }
+
+    // The update sequence exactly as the program plugs it in.
+    void Update()
+    {
+        static const TConnectSequence update = [] {
+            InstallReplication();
+            return ConnectSequence(TConnectKind::Update);
+        }();
+        RunClient(update);
+    }
+
+    // An object that is not current here, so it has to come over the wire.
+    TSyncObject* MakeRemoteObject(const QString& name, const QByteArray& content)
+    {
+        TSyncObject* object = MakeObject(name, content);
+        object->SetModifiedDate(LaterDate());
+        return object;
+    }
+
+    static TDateTime LaterDate() { return SomeDate() + 1.0; }
+
+    static TDateTime DateOf(const QString& path) { return FileLastWriteTime(path).value_or(0); }
+
+    // Several test objects share an id, so the server's log tells them apart.
+    bool Confirmed(const TSyncObject& object) const
+    {
+        return Logged(QStringLiteral("Server"),
+                      QStringLiteral("Übertragung des Objekts \"%1\" bestätigt").arg(object.SourceName()));
+    }
+
+    bool ClientLogMentions(const QString& text) const
+    {
+        for (const QString& message : m_ui.Messages(QStringLiteral("Client")))
+            if (message.contains(text))
+                return true;
+        return false;
+    }
+
+    static QString Quote(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+};
+
+TEST_F(TInstallationTest, FetchedObjectTakesTheTargetsPlaceAndTheOldOneBecomesTheOnlyBackup)
+{
+    TSyncObject* object = MakeRemoteObject(QStringLiteral("app.txt"), "die neue Fassung");
+    const QString target = Home("Target/app.txt");
+    WriteFile(target, "alt");
+    WriteFile(Home("Target/app.backup"), "uralt");
+
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"") + Home("Objects/app.txt") +
+                                                     QStringLiteral("\" wird übertragen")));
+    EXPECT_EQ(ReadFile(target), QByteArray("die neue Fassung"));
+    EXPECT_EQ(DateOf(target), LaterDate());
+    EXPECT_EQ(QFileInfo(target).size(), object->Size());
+    EXPECT_TRUE(object->IsInstalled());
+    EXPECT_EQ(ReadFile(Home("Target/app.backup")), QByteArray("alt"));
+    EXPECT_FALSE(QFile::exists(StagingFilePath(target)));
+    EXPECT_TRUE(Confirmed(*object));
+    ASSERT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(FirstDownload()->DownloadObjectId(), object->ComputeId());
+
+    Install();
+    EXPECT_FALSE(ClientLogMentions(QStringLiteral("wird übertragen")));
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(ReadFile(Home("Target/app.backup")), QByteArray("alt"));
+}
+
+TEST_F(TInstallationTest, MatchingSourceIsCopiedLocallyStampedAndRegisteredForAutostart)
+{
+    TSyncObject* object = MakeObject(QStringLiteral("tray.bin"), "lokal vorhanden");
+    object->SetAutostart(true);
+    const QString target = Home("Target/tray.bin");
+
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt \"") + Home("Objects/tray.bin") +
+                                                     QStringLiteral("\" existiert bereits lokal")));
+    EXPECT_FALSE(ClientLogMentions(QStringLiteral("wird übertragen")));
+    EXPECT_EQ(ReadFile(target), QByteArray("lokal vorhanden"));
+    EXPECT_EQ(DateOf(target), SomeDate());
+    EXPECT_TRUE(Confirmed(*object));
+
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Registriere Ziel als Autostart-Objekt")));
+    EXPECT_EQ(ReadFile(AutostartEntryPath(TAutostartPlace::Machine, target)), DesktopEntry(target));
+}
+
+TEST_F(TInstallationTest, DeletionRemovesTargetAndBackupAndOnlyAnEmptyFolder)
+{
+    auto deletion = [this](const QString& name, const QString& folder) {
+        TSyncObject* object = MakeObject(name, "x");
+        object->SetTargetFolder(folder);
+        object->SetDeleteTarget(true);
+        QDir().mkpath(folder);
+        return object;
+    };
+    const QString alone = Home("Alone/");
+    TSyncObject* last = deletion(QStringLiteral("last.txt"), alone);
+    WriteFile(alone + "last.txt", "weg");
+    WriteFile(alone + "last.backup", "auch weg");
+    const QString shared = Home("Shared/");
+    deletion(QStringLiteral("one.txt"), shared);
+    WriteFile(shared + "one.txt", "weg");
+    WriteFile(shared + "other.txt", "bleibt");
+    TSyncObject* missing = deletion(QStringLiteral("missing.txt"), Home("Missing/"));
+
+    Install();
+    EXPECT_FALSE(QFileInfo::exists(alone));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Ordner %1 wurde gelöscht").arg(Quote(alone))));
+    EXPECT_TRUE(m_ui.clientPane.join('\n').contains(QStringLiteral("Objekt %1 wurde gelöscht").arg(Quote(alone + "last.txt"))));
+    EXPECT_TRUE(Confirmed(*last));
+    EXPECT_FALSE(QFile::exists(shared + "one.txt"));
+    EXPECT_TRUE(QFile::exists(shared + "other.txt"));
+    EXPECT_FALSE(ClientLogMentions(QStringLiteral("Ordner %1").arg(Quote(shared))));
+    EXPECT_FALSE(ClientLogMentions(QStringLiteral("missing.txt")));
+    EXPECT_FALSE(Confirmed(*missing));
+    EXPECT_EQ(DownloadCount(), 2);
+
+    MainConfig().Set(QStringLiteral("ClientDeleteEmptyDirs"), false);
+    const QString kept = Home("Kept/");
+    deletion(QStringLiteral("kept.txt"), kept);
+    WriteFile(kept + "kept.txt", "weg");
+    Install();
+    EXPECT_FALSE(QFile::exists(kept + "kept.txt"));
+    EXPECT_TRUE(QFileInfo(kept).isDir());
+    EXPECT_FALSE(ClientLogMentions(QStringLiteral("Ordner ")));
+}
+
+TEST_F(TInstallationTest, TargetThatCannotBeBackedUpIsInstalledAtTheNextStart)
+{
+    TSyncObject* object = MakeRemoteObject(QStringLiteral("lib.so"), "neue Bibliothek");
+    const QString target = Home("Target/lib.so");
+    const QString staging = StagingFilePath(target);
+    WriteFile(target, "alte Bibliothek");
+    // A non-empty folder under the backup's name: the rename fails even for root.
+    const QString blocker = Home("Target/lib.backup");
+    QDir().mkpath(blocker);
+    WriteFile(blocker + "/inside", "x");
+
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart")));
+    EXPECT_EQ(ReadFile(target), QByteArray("alte Bibliothek"));
+    EXPECT_EQ(ReadFile(staging), QByteArray("neue Bibliothek"));
+    EXPECT_EQ(DateOf(staging), LaterDate());
+    const auto pending = TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target);
+    ASSERT_TRUE(pending.has_value());
+    EXPECT_EQ(pending->text, staging);
+    EXPECT_TRUE(Confirmed(*object));
+    EXPECT_FALSE(object->NeedsInstallation());
+
+    QDir(blocker).removeRecursively();
+    CarryOutPendingMoves();
+    EXPECT_EQ(ReadFile(target), QByteArray("neue Bibliothek"));
+    EXPECT_EQ(ReadFile(Home("Target/lib.backup")), QByteArray("alte Bibliothek"));
+    EXPECT_FALSE(QFile::exists(staging));
+    EXPECT_FALSE(TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target).has_value());
+    EXPECT_TRUE(object->IsInstalled());
+}
+
+TEST_F(TInstallationTest, EmptyObjectArrivesEmptyWhileANegativeAnswerLeavesTheTargetAlone)
+{
+    // Uncompressed, an empty object and a refusal both come as a count of 0.
+    MainConfig().Set(QStringLiteral("ServerCompressData"), false);
+    TSyncObject* empty = MakeRemoteObject(QStringLiteral("empty.txt"), QByteArray());
+    WriteFile(Home("Target/empty.txt"), "bisheriger Inhalt");
+    TSyncObject* lost = MakeRemoteObject(QStringLiteral("lost.txt"), "fuenf");
+    QFile::remove(Home("Objects/lost.txt"));
+    WriteFile(Home("Target/lost.txt"), "bleibt");
+
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
+    EXPECT_TRUE(QFile::exists(Home("Target/empty.txt")));
+    EXPECT_EQ(ReadFile(Home("Target/empty.txt")), QByteArray());
+    EXPECT_TRUE(empty->IsInstalled());
+    EXPECT_TRUE(Confirmed(*empty));
+
+    EXPECT_EQ(ReadFile(Home("Target/lost.txt")), QByteArray("bleibt"));
+    EXPECT_FALSE(QFile::exists(StagingFilePath(Home("Target/lost.txt"))));
+    EXPECT_FALSE(QFile::exists(Home("Target/lost.backup")));
+    EXPECT_FALSE(Confirmed(*lost));
+    EXPECT_EQ(DownloadCount(), 1);
+}
+
+TEST_F(TInstallationTest, ScriptIsStartedAfterTheCatalogueIsSavedAndScriptusFilesGoToTheRunner)
+{
+    const QString list = ProgramFile(QStringLiteral(".objects"));
+    const QString marker = Home("marker.txt");
+    ASSERT_FALSE(QFile::exists(list));
+    // The marker appears whole, and also when the list is missing.
+    const QByteArray script = "#!/bin/sh\ncat '" + list.toUtf8() + "' > '" + marker.toUtf8() + ".tmp' 2>/dev/null; mv '" +
+                              marker.toUtf8() + ".tmp' '" + marker.toUtf8() + "'\n";
+    TSyncObject* starter = MakeRemoteObject(QStringLiteral("start.sh"), script);
+    starter->SetStartAfterTransfer(true);
+    MakeFile(Home("Scriptus/setup.scriptus"), "Klick auf OK\r\n", SomeDate());
+    TSyncObject* setup = MakeObject(QStringLiteral("setup.bin"), "MZ");
+    setup->SetScriptusFile(QStringLiteral("setup.scriptus"));
+    const QString command = Home("Scriptus/setup.scriptus");
+
+    Install();
+    const QString target = Home("Target/start.sh");
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Starte Zielobjekt %1").arg(Quote(target))));
+    EXPECT_TRUE(QFileInfo(target).isExecutable());
+    ASSERT_TRUE(RunEventsUntil([&] { return QFile::exists(marker); }));
+    EXPECT_TRUE(ReadFile(marker).contains(starter->ToLine().toUtf8()));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Kein Skriptus-Ausführer verfügbar, %1 wird nicht ausgeführt")
+                                                     .arg(Quote(command))));
+
+    TFakeScriptus runner;
+    SetScriptusRunner(&runner);
+    QFile::remove(Home("Target/setup.bin"));
+    Install();
+    EXPECT_EQ(runner.Loaded(), QStringList{command});
+    EXPECT_EQ(runner.Started(), 1);
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Installiere Zielobjekt %1").arg(Quote(command))));
+}
+
+TEST_F(TInstallationTest, UpdateInstallsOnlyWhatTheUserConfirmed)
+{
+    TSyncObject* app = MakeObject(QStringLiteral("a.txt"), "neu");
+    app->SetDescription(QStringLiteral("Werkzeug"));
+    MakeObject(QStringLiteral("old.txt"), "x")->SetDeleteTarget(true);
+    WriteFile(Home("Target/old.txt"), "veraltet");
+    const QStringList expected = {Home("Target/a.txt") + QStringLiteral(" (Werkzeug)"),
+                                  Home("Target/old.txt") + QStringLiteral(" löschen")};
+
+    m_ui.newObjectsAnswer = false;
+    Update();
+    ASSERT_EQ(m_ui.newObjectPrompts.size(), 1u);
+    EXPECT_EQ(m_ui.newObjectPrompts.front(), expected);
+    EXPECT_FALSE(QFile::exists(Home("Target/a.txt")));
+    EXPECT_TRUE(QFile::exists(Home("Target/old.txt")));
+    EXPECT_EQ(DownloadCount(), 0);
+
+    m_ui.newObjectsAnswer = true;
+    Update();
+    ASSERT_EQ(m_ui.newObjectPrompts.size(), 2u);
+    EXPECT_EQ(ReadFile(Home("Target/a.txt")), QByteArray("neu"));
+    EXPECT_FALSE(QFile::exists(Home("Target/old.txt")));
+    EXPECT_EQ(DownloadCount(), 2);
+}
+
+TEST_F(TInstallationTest, NothingToInstallIsNeverShownAndCountsAsNo)
+{
+    MakeObject(QStringLiteral("done.txt"), "fertig");
+    MakeFile(Home("Target/done.txt"), "fertig", SomeDate());
+    EXPECT_FALSE(AskNewObjects());
+    EXPECT_TRUE(m_ui.newObjectPrompts.empty());
+    EXPECT_TRUE(Logged(QStringLiteral("Main"),
+                       QStringLiteral("Die Liste mit den zu installierenden Objekten sollte eigentlich nicht angezeigt werden")));
+}
+
+} // namespace
