@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Sets up, builds and starts Plenwick. Arguments go to the program.
+# Sets up, builds and starts Plenwick. Arguments go to the program; "demo"
+# instead runs the guided tour on the multi-host test bed (root only).
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/setup.sh"
-exec "${PLENWICK_BUILD_DIR:-$top/build}/src/plenwick" "$@"
+build=${PLENWICK_BUILD_DIR:-$top/build}
+if [ "$#" = 1 ] && [ "$1" = demo ]; then
+    if [ "$(id -u)" != 0 ]; then
+        echo "./run.sh demo needs root: it builds a small network of Linux network namespaces." >&2
+        echo "Run it as root, for example: sudo ./run.sh demo" >&2
+        exit 1
+    fi
+    exec "$top/tests/testbed/testbed.sh" "$build/src/plenwick" "$top/tests/testbed/demo/Demo.sh"
+fi
+exec "$build/src/plenwick" "$@"

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/VersionInfo.h"
 
+#include "version/BuildVersion.h"
+
 QString OwnVersionString(const QString& name)
 {
     struct Entry {
@@ -11,7 +13,7 @@ QString OwnVersionString(const QString& name)
         {"ProductName", "Plenwick"},
         {"CompanyName", "Plenwick"},
         {"FileDescription", "Plenwick - Verteilung von Dateien und Ordnern im Netzwerk"},
-        {"FileVersion", PLENWICK_VERSION},
+        {"FileVersion", BuildVersion()},
         {"LegalCopyright", "Copyright (C) 2026 Die Plenwick-Entwickler"},
         {"Comments", "0"},
     };

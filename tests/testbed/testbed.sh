@@ -31,7 +31,9 @@ WORK=$(mktemp -d /tmp/plenwick-testbed.XXXXXX)
 # folder under $DISK is a different folder on each computer, as in a network.
 DISK=$WORK/disk
 mkdir "$DISK"
-declare -A HOST_ADDRESS HOST_PID
+# HOST_BINARY[<host>]=<path> makes that host run another binary than
+# $BINARY (a program that replaces its own executable needs a copy of its own).
+declare -A HOST_ADDRESS HOST_PID HOST_BINARY
 HOSTS=()
 FAILED=0
 
@@ -42,6 +44,10 @@ teardown() {
             kill -KILL "$pid" 2>/dev/null
             wait "$pid" 2>/dev/null
         fi
+        # Processes the program started itself (a restart, its replace copy).
+        for pid in $(ip netns pids "$TAG-$host" 2>/dev/null); do
+            kill -KILL "$pid" 2>/dev/null
+        done
         ip netns del "$TAG-$host" 2>/dev/null
         rm -rf "/etc/netns/$TAG-$host"
     done
@@ -105,7 +111,7 @@ host_command() {
         PLENWICK_COMPUTERNAME="$host" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry"
         PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config"
         PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart"
-        "$BINARY" "$@")
+        "${HOST_BINARY[$host]:-$BINARY}" "$@")
 }
 
 # host_exec <host> <parameter>...: the program in the host, in the foreground.

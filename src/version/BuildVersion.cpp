@@ -1,0 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "version/BuildVersion.h"
+
+const char* BuildVersion()
+{
+    return PLENWICK_VERSION;
+}
