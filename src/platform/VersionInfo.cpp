@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/VersionInfo.h"
 
-#include "version/BuildVersion.h"
+#include "platform/BuildVersion.h"
 
 QString OwnVersionString(const QString& name)
 {

@@ -316,30 +316,40 @@ void StartObjects(TClientThread& thread, const TRunState& state)
 
 // A service is restarted by systemd: a process it did not start would die
 // with the service's processes.
-void RestartProgram()
+bool RestartProgram()
 {
     if (RunningAsService())
-        RunSystemctl({QStringLiteral("--no-block"), QStringLiteral("restart"), ServiceUnitName()});
-    else
-        ShellOpen(ExecutablePath());
+        return RunSystemctl({QStringLiteral("--no-block"), QStringLiteral("restart"), ServiceUnitName()}).exitCode == 0;
+    return ShellOpen(ExecutablePath());
 }
 
+void SetListenersRunning(bool running)
+{
+    TPoolInterlocked::Synchronize([running] {
+        if (TListenerControl* listeners = ListenerControl())
+            running ? listeners->StartListeners() : listeners->StopListeners();
+    });
+}
+
+// When the successor cannot be started, this instance stays: ending it would
+// leave the computer without the program.
 void EndOfRun(TClientThread& thread, const TRunState& state)
 {
     if (!state.restartRequested && !state.replaceRequested)
         return;
     thread.Log(QStringLiteral("Verbindung wird beendet"));
     thread.Connection().Disconnect();
-    TPoolInterlocked::Synchronize([] {
-        if (TListenerControl* listeners = ListenerControl())
-            listeners->StopListeners();
-    });
-    if (state.restartRequested)
-        RestartProgram();
-    else
-        // Exactly two parameters make the copy a file-move instance: the new
-        // program's staging file and the place it is to take.
-        ShellOpen(ReplaceCopyPath(), {StagingFilePath(ExecutablePath()), ExecutablePath()});
+    SetListenersRunning(false);
+    // Exactly two parameters make the copy a file-move instance: the new
+    // program's staging file and the place it is to take.
+    const bool started = state.restartRequested
+                             ? RestartProgram()
+                             : ShellOpen(ReplaceCopyPath(), {StagingFilePath(ExecutablePath()), ExecutablePath()});
+    if (!started) {
+        thread.Log(QStringLiteral("Das Programm konnte nicht neu gestartet werden und läuft weiter"));
+        SetListenersRunning(true);
+        return;
+    }
     thread.RequestApplicationEnd();
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "version/BuildVersion.h"
+#include "platform/BuildVersion.h"
 
 const char* BuildVersion()
 {
