@@ -28,6 +28,7 @@ result $S "download under way after (s)" "$(elapsed "$begin")"
 kill_host client1
 result $S "target after kill" "$(same_file "$WORK/old.bin" "$target")"
 result $S "leftovers after kill" "$(leftovers "$WORK/client1" "$WORK/master/home/Cache")"
+result $S "master download records after kill" "$(download_records master)"
 
 keep_log client1 killed
 begin=$(now)
@@ -36,6 +37,7 @@ wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" 1 600
 result $S "next sync took (s)" "$(elapsed "$begin")"
 result $S "target after next sync" "$(same_file "$source" "$target")"
 result $S "leftovers after next sync" "$(leftovers "$WORK/client1" "$WORK/master/home/Cache")"
+result $S "master download records after next sync" "$(download_records master)"
 result $S "client lists on restart" "$(list_health client1)"
 stop client1
 stop master
@@ -43,3 +45,4 @@ start master
 wait_log master "Server-Komponente hört auf TCP-Port 42424"
 result $S "master lists on restart" "$(list_health master)"
 stop master
+keep_logs

@@ -70,3 +70,16 @@ same_file() {
         echo DIFFERS
     fi
 }
+
+# download_records <host>: the lines of the host's download list.
+download_records() {
+    cat "$WORK/$1/home/plenwick.downloads" 2>/dev/null | grep -c . || true
+}
+
+# keep_logs: copies every log of the run to $RELIABILITY_LOGS/<case>/, when set.
+keep_logs() {
+    [ -n "${RELIABILITY_LOGS:-}" ] || return 0
+    local folder=$RELIABILITY_LOGS/$(basename "$CASE" .sh)
+    mkdir -p "$folder"
+    cp "$WORK"/*.log "$folder"/
+}
