@@ -45,13 +45,12 @@ wait_size "$staging" $((256 * 1048576)) 600
 result $S "download under way after (s)" "$(elapsed "$begin")"
 result $S "leftover .part after restart" "$(leftovers "$cache")"
 kill_host master
-wait_log client1 "Synchronisation mit Server" 60
-sleep 1
+wait_log client1 "Beende Thread" 60
 result $S "client after kill" "$(running client1 && echo running || echo ENDED)"
 result $S "target after kill" "$(same_file "$WORK/old.bin" "$target")"
 result $S "leftovers after kill" "$(leftovers "$WORK/client1" "$cache")"
 result $S "master download records after kill" "$(download_records master)"
-result $S "client's last word" "$(grep -F 'Synchronisation mit Server' "$WORK/client1.log" | tail -1 | cut -d'|' -f2-)"
+result $S "client's last word on the run" "$(grep -F 'Client-Informationen:' "$WORK/client1.log" | tail -1 | cut -d'|' -f2-)"
 
 keep_log master sending
 start master
