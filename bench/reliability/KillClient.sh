@@ -4,20 +4,7 @@
 # read back whole and the next synchronisation must bring the new version.
 source "$BENCH_TOP/bench/reliability/common.sh"
 S=kill-client
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
-options master "NetServerName=master"
-options client1 "NetServerName=master" "ClientSilentInstall=1"
-mkdir -p "$WORK/master/home/Objects" "$WORK/client1/target"
-source=$WORK/master/home/Objects/big.bin
-target=$WORK/client1/target/big.bin
-staging=$WORK/client1/target/~\$big.bin
-make_object 1024 "$source"
-head -c 1048576 /dev/urandom >"$WORK/old.bin"
-cp "$WORK/old.bin" "$target"
-object master big.bin "$WORK/client1/target/"
+one_large_object
 
 start master
 wait_log master "Server-Komponente hört auf TCP-Port 42424"

@@ -6,21 +6,8 @@
 # synchronisation must bring the new version.
 source "$BENCH_TOP/bench/reliability/common.sh"
 S=kill-master
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
-options master "NetServerName=master"
-options client1 "NetServerName=master" "ClientSilentInstall=1"
-mkdir -p "$WORK/master/home/Objects" "$WORK/client1/target"
-source=$WORK/master/home/Objects/big.bin
-target=$WORK/client1/target/big.bin
-staging=$WORK/client1/target/~\$big.bin
+one_large_object
 cache=$WORK/master/home/Cache
-make_object 1024 "$source"
-head -c 1048576 /dev/urandom >"$WORK/old.bin"
-cp "$WORK/old.bin" "$target"
-object master big.bin "$WORK/client1/target/"
 
 # While the cache entry is being written.
 start master

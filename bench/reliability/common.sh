@@ -83,3 +83,23 @@ keep_logs() {
     mkdir -p "$folder"
     cp "$WORK"/*.log "$folder"/
 }
+
+# one_large_object: a master and client1; the master offers the 1 GiB object
+# big.bin ($source), whose older version of 1 MiB ($WORK/old.bin) is the
+# client's target ($target); $staging is the client's staging file for it.
+one_large_object() {
+    add_host master 10
+    add_host client1 11
+    knows master client1
+    knows client1 master
+    options master "NetServerName=master"
+    options client1 "NetServerName=master" "ClientSilentInstall=1"
+    mkdir -p "$WORK/master/home/Objects" "$WORK/client1/target"
+    source=$WORK/master/home/Objects/big.bin
+    target=$WORK/client1/target/big.bin
+    staging=$WORK/client1/target/~\$big.bin
+    make_object 1024 "$source"
+    head -c 1048576 /dev/urandom >"$WORK/old.bin"
+    cp "$WORK/old.bin" "$target"
+    object master big.bin "$WORK/client1/target/"
+}
