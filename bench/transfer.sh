@@ -35,12 +35,8 @@ trap cleanup EXIT
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1 64 1024)
 
-# Half compressible text, half random bytes.
-make_object() {
-  local mib=$1 file=$2 half=$(( $1 * 512 * 1024 ))
-  { (yes "Plenwick verteilt Objekte an alle Clients im Netz. $RANDOM" || true) | head -c "$half"
-    head -c "$half" /dev/urandom; } >"$file"
-}
+# shellcheck source=support/objects.sh
+source "$top/bench/support/objects.sh"
 
 # Prints "seconds rss-KiB" of a command.
 measure() {

@@ -158,15 +158,19 @@ void TChangeNotifyThread::HandleChange(int index)
         const QString folder = FolderOfPath(object->ResolvedSourcePath());
         TSyncObject* tree = TreeOf(object);
         if (folder == changed) {
+            // One signal may stand for several changed files: every object of
+            // the folder is refreshed, else the others stay stale until the
+            // folder happens to change again.
             if (Refresh(object)) {
                 modified = true;
                 treeOwner = nullptr;
                 Note(QStringLiteral("Objekt \"%1\" wurde modifiziert").arg(object->SourceName()));
-                break;
+                continue;
             }
-            if (tree != nullptr)
+            if (tree != nullptr && !modified)
                 treeOwner = tree;
-        } else if (treeOwner == nullptr && tree != nullptr && tree->IncludeSubfolders() && changed.startsWith(folder)) {
+        } else if (!modified && treeOwner == nullptr && tree != nullptr && tree->IncludeSubfolders() &&
+                   changed.startsWith(folder)) {
             // A change below the tree in a folder that holds no object yet.
             treeOwner = tree;
         }

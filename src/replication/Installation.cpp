@@ -24,6 +24,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/VersionInfo.h"
 #include "replication/ClientThread.h"
+#include "replication/Protocol.h"
 #include "replication/Transfer.h"
 
 namespace {
@@ -406,6 +407,10 @@ void RunInstallation(TClientThread& thread)
     std::lock_guard guard(running);
     TRunState state;
     for (TSyncObject* object : CatalogueSnapshot()) {
+        // Nothing in the walk closes the connection on purpose: closed means
+        // broken, and nothing more can be fetched or confirmed on it.
+        if (!thread.Connection().IsOpen())
+            break;
         if (!object->NeedsInstallation())
             continue;
         if (object->DeleteTarget())
@@ -413,9 +418,13 @@ void RunInstallation(TClientThread& thread)
         else
             InstallObject(thread, *object, state);
     }
+    const bool broken = !thread.Connection().IsOpen();
     SaveObjectList();
     StartObjects(thread, state);
     EndOfRun(thread, state);
+    // The run must not pass for a synchronisation that went well.
+    if (broken)
+        throw ESocketError(QStringLiteral("Die Verbindung zum Server ist abgebrochen"));
 }
 
 void SetScriptusRunner(TScriptusRunner* runner)

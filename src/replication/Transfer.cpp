@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <QFile>
 #include <QLocale>
@@ -301,22 +302,28 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
     QFile::remove(destination);
     try {
         client.Send(kDownload + QLatin1Char(' ') + Quoted(name));
-        const std::optional<TDownloadHeader> header = ParseDownloadHeader(client.ReceiveReply());
+        const QString reply = client.ReceiveReply();
+        // A reply that came too late or answers another request puts every
+        // later one out of step: the next object would get this one's bytes.
+        if (reply.isEmpty() || SplitFields(reply, QLatin1Char(' ')).value(1) != Quoted(name))
+            throw ESocketError(QStringLiteral("Die Antwort passt nicht zur Anfrage"));
+        const std::optional<TDownloadHeader> header = ParseDownloadHeader(reply);
         if (!header)
             return -1;
         if (header->count <= 0) {
             client.Log(QStringLiteral("Objekt \"%1\" wurde nicht empfangen").arg(name));
             return header->count < 0 ? -1 : 0;
         }
-        TReceiver receiver(destination, *header);
+        std::optional<TReceiver> receiver;
         qint64 rest = header->count;
         try {
+            receiver.emplace(destination, *header);
             while (rest > 0) {
                 const QByteArray chunk = client.Connection().ReadBytes(std::min<qint64>(rest, kChunk));
                 rest -= chunk.size();
-                receiver.Feed(chunk);
+                receiver->Feed(chunk);
             }
-            receiver.Finish();
+            receiver->Finish();
         } catch (const ETransferError&) {
             QFile::remove(destination);
             // The rest of the announced bytes still comes: read past it, so
@@ -330,14 +337,20 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
         }
         qint64 size = header->count;
         if (header->compressed) {
-            client.Log(SizeMessage(QStringLiteral("Dekompression"), size, receiver.Inflated()));
-            size = receiver.Inflated();
+            client.Log(SizeMessage(QStringLiteral("Dekompression"), size, receiver->Inflated()));
+            size = receiver->Inflated();
         }
         if (header->encoded)
-            client.Log(SizeMessage(QStringLiteral("Entschlüsselung"), size, receiver.Written()));
+            client.Log(SizeMessage(QStringLiteral("Entschlüsselung"), size, receiver->Written()));
         client.Log(QStringLiteral("Empfang beendet"));
-        return static_cast<qint32>(receiver.Written());
+        return static_cast<qint32>(receiver->Written());
+    } catch (const ETransferError& error) {
+        // The stream was read to its end: the connection is still in step.
+        client.Log(QStringLiteral("Bei der Objektübertragung ") + ExceptionSuffix(error));
+        return -1;
     } catch (const std::exception& error) {
+        // Where the stream stands is unknown: nothing more may be read from it.
+        client.Connection().Disconnect();
         client.Log(QStringLiteral("Bei der Objektübertragung ") + ExceptionSuffix(error));
         return -1;
     }

@@ -105,6 +105,30 @@ TEST_F(TChangeNotifyThreadTest, AReplacedFileIsRefreshedWithoutRegeneratingTheTr
     EXPECT_TRUE(RunEventsUntil([&] { return m_ui.objectViewRebuilds == 1; }));
 }
 
+TEST_F(TChangeNotifyThreadTest, FilesChangedUnderOneSignalAreAllRefreshed)
+{
+    const QString r = AddObject(MakeFile(QStringLiteral("r.txt"), "old"))->SourceName();
+    const QString p = AddObject(MakeFile(QStringLiteral("p.txt"), "old"))->SourceName();
+    const QString q = AddObject(MakeFile(QStringLiteral("q.txt"), "old"))->SourceName();
+    StartFolderMonitoring();
+    ASSERT_TRUE(WaitUntilWatching());
+    const auto replace = [this](const QString& file, const QByteArray& content) {
+        const QString copy = m_dir.path() + QStringLiteral("/new");
+        WriteFile(copy, content);
+        SetFileLastWriteTime(copy, DateTimeNow());
+        return std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(file).constData()) == 0;
+    };
+    ASSERT_TRUE(replace(r, "newer"));
+    // The monitor now waits for its next log line: both changes below reach
+    // it together, as one signal of the folder.
+    ASSERT_TRUE(WaitForMessage("Objekt \"" + r + "\" wurde modifiziert"));
+    ASSERT_TRUE(replace(p, "newer!"));
+    ASSERT_TRUE(replace(q, "newest!"));
+    EXPECT_TRUE(WaitForMessage("Objekt \"" + p + "\" wurde modifiziert", 1, 3000));
+    EXPECT_TRUE(WaitForMessage("Objekt \"" + q + "\" wurde modifiziert", 1, 3000));
+    EXPECT_EQ(FindBySourcePath(q)->Size(), 7);
+}
+
 TEST_F(TChangeNotifyThreadTest, ADeletedFileBecomesAStoredDeleteObjectAndTheTreeIsRegenerated)
 {
     TSyncObject* owner = WatchTree();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -66,8 +67,8 @@ protected:
     }
 
     /// A peer on its own port that accepts one connection, accepts the login,
-    /// reads one request and answers it with the raw bytes.
-    int StartScriptedServer(const QByteArray& answer)
+    /// reads one request and answers it with the raw bytes, after a delay.
+    int StartScriptedServer(const QByteArray& answer, int delayMs = 0)
     {
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -77,7 +78,7 @@ protected:
         ::listen(listener, 1);
         socklen_t length = sizeof address;
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_scripted = std::thread([listener, answer] {
+        m_scripted = std::thread([listener, answer, delayMs] {
             const int socket = ::accept(listener, nullptr, nullptr);
             ::close(listener);
             if (socket < 0)
@@ -88,6 +89,7 @@ protected:
                 connection.ReadLine();
                 connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
                 connection.ReadLine();
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
                 connection.WriteBytes(answer);
                 while (!connection.ReadLine().isEmpty()) {
                 }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "foundation/MainConfig.h"
 #include "foundation/ZlibStream.h"
 #include "foundation/PoolSystem.h"
 #include "replication/ReplicationFixture.h"
@@ -218,6 +219,37 @@ TEST_F(TTransferTest, BadHeadersAndBadStreamsReceiveNothingAndLeaveNoFile)
     for (const QByteArray& answer : answers) {
         SCOPED_TRACE(answer.left(40).toStdString());
         EXPECT_EQ(FetchScripted(answer), -1);
+        EXPECT_FALSE(QFile::exists(Received()));
+        m_scripted.join();
+    }
+}
+
+TEST_F(TTransferTest, ReplyTooLateOrForAnotherRequestClosesTheConnection)
+{
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 100); // replies within 200 ms
+    const TSyncObject wanted(QStringLiteral("x.bin"), QString(), 0, 0, Home("Target/"));
+    const TSyncObject next(QStringLiteral("y.bin"), QString(), 0, 0, Home("Target/"));
+    const std::vector<std::pair<QByteArray, int>> answers = {
+        {"DOWNLOAD \"w.bin\" 5\r\nhallo", 0},
+        {"DOWNLOAD \"x.bin\" 5\r\nhallo", 600},
+    };
+    for (const auto& [answer, delay] : answers) {
+        SCOPED_TRACE(delay);
+        const int port = StartScriptedServer(answer, delay);
+        qint32 first = -2;
+        qint32 second = -2;
+        bool open = true;
+        // Without the close, the later request would take the stray answer for its own.
+        RunClient(
+            [&](TClientThread& thread) {
+                first = FetchFromServer(thread, wanted, Received());
+                open = thread.Connection().IsOpen();
+                second = FetchFromServer(thread, next, Received());
+            },
+            port);
+        EXPECT_EQ(first, -1);
+        EXPECT_FALSE(open);
+        EXPECT_EQ(second, -1);
         EXPECT_FALSE(QFile::exists(Received()));
         m_scripted.join();
     }
