@@ -303,9 +303,13 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
     try {
         client.Send(kDownload + QLatin1Char(' ') + Quoted(name));
         const QString reply = client.ReceiveReply();
+        // No answer (an unknown name gets none): nothing received, and a late
+        // answer is caught by the check below at the next request.
+        if (reply.isEmpty())
+            return -1;
         // A reply that came too late or answers another request puts every
         // later one out of step: the next object would get this one's bytes.
-        if (reply.isEmpty() || SplitFields(reply, QLatin1Char(' ')).value(1) != Quoted(name))
+        if (SplitFields(reply, QLatin1Char(' ')).value(1) != Quoted(name))
             throw ESocketError(QStringLiteral("Die Antwort passt nicht zur Anfrage"));
         const std::optional<TDownloadHeader> header = ParseDownloadHeader(reply);
         if (!header)
