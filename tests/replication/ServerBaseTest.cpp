@@ -70,6 +70,7 @@ protected:
         MainConfig().Set(QStringLiteral("NetServerPort"), 0);
         MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
         MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+        m_objList = CommandHandler(TCommandIndex::ObjList);
         m_server = std::make_unique<TServerBase>();
         m_server->StartListeners();
         m_port = m_server->Port();
@@ -78,7 +79,8 @@ protected:
     void TearDown() override
     {
         m_server.reset();
-        SetCommandHandler(TCommandIndex::ObjList, {});
+        // Later tests need the real handler back, not an empty one.
+        SetCommandHandler(TCommandIndex::ObjList, m_objList);
         FreeAllClients();
         TTestHome::TearDown();
     }
@@ -93,6 +95,7 @@ protected:
 
     std::unique_ptr<TServerBase> m_server;
     int m_port = 0;
+    TCommandHandler m_objList;
 };
 
 TEST_F(TServerBaseTest, ListenersLogTheirPortsAndASecondServerCannotTakeTheTcpPort)
