@@ -129,9 +129,10 @@ void TThreadImportChilds::Finish()
         std::erase(imports.running, this);
         // Decided under the lock: a stop request is made under it too, so a
         // stopped import never restarts the monitor its stopper waits for.
-        last = imports.running.empty() && !isInterruptionRequested();
-        if (last)
+        // The count starts afresh with the next imports, also after a stop.
+        if (imports.running.empty())
             imports.counter = 0;
+        last = imports.running.empty() && !isInterruptionRequested();
     }
     // Logged and restarted without the lock: the main thread may be waiting
     // for it while this thread waits for the main thread.

@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QThread>
+#include <QTimer>
 
 #include "foundation/MainConfig.h"
+#include "foundation/ServiceMode.h"
 
 void TTestHome::SetUp()
 {
@@ -22,6 +24,9 @@ void TTestHome::SetUp()
     qputenv("PLENWICK_SYSTEMD_DIR", (root + "/systemd").toUtf8());
     qputenv("PLENWICK_SYSTEM_AUTOSTART_DIR", (root + "/autostart-system").toUtf8());
     qputenv("PLENWICK_COMPUTERNAME", "testhost");
+    // Every test starts as a plain working instance, whatever ran before.
+    SetRunningAsService(false);
+    SetMonitorInstance(false);
     SetUi(&m_ui);
     RegisterAllOptions();
 }
@@ -29,6 +34,11 @@ void TTestHome::SetUp()
 void TTestHome::TearDown()
 {
     SetUi(nullptr);
+    // A test that ended the application outside a loop leaves Qt's quit flag
+    // set, and every later event loop would return at once: one turn of the
+    // main loop clears it.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 QString TTestHome::Home(const QString& name) const
