@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Load and save of large object and client lists, and path lookups.
+// Load and save of large object and client lists, path lookups and download
+// list lookups.
+#include <memory>
+#include <vector>
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 
 #include "support/BenchHome.h"
 #include "catalogue/SyncClient.h"
+#include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/AtomicFile.h"
 #include "foundation/MainConfig.h"
@@ -16,6 +21,9 @@ namespace {
 
 constexpr int kObjects = 100000;
 constexpr int kClients = 10000;
+// 1 000 computers that each confirmed 1 000 objects: 1 000 000 records.
+constexpr int kDownloadComputers = 1000;
+constexpr int kDownloadObjects = 1000;
 
 QString ObjectName(int i)
 {
@@ -108,6 +116,47 @@ void LoadClients(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kClients);
 }
 
+// Through the list file, as at start-up; the objects need not be listed for
+// the lookup, which only compares their ids.
+std::vector<std::unique_ptr<TSyncObject>> FillDownloads()
+{
+    FreeAllDownloads();
+    std::vector<std::unique_ptr<TSyncObject>> objects;
+    for (int i = 0; i < kDownloadObjects; ++i)
+        objects.push_back(std::make_unique<TSyncObject>(ObjectName(i), QStringLiteral("1.2.3.4"), 1000 + i,
+                                                        45000.0 + i / 1440.0, QStringLiteral("/opt/ziel/")));
+    QStringList lines;
+    for (int c = 0; c < kDownloadComputers; ++c)
+        for (const auto& object : objects)
+            lines.append(TSyncDownload(QStringLiteral("10.1.%1.%2").arg(c / 256).arg(c % 256), object->ComputeId(),
+                                       QStringLiteral("pc-%1").arg(c))
+                             .ToLine());
+    WriteFileAtomically(ProgramFile(QStringLiteral(".downloads")), JoinLines(lines));
+    LoadDownloadList();
+    return objects;
+}
+
+void FindDownloads(benchmark::State& state)
+{
+    const std::vector<std::unique_ptr<TSyncObject>> objects = FillDownloads();
+    if (DownloadCount() != kDownloadComputers * kDownloadObjects)
+        state.SkipWithError("not every download was read back");
+    // Login names in another letter case; every fourth computer never confirmed anything.
+    std::vector<std::unique_ptr<TSyncClient>> clients;
+    for (int c = 0; c < kDownloadComputers; ++c) {
+        clients.push_back(std::make_unique<TSyncClient>(QStringLiteral("10.1.0.1"), QStringLiteral("d"), 45000.0,
+                                                        QStringLiteral("host-%1").arg(c)));
+        clients.back()->SetLocalComputerName(QStringLiteral("PC-%1").arg(c % 4 == 3 ? c + kDownloadComputers : c));
+    }
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(HasDownloaded(*clients[(i * 7919) % kDownloadComputers], *objects[i % kDownloadObjects]));
+        ++i;
+    }
+    state.SetItemsProcessed(state.iterations());
+    FreeAllDownloads();
+}
+
 } // namespace
 
 BENCHMARK(SaveObjects)->Unit(benchmark::kMillisecond);
@@ -115,6 +164,7 @@ BENCHMARK(LoadObjects)->Unit(benchmark::kMillisecond);
 BENCHMARK(FindObjects)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SaveClients)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadClients)->Unit(benchmark::kMillisecond);
+BENCHMARK(FindDownloads)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {

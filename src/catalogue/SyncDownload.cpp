@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/SyncDownload.h"
 
+#include <memory>
 #include <mutex>
+#include <utility>
 
+#include <QHash>
 #include <QSet>
 
 #include "catalogue/ListFile.h"
@@ -15,10 +18,42 @@ namespace {
 
 const QString kCategory = QStringLiteral("SyncDownload");
 
+/// The computer name as the lookup compares it: case-insensitive comparison
+/// folds case, so folded names are equal exactly when the names compare equal.
+using TDownloadKey = std::pair<QString, quint64>;
+
+TDownloadKey KeyOf(const QString& computerName, quint64 objectId)
+{
+    return {computerName.toCaseFolded(), objectId};
+}
+
+/// The download list and, beside it, how many records each computer and id
+/// pair has, so that the lookup made per offered object and request does not
+/// walk millions of records. Every link change goes through here, under the
+/// lock.
 struct TDownloadList {
     TChainList list;
+    QHash<TDownloadKey, int> recorded;
     std::recursive_mutex lock;
     TListFile file{".downloads", "SyncDownload"};
+
+    void Append(std::unique_ptr<TSyncDownload> record)
+    {
+        ++recorded[KeyOf(record->DownloadComputerName(), record->DownloadObjectId())];
+        list.Append(record.release());
+    }
+    void Remove(TSyncDownload* record)
+    {
+        const auto it = recorded.find(KeyOf(record->DownloadComputerName(), record->DownloadObjectId()));
+        if (--*it == 0)
+            recorded.erase(it);
+        list.Remove(record);
+    }
+    void Clear()
+    {
+        recorded.clear();
+        list.Clear();
+    }
 };
 
 TDownloadList& Downloads()
@@ -65,20 +100,16 @@ void RecordDownload(const QString& address, quint64 objectId, const QString& com
 {
     {
         std::lock_guard guard(Downloads().lock);
-        Downloads().list.Append(new TSyncDownload(address, objectId, computerName));
+        Downloads().Append(std::make_unique<TSyncDownload>(address, objectId, computerName));
     }
     SaveDownloadList();
 }
 
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object)
 {
-    const QString computer = client.LocalComputerName();
-    const quint64 id = object.ComputeId();
+    const TDownloadKey key = KeyOf(client.LocalComputerName(), object.ComputeId());
     std::lock_guard guard(Downloads().lock);
-    for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
-        if (d->DownloadObjectId() == id && d->DownloadComputerName().compare(computer, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return Downloads().recorded.contains(key);
 }
 
 void CleanDownloads()
@@ -95,7 +126,7 @@ void CleanDownloads()
     while (d != nullptr) {
         TSyncDownload* next = d->Next();
         if (!ids.contains(d->DownloadObjectId()))
-            Downloads().list.Remove(d);
+            Downloads().Remove(d);
         d = next;
     }
 }
@@ -107,7 +138,7 @@ void LoadDownloadList()
         if (!record)
             return false;
         std::lock_guard guard(Downloads().lock);
-        Downloads().list.Append(record.release());
+        Downloads().Append(std::move(record));
         return true;
     });
 }
@@ -134,5 +165,5 @@ void SaveDownloadList()
 void FreeAllDownloads()
 {
     std::lock_guard guard(Downloads().lock);
-    Downloads().list.Clear();
+    Downloads().Clear();
 }

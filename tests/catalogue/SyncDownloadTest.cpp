@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <memory>
+#include <vector>
+
 #include "catalogue/CatalogueFixture.h"
 #include "foundation/TextFields.h"
 #include "platform/ProgramPaths.h"
@@ -40,4 +43,104 @@ TEST_F(DownloadListTest, LoadSkipsBadLines)
     EXPECT_TRUE(m_ui.messageBoxes.isEmpty());
     SaveDownloadList();
     EXPECT_TRUE(QFile::exists(path + ".bad"));
+}
+
+namespace {
+
+/// The lookup as a walk over every record, to hold the indexed lookup against.
+bool WalkFinds(const TSyncClient& client, const TSyncObject& object)
+{
+    for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
+        if (d->DownloadObjectId() == object.ComputeId()
+            && d->DownloadComputerName().compare(client.LocalComputerName(), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+class DownloadLookupTest : public DownloadListTest
+{
+protected:
+    void SetUp() override
+    {
+        DownloadListTest::SetUp();
+        for (const char* name : {"a.exe", "b.exe"})
+            m_objects.append(AppendObject(std::make_unique<TSyncObject>(QLatin1String(name), QStringLiteral("?"), 1,
+                                                                        SomeDate(), QStringLiteral("/t/"))));
+        // Login names in other letter cases, beyond ASCII too; "STRASSE" folds to
+        // no record's name, as a comparison ignoring case finds none either.
+        for (const char* name : {"PC-ANNA", "pc-bert", "PC-ÄRGER", "PC-STRASSE", ""}) {
+            m_clients.push_back(std::make_unique<TSyncClient>(QStringLiteral("10.0.0.1"), QStringLiteral("d"),
+                                                              SomeDate(), QStringLiteral("host")));
+            m_clients.back()->SetLocalComputerName(QString::fromUtf8(name));
+        }
+    }
+
+    /// Every client against every object: the lookup agrees with the walk;
+    /// returns how many pairs were found.
+    int ExpectLookupMatchesWalk()
+    {
+        int found = 0;
+        for (const auto& client : m_clients)
+            for (const TSyncObject* object : m_objects) {
+                const bool walk = WalkFinds(*client, *object);
+                EXPECT_EQ(HasDownloaded(*client, *object), walk)
+                    << client->LocalComputerName().toStdString() << " " << object->SourceName().toStdString();
+                found += walk ? 1 : 0;
+            }
+        return found;
+    }
+
+    QList<TSyncObject*> m_objects;
+    std::vector<std::unique_ptr<TSyncClient>> m_clients;
+};
+
+TEST_F(DownloadLookupTest, StaysExactThroughRecordCleanLoadAndFree)
+{
+    const quint64 a = m_objects[0]->ComputeId();
+    const quint64 oldB = m_objects[1]->ComputeId();
+    RecordDownload(QStringLiteral("10.0.0.1"), a, QStringLiteral("pc-anna"));
+    RecordDownload(QStringLiteral("10.0.0.1"), a, QStringLiteral("PC-Anna")); // the same pair again
+    RecordDownload(QStringLiteral("10.0.0.2"), oldB, QStringLiteral("PC-Bert"));
+    RecordDownload(QStringLiteral("10.0.0.3"), oldB, QString::fromUtf8("pc-ärger"));
+    RecordDownload(QStringLiteral("10.0.0.4"), a, QString::fromUtf8("pc-straße"));
+    EXPECT_EQ(ExpectLookupMatchesWalk(), 3);
+
+    // b changes: the save drops its records. In its old form again, it must not
+    // be found through records that are gone.
+    m_objects[1]->SetSize(2);
+    SaveDownloadList();
+    m_objects[1]->SetSize(1);
+    ASSERT_EQ(m_objects[1]->ComputeId(), oldB);
+    EXPECT_EQ(DownloadCount(), 3);
+    EXPECT_EQ(ExpectLookupMatchesWalk(), 1);
+
+    FreeAllDownloads();
+    EXPECT_EQ(ExpectLookupMatchesWalk(), 0);
+
+    LoadDownloadList(); // the saved file: both records of a, the one of "pc-straße"
+    EXPECT_EQ(DownloadCount(), 3);
+    EXPECT_EQ(ExpectLookupMatchesWalk(), 1);
+
+    // Loading on top of a list adds up; one clean takes every duplicate away.
+    LoadDownloadList();
+    EXPECT_EQ(DownloadCount(), 6);
+    m_objects[0]->SetSize(5);
+    SaveDownloadList();
+    m_objects[0]->SetSize(1);
+    EXPECT_EQ(DownloadCount(), 0);
+    EXPECT_EQ(ExpectLookupMatchesWalk(), 0);
+}
+
+TEST_F(DownloadLookupTest, RemovedObjectLosesItsRecordsOnly)
+{
+    RecordDownload(QStringLiteral("10.0.0.1"), m_objects[0]->ComputeId(), QStringLiteral("pc-anna"));
+    RecordDownload(QStringLiteral("10.0.0.1"), m_objects[1]->ComputeId(), QStringLiteral("pc-anna"));
+    RemoveObject(m_objects[1]);
+    m_objects.removeLast();
+    SaveDownloadList();
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(ExpectLookupMatchesWalk(), 1);
+    EXPECT_TRUE(HasDownloaded(*m_clients[0], *m_objects[0]));
 }
