@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/SyncClient.h"
 
+#include <atomic>
 #include <memory>
 
 #include "catalogue/ListFile.h"
@@ -23,6 +24,9 @@ struct TClientList {
     TChainList list;
     TReentrantRWLock lock;
     TListFile file{".clients", "SyncClient"};
+    // Set while a save has not succeeded, so that the skipped saves of
+    // unchanged clients never leave an earlier change out of the file.
+    std::atomic<bool> unsaved{false};
 };
 
 TClientList& Clients()
@@ -58,6 +62,14 @@ TSyncClient* FindClient(const QString& name, Qt::CaseSensitivity sensitivity)
         if (client->Name().compare(name, sensitivity) == 0)
             return client;
     return nullptr;
+}
+
+/// Each save is an fsync, made under the server's session lock: a connection
+/// or login that leaves every stored field as it was writes nothing.
+void SaveClientListIfChanged(bool changed)
+{
+    if (changed || Clients().unsaved)
+        SaveClientList();
 }
 
 } // namespace
@@ -153,10 +165,12 @@ void RegisterClient(const QString& address, const QString& name)
     // main thread, which may itself be waiting for this lock.
     QList<std::pair<QString, QString>> entries;
     bool known = false;
+    bool changed = true;
     {
         TWriteGuard guard(Clients().lock);
         if (TSyncClient* client = FindClientByName(name)) {
             known = true;
+            const QString stored = client->ToLine();
             entries.append({QStringLiteral("ServerBase"),
                             QStringLiteral("Client \"") + name + QStringLiteral("\" ist bereits bekannt")});
             if (client->Address().compare(address, Qt::CaseInsensitive) != 0) {
@@ -166,6 +180,7 @@ void RegisterClient(const QString& address, const QString& name)
             }
             client->SetLastContact(record->LastContact());
             entries.append({kCategory, QStringLiteral("Objekt \"%1\" wurde aktualisiert").arg(client->Name())});
+            changed = client->ToLine() != stored;
         } else {
             Clients().list.Append(record.release());
         }
@@ -173,7 +188,16 @@ void RegisterClient(const QString& address, const QString& name)
     for (const auto& [category, message] : entries)
         Log(category, message, category == kCategory ? 46 : 45);
     OnMainThread(known ? &TUiPort::RefreshClientOnlineMarks : &TUiPort::RebuildClientViews);
-    SaveClientList();
+    // The last contact is stored to the second: a reconnect within the same
+    // second from the same address changes nothing stored.
+    SaveClientListIfChanged(changed);
+}
+
+void RecordLocalComputerName(TSyncClient& client, const QString& computerName)
+{
+    const bool changed = client.LocalComputerName() != computerName;
+    client.SetLocalComputerName(computerName);
+    SaveClientListIfChanged(changed);
 }
 
 void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& groupPath, void* viewNode)
@@ -231,6 +255,7 @@ void LoadClientList()
 
 void SaveClientList()
 {
+    Clients().unsaved = true;
     QStringList lines;
     {
         TReadGuard guard(Clients().lock);
@@ -238,6 +263,7 @@ void SaveClientList()
             lines.append(client->ToLine());
     }
     const QString note = Clients().file.Write(lines);
+    Clients().unsaved = false;
     if (!note.isEmpty())
         Log(kCategory, note, 46);
     Log(kCategory, QStringLiteral("SyncClient-Liste wurde geschrieben"), 46);

@@ -59,8 +59,11 @@ TSyncClient* FindClientByName(const QString& name);
 /// The same, comparing exactly.
 TSyncClient* FindClientByNameExact(const QString& name);
 /// Records an accepted connection: updates a known client's address and last
-/// contact, or appends a new client; saves the list either way.
+/// contact, or appends a new client; saves the list when a stored field changed.
 void RegisterClient(const QString& address, const QString& name);
+/// Stores the computer name a client reported at login; saves the list when
+/// the name is new to it.
+void RecordLocalComputerName(TSyncClient& client, const QString& computerName);
 /// Puts the clients into the group of a client-tree node and saves the list.
 void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& groupPath, void* viewNode = nullptr);
 /// A group node was renamed: carries the clients' group paths and the objects'

@@ -110,8 +110,7 @@ void HandleLogin(TServerThread& session, const QStringList& words)
         session.SetLocalComputerName(computer);
         if (TSyncClient* client = FindClientByName(session.PeerName())) {
             session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));
-            client->SetLocalComputerName(computer);
-            SaveClientList();
+            RecordLocalComputerName(*client, computer);
         }
     }
     try {

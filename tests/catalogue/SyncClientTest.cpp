@@ -117,3 +117,48 @@ TEST_F(ClientListTest, MoveAndDeleteSaveAndRebuild)
     ASSERT_EQ(ClientCount(), 1);
     EXPECT_EQ(FirstClient()->GroupPath(), QStringLiteral("\\Neu\\"));
 }
+
+TEST_F(ClientListTest, OnlyStoredChangesAreWritten)
+{
+    const QString path = ProgramFile(QStringLiteral(".clients"));
+    RegisterClient(QStringLiteral("10.0.0.1"), QStringLiteral("pc-anna"));
+    TSyncClient* client = FindClientByName(QStringLiteral("pc-anna"));
+    ASSERT_TRUE(client);
+
+    // A reconnect within the same second from the same address stores nothing new;
+    // one across a second boundary does.
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+        const QString before = client->LastContactText();
+        QFile::remove(path);
+        RegisterClient(QStringLiteral("10.0.0.1"), QStringLiteral("pc-anna"));
+        sameSecond = client->LastContactText() == before;
+        EXPECT_EQ(QFile::exists(path), !sameSecond);
+    }
+    EXPECT_TRUE(sameSecond);
+    QFile::remove(path);
+    RegisterClient(QStringLiteral("10.0.0.9"), QStringLiteral("pc-anna"));
+    EXPECT_TRUE(ReadFile(path).contains("10.0.0.9"));
+
+    QFile::remove(path);
+    RecordLocalComputerName(*client, QStringLiteral("PC-ANNA"));
+    EXPECT_TRUE(ReadFile(path).contains("\"PC-ANNA\""));
+    QFile::remove(path);
+    RecordLocalComputerName(*client, QStringLiteral("PC-ANNA"));
+    EXPECT_FALSE(QFile::exists(path));
+    RecordLocalComputerName(*client, QStringLiteral("pc-anna")); // stored as reported
+    EXPECT_TRUE(ReadFile(path).contains("\"pc-anna\""));
+}
+
+TEST_F(ClientListTest, FailedSaveIsMadeUpByTheNextUnchangedLogin)
+{
+    const QString path = ProgramFile(QStringLiteral(".clients"));
+    RegisterClient(QStringLiteral("10.0.0.1"), QStringLiteral("pc-anna"));
+    TSyncClient* client = FindClientByName(QStringLiteral("pc-anna"));
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkdir(path)); // a folder in the file's place: the write fails
+    EXPECT_THROW(RecordLocalComputerName(*client, QStringLiteral("PC-ANNA")), EInOutError);
+    ASSERT_TRUE(QDir().rmdir(path));
+    RecordLocalComputerName(*client, QStringLiteral("PC-ANNA"));
+    EXPECT_TRUE(ReadFile(path).contains("\"PC-ANNA\""));
+}
