@@ -150,7 +150,8 @@ void FindDownloads(benchmark::State& state)
     }
     int i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(HasDownloaded(*clients[(i * 7919) % kDownloadComputers], *objects[i % kDownloadObjects]));
+        const TSyncClient& client = *clients[(i * 7919) % kDownloadComputers];
+        benchmark::DoNotOptimize(HasDownloaded(client, *objects[i % kDownloadObjects]));
         ++i;
     }
     state.SetItemsProcessed(state.iterations());
