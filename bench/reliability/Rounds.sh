@@ -9,16 +9,7 @@ S=rounds
 ROUNDS=${RELIABILITY_ROUNDS:-20}
 OBJECTS=100
 CHANGED=10
-add_host master 10
-add_host client1 11
-add_host client2 12
-for c in client1 client2; do
-    knows master $c
-    knows $c master
-done
-options master "NetServerName=master"
-options client1 "NetServerName=master" "ClientSilentInstall=1"
-options client2 "NetServerName=master" "ClientSilentInstall=1"
+network master client1 client2 -- "ClientSilentInstall=1"
 objects=$WORK/master/home/Objects
 mkdir -p "$objects"
 printf '%s\r\n' 'client1,"client1",192.0.2.11,01.01.26 00:00:00,"","\c1\"' \

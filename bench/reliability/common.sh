@@ -88,12 +88,7 @@ keep_logs() {
 # big.bin ($source), whose older version of 1 MiB ($WORK/old.bin) is the
 # client's target ($target); $staging is the client's staging file for it.
 one_large_object() {
-    add_host master 10
-    add_host client1 11
-    knows master client1
-    knows client1 master
-    options master "NetServerName=master"
-    options client1 "NetServerName=master" "ClientSilentInstall=1"
+    network master client1 -- "ClientSilentInstall=1"
     mkdir -p "$WORK/master/home/Objects" "$WORK/client1/target"
     source=$WORK/master/home/Objects/big.bin
     target=$WORK/client1/target/big.bin

@@ -10,8 +10,7 @@
 
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
-#include "replication/ClientThread.h"
-#include "replication/ServerBase.h"
+#include "replication/LoopbackServer.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -23,11 +22,7 @@ protected:
     void SetUp() override
     {
         TTestHome::SetUp();
-        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
-        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 250);
-        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
-        m_server = std::make_unique<TServerBase>();
-        m_server->StartListeners();
+        m_server = StartLoopbackServer(250);
         ASSERT_GT(m_server->Port(), 0);
     }
     void TearDown() override
@@ -40,12 +35,8 @@ protected:
     // Runs one client thread of the kind to the end.
     void RunClient(TConnectKind kind = TConnectKind::Update, int port = 0)
     {
-        auto info = std::make_unique<TConnectInfo>();
-        info->host = QStringLiteral("127.0.0.1");
-        info->port = port != 0 ? port : m_server->Port();
-        info->kind = kind;
         m_ui.Clear();
-        StartClientThread(std::move(info));
+        StartLoopbackClient(port != 0 ? port : m_server->Port(), kind);
         ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
         EXPECT_FALSE(AnyClientThreadRunning());
     }
@@ -162,11 +153,7 @@ TEST_F(TClientThreadTest, SilentServerMeansNoReplyAndARefusedLogin)
 
 TEST_F(TClientThreadTest, ProviderDownloadThreadIsWaitedForByItsStarter)
 {
-    auto info = std::make_unique<TConnectInfo>();
-    info->host = QStringLiteral("127.0.0.1");
-    info->port = m_server->Port();
-    info->kind = TConnectKind::ProviderDownload;
-    TClientThread* thread = StartClientThread(std::move(info));
+    TClientThread* thread = StartLoopbackClient(m_server->Port(), TConnectKind::ProviderDownload);
     std::atomic<bool> done{false};
     std::thread starter([&] {
         thread->WaitFor();

@@ -8,10 +8,9 @@
 #include "foundation/PoolSystem.h"
 #include "foundation/Startup.h"
 #include "platform/ProgramPaths.h"
-#include "replication/ClientThread.h"
+#include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
 #include "replication/RemoteCommands.h"
-#include "replication/ServerBase.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -25,14 +24,10 @@ protected:
     {
         TTestHome::SetUp();
         FreeAllClients();
-        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
-        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
-        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
         InstallRemoteCommandSequences();
         m_updateStarts = std::make_shared<QStringList>();
         SetUpdateSessionStarter([starts = m_updateStarts](const QString& host, int) { *starts << host; });
-        m_server = std::make_unique<TServerBase>();
-        m_server->StartListeners();
+        m_server = StartLoopbackServer(300);
         ASSERT_GT(m_server->Port(), 0);
         ASSERT_GT(SetAutostart(ExecutablePath(), true), 0);
     }
@@ -45,12 +40,8 @@ protected:
 
     void Send(TConnectKind kind)
     {
-        auto info = std::make_unique<TConnectInfo>();
-        info->host = QStringLiteral("127.0.0.1");
-        info->port = m_server->Port();
-        info->kind = kind;
         m_ui.Clear();
-        StartClientThread(std::move(info));
+        StartLoopbackClient(m_server->Port(), kind);
         ASSERT_TRUE(RunEventsUntil([&] {
             return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread") &&
                    m_ui.Messages(QStringLiteral("Server")).contains("Beende Thread");

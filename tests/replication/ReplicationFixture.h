@@ -13,9 +13,8 @@
 #include <thread>
 
 #include "catalogue/CatalogueFixture.h"
-#include "replication/ClientThread.h"
+#include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
-#include "replication/ServerBase.h"
 
 /// A real server on a free loopback port over a catalogue in the test's
 /// program folder, client threads run against it, and a scripted peer for
@@ -26,12 +25,8 @@ protected:
     void SetUp() override
     {
         TCatalogueTest::SetUp();
-        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
-        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 500);
-        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
         MainConfig().Set(QStringLiteral("ClientFindObjectsOverBroadcast"), false);
-        m_server = std::make_unique<TServerBase>();
-        m_server->StartListeners();
+        m_server = StartLoopbackServer(500);
         ASSERT_GT(m_server->Port(), 0);
     }
     void TearDown() override
@@ -55,11 +50,8 @@ protected:
     void RunClient(const std::function<void(TClientThread&)>& sequence, int port = 0)
     {
         SetConnectSequence(TConnectKind::Update, sequence);
-        auto info = std::make_unique<TConnectInfo>();
-        info->host = QStringLiteral("127.0.0.1");
-        info->port = port != 0 ? port : m_server->Port();
         m_ui.Clear();
-        StartClientThread(std::move(info));
+        StartLoopbackClient(port != 0 ? port : m_server->Port());
         ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
         // Lines without reply (DOWNLOAD_OK) may still be on their way: the
         // server is done once its session has ended.

@@ -10,8 +10,8 @@
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
+#include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
-#include "replication/ServerBase.h"
 #include "replication/ServerThread.h"
 #include "support/TestHome.h"
 
@@ -67,12 +67,8 @@ protected:
     {
         TTestHome::SetUp();
         FreeAllClients();
-        MainConfig().Set(QStringLiteral("NetServerPort"), 0);
-        MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
-        MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
         m_objList = CommandHandler(TCommandIndex::ObjList);
-        m_server = std::make_unique<TServerBase>();
-        m_server->StartListeners();
+        m_server = StartLoopbackServer(300);
         m_port = m_server->Port();
         ASSERT_GT(m_port, 0);
     }

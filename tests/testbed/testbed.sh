@@ -98,6 +98,30 @@ options() {
     { printf '[Options]\r\n'; printf '%s\r\n' "$@"; } >"$WORK/$host/home/plenwick.config"
 }
 
+# network <master> <client>... [-- <client option>...]: the master at
+# 192.0.2.10, the clients on the next addresses; the master and each client
+# know each other, and every host names the master as its server, the clients
+# with the options given. Clients do not know each other: one that can name
+# another would fetch objects from it as provider.
+network() {
+    local master=$1 octet=10 host
+    local -a clients=()
+    add_host "$master" $octet
+    shift
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        clients+=("$1")
+        add_host "$1" $((++octet))
+        shift
+    done
+    [ $# -gt 0 ] && shift
+    options "$master" "NetServerName=$master"
+    for host in "${clients[@]}"; do
+        knows "$master" "$host"
+        knows "$host" "$master"
+        options "$host" "NetServerName=$master" "$@"
+    done
+}
+
 # host_command <host> <parameter>...: sets HOST_COMMAND to the command line
 # of the program in the host. Every step execs the next, so the program
 # keeps the process id of the first.

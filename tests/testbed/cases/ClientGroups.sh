@@ -1,15 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Objects with client-group rights reach only the clients whose group path
 # lies below one of the object's groups; other objects reach every client.
-add_host master 10
-add_host client1 11
-add_host client2 12
-for client in client1 client2; do
-    knows master $client
-    knows $client master
-    options $client "NetServerName=master" "ClientSilentInstall=1"
-done
-options master "NetServerName=master"
+network master client1 client2 -- "ClientSilentInstall=1"
 # Known clients keep their group when they log in again.
 printf '%s\r\n' \
     'client1,"client1",192.0.2.11,01.01.24 00:00:00,"Client client1","\lab\north\room1\"' \

@@ -3,12 +3,7 @@
 # synchronises again and again: every change regenerates the tree's objects
 # under the sessions that are listing and serving them. The master must stay
 # up and the client must keep completing its synchronisations.
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
-options master "NetServerName=master"
-options client1 "NetServerName=master" "ClientSilentInstall=1" "ClientFindObjectsOverBroadcast=0"
+network master client1 -- "ClientSilentInstall=1" "ClientFindObjectsOverBroadcast=0"
 
 tree=$WORK/master/home/Objects/tree
 mkdir -p "$tree" "$WORK/incoming"

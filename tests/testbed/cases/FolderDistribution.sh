@@ -4,12 +4,8 @@
 # master reaches the client at its next synchronisation (PHONEHOME), and a
 # file deleted on the master is deleted on the client (the master turns it
 # into a delete object) also across a restart of the client.
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
+network master client1 -- "ClientSilentInstall=1"
 options master "NetServerName=master" "ClientQueryMissingObjects=1"
-options client1 "NetServerName=master" "ClientSilentInstall=1"
 
 tree=$WORK/master/home/Objects/tree
 target=$WORK/client1/target

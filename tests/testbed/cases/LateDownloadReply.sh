@@ -3,12 +3,7 @@
 # compresses a large object: the late answer must not be taken for the answer
 # to a later request (that object would get the large one's bytes). The run
 # ends as a broken connection, and the next one brings every object whole.
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
-options master "NetServerName=master"
-options client1 "NetServerName=master" "ClientSilentInstall=1" "MiscSocketTimeout=500"
+network master client1 -- "ClientSilentInstall=1" "MiscSocketTimeout=500"
 mkdir -p "$WORK/master/home/Objects"
 head -c $((96 * 1048576)) /dev/urandom >"$WORK/master/home/Objects/big.bin"
 object master big.bin "$WORK/client1/target/"

@@ -3,15 +3,7 @@
 # start: it stays unchanged, the new version waits beside it, and the next
 # start puts it in place with the previous version as backup. A client
 # without the obstacle takes the new version at once.
-add_host master 10
-add_host client1 11
-add_host client2 12
-for client in client1 client2; do
-    knows master $client
-    knows $client master
-    options $client "NetServerName=master" "ClientSilentInstall=1"
-done
-options master "NetServerName=master"
+network master client1 client2 -- "ClientSilentInstall=1"
 objects=$WORK/master/home/Objects
 mkdir -p "$objects"
 printf 'first\n' >"$objects/a.txt"

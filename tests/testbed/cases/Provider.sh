@@ -2,17 +2,9 @@
 # A client that already holds an object provides it to another client: the
 # second client asks by broadcast, the first answers, and the second fetches
 # the object from it instead of from the master.
-add_host master 10
-add_host client1 11
-add_host client2 12
-for client in client1 client2; do
-    knows master $client
-    knows $client master
-    options $client "NetServerName=master" "ClientSilentInstall=1"
-done
+network master client1 client2 -- "ClientSilentInstall=1"
 knows client1 client2
 knows client2 client1
-options master "NetServerName=master"
 objects=$WORK/master/home/Objects
 mkdir -p "$objects"
 printf 'provided\n' >"$objects/a.txt"

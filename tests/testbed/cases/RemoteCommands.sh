@@ -3,12 +3,7 @@
 # PHONEHOME makes the client synchronise at once, DEINSTALL removes its
 # autostart entry and leaves it running, TERMINATE ends it through the
 # orderly shutdown; the master itself ignores TERMINATE.
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
-options master "NetServerName=master"
-options client1 "NetServerName=master"
+network master client1
 entry=$WORK/client1/autostart/$(basename "$BINARY").desktop
 printf '[Desktop Entry]\nType=Application\nExec="%s"\n' "$BINARY" >"$entry"
 

@@ -4,15 +4,7 @@
 # arrives again and leaves the previous version as backup; an object marked
 # for deletion disappears with its empty folder; a swap-only object replaces
 # an existing target and is never created.
-add_host master 10
-add_host client1 11
-add_host client2 12
-for client in client1 client2; do
-    knows master $client
-    knows $client master
-    options $client "NetServerName=master" "ClientSilentInstall=1"
-done
-options master "NetServerName=master"
+network master client1 client2 -- "ClientSilentInstall=1"
 objects=$WORK/master/home/Objects
 mkdir -p "$objects" "$WORK/client1/disk/swap"
 printf 'first\n' >"$objects/a.txt"

@@ -6,12 +6,7 @@
 # staged file into place after the pause and starts the new version.
 [ -x "${PLENWICK_NEXT_BINARY:-}" ] || fail "PLENWICK_NEXT_BINARY names no second build"
 
-add_host master 10
-add_host client1 11
-knows master client1
-knows client1 master
-options master "NetServerName=master"
-options client1 "NetServerName=master" "ClientSilentInstall=1"
+network master client1 -- "ClientSilentInstall=1"
 # Stripped copies: the same programs, a fraction of the bytes to send.
 old_build=$WORK/plenwick-old
 new_build=$WORK/plenwick-new

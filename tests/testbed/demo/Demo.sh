@@ -40,15 +40,7 @@ server_lines='^Server-Informationen.*(wird übertragen|bestätigt)|darf nicht ü
 
 say "A small network without uplink: master 192.0.2.10, client1 192.0.2.11, client2 192.0.2.12"
 echo "   (work folder \$WORK = $WORK; \$DISK = $DISK is a folder of its own on every host)"
-add_host master 10
-add_host client1 11
-add_host client2 12
-for c in client1 client2; do
-    knows master "$c"
-    knows "$c" master
-    options "$c" "NetServerName=master" "ClientSilentInstall=1"
-done
-options master "NetServerName=master"
+network master client1 client2 -- "ClientSilentInstall=1"
 
 say "The master's object folder \$WORK/master/home/Objects/, target folder \$DISK/targets/ on every client"
 objects=$WORK/master/home/Objects

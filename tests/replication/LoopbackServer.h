@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+
+#include "foundation/MainConfig.h"
+#include "replication/ClientThread.h"
+#include "replication/ServerBase.h"
+
+/// A real server on a free loopback port (its Port() is 0 when it could not
+/// listen). Both sides give a silent peer up after the short time-out, so
+/// that tests of broken conversations stay fast.
+inline std::unique_ptr<TServerBase> StartLoopbackServer(int socketTimeoutMs)
+{
+    MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), socketTimeoutMs);
+    MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+    auto server = std::make_unique<TServerBase>();
+    server->StartListeners();
+    return server;
+}
+
+/// Starts a client thread of the kind against a loopback port.
+inline TClientThread* StartLoopbackClient(int port, TConnectKind kind = TConnectKind::Update)
+{
+    auto info = std::make_unique<TConnectInfo>();
+    info->host = QStringLiteral("127.0.0.1");
+    info->port = port;
+    info->kind = kind;
+    return StartClientThread(std::move(info));
+}
