@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -29,6 +31,7 @@ constexpr int kIcon = 42;
 struct TImports {
     std::shared_mutex listLock;
     std::vector<TThreadImportChilds*> running; // the import list
+    std::condition_variable_any shrunk;        // an import left the list
     // Every thread not yet disposed of, under listLock. A thread leaves the
     // import list itself; the next start disposes of it once it has ended.
     std::vector<std::unique_ptr<TThreadImportChilds>> owned;
@@ -134,6 +137,7 @@ void TThreadImportChilds::Finish()
             imports.counter = 0;
         last = imports.running.empty() && !isInterruptionRequested();
     }
+    imports.shrunk.notify_all();
     // Logged and restarted without the lock: the main thread may be waiting
     // for it while this thread waits for the main thread.
     Log(kCategory,
@@ -233,6 +237,19 @@ bool IsImportRunning()
 {
     std::shared_lock guard(Imports().listLock);
     return !Imports().running.empty();
+}
+
+bool WaitForImportsEnd(const std::function<bool()>& giveUp)
+{
+    TImports& imports = Imports();
+    std::shared_lock guard(imports.listLock);
+    while (!imports.running.empty()) {
+        if (giveUp())
+            return false;
+        // Woken by every end; the slice only bounds how late giveUp is seen.
+        imports.shrunk.wait_for(guard, std::chrono::milliseconds(100));
+    }
+    return true;
 }
 
 void StopImport(TSyncObject* owner)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
 #include <QFileInfoList>
 #include <QString>
 #include <QThread>
@@ -45,6 +47,10 @@ private:
 void StartImport(TSyncObject* owner);
 /// Some import is still in the import list.
 bool IsImportRunning();
+/// Blocks until the import list is empty (true) or giveUp, asked about every
+/// 100 ms, says to stop waiting (false). Not on the main thread: an import
+/// may wait for it to log.
+bool WaitForImportsEnd(const std::function<bool()>& giveUp);
 /// Stops the first import of this owner and waits for its end (on the main
 /// thread the event loop keeps running). No import for the owner: nothing.
 void StopImport(TSyncObject* owner);

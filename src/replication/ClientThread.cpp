@@ -4,6 +4,7 @@
 #include <array>
 #include <mutex>
 
+#include "catalogue/ImportChilds.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/UiPort.h"
@@ -103,6 +104,16 @@ void TClientThread::RunConnection()
 {
     const bool timerWasEnabled = TObjectUpdateTimer::IsEnabled();
     TObjectUpdateTimer::SetEnabled(false);
+    // The imports started with the object list take over any object of their
+    // tree with the owner's flags as they read them: merged beside them, the
+    // server's list could lose its delete marks or gain a second object of a
+    // name. Waited for before connecting, as the server waits for the next
+    // request only so long.
+    if (m_info->kind == TConnectKind::Update && IsImportRunning()) {
+        Log(QStringLiteral("Warte auf das Ende des Ordnerstruktur-Imports"));
+        if (!WaitForImportsEnd([this] { return TerminateRequested(); }))
+            return;
+    }
     try {
         Log(QStringLiteral("Verbinde mit Server %1:%2").arg(m_info->host).arg(m_info->port));
         m_connection = TLineConnection::Connect(m_info->host, m_info->port);

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QFile>
+#include <QHash>
+
+#include "catalogue/ImportChilds.h"
 
 #include "foundation/TextFields.h"
 #include "replication/ObjectList.h"
@@ -183,6 +186,49 @@ TEST_F(TObjectListTest, KnownObjectTakesTheReceivedPropertiesAndMissingTargetMea
     EXPECT_EQ(FindBySourcePath(QStringLiteral("tool.exe"))->Version(), QStringLiteral("2.0"));
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") +
                                                      QStringLiteral("\" ist aktueller")));
+}
+
+TEST_F(TObjectListTest, ClientImportAtStartAndFirstExchangeLeaveOneObjectPerNameWithTheMastersFlags)
+{
+    BecomeClient();
+    // The owner as stored at the last sync; the master has since marked the
+    // whole tree for deletion.
+    const auto owner = [](bool deleteTarget) {
+        return [deleteTarget](TSyncObject& o) {
+            o.SetDistributeFolder(true);
+            o.SetIncludeSubfolders(true);
+            o.SetDeleteTarget(deleteTarget);
+        };
+    };
+    TSyncObject* stored = AppendObject(TSyncObject::FromLine(LineOf(QStringLiteral("pkg/setup.exe"), owner(false))));
+    // The installed copy the client's import walks, large enough for the two
+    // to overlap, and the master's lines for it in the opposite order.
+    QStringList lines{LineOf(QStringLiteral("pkg/setup.exe"), owner(true))};
+    for (int file = 0; file < 1500; ++file) {
+        const QString name = QStringLiteral("f%1.txt").arg(file, 4, 10, QLatin1Char('0'));
+        MakeFile(Home("Target/") + name, "12345", SomeDate());
+        TSyncObject child(QStringLiteral("pkg/") + name, QStringLiteral("1.0"), 5, SomeDate(), Home("Target/"));
+        child.SetDeleteTarget(true);
+        child.SetPersistent(false);
+        lines.insert(1, child.ToLine());
+    }
+    lines.append(QStringLiteral("end"));
+
+    StartImport(stored);
+    // Under way, with the owner's old flags, before the list arrives.
+    ASSERT_TRUE(RunEventsUntil([] { return ImportedFolderCount() > 0; }));
+    EXPECT_TRUE(Exchange(lines));
+    ASSERT_TRUE(RunEventsUntil([] { return !IsImportRunning(); }));
+
+    QHash<QString, int> seen;
+    int notDeleted = 0;
+    for (const TSyncObject* object = FirstObject(); object != nullptr; object = object->Next()) {
+        ++seen[object->SourceName()];
+        notDeleted += object->DeleteTarget() ? 0 : 1;
+    }
+    EXPECT_EQ(seen.size(), 1501);
+    EXPECT_EQ(ObjectCount(), 1501);
+    EXPECT_EQ(notDeleted, 0);
 }
 
 } // namespace
