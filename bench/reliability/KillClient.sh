@@ -6,8 +6,7 @@ source "$BENCH_TOP/bench/reliability/common.sh"
 S=kill-client
 one_large_object
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 begin=$(now)
 start client1
 wait_size "$staging" $((256 * 1048576)) 600
@@ -28,8 +27,7 @@ result $S "master download records after next sync" "$(download_records master)"
 result $S "client lists on restart" "$(list_health client1)"
 stop client1
 stop master
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 result $S "master lists on restart" "$(list_health master)"
 stop master
 keep_logs

@@ -10,8 +10,7 @@ one_large_object
 cache=$WORK/master/home/Cache
 
 # While the cache entry is being written.
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 for _ in $(seq 600); do
     part=$(find "$cache" -name '*.part' -size +64M 2>/dev/null | head -1)
     [ -n "$part" ] && break
@@ -21,8 +20,7 @@ done
 kill_host master
 result $S "cache after kill in preparation" "$(leftovers "$cache")"
 keep_log master preparing
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 result $S "master lists after kill in preparation" "$(list_health master)"
 
 # While the client receives.
@@ -40,8 +38,7 @@ result $S "master download records after kill" "$(download_records master)"
 result $S "client's last word on the run" "$(grep -F 'Client-Informationen:' "$WORK/client1.log" | tail -1 | cut -d'|' -f2-)"
 
 keep_log master sending
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 result $S "master lists on restart" "$(list_health master)"
 done_before=$(count_log client1 "Synchronisation mit Server erfolgreich abgeschlossen")
 begin=$(now)

@@ -54,8 +54,7 @@ synced() {
     count_log "$1" "Synchronisation mit Server erfolgreich abgeschlossen"
 }
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 wait_log master "Ordner \"$objects/\" wird überwacht" 30
 times=()
 noticing=()

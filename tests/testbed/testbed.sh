@@ -153,6 +153,13 @@ start() {
     HOST_PID[$1]=$!
 }
 
+# start_listening <host> [parameter...]: starts the program and waits until
+# it listens for connections.
+start_listening() {
+    start "$@"
+    wait_log "$1" "Server-Komponente hört auf TCP-Port 42424"
+}
+
 # send <host> <command> <target>: a short-lived instance in the host sends a
 # remote command; its log is appended to $WORK/<host>-send.log.
 send() {

@@ -14,8 +14,7 @@ object master open.txt "$DISK/target/"
 object master north.txt "$DISK/target/" UseClientGroupRights 'groups=\other\|\lab\north\'
 object master nobody.txt "$DISK/target/" UseClientGroupRights
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 start client1
 start client2
 for client in client1 client2; do

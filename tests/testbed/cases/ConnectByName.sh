@@ -13,8 +13,7 @@ options master "NetServerName=master"
 options client1 "NetServerName=master"
 options client2 "NetServerName=master"
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 wait_log master "Broadcast-Komponente hört auf UDP-Port 42424"
 
 start client1

@@ -35,8 +35,7 @@ syncs() {
     wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" "$1" 20
 }
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 wait_log master "Ordnerstruktur für Objekt \"tree/index.txt\" vollständig generiert"
 wait_log master "Veränderungen in 3 Ordnern werden überwacht"
 

@@ -23,8 +23,7 @@ check_targets() {
     done
 }
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 start client1
 wait_log client1 "Keine Antwort empfangen" 30
 wait_log client1 "Die Verbindung zum Server ist abgebrochen" 30

@@ -10,8 +10,7 @@ printf 'first\n' >"$objects/a.txt"
 object master a.txt "$DISK/target/"
 target=$WORK/client1/disk/target
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 start client1
 start client2
 for client in client1 client2; do

@@ -10,8 +10,7 @@ mkdir -p "$objects"
 printf 'provided\n' >"$objects/a.txt"
 object master a.txt "$DISK/target/"
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 start client1
 wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" 1 20
 start client2

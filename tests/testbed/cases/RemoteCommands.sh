@@ -7,10 +7,8 @@ network master client1
 entry=$WORK/client1/autostart/$(basename "$BINARY").desktop
 printf '[Desktop Entry]\nType=Application\nExec="%s"\n' "$BINARY" >"$entry"
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
-start client1
-wait_log client1 "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
+start_listening client1
 wait_count client1 "Synchronisation mit Server erfolgreich abgeschlossen" 1
 
 send master PHONEHOME client1

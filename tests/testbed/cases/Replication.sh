@@ -36,8 +36,7 @@ offered_id() {
     grep -oE "Antwort \"[0-9]+,\"$1\"" "$WORK/master.log" | tail -1 | grep -oE '[0-9]+'
 }
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 start client1
 start client2
 sync_all 1
@@ -67,8 +66,7 @@ done
 stop master
 list=$WORK/master/home/plenwick.objects
 awk -F, -v OFS=, '$2 == "\"old.txt\"" { $15 = "True" } { print }' "$list" >"$list.new" && mv "$list.new" "$list"
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 phone_home 3
 for client in client1 client2; do
     wait_log $client "Objekt \"$DISK/gone/old.txt\" wurde gelöscht"

@@ -65,8 +65,7 @@ old_ended() {
     wait "${HOST_PID[$1]}" || fail "the old program on $1 ended with an error"
 }
 
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 
 # Part one: restart.
 start client1

@@ -63,8 +63,7 @@ ls -l --time-style=+'%d.%m.%y %H:%M:%S' "$objects" | indent
 echo "   hallo.sh: StartAfterTransfer; Altlast.txt: withdrawn later; Buchhaltung.txt: only for the group \\Buchhaltung\\ (client2)"
 
 say "Starting the master server, then both clients (each synchronises once at start)"
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 start client1
 start client2
 for c in client1 client2; do
@@ -87,8 +86,7 @@ stop master
 mv "$WORK/master.log" "$WORK/master-first.log"
 awk -F, -v OFS=, '$2 == "\"Altlast.txt\"" { $15 = "True" } 1' "$WORK/master/home/plenwick.objects" \
     >"$WORK/objects.new" && mv "$WORK/objects.new" "$WORK/master/home/plenwick.objects"
-start master
-wait_log master "Server-Komponente hört auf TCP-Port 42424"
+start_listening master
 
 say "The master calls both clients back (PHONEHOME)"
 for c in client1 client2; do
