@@ -31,6 +31,10 @@ protected:
     }
     void TearDown() override
     {
+        // After a failed wait a client thread may still run; it must not
+        // outlive the lists and options it reads.
+        if (!TerminateAllClientThreads())
+            EXPECT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }, 60000));
         SetConnectSequence(TConnectKind::Update, {});
         m_server.reset();
         if (m_scripted.joinable())
