@@ -22,6 +22,7 @@ rm -rf "$reports"
 mkdir -p "$reports"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}:log_path=$reports/asan"
 export UBSAN_OPTIONS="print_stacktrace=1:log_path=$reports/ubsan"
+export PLENWICK_TEST_SLOWDOWN=6
 
 status=0
 for t in "$build"/tests/*_tests; do

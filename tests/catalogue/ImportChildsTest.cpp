@@ -138,7 +138,7 @@ TEST_F(TImportChildsTest, AStoppedImportEndsAtOnceAndLeavesTheMonitorOff)
         return e.category == QStringLiteral("ImportChilds") && e.icon == -1
                && e.message == QStringLiteral("terminateForced() im Haupt-Thread aufgerufen");
     }));
-    RunEventsUntil([] { return false; }, 200);
+    RunEventsFor(200);
     EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("ChangeNotifyThread wird gestartet")));
 }
 

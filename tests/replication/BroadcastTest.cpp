@@ -266,7 +266,7 @@ TEST_F(TBroadcastTest, EndingTheCollectionWaitsForAnswersToTheLastQuestion)
     const QString peer = Peer(6);
     QueryDownload(object);
     std::future<void> ending = std::async(std::launch::async, [] { EndProviderCollection(); });
-    RunEventsUntil([] { return false; }, 50);
+    RunEventsFor(50);
     Datagram(QStringLiteral("SETDOWNLOAD \"a.bin\" %1").arg(NumberToText(object.ComputeId())), peer);
     EXPECT_TRUE(RunEventsUntil([&] { return ending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 2000));
     EXPECT_EQ(object.ProviderCount(), 1);

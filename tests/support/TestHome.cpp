@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/TestHome.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -67,9 +69,10 @@ void TTestHome::Restart()
     RegisterAllOptions();
 }
 
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs)
+namespace {
+
+bool RunEventsUntilDeadline(const std::function<bool()>& condition, const QDeadlineTimer& deadline)
 {
-    QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
@@ -77,4 +80,18 @@ bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+} // namespace
+
+bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    // Sanitizer builds run several times slower: they stretch every wait.
+    const int factor = std::max(qEnvironmentVariableIntValue("PLENWICK_TEST_SLOWDOWN"), 1);
+    return RunEventsUntilDeadline(condition, QDeadlineTimer(static_cast<qint64>(timeoutMs) * factor));
+}
+
+void RunEventsFor(int milliseconds)
+{
+    RunEventsUntilDeadline([] { return false; }, QDeadlineTimer(milliseconds));
 }

@@ -31,5 +31,8 @@ protected:
     TRecordingUi m_ui;
 };
 
-/// Runs the main event loop until the condition holds or the time is up.
+/// Runs the main event loop until the condition holds or the time is up
+/// (times PLENWICK_TEST_SLOWDOWN when set).
 bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+/// Runs the main event loop for exactly that long (a pause a test relies on).
+void RunEventsFor(int milliseconds);
