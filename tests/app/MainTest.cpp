@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 #include "support/TestHome.h"
 
@@ -112,6 +113,8 @@ TEST_F(MainTest, FreshStartIsMasterAndEndsInOrderOnSigterm)
     EXPECT_FALSE(Output(program).contains("Starte Synchronisation"));
     // With nothing to watch, the master's folder monitor ends at once: then nothing runs.
     ASSERT_TRUE(WaitForLine(program, "ChangeNotifyThread terminiert")) << Output(program).constData();
+    // The line is the thread's last act, not its end: give it time to return.
+    QThread::msleep(300);
     Signal(program, SIGTERM);
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
