@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 
 #include "support/BenchHome.h"
 #include "catalogue/SyncClient.h"
@@ -169,12 +168,8 @@ BENCHMARK(FindDownloads)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    TBenchHome home;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    FreeAllObjects();
-    FreeAllClients();
-    return 0;
+    return RunBenchmarks(argc, argv, [] {
+        FreeAllObjects();
+        FreeAllClients();
+    });
 }

@@ -118,13 +118,9 @@ BENCHMARK(BM_NoticeChangedFile)->Unit(benchmark::kMillisecond)->Iterations(20)->
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    TBenchHome home;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    StopFolderMonitoring();
-    FreeAllObjects();
-    delete g_dir;
-    return 0;
+    return RunBenchmarks(argc, argv, [] {
+        StopFolderMonitoring();
+        FreeAllObjects();
+        delete g_dir;
+    });
 }

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/BenchHome.h"
 
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
 #include "foundation/MainConfig.h"
 
 namespace {
@@ -27,4 +31,15 @@ TBenchHome::~TBenchHome()
 {
     SetUi(nullptr);
     std::fclose(m_sink);
+}
+
+int RunBenchmarks(int argc, char** argv, const std::function<void()>& cleanUp)
+{
+    QCoreApplication app(argc, argv);
+    TBenchHome home;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    cleanUp();
+    return 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 
 #include <QTemporaryDir>
 
@@ -25,3 +26,7 @@ private:
     std::FILE* m_sink;
     THeadlessUi m_ui;
 };
+
+/// The main of a plain benchmark binary: the application, a bench home, every
+/// registered benchmark, then the clean-up while the home still exists.
+int RunBenchmarks(int argc, char** argv, const std::function<void()>& cleanUp);
