@@ -17,3 +17,8 @@ public:
 void SetListenerControl(TListenerControl* control);
 /// nullptr while none is plugged in.
 TListenerControl* ListenerControl();
+
+/// Starts or stops the plugged-in listeners, if any; a failure is logged, not
+/// raised: without its ports the program still serves its window and lists.
+void ActivateListeners();
+void DeactivateListeners();

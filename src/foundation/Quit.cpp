@@ -86,25 +86,10 @@ bool AllThreadsStopped()
     return allStopped;
 }
 
-void StopListeners()
-{
-    TListenerControl* listeners = ListenerControl();
-    if (listeners == nullptr)
-        return;
-    try {
-        listeners->StopListeners();
-    } catch (const std::exception& error) {
-        Log(QStringLiteral("ServerBase"),
-            QStringLiteral("Beim Deaktivieren der Server-Ports ist eine Ausnahme des Typs \"%1\" aufgetreten")
-                .arg(ExceptionText(error)),
-            45);
-    }
-}
-
 void MakeReady()
 {
     Log(kCategory, QStringLiteral("Anwendung ist bereit zum Terminieren"), kIcon);
-    StopListeners();
+    DeactivateListeners();
     RecheckTimer().stop();
 }
 
@@ -168,7 +153,7 @@ void EndApplication()
 
 void ImmediateShutdown()
 {
-    StopListeners();
+    DeactivateListeners();
     std::fflush(nullptr);
     std::_Exit(0);
 }

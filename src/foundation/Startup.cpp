@@ -60,22 +60,6 @@ void ScheduleFileMove(const QStringList& parameters)
     });
 }
 
-void StartListeners()
-{
-    TListenerControl* listeners = ListenerControl();
-    if (listeners == nullptr)
-        return;
-    try {
-        listeners->StartListeners();
-    } catch (const std::exception& error) {
-        // Without its ports the program still serves its window and lists.
-        Log(QStringLiteral("ServerBase"),
-            QStringLiteral("Beim Aktivieren der Server-Ports ist eine Ausnahme des Typs \"%1\" aufgetreten")
-                .arg(ExceptionText(error)),
-            45);
-    }
-}
-
 void LoadLists()
 {
     for (const TListKind kind :
@@ -133,7 +117,7 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
     TWindowStart start = ServiceInstalled() ? TWindowStart::Hidden : TWindowStart::Shown;
     if (state.kind == TInstanceKind::Working) {
         CarryOutPendingMoves();
-        StartListeners();
+        ActivateListeners();
         if (MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")))
             start = TWindowStart::InTray;
         LoadLists();

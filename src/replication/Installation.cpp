@@ -326,10 +326,7 @@ bool RestartProgram()
 
 void SetListenersRunning(bool running)
 {
-    TPoolInterlocked::Synchronize([running] {
-        if (TListenerControl* listeners = ListenerControl())
-            running ? listeners->StartListeners() : listeners->StopListeners();
-    });
+    TPoolInterlocked::Synchronize([running] { running ? ActivateListeners() : DeactivateListeners(); });
 }
 
 // When the successor cannot be started, this instance stays: ending it would

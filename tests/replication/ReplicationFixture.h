@@ -33,8 +33,9 @@ protected:
     {
         // After a failed wait a client thread may still run; it must not
         // outlive the lists and options it reads.
-        if (!TerminateAllClientThreads())
+        if (!TerminateAllClientThreads()) {
             EXPECT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }, 60000));
+        }
         SetConnectSequence(TConnectKind::Update, {});
         m_server.reset();
         if (m_scripted.joinable())
