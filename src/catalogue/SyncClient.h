@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "catalogue/SyncChain.h"
 #include "foundation/DateTime.h"
@@ -44,6 +45,8 @@ public:
     static QString DefaultGroupPath(const QString& address);
 
 private:
+    friend QStringList ClientGroupPaths();
+
     QString m_address;
     QString m_name;
     QString m_localComputerName;
@@ -54,6 +57,9 @@ private:
 
 TSyncClient* FirstClient();
 int ClientCount();
+/// The group path of every client, each once (compared without regard to
+/// letter case), in list order.
+QStringList ClientGroupPaths();
 /// First client whose name equals the text, ignoring case; nullptr when none.
 TSyncClient* FindClientByName(const QString& name);
 /// The same, comparing exactly.

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class QLineEdit;
+class QAbstractButton;
+
+/// Small pieces the dialogs share.
+
+/// Folder selection with Qt's dialog; the chosen folder with a trailing "/",
+/// or "" when cancelled.
+QString ChooseFolder(QWidget* parent, const QString& caption, const QString& startFolder);
+
+/// A folder typed without its trailing "/" gets one; "" stays "".
+QString WithTrailingSeparator(const QString& folder);
+
+/// Saves the options file; a failure is shown with its German message and
+/// answered false.
+bool SaveOptionsFile(QWidget* parent);
+
+/// An OK-only box, unless this process is the service.
+void ShowInformation(QWidget* parent, const QString& text);
+void ShowWarning(QWidget* parent, const QString& text);
+void ShowError(QWidget* parent, const QString& text);
+
+/// The caption text without its "&" mnemonic marker: the accessible name.
+QString PlainCaption(const QString& caption);
+
+/// Sets object name and accessible name in one go.
+void NameControl(QWidget* control, const QString& objectName, const QString& caption);
