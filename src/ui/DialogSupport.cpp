@@ -7,6 +7,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
 #include "platform/VersionInfo.h"
+#include "replication/MonitorSwitch.h"
 
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& startFolder)
 {
@@ -69,4 +70,11 @@ void NameControl(QWidget* control, const QString& objectName, const QString& cap
 {
     control->setObjectName(objectName);
     control->setAccessibleName(PlainCaption(caption));
+}
+
+void SwitchToServiceMonitor(const std::function<void()>& windowSide)
+{
+    EnterMonitorMode();
+    if (windowSide)
+        windowSide();
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
 #include <QString>
 
 class QWidget;
@@ -27,6 +29,11 @@ void ShowError(QWidget* parent, const QString& text);
 
 /// The caption text without its "&" mnemonic marker: the accessible name.
 QString PlainCaption(const QString& caption);
+
+/// After the start with the system installed the service: this instance
+/// becomes a monitor, then the window does its part (hides itself and shows
+/// the service control window).
+void SwitchToServiceMonitor(const std::function<void()>& windowSide);
 
 /// Sets object name and accessible name in one go.
 void NameControl(QWidget* control, const QString& objectName, const QString& caption);

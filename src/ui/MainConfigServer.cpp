@@ -213,8 +213,8 @@ bool TFormConfigServer::Confirm()
             Log(QStringLiteral("MainConfig"), QStringLiteral("Beim Eintragen des Autostarts ") + ExceptionSuffix(error));
         }
         QApplication::restoreOverrideCursor();
-        if (switchToMonitor && m_switchToMonitor)
-            m_switchToMonitor();
+        if (switchToMonitor)
+            SwitchToServiceMonitor(m_switchToMonitor);
     }
     Fill();
     return true;

@@ -438,6 +438,6 @@ void TPagesDlgOptions::ApplyAutostart()
         Log(QStringLiteral("Options"), QStringLiteral("Beim Eintragen des Autostarts ") + ExceptionSuffix(error));
     }
     QApplication::restoreOverrideCursor();
-    if (switchToMonitor && m_switchToMonitor)
-        m_switchToMonitor();
+    if (switchToMonitor)
+        SwitchToServiceMonitor(m_switchToMonitor);
 }
