@@ -51,14 +51,6 @@ QCheckBox* NewCheck(QWidget* parent, const QString& objectName, const QString& c
     return box;
 }
 
-QToolButton* NewChooser(QWidget* parent, const QString& objectName, const QString& caption)
-{
-    auto* button = new QToolButton(parent);
-    button->setText(QStringLiteral("..."));
-    NameControl(button, objectName, caption);
-    return button;
-}
-
 } // namespace
 
 QString RelativeToFolder(const QString& path, const QString& folder)
@@ -78,23 +70,12 @@ TFormAppendObject::TFormAppendObject(QWidget* parent) : QDialog(parent)
     objectPage->setObjectName(QStringLiteral("TabSheetObject"));
     auto* form = new QFormLayout(objectPage);
 
-    m_editObjectSrc = new QLineEdit(objectPage);
-    NameControl(m_editObjectSrc, QStringLiteral("EditObjectSrc"), QStringLiteral("&Dateiname"));
+    m_editObjectSrc = AddEditRow(form, QStringLiteral("EditObjectSrc"), QStringLiteral("&Dateiname"));
     m_editObjectSrc->setReadOnly(true);
     m_editObjectSrc->setToolTip(QStringLiteral("Quellobjekt"));
-    m_speedButtonObjectSource = NewChooser(objectPage, QStringLiteral("SpeedButtonObjectSource"), QStringLiteral("Quellobjekt"));
-    auto* sourceRow = new QHBoxLayout;
-    sourceRow->addWidget(m_editObjectSrc, 1);
-    sourceRow->addWidget(m_speedButtonObjectSource);
-    auto* sourceLabel = new QLabel(QStringLiteral("&Dateiname"), objectPage);
-    sourceLabel->setBuddy(m_editObjectSrc);
-    form->addRow(sourceLabel, sourceRow);
+    m_speedButtonObjectSource = AddChooser(m_editObjectSrc, QStringLiteral("SpeedButtonObjectSource"), QStringLiteral("Quellobjekt"));
 
-    m_editObjectDesc = new QLineEdit(objectPage);
-    NameControl(m_editObjectDesc, QStringLiteral("EditObjectDesc"), QStringLiteral("&Beschreibung"));
-    auto* descLabel = new QLabel(QStringLiteral("&Beschreibung"), objectPage);
-    descLabel->setBuddy(m_editObjectDesc);
-    form->addRow(descLabel, m_editObjectDesc);
+    m_editObjectDesc = AddEditRow(form, QStringLiteral("EditObjectDesc"), QStringLiteral("&Beschreibung"));
 
     m_checkBoxWithChilds =
         NewCheck(objectPage, QStringLiteral("CheckBoxWithChilds"), QStringLiteral("Ordner dieses Quellobjekts &verteilen"));
@@ -103,17 +84,10 @@ TFormAppendObject::TFormAppendObject(QWidget* parent) : QDialog(parent)
     form->addRow(m_checkBoxWithChilds);
     form->addRow(m_checkBoxWithSubChilds);
 
-    m_editObjectDstDir = new QLineEdit(objectPage);
-    NameControl(m_editObjectDstDir, QStringLiteral("EditObjectDstDir"), QStringLiteral("Or&dner"));
+    m_editObjectDstDir = AddEditRow(form, QStringLiteral("EditObjectDstDir"), QStringLiteral("Or&dner"));
     m_editObjectDstDir->setToolTip(QStringLiteral("Zielordner des Quellobjekts auf den Clients"));
     m_speedButtonObjectDstDir =
-        NewChooser(objectPage, QStringLiteral("SpeedButtonObjectDstDir"), QStringLiteral("Zielordner des Objekts wählen"));
-    auto* targetRow = new QHBoxLayout;
-    targetRow->addWidget(m_editObjectDstDir, 1);
-    targetRow->addWidget(m_speedButtonObjectDstDir);
-    auto* targetLabel = new QLabel(QStringLiteral("Or&dner"), objectPage);
-    targetLabel->setBuddy(m_editObjectDstDir);
-    form->addRow(targetLabel, targetRow);
+        AddChooser(m_editObjectDstDir, QStringLiteral("SpeedButtonObjectDstDir"), QStringLiteral("Zielordner des Objekts wählen"));
 
     m_checkBoxExchangeObject = NewCheck(objectPage, QStringLiteral("CheckBoxExchangeObject"),
                                         QStringLiteral("Zielobjekt nur &tauschen, niemals neu erstellen"));
@@ -131,16 +105,9 @@ TFormAppendObject::TFormAppendObject(QWidget* parent) : QDialog(parent)
     auto* scriptusPage = new QWidget;
     scriptusPage->setObjectName(QStringLiteral("TabSheetScriptus"));
     auto* scriptusForm = new QFormLayout(scriptusPage);
-    m_editScriptusFilename = new QLineEdit(scriptusPage);
-    NameControl(m_editScriptusFilename, QStringLiteral("EditScriptusFilename"), QStringLiteral("&Kommandodatei"));
-    m_speedButtonScriptusFileName = NewChooser(scriptusPage, QStringLiteral("SpeedButtonScriptusFileName"),
+    m_editScriptusFilename = AddEditRow(scriptusForm, QStringLiteral("EditScriptusFilename"), QStringLiteral("&Kommandodatei"));
+    m_speedButtonScriptusFileName = AddChooser(m_editScriptusFilename, QStringLiteral("SpeedButtonScriptusFileName"),
                                                QStringLiteral("Skriptus-Kommandodatei öffnen"));
-    auto* scriptusRow = new QHBoxLayout;
-    scriptusRow->addWidget(m_editScriptusFilename, 1);
-    scriptusRow->addWidget(m_speedButtonScriptusFileName);
-    auto* scriptusLabel = new QLabel(QStringLiteral("&Kommandodatei"), scriptusPage);
-    scriptusLabel->setBuddy(m_editScriptusFilename);
-    scriptusForm->addRow(scriptusLabel, scriptusRow);
 
     m_pages = new QTabWidget(this);
     m_pages->addTab(objectPage, QStringLiteral("Objekt"));

@@ -118,6 +118,19 @@ void TFormAppendObjectEx::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+namespace {
+
+QStandardItem* ChildNamed(const QStandardItem* node, const QString& name)
+{
+    for (int row = 0; row < node->rowCount(); ++row) {
+        if (node->child(row)->text().compare(name, Qt::CaseInsensitive) == 0)
+            return node->child(row);
+    }
+    return nullptr;
+}
+
+} // namespace
+
 // The client-group tree as the client page shows it, groups only.
 void TFormAppendObjectEx::FillTree()
 {
@@ -128,11 +141,7 @@ void TFormAppendObjectEx::FillTree()
     for (const QString& path : paths) {
         QStandardItem* node = m_tree->invisibleRootItem();
         for (const QString& name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-            QStandardItem* child = nullptr;
-            for (int row = 0; row < node->rowCount() && child == nullptr; ++row) {
-                if (node->child(row)->text().compare(name, Qt::CaseInsensitive) == 0)
-                    child = node->child(row);
-            }
+            QStandardItem* child = ChildNamed(node, name);
             if (child == nullptr) {
                 child = new QStandardItem(name);
                 node->appendRow(child);
@@ -165,11 +174,7 @@ bool TFormAppendObjectEx::SelectGroup(const QString& path)
 {
     QStandardItem* node = m_tree->invisibleRootItem();
     for (const QString& name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-        QStandardItem* found = nullptr;
-        for (int row = 0; row < node->rowCount() && found == nullptr; ++row) {
-            if (node->child(row)->text().compare(name, Qt::CaseInsensitive) == 0)
-                found = node->child(row);
-        }
+        QStandardItem* found = ChildNamed(node, name);
         if (found == nullptr)
             return false;
         node = found;

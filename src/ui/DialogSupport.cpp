@@ -2,7 +2,12 @@
 #include "ui/DialogSupport.h"
 
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QToolButton>
 
 #include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
@@ -77,4 +82,30 @@ void SwitchToServiceMonitor(const std::function<void()>& windowSide)
     EnterMonitorMode();
     if (windowSide)
         windowSide();
+}
+
+QLineEdit* AddEditRow(QFormLayout* form, const QString& objectName, const QString& caption)
+{
+    QWidget* parent = form->parentWidget();
+    auto* edit = new QLineEdit(parent);
+    NameControl(edit, objectName, caption);
+    auto* row = new QHBoxLayout;
+    row->addWidget(edit, 1);
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(edit);
+    form->addRow(label, row);
+    return edit;
+}
+
+QToolButton* AddChooser(QLineEdit* edit, const QString& objectName, const QString& caption)
+{
+    auto* button = new QToolButton(edit->parentWidget());
+    button->setText(QStringLiteral("..."));
+    NameControl(button, objectName, caption);
+    auto* form = static_cast<QFormLayout*>(edit->parentWidget()->layout());
+    int row = -1;
+    QFormLayout::ItemRole role;
+    form->getWidgetPosition(edit, &row, &role);
+    static_cast<QHBoxLayout*>(form->itemAt(row, QFormLayout::FieldRole)->layout())->addWidget(button);
+    return button;
 }

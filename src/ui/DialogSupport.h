@@ -7,7 +7,8 @@
 
 class QWidget;
 class QLineEdit;
-class QAbstractButton;
+class QFormLayout;
+class QToolButton;
 
 /// Small pieces the dialogs share.
 
@@ -37,3 +38,9 @@ void SwitchToServiceMonitor(const std::function<void()>& windowSide);
 
 /// Sets object name and accessible name in one go.
 void NameControl(QWidget* control, const QString& objectName, const QString& caption);
+
+/// A labelled edit as a row of a form, in a row layout of its own so that a
+/// chooser button can join it.
+QLineEdit* AddEditRow(QFormLayout* form, const QString& objectName, const QString& caption);
+/// A "..." button beside an edit of AddEditRow.
+QToolButton* AddChooser(QLineEdit* edit, const QString& objectName, const QString& caption);

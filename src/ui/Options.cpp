@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "foundation/MainConfig.h"
@@ -88,12 +89,7 @@ TPagesDlgOptions::TPagesDlgOptions(QWidget* parent) : QDialog(parent)
 
 QLineEdit* TPagesDlgOptions::AddEdit(QWidget* page, const QString& objectName, const QString& caption)
 {
-    auto* edit = new QLineEdit(page);
-    NameControl(edit, objectName, caption);
-    auto* label = new QLabel(caption, page);
-    label->setBuddy(edit);
-    static_cast<QFormLayout*>(page->layout())->addRow(label, edit);
-    return edit;
+    return AddEditRow(static_cast<QFormLayout*>(page->layout()), objectName, caption);
 }
 
 QCheckBox* TPagesDlgOptions::AddCheck(QWidget* page, const QString& objectName, const QString& caption)
@@ -144,21 +140,12 @@ QWidget* TPagesDlgOptions::BuildClientPage()
 QWidget* TPagesDlgOptions::BuildServerPage()
 {
     QWidget* page = NewPage(QStringLiteral("TabSheetServer"));
-    auto* form = static_cast<QFormLayout*>(page->layout());
     const auto addFolder = [&](const QString& editName, const QString& caption, const QString& buttonName,
                                const QString& chooserCaption) {
-        auto* edit = new QLineEdit(page);
-        NameControl(edit, editName, caption);
-        auto* button = new QPushButton(QStringLiteral("..."), page);
-        NameControl(button, buttonName, chooserCaption);
+        QLineEdit* edit = AddEdit(page, editName, caption);
+        QToolButton* button = AddChooser(edit, buttonName, chooserCaption);
         button->setToolTip(chooserCaption);
-        auto* row = new QHBoxLayout;
-        row->addWidget(edit, 1);
-        row->addWidget(button);
-        auto* label = new QLabel(caption, page);
-        label->setBuddy(edit);
-        form->addRow(label, row);
-        connect(button, &QPushButton::clicked, this, [this, edit, chooserCaption] {
+        connect(button, &QToolButton::clicked, this, [this, edit, chooserCaption] {
             const QString folder = ChooseFolder(this, chooserCaption, edit->text());
             if (!folder.isEmpty())
                 edit->setText(folder);
@@ -308,8 +295,8 @@ void TPagesDlgOptions::ApplyEnabling()
     Check(QStringLiteral("CheckBoxClientSilentInstall"))->setEnabled(autoInstall);
     for (const char* name : {"EditObjectDir", "EditScriptusDir"})
         Edit(QLatin1String(name))->setReadOnly(!m_master);
-    findChild<QPushButton*>(QStringLiteral("ButtonChooseDirObjects"))->setEnabled(m_master);
-    findChild<QPushButton*>(QStringLiteral("ButtonChooseDirScriptus"))->setEnabled(m_master);
+    findChild<QToolButton*>(QStringLiteral("ButtonChooseDirObjects"))->setEnabled(m_master);
+    findChild<QToolButton*>(QStringLiteral("ButtonChooseDirScriptus"))->setEnabled(m_master);
     Check(QStringLiteral("CheckBoxAllowAnonymousUsers"))->setEnabled(false);
     Edit(QStringLiteral("EditScriptusRetries"))->setEnabled(false);
 }
