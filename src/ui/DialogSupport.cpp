@@ -103,9 +103,10 @@ QToolButton* AddChooser(QLineEdit* edit, const QString& objectName, const QStrin
     button->setText(QStringLiteral("..."));
     NameControl(button, objectName, caption);
     auto* form = static_cast<QFormLayout*>(edit->parentWidget()->layout());
-    int row = -1;
-    QFormLayout::ItemRole role;
-    form->getWidgetPosition(edit, &row, &role);
-    static_cast<QHBoxLayout*>(form->itemAt(row, QFormLayout::FieldRole)->layout())->addWidget(button);
+    for (int row = 0; row < form->rowCount(); ++row) {
+        QLayoutItem* field = form->itemAt(row, QFormLayout::FieldRole);
+        if (field != nullptr && field->layout() != nullptr && field->layout()->indexOf(edit) >= 0)
+            static_cast<QHBoxLayout*>(field->layout())->addWidget(button);
+    }
     return button;
 }
