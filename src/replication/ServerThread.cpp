@@ -17,6 +17,13 @@
 
 namespace {
 
+// A browser's request line begins with the word GET; any other line, also one
+// holding the letters inside a word (a computer named BUDGET-PC), is a command.
+bool IsBrowserRequest(const QString& line)
+{
+    return SplitFields(line, QLatin1Char(' ')).value(0) == QLatin1String("GET");
+}
+
 struct THandlerTable {
     THandlerTable()
     {
@@ -157,7 +164,7 @@ void TServerThread::ServeOneRequest()
         // the session lock and stall every other connection for the time-out.
         const QString line = ReadRequest();
         std::unique_lock lock(m_server.SessionLock());
-        if (line.contains(QLatin1String("GET"))) {
+        if (IsBrowserRequest(line)) {
             Log(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung"));
             SendStatusPage();
             CloseConnection();

@@ -193,10 +193,10 @@ TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kommandobearbeitung abgeschlossen")));
 }
 
-TEST_F(TServerBaseTest, GetAnywhereInTheLineGetsTheStatusPage)
+TEST_F(TServerBaseTest, OnlyALineBeginningWithTheWordGetGetsTheStatusPage)
 {
-    auto conversation = Converse(m_port, "DOWNLOAD WIDGET.DLL\r\n");
-    const TConversation result = Await(conversation);
+    auto conversation = Converse(m_port, "GET /\r\n");
+    TConversation result = Await(conversation);
     ASSERT_EQ(result.replies.size(), 5);
     EXPECT_EQ(result.replies[0], "<p>");
     EXPECT_TRUE(result.replies[1].startsWith(QStringLiteral("Plenwick Version ")));
@@ -205,6 +205,23 @@ TEST_F(TServerBaseTest, GetAnywhereInTheLineGetsTheStatusPage)
     EXPECT_TRUE(result.replies[4].endsWith(QStringLiteral(" Plenwick ist bereit...</p>")));
     EXPECT_TRUE(result.closedByServer);
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+    ASSERT_TRUE(WaitIdle());
+
+    // The letters inside a word are no browser: a computer named BUDGET-PC logs in.
+    m_ui.Clear();
+    conversation = Converse(m_port, "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 BUDGET-PC\r\n", 1);
+    result = Await(conversation);
+    EXPECT_EQ(result.replies, QStringList{QStringLiteral("LOGIN ok noelevate  ")});
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+    ASSERT_NE(FindClientByName(QStringLiteral("localhost")), nullptr);
+    EXPECT_EQ(FindClientByName(QStringLiteral("localhost"))->LocalComputerName(), "BUDGET-PC");
+
+    // A request for WIDGET.DLL is a request for an object (here an unknown one: no reply).
+    conversation = Converse(m_port, "DOWNLOAD WIDGET.DLL\r\n", -1, 500);
+    result = Await(conversation);
+    EXPECT_TRUE(result.replies.isEmpty());
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
 }
 
 TEST_F(TServerBaseTest, SilentClientIsDisconnectedAndDoesNotHoldUpOthers)
