@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <thread>
 
@@ -9,6 +11,7 @@
 
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
+#include "foundation/TextFields.h"
 #include "platform/ProgramPaths.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
@@ -222,6 +225,59 @@ TEST_F(TServerBaseTest, OnlyALineBeginningWithTheWordGetGetsTheStatusPage)
     result = Await(conversation);
     EXPECT_TRUE(result.replies.isEmpty());
     EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+}
+
+namespace {
+
+// Runs a command on a thread of its own (the sessions' log calls need the
+// main thread) and gives its standard output, "" when it failed.
+std::future<QByteArray> RunCommand(const QString& command)
+{
+    return std::async(std::launch::async, [command] {
+        QByteArray output;
+        FILE* pipe = ::popen(command.toLocal8Bit().constData(), "r");
+        if (pipe == nullptr)
+            return output;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, static_cast<qsizetype>(n));
+        return ::pclose(pipe) == 0 ? output : QByteArray();
+    });
+}
+
+} // namespace
+
+TEST_F(TServerBaseTest, AnHttpClientGetsAStatusLineHeadersAndThePageUnchanged)
+{
+    if (std::system("command -v curl >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "curl is not installed";
+    auto curl = RunCommand(QStringLiteral("curl -sS --max-time 10 -D - http://127.0.0.1:%1/status").arg(m_port));
+    ASSERT_TRUE(RunEventsUntil([&] { return curl.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                               15000));
+    const QStringList lines = SplitLines(curl.get());
+    ASSERT_EQ(lines.size(), 9) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(lines.mid(0, 4), (QStringList{"HTTP/1.0 200 OK", "Content-Type: text/html; charset=utf-8",
+                                           "Connection: close", ""}));
+    EXPECT_EQ(lines[4], "<p>");
+    EXPECT_TRUE(lines[8].endsWith(QStringLiteral(" Plenwick ist bereit...</p>")));
+    ASSERT_TRUE(WaitIdle());
+    // curl's header lines were read, not taken for requests.
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Unbekanntes Kommando \"Host: 127.0.0.1:%1\" empfangen, beende Verbindung")
+                                     .arg(m_port)));
+
+    // Chromium shows the page with its German text.
+    for (const char* browser : {"chromium", "chromium-browser"}) {
+        if (std::system(QStringLiteral("command -v %1 >/dev/null 2>&1").arg(QLatin1String(browser)).toLatin1()) != 0)
+            continue;
+        auto dom = RunCommand(QStringLiteral("timeout 60 %1 --headless --no-sandbox --disable-gpu --dump-dom "
+                                             "http://127.0.0.1:%2/ 2>/dev/null")
+                                  .arg(QLatin1String(browser))
+                                  .arg(m_port));
+        ASSERT_TRUE(RunEventsUntil(
+            [&] { return dom.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 70000));
+        EXPECT_TRUE(dom.get().contains("Plenwick ist bereit..."));
+        break;
+    }
 }
 
 TEST_F(TServerBaseTest, SilentClientIsDisconnectedAndDoesNotHoldUpOthers)
