@@ -3,12 +3,12 @@
 
 #include <QApplication>
 
-// Widget tests need a QApplication; QT_QPA_PLATFORM=offscreen runs them
-// without a display.
 int main(int argc, char** argv)
 {
+    // Widget tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
