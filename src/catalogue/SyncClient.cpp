@@ -135,17 +135,6 @@ TSyncClient* FirstClient()
     return static_cast<TSyncClient*>(Clients().list.Head());
 }
 
-QStringList ClientGroupPaths()
-{
-    TReadGuard guard(Clients().lock);
-    QStringList paths;
-    for (const TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
-        if (!paths.contains(client->m_groupPath, Qt::CaseInsensitive))
-            paths.append(client->m_groupPath);
-    }
-    return paths;
-}
-
 int ClientCount()
 {
     TReadGuard guard(Clients().lock);

@@ -3,7 +3,6 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include "catalogue/SyncChain.h"
 #include "foundation/DateTime.h"
@@ -45,8 +44,6 @@ public:
     static QString DefaultGroupPath(const QString& address);
 
 private:
-    friend QStringList ClientGroupPaths();
-
     QString m_address;
     QString m_name;
     QString m_localComputerName;
@@ -57,9 +54,6 @@ private:
 
 TSyncClient* FirstClient();
 int ClientCount();
-/// The group path of every client, each once (compared without regard to
-/// letter case), in list order.
-QStringList ClientGroupPaths();
 /// First client whose name equals the text, ignoring case; nullptr when none.
 TSyncClient* FindClientByName(const QString& name);
 /// The same, comparing exactly.

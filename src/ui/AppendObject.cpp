@@ -20,10 +20,10 @@
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
-#include "foundation/UiPort.h"
 #include "platform/FileVersion.h"
 #include "ui/AppendObjectEx.h"
 #include "ui/DialogSupport.h"
+#include "ui/MainViewsThread.h"
 
 namespace {
 
@@ -216,8 +216,8 @@ void TFormAppendObject::BeginEditing(const TSyncObject* object)
     m_useRights = object != nullptr && object->UseClientGroupRights();
     ApplyEnabling();
     m_pages->setCurrentIndex(0);
-    if (m_hooks.showObjectsPage)
-        m_hooks.showObjectsPage();
+    if (m_showObjectsPage)
+        m_showObjectsPage();
 }
 
 void TFormAppendObject::ApplyEnabling()
@@ -359,8 +359,7 @@ void TFormAppendObject::AfterSave(TSyncObject* object, bool treeChanged)
 {
     const bool distributes = object->DistributeFolder();
     treeChanged = treeChanged || distributes;
-    if (m_hooks.stopViewBuilders)
-        m_hooks.stopViewBuilders();
+    CancelObjectViewBuilds();
     StopImport(object);
     if (treeChanged)
         StopFolderMonitoring();
@@ -371,14 +370,13 @@ void TFormAppendObject::AfterSave(TSyncObject* object, bool treeChanged)
     if (distributes)
         StartImport(object);
 
-    if (m_hooks.rebuildViews)
-        m_hooks.rebuildViews(treeChanged);
-    else if (HasUi())
-        Ui().RebuildObjectViews();
+    StartViewBuild(TViewKind::ObjectList);
+    if (treeChanged)
+        StartViewBuild(TViewKind::ObjectTree);
     if (treeChanged)
         StartFolderMonitoring();
 
-    if (m_hooks.objectsFilteredByClient && m_hooks.objectsFilteredByClient())
+    if (ObjectListClientFilter() != nullptr)
         ShowInformation(this, QStringLiteral("Ein Filter ist aktiviert! Es werden nur die aktuellen Objekte des "
                                              "ausgewählten Clients angezeigt. Das neue Dateiobjekt wird aus diesem Grund "
                                              "nicht angezeigt werden."));

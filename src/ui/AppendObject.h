@@ -14,17 +14,6 @@ class QToolButton;
 class TFormAppendObjectEx;
 class TSyncObject;
 
-/// What the object dialog asks of the main window around its OK.
-struct TObjectDialogHooks {
-    std::function<void()> showObjectsPage;
-    /// Stops the view builders before the object changes under them.
-    std::function<void()> stopViewBuilders;
-    /// Rebuilds the object views; withTrees also the trees.
-    std::function<void(bool withTrees)> rebuildViews;
-    /// The objects list shows only the objects of one client.
-    std::function<bool()> objectsFilteredByClient;
-};
-
 /// Registers a new source object on the master server or edits one: which
 /// file goes to which folder on the clients, with which installation
 /// attributes, Scriptus command file and client-group rights.
@@ -35,7 +24,8 @@ class TFormAppendObject : public QDialog
 public:
     explicit TFormAppendObject(QWidget* parent = nullptr);
 
-    void SetHooks(TObjectDialogHooks hooks) { m_hooks = std::move(hooks); }
+    /// The main window shows its objects page whenever the dialog opens.
+    void SetShowObjectsPage(std::function<void()> show) { m_showObjectsPage = std::move(show); }
 
     /// "Neu...": a new object; source, description and Scriptus file emptied.
     void PrepareNew();
@@ -91,7 +81,7 @@ private:
     QString m_editedSource;
     QStringList m_groups;
     bool m_useRights = false;
-    TObjectDialogHooks m_hooks;
+    std::function<void()> m_showObjectsPage;
 
     QTabWidget* m_pages;
     QLineEdit* m_editObjectSrc;

@@ -15,8 +15,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "catalogue/SyncClient.h"
-#include "foundation/PoolSystem.h"
+#include "ui/ClientViews.h"
 #include "ui/DialogSupport.h"
 
 QString ClientGroupRefusal(const QStringList& listed, const QString& path)
@@ -47,10 +46,12 @@ TFormAppendObjectEx::TFormAppendObjectEx(QWidget* parent) : QDialog(parent)
                 m_checkBoxUseClientGroupsRights->text());
 
     m_panel = new QWidget(this);
-    m_tree = new QStandardItemModel(this);
+    m_clientViews = new TClientViews(this);
     m_treeViewClientGroups = new QTreeView(m_panel);
     NameControl(m_treeViewClientGroups, QStringLiteral("TreeViewClientGroups"), QStringLiteral("Client-Gruppen"));
-    m_treeViewClientGroups->setModel(m_tree);
+    m_treeViewClientGroups->setModel(&m_clientViews->Tree());
+    m_treeViewClientGroups->setDragEnabled(false);
+    m_treeViewClientGroups->setAcceptDrops(false);
     m_treeViewClientGroups->setHeaderHidden(true);
     m_treeViewClientGroups->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
@@ -118,37 +119,10 @@ void TFormAppendObjectEx::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-namespace {
-
-QStandardItem* ChildNamed(const QStandardItem* node, const QString& name)
-{
-    for (int row = 0; row < node->rowCount(); ++row) {
-        if (node->child(row)->text().compare(name, Qt::CaseInsensitive) == 0)
-            return node->child(row);
-    }
-    return nullptr;
-}
-
-} // namespace
-
-// The client-group tree as the client page shows it, groups only.
+// The client-group tree as the client page shows it.
 void TFormAppendObjectEx::FillTree()
 {
-    m_tree->clear();
-    QStringList paths = ClientGroupPaths();
-    std::sort(paths.begin(), paths.end(),
-              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    for (const QString& path : paths) {
-        QStandardItem* node = m_tree->invisibleRootItem();
-        for (const QString& name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-            QStandardItem* child = ChildNamed(node, name);
-            if (child == nullptr) {
-                child = new QStandardItem(name);
-                node->appendRow(child);
-            }
-            node = child;
-        }
-    }
+    m_clientViews->BuildClientTree();
     m_treeViewClientGroups->expandAll();
 }
 
@@ -172,13 +146,10 @@ QStringList TFormAppendObjectEx::Groups() const
 
 bool TFormAppendObjectEx::SelectGroup(const QString& path)
 {
-    QStandardItem* node = m_tree->invisibleRootItem();
-    for (const QString& name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-        QStandardItem* found = ChildNamed(node, name);
-        if (found == nullptr)
-            return false;
-        node = found;
-    }
+    const QStandardItem* node =
+        m_clientViews->Tree().FindNode(NodeKey(path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)));
+    if (node == nullptr)
+        return false;
     m_treeViewClientGroups->setCurrentIndex(node->index());
     return true;
 }
@@ -188,10 +159,7 @@ void TFormAppendObjectEx::AddSelectedGroup()
     const QModelIndex current = m_treeViewClientGroups->currentIndex();
     if (!current.isValid())
         return;
-    QStringList texts;
-    for (QModelIndex index = current; index.isValid(); index = index.parent())
-        texts.prepend(index.data().toString());
-    const QString path = TreePath(texts);
+    const QString path = TClientViews::GroupPathOf(m_clientViews->Tree().itemFromIndex(current));
     QStringList groups = Groups();
     if (const QString refusal = ClientGroupRefusal(groups, path); !refusal.isEmpty()) {
         ShowInformation(this, refusal);

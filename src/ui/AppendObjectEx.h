@@ -7,9 +7,9 @@
 class QCheckBox;
 class QListView;
 class QPushButton;
-class QStandardItemModel;
 class QStringListModel;
 class QTreeView;
+class TClientViews;
 class QWidget;
 
 /// Why a client group cannot be added to the listed ones, or "" when it can:
@@ -55,6 +55,6 @@ private:
     QListView* m_listBoxClientGroups;
     QPushButton* m_buttonAdd;
     QPushButton* m_buttonDelete;
-    QStandardItemModel* m_tree;
+    TClientViews* m_clientViews;
     QStringListModel* m_groups;
 };

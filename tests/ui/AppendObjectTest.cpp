@@ -12,6 +12,7 @@
 #include "ui/AppendObject.h"
 #include "ui/AppendObjectEx.h"
 #include "ui/DialogFixture.h"
+#include "ui/MainViewsThread.h"
 
 namespace {
 
@@ -37,14 +38,9 @@ protected:
 
 TEST_F(AppendObjectTest, OkWritesTheObjectAndSavesTheList)
 {
+    RegisterClient(QStringLiteral("10.1.2.3"), QStringLiteral("pc1"));
+    SetObjectListClientFilter(FindClientByName(QStringLiteral("pc1")));
     TFormAppendObject dialog;
-    int rebuilds = 0;
-    bool withTrees = false;
-    dialog.SetHooks({.showObjectsPage = {}, .stopViewBuilders = {}, .rebuildViews = [&](bool trees) {
-                         ++rebuilds;
-                         withTrees = trees;
-                     },
-                     .objectsFilteredByClient = [] { return true; }});
     FillNew(dialog);
     EXPECT_EQ(dialog.EditObjectSrc()->text(), QStringLiteral("Tool.bin"));
     dialog.EditObjectDesc()->setText(QStringLiteral("Werkzeug"));
@@ -58,8 +54,7 @@ TEST_F(AppendObjectTest, OkWritesTheObjectAndSavesTheList)
     EXPECT_TRUE(object->Autostart());
     EXPECT_EQ(object->Size(), 4);
     EXPECT_TRUE(ReadFile(ProgramFile(QStringLiteral(".objects"))).contains("Tool.bin"));
-    EXPECT_EQ(rebuilds, 1);
-    EXPECT_TRUE(withTrees);
+    SetObjectListClientFilter(nullptr);
     EXPECT_EQ(m_boxes.texts.size(), 1);
     EXPECT_TRUE(m_boxes.texts.value(0).startsWith(QStringLiteral("Ein Filter ist aktiviert!")));
 
