@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <optional>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "app/CommandLineHelp.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "catalogue/CatalogueSetup.h"
@@ -16,6 +18,7 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
 #include "platform/ProgramPaths.h"
+#include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
@@ -58,6 +61,12 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
 
+    // For people at a terminal: one parameter, and never an instance.
+    if (parameters.size() == 1 && (parameters[0] == QLatin1String("--help") || parameters[0] == QLatin1String("--version"))) {
+        std::fputs((parameters[0] == QLatin1String("--help") ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+        return 0;
+    }
+
     // The window front-end comes later; until then every start is headless,
     // which is also what the service and a start without display need.
     QCoreApplication app(argc, argv);
@@ -88,6 +97,16 @@ int main(int argc, char* argv[])
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
                 46);
+        // Without a window a monitor has nothing to show: it says where the
+        // service is steered instead of idling until someone ends it.
+        if (kind == TInstanceKind::Monitor) {
+            Log(QStringLiteral("MainService"),
+                QStringLiteral("Der Systemdienst ist installiert; er wird mit \"systemctl status|start|stop %1\" "
+                               "gesteuert, das Fenster des Monitors braucht eine Anzeige")
+                    .arg(ServiceUnitName()));
+            SetUi(nullptr);
+            return 0;
+        }
         // "/QUERYSERVER": a working instance that asks the network for its
         // master server at start, as the connection settings dialog would.
         if (kind == TInstanceKind::Working && parameters.size() == 1 &&
