@@ -33,6 +33,14 @@ const QString kCategory = QStringLiteral("MainService");
 
 TFormMainService* g_form = nullptr;
 
+// In the order of the actions: start, stop, install, uninstall.
+QString ActionCaption(int action)
+{
+    static const char* const kCaptions[] = {"Systemdienst starten", "Systemdienst stoppen",
+                                            "Systemdienst installieren", "Systemdienst deinstallieren"};
+    return QString::fromUtf8(kCaptions[action]);
+}
+
 QString StateText(bool installed, int state)
 {
     if (!installed)
@@ -107,23 +115,15 @@ void TFormMainService::BuildControls()
     m_state = new QLabel(this);
     m_state->setObjectName(QStringLiteral("LabelState"));
 
-    const auto button = [this](const char* name, const QString& caption, TAction action) {
-        auto* created = new QPushButton(caption, this);
-        created->setObjectName(QLatin1String(name));
-        created->setAccessibleName(caption);
-        connect(created, &QPushButton::clicked, this, [this, action] { Run(action); });
-        return created;
-    };
-    m_buttonStart = button("ButtonStart", QStringLiteral("Systemdienst starten"), TAction::Start);
-    m_buttonStop = button("ButtonStop", QStringLiteral("Systemdienst stoppen"), TAction::Stop);
-    m_buttonInstall = button("ButtonInstall", QStringLiteral("Systemdienst installieren"), TAction::Install);
-    m_buttonUninstall = button("ButtonUninstall", QStringLiteral("Systemdienst deinstallieren"), TAction::Uninstall);
-
+    static const char* const kNames[] = {"ButtonStart", "ButtonStop", "ButtonInstall", "ButtonUninstall"};
     auto* buttons = new QGridLayout;
-    buttons->addWidget(m_buttonStart, 0, 0);
-    buttons->addWidget(m_buttonStop, 0, 1);
-    buttons->addWidget(m_buttonInstall, 1, 0);
-    buttons->addWidget(m_buttonUninstall, 1, 1);
+    for (int i = 0; i < kActionCount; ++i) {
+        m_buttons[i] = new QPushButton(ActionCaption(i), this);
+        m_buttons[i]->setObjectName(QLatin1String(kNames[i]));
+        m_buttons[i]->setAccessibleName(ActionCaption(i));
+        connect(m_buttons[i], &QPushButton::clicked, this, [this, i] { Run(static_cast<TAction>(i)); });
+        buttons->addWidget(m_buttons[i], i / 2, i % 2);
+    }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
     layout->addWidget(text);
@@ -150,10 +150,8 @@ void TFormMainService::BuildTray()
     // The main window of a monitor shows nothing worth opening.
     m_actionOpen->setVisible(false);
     m_trayMenu->addSeparator();
-    m_actionStart = entry(QStringLiteral("Systemdienst starten"), [this] { Run(TAction::Start); });
-    m_actionStop = entry(QStringLiteral("Systemdienst stoppen"), [this] { Run(TAction::Stop); });
-    m_actionInstall = entry(QStringLiteral("Systemdienst installieren"), [this] { Run(TAction::Install); });
-    m_actionUninstall = entry(QStringLiteral("Systemdienst deinstallieren"), [this] { Run(TAction::Uninstall); });
+    for (int i = 0; i < kActionCount; ++i)
+        m_entries[i] = entry(ActionCaption(i), [this, i] { Run(static_cast<TAction>(i)); });
     m_trayMenu->addSeparator();
     QAction* quit = entry(QStringLiteral("Beenden"), [this] { Quit(); });
     quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
@@ -249,14 +247,11 @@ void TFormMainService::ApplyState(bool installed, int state)
 
 void TFormMainService::SetActionsEnabled(const TServiceActionStates& states)
 {
-    m_buttonStart->setEnabled(states.start);
-    m_actionStart->setEnabled(states.start);
-    m_buttonStop->setEnabled(states.stop);
-    m_actionStop->setEnabled(states.stop);
-    m_buttonInstall->setEnabled(states.install);
-    m_actionInstall->setEnabled(states.install);
-    m_buttonUninstall->setEnabled(states.uninstall);
-    m_actionUninstall->setEnabled(states.uninstall);
+    const bool enabled[] = {states.start, states.stop, states.install, states.uninstall};
+    for (int i = 0; i < kActionCount; ++i) {
+        m_buttons[i]->setEnabled(enabled[i]);
+        m_entries[i]->setEnabled(enabled[i]);
+    }
 }
 
 void TFormMainService::Run(TAction action)
@@ -270,21 +265,9 @@ void TFormMainService::Run(TAction action)
     OnThread(
         this,
         [action, failure] {
+            static void (*const kWork[])() = {&StartService, &StopService, &InstallService, &UninstallService};
             try {
-                switch (action) {
-                case TAction::Start:
-                    StartService();
-                    break;
-                case TAction::Stop:
-                    StopService();
-                    break;
-                case TAction::Install:
-                    InstallService();
-                    break;
-                case TAction::Uninstall:
-                    UninstallService();
-                    break;
-                }
+                kWork[static_cast<int>(action)]();
             } catch (const EServiceControlFailed& error) {
                 *failure = error.Message();
             }

@@ -80,16 +80,12 @@ private:
 
     QPointer<QWidget> m_mainWindow;
     QLabel* m_state = nullptr;
-    QPushButton* m_buttonStart = nullptr;
-    QPushButton* m_buttonStop = nullptr;
-    QPushButton* m_buttonInstall = nullptr;
-    QPushButton* m_buttonUninstall = nullptr;
+    // Button and tray menu entry of each action, in the order of TAction.
+    static constexpr int kActionCount = 4;
+    QPushButton* m_buttons[kActionCount] = {};
+    QAction* m_entries[kActionCount] = {};
     QMenu* m_trayMenu = nullptr;
     QAction* m_actionOpen = nullptr;
-    QAction* m_actionStart = nullptr;
-    QAction* m_actionStop = nullptr;
-    QAction* m_actionInstall = nullptr;
-    QAction* m_actionUninstall = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QTimer* m_trayTimer = nullptr;
     bool m_actionRunning = false;
