@@ -77,11 +77,12 @@ void NameControl(QWidget* control, const QString& objectName, const QString& cap
     control->setAccessibleName(PlainCaption(caption));
 }
 
-void SwitchToServiceMonitor(const std::function<void()>& windowSide)
+void SwitchToServiceMonitor(const std::function<void()>& windowSwitch)
 {
-    EnterMonitorMode();
-    if (windowSide)
-        windowSide();
+    if (windowSwitch)
+        windowSwitch();
+    else
+        EnterMonitorMode();
 }
 
 QLineEdit* AddEditRow(QFormLayout* form, const QString& objectName, const QString& caption)

@@ -31,10 +31,10 @@ void ShowError(QWidget* parent, const QString& text);
 /// The caption text without its "&" mnemonic marker: the accessible name.
 QString PlainCaption(const QString& caption);
 
-/// After the start with the system installed the service: this instance
-/// becomes a monitor, then the window does its part (hides itself and shows
-/// the service control window).
-void SwitchToServiceMonitor(const std::function<void()>& windowSide);
+/// After the start with the system installed the service: the window's
+/// switch to the service control window, which makes this instance a
+/// monitor; without a window only the instance becomes one.
+void SwitchToServiceMonitor(const std::function<void()>& windowSwitch);
 
 /// Sets object name and accessible name in one go.
 void NameControl(QWidget* control, const QString& objectName, const QString& caption);
