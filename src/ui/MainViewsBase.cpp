@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QPalette>
+#include <QThreadPool>
 #include <QWidget>
 
 #include "catalogue/ImportChilds.h"
@@ -144,10 +145,12 @@ void TRowListModel::Clear()
 {
     if (m_rows.empty())
         return;
+    auto old = std::make_shared<std::vector<TListRow>>();
     beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
+    old->swap(m_rows);
     endResetModel();
+    // A million texts take a while to free: not on the main thread.
+    QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
 }
 
 void TRowListModel::Append(std::vector<TListRow>&& rows)
