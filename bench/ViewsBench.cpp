@@ -13,6 +13,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QListView>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
@@ -39,10 +40,11 @@ constexpr int kDownloads = 1000000;
 struct TScene {
     QStandardItemModel tree;
     TRowListModel list{ObjectListHeaders()};
-    TCatalogueListView listView{QStringLiteral("Objektliste")};
+    QListView* symbols = MakeSymbolsView(QStringLiteral("Objektliste"), &list, nullptr);
+    QTreeView details;
     QTreeView treeView;
     TClientViews clients;
-    TCatalogueListView clientView{QStringLiteral("Client-Liste")};
+    QTreeView clientView;
     QString filterClient;
 };
 
@@ -128,20 +130,27 @@ void MakeScene()
     g_catalogueKiB = ResidentKiB();
     g_scene = new TScene;
     SetupObjectListModel(g_scene->list);
-    g_scene->listView.SetModel(&g_scene->list);
-    g_scene->listView.resize(1000, 700);
-    g_scene->listView.show();
+    PrepareDetailsView(g_scene->details, &g_scene->list);
+    // Only the view of the current style is on screen, as in the window.
+    g_scene->symbols->resize(1000, 700);
+    g_scene->details.resize(1000, 700);
     g_scene->treeView.setModel(&g_scene->tree);
     g_scene->treeView.setUniformRowHeights(true);
     g_scene->treeView.resize(300, 700);
     g_scene->treeView.show();
-    g_scene->clientView.SetModel(&g_scene->clients.List());
+    PrepareDetailsView(g_scene->clientView, &g_scene->clients.List());
     g_scene->clientView.resize(1000, 700);
     g_scene->clientView.show();
     TObjectViewTargets targets;
     targets.tree = &g_scene->tree;
     targets.list = &g_scene->list;
-    targets.listStyle = [](int style) { g_scene->listView.SetViewStyle(style); };
+    targets.listStyle = [](int style) {
+        const bool details = style == kStyleDetails;
+        g_scene->symbols->setModel(details ? nullptr : &g_scene->list);
+        g_scene->details.setModel(details ? &g_scene->list : nullptr);
+        g_scene->symbols->setVisible(!details);
+        g_scene->details.setVisible(details);
+    };
     targets.treeStarted = [](QStandardItem* root) { g_scene->treeView.expand(root->index()); };
     SetObjectViewTargets(targets);
 }
@@ -253,6 +262,7 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     CancelObjectViewBuilds();
     SetObjectViewTargets({});
+    delete g_scene->symbols;
     delete g_scene;
     FreeAllDownloads();
     FreeAllClients();
