@@ -4,7 +4,9 @@
 // 1 000 000 download records. Measures the time until the object list and
 // the object tree are complete on screen, the main thread's longest stall
 // (a 10 ms probe timer) and the process's resident memory, in both list styles.
+// VIEWS_BENCH_GAPS=1 prints every gap of the probe above 60 ms with the rows shown then.
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include <benchmark/benchmark.h>
@@ -165,7 +167,10 @@ qint64 RunWithProbe(const std::function<bool()>& done)
     QTimer probe;
     probe.setInterval(10);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        longest = std::max(longest, since.restart());
+        const qint64 gap = since.restart();
+        if (gap > 60 && qEnvironmentVariableIsSet("VIEWS_BENCH_GAPS"))
+            fprintf(stderr, "gap %lld ms at %d rows\n", static_cast<long long>(gap), g_scene->list.Count());
+        longest = std::max(longest, gap);
     });
     probe.start();
     QDeadlineTimer deadline(600000);
