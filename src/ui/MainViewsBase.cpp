@@ -37,6 +37,15 @@ const QString& Restart()
     return text;
 }
 
+// Objects of one folder stand together in the list: their rows share one
+// copy of the folder texts instead of holding one each.
+const QString& Shared(QString& last, const QString& text)
+{
+    if (text != last)
+        last = text;
+    return last;
+}
+
 enum TObjectColumn { Caption, Loaded, Installed, Attributes, Date, Size, Version, SourceFolder, TargetFolder };
 
 } // namespace
@@ -243,8 +252,10 @@ QString ObjectViewFolder(const TSyncObject& object, bool master)
 
 TListRow ObjectListRow(const TSyncObject& object, int style)
 {
+    thread_local QString lastFolder;
+    thread_local QString lastTarget;
     const QString source = object.SourceName();
-    const QString folder = FolderOfPath(source);
+    const QString folder = Shared(lastFolder, FolderOfPath(source));
     const bool details = style == kStyleDetails;
     const bool current = object.IsCurrent();
     const bool deleteTarget = object.DeleteTarget();
@@ -261,7 +272,7 @@ TListRow ObjectListRow(const TSyncObject& object, int style)
         row.texts << QString() << QString();
     }
     row.texts << object.AttributeLetters() << object.ModifiedDateText() << QString::number(object.Size())
-              << object.Version() << folder << FolderOfPath(object.TargetFolder());
+              << object.Version() << folder << Shared(lastTarget, FolderOfPath(object.TargetFolder()));
 
     if (object.DistributeFolder())
         row.image = details ? 42 : (deleteTarget ? 12 : current ? 7 : 10);
