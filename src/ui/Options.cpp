@@ -418,7 +418,7 @@ void TPagesDlgOptions::ApplyAutostart()
         if (Check(QStringLiteral("CheckBoxAutostart"))->isChecked())
             switchToMonitor = RegisterForAutomaticStart();
         else if (ServiceInstalled())
-            RunOffMainThread(UninstallService);
+            TryUninstallService();
         else
             SetAutostart(ExecutablePath(), false);
     } catch (const std::exception& error) {
