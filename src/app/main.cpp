@@ -23,6 +23,7 @@
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
+#include "scriptus/Hooks.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ int main(int argc, char* argv[])
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
     InstallReplication();
+    InstallRecordingHooks();
 
     // "/SEND <command> <host>": a short-lived instance that only sends a
     // remote command; three words, so never taken for a file-move instance.
