@@ -379,8 +379,13 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
         log(QStringLiteral("Kein Provider (außer dem Server) bietet das Objekt \"%1\" an").arg(name));
         return -1;
     }
+    // A count of 0 for an object that is not empty is a provider's negative
+    // answer (its copy changed since it offered it): the next provider, and
+    // then the master server, is asked.
+    const qint32 size = object.Size();
+    const auto delivered = [size](qint32 result) { return result > 0 || (result == 0 && size == 0); };
     qint32 result = -1;
-    for (int i = 0; i < count && result == -1; ++i) {
+    for (int i = 0; i < count && !delivered(result); ++i) {
         const QString provider = object.GetProvider(i);
         log(QStringLiteral("Provider \"%1\" bietet das Objekt \"%2\" an").arg(provider, name));
         auto info = std::make_unique<TConnectInfo>();
@@ -393,7 +398,7 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
         thread->WaitFor();
         result = thread->DownloadResult();
     }
-    return result;
+    return delivered(result) ? result : -1;
 }
 
 void Confirm(TClientBase& client, const TSyncObject& object)
