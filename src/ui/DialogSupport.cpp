@@ -12,7 +12,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
 #include "platform/VersionInfo.h"
-#include "replication/MonitorSwitch.h"
+#include "ui/MainService.h"
 
 QString ChooseFolder(QWidget* parent, const QString& caption, const QString& startFolder)
 {
@@ -82,7 +82,7 @@ void SwitchToServiceMonitor(const std::function<void()>& windowSwitch)
     if (windowSwitch)
         windowSwitch();
     else
-        EnterMonitorMode();
+        SwitchToMonitor();
 }
 
 QLineEdit* AddEditRow(QFormLayout* form, const QString& objectName, const QString& caption)

@@ -33,7 +33,8 @@ QString PlainCaption(const QString& caption);
 
 /// After the start with the system installed the service: the window's
 /// switch to the service control window, which makes this instance a
-/// monitor; without a window only the instance becomes one.
+/// monitor; without one handed in, the service control window's own switch
+/// (without a window only the instance becomes one).
 void SwitchToServiceMonitor(const std::function<void()>& windowSwitch);
 
 /// Sets object name and accessible name in one go.
