@@ -3,9 +3,12 @@
 # Builds the Debian package from the build tree, unpacks it into a throw-away
 # root and checks its files; as root it also installs it into this machine
 # with dpkg, tries the installed program, removes it (only the lists stay)
-# and purges it. Usage: PackageTest.sh <build folder>
+# and purges it. Usage: PackageTest.sh <build folder> <has hooks library> <has help pages>
+# (1 or 0 each, as the build declares them).
 set -euo pipefail
 build=$(cd "$1" && pwd)
+has_hooks=${2:-0}
+has_help=${3:-0}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -31,8 +34,8 @@ check_file "$root/usr/share/icons/hicolor/scalable/apps/plenwick.svg"
 check_file "$root/usr/share/bash-completion/completions/plenwick"
 check_file "$root/usr/share/man/man1/plenwick.1.gz"
 check_file "$root/usr/share/doc/plenwick/copyright"
-if [ -e "$build/src/libplenwickhooks.so" ]; then check_file "$root/opt/plenwick/libplenwickhooks.so"; fi
-if [ -d "$build/src/plenwick.help" ]; then [ -d "$root/opt/plenwick/plenwick.help" ] || fail "plenwick.help fehlt"; fi
+if [ "$has_hooks" = 1 ]; then check_file "$root/opt/plenwick/libplenwickhooks.so"; fi
+if [ "$has_help" = 1 ]; then [ -d "$root/opt/plenwick/plenwick.help" ] || fail "plenwick.help fehlt"; fi
 [ -z "$(dpkg-deb -c "$deb" | grep -E '\./etc/systemd|\.service$')" ] || fail "das Paket liefert eine Unit mit"
 "$root/opt/plenwick/plenwick" --version | grep -q '^Plenwick ' || fail "--version aus dem entpackten Baum"
 bash -n "$root/usr/share/bash-completion/completions/plenwick" || fail "Vervollständigung"
