@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
+#include <cstdio>
+#include <memory>
 #include <exception>
 #include <optional>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "app/FrontEnd.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
+#include "app/SingleInstance.h"
 #include "catalogue/CatalogueSetup.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -15,11 +19,16 @@
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
+#include "platform/DisplayProbe.h"
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
+#include "ui/GuiUi.h"
+#include "ui/Main.h"
+#include "ui/MainTray.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 
@@ -53,22 +62,31 @@ void OnTerminationSignal(int signal)
 
 int main(int argc, char* argv[])
 {
+    const TFrontEnd frontEnd = ChooseFrontEnd();
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
+    // Counted after Qt took its own (a restored session's -session must not
+    // make a file-move instance).
     QStringList parameters;
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
 
-    // The window front-end comes later; until then every start is headless,
-    // which is also what the service and a start without display need.
-    QCoreApplication app(argc, argv);
     // Fixed now: an update may rename the running file later.
     ExecutablePath();
     QCoreApplication::setApplicationName(ProductName());
-    THeadlessUi ui;
-    SetUi(&ui);
+    THeadlessUi headless;
+    std::unique_ptr<TGuiUi> window;
+    if (frontEnd == TFrontEnd::Window) {
+        window = std::make_unique<TGuiUi>(true);
+        SetUi(window.get());
+    } else {
+        SetUi(&headless);
+    }
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
     InstallReplication();
+    if (frontEnd == TFrontEnd::Headless && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        Log(QStringLiteral("Main"), DisplayUnavailableReason(), 46);
 
     // "/SEND <command> <host>": a short-lived instance that only sends a
     // remote command; three words, so never taken for a file-move instance.
@@ -78,6 +96,18 @@ int main(int argc, char* argv[])
         SetUi(nullptr);
         return 0;
     }
+
+    // Two working instances on the same lists would overwrite each other's files.
+    TSingleInstance single;
+    if (DecideInstanceKind(parameters) == TInstanceKind::Working && !single.Acquire()) {
+        std::fprintf(stderr, "%s\n", qPrintable(single.RefusalMessage()));
+        if (window && !single.RaisedOther())
+            ShowMessageBox(nullptr, QMessageBox::Warning, single.RefusalMessage());
+        SetUi(nullptr);
+        return 2;
+    }
+    if (window)
+        single.OnRaiseRequest([&window] { window->Form().Tray().RestoreWindow(); });
 
     int rc = 0;
     try {
@@ -94,7 +124,7 @@ int main(int argc, char* argv[])
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
             RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));
-        rc = app.exec();
+        rc = app->exec();
         if (busy)
             UnregisterShutdownParticipant(&*busy);
         if (kind != TInstanceKind::FileMove)
