@@ -9,9 +9,12 @@
 
 int main(int argc, char** argv)
 {
+    // Widget tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Hidden windows must not end the tests' event loops.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallGermanTexts();
     return RUN_ALL_TESTS();
