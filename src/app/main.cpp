@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <exception>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "app/CommandLineHelp.h"
 #include "app/FrontEnd.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
@@ -63,6 +65,12 @@ void OnTerminationSignal(int signal)
 
 int main(int argc, char* argv[])
 {
+    // For people at a terminal: one parameter, and never an instance, nor a
+    // look for a display.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        std::fputs((std::strcmp(argv[1], "--help") == 0 ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+        return 0;
+    }
     const TFrontEnd frontEnd = ChooseFrontEnd();
     const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
     // Counted after Qt took its own (a restored session's -session must not
