@@ -2,9 +2,11 @@
 #include "app/SingleInstance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
@@ -12,7 +14,13 @@
 namespace {
 
 constexpr int kConnectMs = 1000;
+constexpr int kRetryMs = 200;
+// An updated program starts its successor while it still ends in order.
+constexpr int kWaitForEndingMs = 30000;
+constexpr int kGraceMs = 3000;
 const QByteArray kRaise = "raise\n";
+const QByteArray kRunning = "running\n";
+const QByteArray kEnding = "ending\n";
 
 } // namespace
 
@@ -38,31 +46,60 @@ QString TSingleInstance::SocketName() const
 
 bool TSingleInstance::Acquire()
 {
-    if (m_lock.tryLock(0)) {
-        m_server = std::make_unique<QLocalServer>();
-        QLocalServer::removeServer(SocketName());
-        if (m_server->listen(SocketName())) {
-            QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {
-                while (QLocalSocket* peer = m_server->nextPendingConnection()) {
-                    QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
-                        if (peer->readAll().startsWith(kRaise.trimmed()) && m_raise)
-                            m_raise();
-                        peer->disconnectFromServer();
-                    });
-                    QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-                }
+    const QDeadlineTimer deadline(kWaitForEndingMs);
+    QDeadlineTimer grace(QDeadlineTimer::Forever);
+    while (!m_lock.tryLock(0)) {
+        // A running instance may still be about to end: the program starts
+        // its successor just before it ends itself.
+        if (AskRunningInstance() == TAnswer::Running && !m_raisedOther) {
+            m_raisedOther = true;
+            grace.setRemainingTime(kGraceMs);
+        }
+        if (deadline.hasExpired() || grace.hasExpired())
+            return false;
+        QThread::msleep(kRetryMs);
+    }
+    m_raisedOther = false;
+    Listen();
+    return true;
+}
+
+void TSingleInstance::Listen()
+{
+    m_server = std::make_unique<QLocalServer>();
+    QLocalServer::removeServer(SocketName());
+    if (!m_server->listen(SocketName()))
+        return;
+    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {
+        while (QLocalSocket* peer = m_server->nextPendingConnection()) {
+            QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
+                if (!peer->readAll().startsWith(kRaise))
+                    return;
+                const bool ending = m_ending && m_ending();
+                if (!ending && m_raise)
+                    m_raise();
+                peer->write(ending ? kEnding : kRunning);
+                peer->flush();
+                peer->disconnectFromServer();
             });
         }
-        return true;
-    }
+    });
+}
+
+TSingleInstance::TAnswer TSingleInstance::AskRunningInstance()
+{
     QLocalSocket socket;
     socket.connectToServer(SocketName());
-    if (socket.waitForConnected(kConnectMs)) {
-        socket.write(kRaise);
-        m_raisedOther = socket.waitForBytesWritten(kConnectMs);
-        socket.disconnectFromServer();
-    }
-    return false;
+    if (!socket.waitForConnected(kConnectMs))
+        return TAnswer::None;
+    socket.write(kRaise);
+    QByteArray reply;
+    while (!reply.contains('\n') && socket.waitForReadyRead(kConnectMs))
+        reply += socket.readAll();
+    if (reply.startsWith(kRunning))
+        return TAnswer::Running;
+    return reply.startsWith(kEnding) ? TAnswer::Ending : TAnswer::None;
 }
 
 QString TSingleInstance::RefusalMessage() const

@@ -117,6 +117,7 @@ int main(int argc, char* argv[])
     }
     if (window)
         single.OnRaiseRequest([&window] { window->Form().Tray().RestoreWindow(); });
+    single.SetEndingCheck([] { return ShutdownWaiting(); });
 
     int rc = 0;
     try {

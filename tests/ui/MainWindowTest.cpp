@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QMenu>
 #include <QTest>
@@ -265,6 +268,51 @@ TEST_F(GuiPortTest, ReverseOrderToggleStoresTheOption)
     Form().Actions().ProtocolReverse->trigger();
     EXPECT_TRUE(MainConfig().GetBoolean(QStringLiteral("MiscProtocolLastToFirst")));
     EXPECT_TRUE(ReadFile(ProgramFile(QStringLiteral(".config"))).contains("MiscProtocolLastToFirst=1"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, HelpOpensTheTopicPageOrSaysItIsMissing)
+{
+    Start();
+    const QString folder = Home(QStringLiteral("plenwick.help"));
+    QDir().mkpath(folder);
+    WriteFile(folder + QStringLiteral("/topicAllgemein.html"), "<html></html>");
+    WriteFile(folder + QStringLiteral("/topicClients.html"), "<html></html>");
+    const QString opened = Home(QStringLiteral("opened.txt"));
+    const QString standIn = Home(QStringLiteral("open.sh"));
+    WriteFile(standIn, QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened).toUtf8());
+    QFile::setPermissions(standIn, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PLENWICK_OPEN", standIn.toUtf8());
+    m_form->SetHelpFolder(folder);
+
+    QTest::keyClick(m_form.get(), Qt::Key_F1);
+    m_form->ShowPage(TPage::Clients);
+    m_form->PageClients()->HelpButton()->click();
+    ASSERT_TRUE(RunEventsUntil([&] { return ReadFile(opened).count('\n') == 2; }, 5000));
+    EXPECT_EQ(ReadFile(opened), (folder + QStringLiteral("/topicAllgemein.html\n") + folder +
+                                 QStringLiteral("/topicClients.html\n"))
+                                    .toUtf8());
+    TBoxAnswerer boxes;
+    m_form->ShowPage(TPage::Objects);
+    m_form->PageObjects()->HelpButton()->click();
+    qunsetenv("PLENWICK_OPEN");
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].startsWith(QStringLiteral("Die Hilfeseite \"")));
+    EXPECT_TRUE(boxes.texts[0].endsWith(QStringLiteral("topicObjekte.html\" wurde nicht gefunden.")));
+}
+
+TEST(HelpPages, EveryTopicIsInstalledBesideTheProgram)
+{
+    const QString folder = QFileInfo(QStringLiteral(PLENWICK_BINARY)).absolutePath() + QStringLiteral("/plenwick.help/");
+    for (const char* topic : {"topicAllgemein.html", "topicObjekte.html", "topicClients.html", "topicBenutzer.html",
+                              "topicSkriptus.html", "topicProtokoll.html"}) {
+        QFile page(folder + QLatin1String(topic));
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << topic;
+        EXPECT_TRUE(page.readAll().contains("lang=\"de\"")) << topic;
+    }
 }
 
 } // namespace
