@@ -24,6 +24,11 @@ TGuiUi::TGuiUi(bool showSplash) : m_form(new TFormMain), m_showSplash(showSplash
 {
     TMainActions& actions = m_form->Actions();
     actions.Handle(actions.HelpAbout, [this] { AboutForm().ShowAbout(); });
+    // Minimising the program ends the start screen's fade at once.
+    connect(m_form, &TFormMain::Minimized, this, [this] {
+        if (m_about != nullptr)
+            m_about->StopSplash();
+    });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The desktop session ends: the same refusal rules as a close.
         connect(app, &QGuiApplication::commitDataRequest, this, [](QSessionManager& manager) {

@@ -64,6 +64,7 @@ void TListPage::PlaceView(QAbstractItemView*& slot, QAbstractItemView* view, int
 {
     QAbstractItemView* old = slot;
     slot = view;
+    OfferContextMenu(view);
     if (old != nullptr) {
         m_splitter->replaceWidget(index, view);
         m_splitter->SetLeftWidth(m_splitter->LeftWidth());

@@ -72,9 +72,9 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), m_helpFolder(HelpFo
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(ProductName());
     setWindowIcon(IconTable::OwnIcon(46));
-    setAccessibleName(ProductName());
     resize(kDesignWidth, kDesignHeight);
     m_actions = new TMainActions(this);
+    m_actions->SetStateProvider([this] { return BaseState(); });
     BuildControlBar();
     BuildPages();
     m_tray = new TMainTray(this, m_actions->TrayMenu());
@@ -201,13 +201,32 @@ void TFormMain::WireOwnActions()
     });
 }
 
+QMenu* TFormMain::ContextMenuOf(QAbstractItemView* view) const
+{
+    if (view == m_objects->List())
+        return m_actions->ObjectListMenu();
+    if (view == m_clients->List())
+        return m_actions->ClientListMenu();
+    if (view == m_clients->Tree() || view == m_users->Tree())
+        return m_actions->TreeMenu();
+    if (view == m_scriptus->Tree())
+        return m_actions->ScriptusTreeMenu();
+    if (view == m_scriptus->SequenceList() || view == m_scriptus->EventList())
+        return m_actions->ScriptusListMenu();
+    if (view == m_protocol->List())
+        return m_actions->ProtocolMenu();
+    return nullptr; // the object tree and the user list have none
+}
+
 void TFormMain::WireContextMenus()
 {
-    QTreeView* protocolList = m_protocol->List();
-    connect(protocolList, &QWidget::customContextMenuRequested, this, [this, protocolList](const QPoint& at) {
-        UpdateActionStates();
-        m_actions->ProtocolMenu()->popup(protocolList->viewport()->mapToGlobal(at));
-    });
+    for (TPageFrame* frame : std::initializer_list<TPageFrame*>{m_objects, m_clients, m_users, m_scriptus, m_protocol})
+        connect(frame, &TPageFrame::ContextMenuRequested, this, [this](QAbstractItemView* view, const QPoint& at) {
+            if (QMenu* menu = ContextMenuOf(view)) {
+                UpdateActionStates();
+                menu->popup(at);
+            }
+        });
 }
 
 TPage TFormMain::ActivePage() const
@@ -237,7 +256,7 @@ void TFormMain::SetProtocolPageVisible(bool visible)
     UpdateActionStates();
 }
 
-void TFormMain::UpdateActionStates()
+TActionState TFormMain::BaseState() const
 {
     TActionState state;
     state.master = OptionsRegistered() && IsMasterServer();
@@ -247,9 +266,15 @@ void TFormMain::UpdateActionStates()
     state.showVisibleControlsOnly = !OptionsRegistered() || OptionOn("MiscShowVisibleControlsOnly");
     state.protocolLastToFirst = OptionOn("MiscProtocolLastToFirst");
     state.protocolRows = m_protocol->RowCount();
-    m_actions->Update(state);
-    m_pages->setTabVisible(int(TPage::Scriptus), state.master);
-    if (!state.master)
+    return state;
+}
+
+void TFormMain::UpdateActionStates()
+{
+    m_actions->Refresh();
+    const bool master = m_actions->State().master;
+    m_pages->setTabVisible(int(TPage::Scriptus), master);
+    if (!master)
         m_pages->setTabVisible(int(TPage::Users), false);
 }
 
@@ -282,8 +307,10 @@ void TFormMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
         return;
-    if (isMinimized())
+    if (isMinimized()) {
+        Q_EMIT Minimized();
         m_tray->WindowMinimized();
+    }
     else
         m_tray->WindowShown();
 }

@@ -8,6 +8,8 @@
 
 #include "ui/MainActions.h"
 
+class QAbstractItemView;
+class QMenu;
 class QTabWidget;
 class QTimer;
 class QToolBar;
@@ -59,6 +61,8 @@ public:
 
     /// Works out every enabled rule anew.
     void UpdateActionStates();
+    /// The window's part of the action state: master, idle, page, options.
+    TActionState BaseState() const;
 
     /// The clock tick: the long time into the status bars and, while the
     /// overview shows, into its clock label.
@@ -78,6 +82,10 @@ public:
     /// with the confirmations and refusals of each command.
     void SendRemoteCommand(QAction* action);
 
+Q_SIGNALS:
+    /// The user minimised the window.
+    void Minimized();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -88,6 +96,8 @@ private:
     void BuildPages();
     void WireOwnActions();
     void WireContextMenus();
+    /// The menu the right mouse button opens on a page's view.
+    QMenu* ContextMenuOf(QAbstractItemView* view) const;
     void AskExportFile();
     void Exit();
 

@@ -170,6 +170,11 @@ void TMainActions::BindToWidget(QAction* action, QWidget* widget)
     widget->addAction(action);
 }
 
+void TMainActions::Refresh()
+{
+    Update(m_provider ? m_provider() : m_state);
+}
+
 void TMainActions::Update(TActionState s)
 {
     for (const TStateSource& source : m_sources)
@@ -248,7 +253,7 @@ void TMainActions::FillMenu(QMenu* menu, std::initializer_list<QAction*> actions
             menu->addAction(action);
     }
     // Enabled rules are worked out anew whenever a menu opens.
-    connect(menu, &QMenu::aboutToShow, this, [this] { Update(m_state); });
+    connect(menu, &QMenu::aboutToShow, this, &TMainActions::Refresh);
 }
 
 void TMainActions::BuildMenus()

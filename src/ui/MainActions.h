@@ -62,6 +62,11 @@ public:
     void AddStateSource(TStateSource source);
     /// Completes the state from the sources and applies every enabled rule.
     void Update(TActionState state);
+    /// Where the window's part of the state comes from; Refresh asks it.
+    void SetStateProvider(std::function<TActionState()> provider) { m_provider = std::move(provider); }
+    /// Update with a fresh state: when a page changes, a menu opens, a
+    /// context menu is about to show.
+    void Refresh();
     /// The state of the last update.
     const TActionState& State() const { return m_state; }
 
@@ -174,6 +179,7 @@ private:
     std::vector<QAction*> m_all;
     std::map<QAction*, THandler> m_handlers;
     std::vector<TStateSource> m_sources;
+    std::function<TActionState()> m_provider;
     TActionState m_state;
     QActionGroup* m_styleGroup = nullptr;
     QMenu* m_objectListMenu = nullptr;

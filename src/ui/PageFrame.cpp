@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/PageFrame.h"
 
+#include <QAbstractItemView>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,4 +59,12 @@ TPageFrame::TPageFrame(const QString& caption, int headerIcon, const QString& hi
     m_content = new QVBoxLayout;
     m_content->setContentsMargins(0, 0, 0, 0);
     outer->addLayout(m_content, 1);
+}
+
+void TPageFrame::OfferContextMenu(QAbstractItemView* view)
+{
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+        Q_EMIT ContextMenuRequested(view, view->viewport()->mapToGlobal(at));
+    });
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class QAbstractItemView;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -26,8 +27,13 @@ public:
 Q_SIGNALS:
     /// The help button was clicked.
     void HelpRequested(const QString& topic);
+    /// The right mouse button on one of the page's views; the window shows
+    /// the view's menu there.
+    void ContextMenuRequested(QAbstractItemView* view, const QPoint& globalPosition);
 
 protected:
+    /// Lets the view's right mouse button reach ContextMenuRequested.
+    void OfferContextMenu(QAbstractItemView* view);
     /// Where a page puts its content, below the header.
     QVBoxLayout* ContentLayout() const { return m_content; }
 

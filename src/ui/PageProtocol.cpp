@@ -35,7 +35,7 @@ TPageProtocol::TPageProtocol(QWidget* parent)
     m_list->header()->setStretchLastSection(true);
     m_list->header()->resizeSection(0, 140);
     m_list->header()->resizeSection(1, 80);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    OfferContextMenu(m_list);
     ContentLayout()->addWidget(m_list, 1);
 
     m_batch = new QTimer(this);

@@ -54,6 +54,8 @@ TPageScriptus::TPageScriptus(QWidget* parent)
     m_events = MakeColumnList(QStringLiteral("Ereignisse"), kScriptusColumns, m_inner);
     m_inner->addTab(m_sequence, QStringLiteral("Sequenz"));
     m_inner->addTab(m_events, QStringLiteral("Ereignisse"));
+    for (QAbstractItemView* view : {m_tree, m_sequence, m_events})
+        OfferContextMenu(view);
     column->addWidget(m_inner, 1);
 
     ContentLayout()->addWidget(m_splitter, 1);
@@ -65,6 +67,7 @@ void TPageScriptus::Replace(QAbstractItemView*& slot, QAbstractItemView* view)
 {
     QAbstractItemView* old = slot;
     slot = view;
+    OfferContextMenu(view);
     if (&slot == &m_tree) {
         m_splitter->replaceWidget(0, view);
         m_splitter->SetLeftWidth(m_splitter->LeftWidth());
