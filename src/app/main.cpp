@@ -28,6 +28,7 @@
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
+#include "scriptus/Hooks.h"
 #include "ui/GuiUi.h"
 #include "ui/Main.h"
 #include "ui/MainTray.h"
@@ -94,6 +95,7 @@ int main(int argc, char* argv[])
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
     InstallReplication();
+    InstallRecordingHooks();
     if (frontEnd == TFrontEnd::Headless && !qEnvironmentVariableIsEmpty("DISPLAY"))
         Log(QStringLiteral("Main"), DisplayUnavailableReason(), 46);
 
