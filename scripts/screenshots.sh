@@ -67,10 +67,10 @@ for i in "${!pages[@]}"; do
   shoot "seite-$((i + 1))-${pages[$i]}.png"
 done
 
-# "Info..." is the last entry of the help menu.
+# "Info..." is the last entry of the help menu: Up from the top wraps to it.
 xdotool key --window "$window" alt+h
 sleep 0.4
-xdotool key End Return
+xdotool key Up Return
 about=
 for _ in $(seq 50); do
   about=$(xdotool search --name '^Über Plenwick' 2>/dev/null | head -n1 || true)

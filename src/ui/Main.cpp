@@ -106,7 +106,7 @@ void TFormMain::BuildControlBar()
         toolBar->setObjectName(caption);
         toolBar->setAccessibleName(caption);
         toolBar->setMovable(false);
-        toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
         for (QAction* action : actions)
             toolBar->addAction(action);
         return toolBar;
@@ -119,8 +119,10 @@ void TFormMain::BuildControlBar()
     m_actions->ScriptusLeftClick->setIcon(IconTable::Icon(25));
     m_actions->ScriptusSetText->setIcon(IconTable::Icon(27));
     m_actions->ScriptusRun->setIcon(IconTable::Icon(63));
-    bar(QStringLiteral("Hauptschaltflächen"),
-        {m_actions->FileAppendObject, m_actions->ServerConnect, m_actions->ObjectProperties});
+    // The main buttons say what they do; the other groups have room for pictures only.
+    bar(QStringLiteral("Hauptschaltflächen"), {m_actions->FileAppendObject, m_actions->ServerConnect,
+                                               m_actions->ObjectProperties})
+        ->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QToolBar* view = bar(QStringLiteral("Ansicht"), {m_actions->ViewListStyle, m_actions->ViewUp});
     if (auto* button = qobject_cast<QToolButton*>(view->widgetForAction(m_actions->ViewListStyle)))
         button->setPopupMode(QToolButton::InstantPopup);
@@ -286,7 +288,9 @@ void TFormMain::StartClock()
 
 void TFormMain::UpdateClock()
 {
-    const QString now = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+    // The long format without the zone Qt's German locale adds to it.
+    static const QString format = QLocale().timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
+    const QString now = QLocale().toString(QTime::currentTime(), format);
     m_objects->Status()->SetText(2, now);
     m_clients->Status()->SetText(1, now);
     m_scriptus->Status()->SetText(1, now);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/PageProtocol.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTimer>
 #include <QTreeView>
@@ -33,8 +34,11 @@ TPageProtocol::TPageProtocol(QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setModel(m_model);
     m_list->header()->setStretchLastSection(true);
-    m_list->header()->resizeSection(0, 140);
-    m_list->header()->resizeSection(1, 80);
+    // 140 and 80 at the least, wider where this font needs it for a whole
+    // time stamp with its picture and for the longest category.
+    const QFontMetrics metrics(m_list->font());
+    m_list->header()->resizeSection(0, qMax(140, metrics.horizontalAdvance(QStringLiteral("00.00.00 00:00:00.000")) + 40));
+    m_list->header()->resizeSection(1, qMax(80, metrics.horizontalAdvance(QStringLiteral("ChangeNotifyThread")) + 12));
     OfferContextMenu(m_list);
     ContentLayout()->addWidget(m_list, 1);
 

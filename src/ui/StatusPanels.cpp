@@ -28,13 +28,17 @@ QString TStatusPanels::Text(int panel) const
     return panel >= 0 && panel < Count() ? m_panels[panel]->text() : QString();
 }
 
+// An upper bound, not a fixed width: a fixed one wider than the room left by
+// the other panels would widen the window, and the next resize the panel again.
 void TStatusPanels::SetFirstWidth(int width)
 {
-    if (!m_panels.empty())
-        m_panels.front()->setFixedWidth(qMax(0, width));
+    if (m_panels.empty())
+        return;
+    m_panels.front()->setMinimumWidth(0);
+    m_panels.front()->setMaximumWidth(qMax(0, width));
 }
 
 int TStatusPanels::FirstWidth() const
 {
-    return m_panels.empty() ? 0 : m_panels.front()->minimumWidth();
+    return m_panels.empty() ? 0 : m_panels.front()->maximumWidth();
 }
