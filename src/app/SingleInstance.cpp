@@ -36,6 +36,14 @@ TSingleInstance::~TSingleInstance()
         m_server->close();
 }
 
+void TSingleInstance::Release()
+{
+    if (m_server)
+        m_server->close();
+    m_server.reset();
+    m_lock.unlock();
+}
+
 QString TSingleInstance::SocketName() const
 {
     // One name per program folder; sockets live in a flat namespace.

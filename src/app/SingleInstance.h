@@ -22,6 +22,9 @@ public:
     /// Otherwise asks the running one to show itself. An instance that is
     /// ending (a restart after the program updated itself) is waited for.
     bool Acquire();
+    /// Lets go of the lock and the socket: this process has become a monitor
+    /// and the service, a working instance of the same folder, takes over.
+    void Release();
     /// Whether the running instance was reached and asked to show itself.
     bool RaisedOther() const { return m_raisedOther; }
     /// The message a refused instance ends with.

@@ -31,6 +31,7 @@
 #include "scriptus/Hooks.h"
 #include "ui/GuiUi.h"
 #include "ui/Main.h"
+#include "ui/MainService.h"
 #include "ui/MainTray.h"
 #include "ui/MessageBoxes.h"
 
@@ -120,10 +121,21 @@ int main(int argc, char* argv[])
     if (window)
         single.OnRaiseRequest([&window] { window->Form().Tray().RestoreWindow(); });
     single.SetEndingCheck([] { return ShutdownWaiting(); });
+    // The service control window, the last form; a monitor instance shows it.
+    std::unique_ptr<TFormMainService> serviceForm;
+    if (window) {
+        serviceForm = std::make_unique<TFormMainService>(&window->Form());
+        serviceForm->becameMonitor = [&single, &window] {
+            single.Release();
+            window->Form().Tray().Leave();
+        };
+    }
 
     int rc = 0;
     try {
         const TInstanceKind kind = RunMainWindowCreation(parameters);
+        if (serviceForm)
+            serviceForm->StartUp();
         if (kind != TInstanceKind::FileMove)
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),

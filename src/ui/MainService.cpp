@@ -10,9 +10,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
@@ -25,6 +23,8 @@
 #include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
 #include "replication/MonitorSwitch.h"
+#include "ui/IconTable.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 
@@ -83,11 +83,8 @@ TFormMainService::TFormMainService(QWidget* mainWindow) : m_mainWindow(mainWindo
     setObjectName(QStringLiteral("FormMainService"));
     setWindowTitle(ProductName() + QStringLiteral("-Monitor"));
     setAccessibleName(windowTitle());
-    ask = [this](const QString& question) {
-        return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
-    };
-    warn = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
+    ask = [this](const QString& question) { return AskYesNo(this, question); };
+    warn = [this](const QString& text) { ShowMessageBox(this, QMessageBox::Warning, text); };
     BuildControls();
     BuildTray();
     ApplyState(false, kServiceStateUnknown);
@@ -156,9 +153,7 @@ void TFormMainService::BuildTray()
     QAction* quit = entry(QStringLiteral("Beenden"), [this] { Quit(); });
     quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
 
-    QIcon icon = QIcon::fromTheme(QStringLiteral("plenwick"), QApplication::windowIcon());
-    if (icon.isNull())
-        icon = style()->standardIcon(QStyle::SP_ComputerIcon);
+    const QIcon icon = IconTable::OwnIcon(46);
     setWindowIcon(icon);
     m_tray = new QSystemTrayIcon(icon, this);
     m_tray->setToolTip(windowTitle());

@@ -7,7 +7,9 @@
 #include <QTimer>
 
 #include "foundation/PoolInterlocked.h"
+#include "foundation/ServiceMode.h"
 #include "ui/IconTable.h"
+#include "ui/MainService.h"
 
 namespace {
 
@@ -22,7 +24,12 @@ TMainTray::TMainTray(QMainWindow* window, QMenu* menu) : QObject(window), m_wind
     m_icon->setContextMenu(menu);
     // A double-click, or the single activation StatusNotifierItem trays send.
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+        if (reason != QSystemTrayIcon::DoubleClick && reason != QSystemTrayIcon::Trigger)
+            return;
+        // The service's window lives in the tray; its icon leads to the service control.
+        if (RunningAsService())
+            ShowServiceMonitor();
+        else
             RestoreWindow();
     });
     m_refresh = new QTimer(this);
@@ -86,6 +93,14 @@ void TMainTray::WindowShown()
         m_refresh->stop();
         m_icon->hide();
     }
+}
+
+void TMainTray::Leave()
+{
+    m_inTray = false;
+    m_refresh->stop();
+    m_icon->hide();
+    m_window->hide();
 }
 
 void TMainTray::RestoreWindow()

@@ -24,6 +24,9 @@ public:
     void GoToTray();
     /// The window came back without us (the window manager un-minimised it).
     void WindowShown();
+    /// The process became a monitor: the window hides without an icon (the
+    /// service control window has its own).
+    void Leave();
     /// Shows the window again, in front, and removes the icon.
     void RestoreWindow();
 

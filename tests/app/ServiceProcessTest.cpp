@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include "app/SingleInstance.h"
 #include "foundation/PoolServices.h"
 #include "platform/ServiceManager.h"
 #include "support/TestHome.h"
@@ -72,4 +73,13 @@ TEST_F(ServiceProcessTest, StartRunsTheProgramAsServiceAndStopEndsItInOrder)
     EXPECT_TRUE(Log().contains("Anwendung ist bereit zum Terminieren")) << Log().constData();
     EXPECT_TRUE(Log().contains("Anwendung wurde beendet")) << Log().constData();
     EXPECT_EQ(ServiceState(), kServiceStopped);
+}
+
+TEST_F(ServiceProcessTest, AWindowTurnedMonitorLetsTheServiceHaveTheProgramFolder)
+{
+    TSingleInstance window;
+    ASSERT_TRUE(window.Acquire());
+    window.Release();
+    TSingleInstance service;
+    EXPECT_TRUE(service.Acquire());
 }
