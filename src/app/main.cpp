@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "app/CommandLine.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "catalogue/CatalogueSetup.h"
@@ -56,6 +57,7 @@ int main(int argc, char* argv[])
     QStringList parameters;
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
+    const TCommandLine commandLine = ParseCommandLine(parameters);
 
     // The window front-end comes later; until then every start is headless,
     // which is also what the service and a start without display need.
@@ -67,29 +69,28 @@ int main(int argc, char* argv[])
     SetUi(&ui);
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
-    SetRunningAsService(IsServiceProcess(parameters));
+    SetRunningAsService(IsServiceProcess(commandLine.serviceSwitch));
     InstallReplication();
 
-    // "/SEND <command> <host>": a short-lived instance that only sends a
-    // remote command; three words, so never taken for a file-move instance.
-    if (const std::optional<TConnectKind> sending = SendingKind(parameters)) {
+    if (commandLine.form == TStartForm::Send) {
         RegisterAllOptions();
-        RunSendingInstance(*sending, parameters[2]);
+        RunSendingInstance(commandLine.sendKind, commandLine.sendHost);
         SetUi(nullptr);
         return 0;
     }
 
     int rc = 0;
     try {
-        const TInstanceKind kind = RunMainWindowCreation(parameters);
+        std::optional<TFileMove> fileMove;
+        if (commandLine.form == TStartForm::FileMove)
+            fileMove = TFileMove{commandLine.moveFrom, commandLine.moveTo};
+        const TInstanceKind kind = RunMainWindowCreation(fileMove);
         if (kind != TInstanceKind::FileMove)
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
                 46);
-        // "/QUERYSERVER": a working instance that asks the network for its
-        // master server at start, as the connection settings dialog would.
-        if (kind == TInstanceKind::Working && parameters.size() == 1 &&
-            parameters[0].compare(QStringLiteral("/QUERYSERVER"), Qt::CaseInsensitive) == 0)
+        // Asks the network for the master server at start, as the connection settings dialog would.
+        if (kind == TInstanceKind::Working && commandLine.form == TStartForm::QueryServer)
             QueryServer(true);
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)

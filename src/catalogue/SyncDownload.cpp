@@ -12,7 +12,7 @@
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 
 namespace {
 

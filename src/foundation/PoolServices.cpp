@@ -17,17 +17,9 @@ bool ServiceInstalled()
     return ServiceUnitInstalled();
 }
 
-bool HasServiceParameter(const QStringList& parameters)
+bool IsServiceProcess(bool serviceSwitch)
 {
-    for (const QString& parameter : parameters)
-        if (parameter.compare(QLatin1String("/SVC"), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-bool IsServiceProcess(const QStringList& parameters)
-{
-    return HasServiceParameter(parameters) && ServiceInstalled();
+    return serviceSwitch && ServiceInstalled();
 }
 
 bool ServiceRunning()

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "catalogue/CatalogueFixture.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 
 using DownloadListTest = TCatalogueTest;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <QFile>
 #include <QSaveFile>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 void WriteFileAtomically(const QString& path, const QByteArray& content)
 {
