@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A small Qt Widgets program the Scriptus tests drive. It reports every
+// change a test may check as one line on standard output.
+#include <cstdio>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+
+void Report(const QString& line)
+{
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+class TProbeWindow : public QWidget
+{
+public:
+    explicit TProbeWindow(int controls)
+    {
+        auto* layout = new QVBoxLayout(this);
+        if (controls > 0) {
+            // Many buttons for the benchmark, not all of them on screen.
+            auto* area = new QScrollArea;
+            auto* inner = new QWidget;
+            auto* grid = new QGridLayout(inner);
+            for (int i = 0; i < controls; ++i)
+                grid->addWidget(new QPushButton(QStringLiteral("Knopf %1").arg(i + 1)), i / 10, i % 10);
+            area->setWidget(inner);
+            layout->addWidget(area);
+            return;
+        }
+        auto* next = new QPushButton(QStringLiteral("Weiter"));
+        next->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(next, &QPushButton::clicked, [] { Report(QStringLiteral("click Weiter")); });
+        connect(next, &QWidget::customContextMenuRequested, [] { Report(QStringLiteral("rightclick Weiter")); });
+        auto* ask = new QPushButton(QStringLiteral("Meldung"));
+        connect(ask, &QPushButton::clicked, this, &TProbeWindow::Ask);
+        auto* option = new QCheckBox(QStringLiteral("Option"));
+        connect(option, &QCheckBox::toggled, [](bool on) { Report(QStringLiteral("check Option %1").arg(on)); });
+        auto* name = new QLineEdit;
+        name->setAccessibleName(QStringLiteral("Name"));
+        connect(name, &QLineEdit::textChanged, [](const QString& text) { Report("text Name " + text); });
+        auto* list = new QListWidget;
+        list->setAccessibleName(QStringLiteral("Liste"));
+        list->addItems({QStringLiteral("Eins"), QStringLiteral("Zwei"), QStringLiteral("Drei")});
+        connect(list, &QListWidget::currentTextChanged, [](const QString& text) { Report("select Liste " + text); });
+        auto* combo = new QComboBox;
+        combo->setAccessibleName(QStringLiteral("Auswahl"));
+        combo->addItems({QStringLiteral("Rot"), QStringLiteral("Gruen"), QStringLiteral("Blau")});
+        connect(combo, &QComboBox::currentTextChanged, [](const QString& text) { Report("select Auswahl " + text); });
+        for (QWidget* w : {static_cast<QWidget*>(next), static_cast<QWidget*>(ask), static_cast<QWidget*>(option),
+                           static_cast<QWidget*>(name), static_cast<QWidget*>(list), static_cast<QWidget*>(combo)})
+            layout->addWidget(w);
+    }
+
+    void Ask()
+    {
+        const auto answer = QMessageBox::question(this, QStringLiteral("Frage"), QStringLiteral("Fortfahren?"));
+        Report(answer == QMessageBox::Yes ? QStringLiteral("message Ja") : QStringLiteral("message Nein"));
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        Report(QStringLiteral("closed"));
+        event->accept();
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        Report(QStringLiteral("key %1").arg(event->key()));
+        QWidget::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
+// Options: --title=T, --controls=N (benchmark buttons), --message-after=MS
+// (opens the question box by itself).
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QString title = QStringLiteral("Qt-Testanwendung");
+    int controls = 0;
+    int messageAfter = -1;
+    for (const QString& arg : app.arguments().mid(1)) {
+        if (arg.startsWith(QLatin1String("--title=")))
+            title = arg.mid(8);
+        else if (arg.startsWith(QLatin1String("--controls=")))
+            controls = arg.mid(11).toInt();
+        else if (arg.startsWith(QLatin1String("--message-after=")))
+            messageAfter = arg.mid(16).toInt();
+    }
+    TProbeWindow window(controls);
+    window.setWindowTitle(title);
+    window.show();
+    if (messageAfter >= 0)
+        QTimer::singleShot(messageAfter, &window, &TProbeWindow::Ask);
+    QTimer::singleShot(0, [] { Report(QStringLiteral("ready")); });
+    return app.exec();
+}

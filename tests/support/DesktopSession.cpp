@@ -1,0 +1,310 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/DesktopSession.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Reads up to the first line break from fd within the time; the display
+// number and bus address arrive that way.
+std::string ReadFirstLine(int fd, int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string line;
+    while (true) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, RemainingMs(deadline)) <= 0)
+            return std::string();
+        char c = 0;
+        if (read(fd, &c, 1) != 1)
+            return std::string();
+        if (c == '\n')
+            return line;
+        line += c;
+    }
+}
+
+std::string CommandOutput(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, pipe))
+        out += buffer;
+    pclose(pipe);
+    return out;
+}
+
+// Ends a whole process group: politely first, then for sure.
+void EndGroup(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    kill(-pid, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            kill(-pid, SIGKILL); // helpers the leader left behind
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+} // namespace
+
+TDesktopSession::~TDesktopSession()
+{
+    Stop();
+}
+
+pid_t TDesktopSession::Spawn(const std::vector<std::string>& argv, int outFd, int keepFd)
+{
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    setpgid(0, 0);
+    // A crashed test must not leave a desktop running.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(127);
+    if (outFd >= 0)
+        dup2(outFd, STDOUT_FILENO);
+    if (keepFd >= 0)
+        fcntl(keepFd, F_SETFD, 0);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+bool TDesktopSession::Start()
+{
+    if (Running())
+        return true;
+    char pattern[] = "/tmp/plenwick-desktop-XXXXXX";
+    if (!mkdtemp(pattern)) {
+        m_error = "kein temporärer Ordner";
+        return false;
+    }
+    m_runtime = pattern;
+    for (const char* sub : {"config", "cache"})
+        std::filesystem::create_directories(m_runtime + "/" + sub);
+    setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (m_runtime + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (m_runtime + "/cache").c_str(), 1);
+    // Otherwise the accessibility switch lands in the user's dconf and
+    // outlives the test.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+    setenv("QT_ACCESSIBILITY", "1", 1);
+    setenv("GTK_A11Y", "atspi", 1);
+    unsetenv("NO_AT_BRIDGE");
+    unsetenv("AT_SPI_BUS_ADDRESS");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        m_error = "pipe";
+        return false;
+    }
+    const pid_t xvfb = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                              "-nolisten", "tcp", "-noreset"},
+                             -1, fds[1]);
+    close(fds[1]);
+    m_daemons.push_back(xvfb);
+    const std::string display = ReadFirstLine(fds[0], 10000);
+    close(fds[0]);
+    if (display.empty()) {
+        m_error = "Xvfb meldet keine Anzeige";
+        Stop();
+        return false;
+    }
+    m_display = std::stoi(display);
+    setenv("DISPLAY", Display().c_str(), 1);
+
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        m_error = "pipe";
+        Stop();
+        return false;
+    }
+    m_daemons.push_back(Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                               "--print-address=" + std::to_string(fds[1])},
+                              -1, fds[1]));
+    close(fds[1]);
+    const std::string address = ReadFirstLine(fds[0], 10000);
+    close(fds[0]);
+    if (address.empty()) {
+        m_error = "dbus-daemon meldet keine Adresse";
+        Stop();
+        return false;
+    }
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+
+    m_daemons.push_back(Spawn({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"}, -1, -1));
+    if (!WaitForAccessibilityBus()) {
+        m_error = "der Barrierefreiheitsbus antwortet nicht";
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+bool TDesktopSession::WaitForAccessibilityBus()
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(15);
+    std::string bus;
+    while (bus.empty() && RemainingMs(deadline) > 0) {
+        const std::string reply = CommandOutput("dbus-send --session --print-reply=literal --dest=org.a11y.Bus "
+                                                "/org/a11y/bus org.a11y.Bus.GetAddress 2>/dev/null");
+        const auto start = reply.find("unix:");
+        if (start != std::string::npos)
+            bus = reply.substr(start, reply.find_first_of(" \n", start) - start);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (bus.empty())
+        return false;
+    // Activates the registry and returns once it answers, so the first
+    // program started afterwards registers with it.
+    while (RemainingMs(deadline) > 0) {
+        const std::string reply =
+            CommandOutput("dbus-send --bus='" + bus +
+                          "' --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/accessible/root "
+                          "org.freedesktop.DBus.Peer.Ping 2>&1");
+        if (reply.find("Error") == std::string::npos && !reply.empty())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void TDesktopSession::Stop()
+{
+    for (auto it = m_programs.rbegin(); it != m_programs.rend(); ++it) {
+        EndGroup((*it)->pid);
+        if ((*it)->out >= 0)
+            close((*it)->out);
+        delete *it;
+    }
+    m_programs.clear();
+    for (auto it = m_daemons.rbegin(); it != m_daemons.rend(); ++it)
+        EndGroup(*it);
+    m_daemons.clear();
+    if (!m_runtime.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_runtime, ignored);
+        m_runtime.clear();
+    }
+    m_display = -1;
+}
+
+TDesktopSession::TProgram* TDesktopSession::Launch(const std::vector<std::string>& argv)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return nullptr;
+    auto* program = new TProgram;
+    program->pid = Spawn(argv, fds[1], -1);
+    close(fds[1]);
+    program->out = fds[0];
+    m_programs.push_back(program);
+    return program;
+}
+
+std::vector<std::string> TDesktopSession::TakeLines(TProgram& program, int waitMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    std::vector<std::string> lines;
+    while (true) {
+        pollfd p{program.out, POLLIN, 0};
+        if (program.out < 0 || poll(&p, 1, RemainingMs(deadline)) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t got = read(program.out, buffer, sizeof buffer);
+        if (got <= 0) {
+            close(program.out);
+            program.out = -1;
+            break;
+        }
+        program.pending.append(buffer, static_cast<size_t>(got));
+        std::size_t end = 0;
+        while ((end = program.pending.find('\n')) != std::string::npos) {
+            lines.push_back(program.pending.substr(0, end));
+            program.pending.erase(0, end + 1);
+        }
+        if (!lines.empty())
+            break;
+    }
+    return lines;
+}
+
+std::string TDesktopSession::WaitForLine(TProgram& program, const std::string& prefix, int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        const int left = RemainingMs(deadline);
+        for (const std::string& line : TakeLines(program, left))
+            if (line.rfind(prefix, 0) == 0)
+                return line;
+        if (RemainingMs(deadline) == 0 || program.out < 0)
+            return std::string();
+    }
+}
+
+bool TDesktopSession::Exited(TProgram& program, int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        if (program.pid > 0 && waitpid(program.pid, nullptr, WNOHANG) == program.pid) {
+            program.pid = -1;
+            return true;
+        }
+        if (program.pid <= 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (RemainingMs(deadline) > 0);
+    return false;
+}
+
+void TDesktopSession::End(TProgram* program)
+{
+    if (!program)
+        return;
+    if (program->pid > 0)
+        EndGroup(program->pid);
+    program->pid = -1;
+}
+
+TDesktopSession& TDesktopSession::Shared()
+{
+    static TDesktopSession session;
+    return session;
+}

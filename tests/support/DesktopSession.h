@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+/// A private desktop for tests: Xvfb on a free display, a D-Bus session bus
+/// and the accessibility bus. Start() exports DISPLAY, the bus address and
+/// the accessibility switches into this process's environment, so programs
+/// started afterwards (and libatspi inside the test) use this desktop. The
+/// destructor ends every process it started, also after a failed test.
+class TDesktopSession
+{
+public:
+    TDesktopSession() = default;
+    ~TDesktopSession();
+    TDesktopSession(const TDesktopSession&) = delete;
+    TDesktopSession& operator=(const TDesktopSession&) = delete;
+
+    /// Starts the desktop; false with Error() when a part did not come up.
+    bool Start();
+    void Stop();
+    bool Running() const { return m_display >= 0; }
+    const std::string& Error() const { return m_error; }
+    std::string Display() const { return ":" + std::to_string(m_display); }
+
+    /// Starts a program on this desktop in a process group of its own; its
+    /// standard output can be read line by line. The program ends at Stop().
+    struct TProgram {
+        pid_t pid = -1;
+        int out = -1;
+        std::string pending;
+    };
+    TProgram* Launch(const std::vector<std::string>& argv);
+    /// Reads the program's output until a line starting with `prefix` came or
+    /// the time is up; returns that line, or an empty string.
+    static std::string WaitForLine(TProgram& program, const std::string& prefix, int timeoutMs = 10000);
+    /// Every line the program wrote so far that was not yet taken.
+    static std::vector<std::string> TakeLines(TProgram& program, int waitMs = 0);
+    /// Ends the program (its whole process group) and waits for it.
+    void End(TProgram* program);
+    /// Whether the program has exited on its own (reaps it).
+    static bool Exited(TProgram& program, int timeoutMs = 0);
+
+    /// The desktop shared by all tests of this process; libatspi binds to one
+    /// accessibility bus per process, so a second desktop would be unseen.
+    static TDesktopSession& Shared();
+
+private:
+    pid_t Spawn(const std::vector<std::string>& argv, int outFd, int keepFd);
+    bool WaitForAccessibilityBus();
+
+    std::string m_runtime;
+    int m_display = -1;
+    std::vector<pid_t> m_daemons;
+    std::vector<TProgram*> m_programs;
+    std::string m_error;
+};
