@@ -44,6 +44,10 @@ TCommandLine ParseCommandLine(const QStringList& parameters)
         line.moveTo = parameters[1];
     } else if (parameters.size() == 1 && IsSwitch(parameters[0], QLatin1String("/QUERYSERVER"))) {
         line.form = TStartForm::QueryServer;
+    } else if (parameters.size() == 1 && parameters[0] == QLatin1String("--help")) {
+        line.form = TStartForm::Help;
+    } else if (parameters.size() == 1 && parameters[0] == QLatin1String("--version")) {
+        line.form = TStartForm::Version;
     }
     return line;
 }

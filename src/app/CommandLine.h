@@ -12,6 +12,8 @@ enum class TStartForm {
     FileMove,    ///< exactly two parameters: rename the first file to the second
     Send,        ///< "/SEND <command> <host>": send one remote command, then end
     QueryServer, ///< "/QUERYSERVER" alone: a working instance that asks for its master server
+    Help,        ///< "--help" alone: print the usage, start nothing
+    Version,     ///< "--version" alone: print the version, start nothing
 };
 
 /// The command line, read once at start.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <optional>
 
@@ -7,6 +8,7 @@
 #include <QDeadlineTimer>
 
 #include "app/CommandLine.h"
+#include "app/CommandLineHelp.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "catalogue/CatalogueSetup.h"
@@ -59,6 +61,12 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
     const TCommandLine commandLine = ParseCommandLine(parameters);
+
+    // For people at a terminal: never an instance.
+    if (commandLine.form == TStartForm::Help || commandLine.form == TStartForm::Version) {
+        std::fputs((commandLine.form == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+        return 0;
+    }
 
     // The window front-end comes later; until then every start is headless,
     // which is also what the service and a start without display need.

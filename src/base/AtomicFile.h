@@ -5,7 +5,9 @@
 #include <QString>
 
 /// Writes a whole file through a temporary file in the same folder and a rename,
-/// so a crash leaves either the old or the new content. Raises EInOutError.
+/// so a crash leaves either the old or the new content. The file keeps the
+/// mode of the one it replaces; in a setgid folder it is also group-writable.
+/// Raises EInOutError.
 void WriteFileAtomically(const QString& path, const QByteArray& content);
 
 /// Reads a whole file; a missing file gives no content and false.

@@ -18,6 +18,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
+#include "base/TextFields.h"
 #include "foundation/ThreadWait.h"
 #include "foundation/UiPort.h"
 #include "platform/FileTimes.h"
@@ -169,6 +170,14 @@ void TThreadImportChilds::ImportFolder(const QString& folder, const QString& rel
         for (const QFileInfo& entry : entries) {
             if (isInterruptionRequested())
                 break;
+            // An object line cannot carry such a name: it stays on this computer.
+            if (HasLineBreak(entry.fileName())) {
+                Log(kCategory,
+                    QStringLiteral("\"%1\" wird nicht verteilt, da der Name einen Zeilenumbruch enthält")
+                        .arg(ShownLineBreaks(folder + entry.fileName())),
+                    kIcon);
+                continue;
+            }
             if (entry.isDir()) {
                 if (includeSubfolders)
                     subfolders.append(entry.fileName());

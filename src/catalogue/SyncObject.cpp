@@ -529,6 +529,11 @@ TSyncObject* FindBySourcePath(const QString& path)
 
 TSyncObject* AppendObject(std::unique_ptr<TSyncObject> object)
 {
+    for (const QString& name : {object->SourceName(), object->TargetFolder(), object->ScriptusFile()})
+        if (HasLineBreak(name))
+            throw EObjectNameError(
+                QStringLiteral("Der Name \"%1\" enthält einen Zeilenumbruch und kann nicht in die Objektliste "
+                               "aufgenommen werden.").arg(ShownLineBreaks(name)));
     TWriteGuard guard(ObjectLock());
     return Objects().Append(std::move(object));
 }

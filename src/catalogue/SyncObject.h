@@ -10,9 +10,17 @@
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
 #include "base/ReentrantRWLock.h"
+#include "base/TextFields.h"
 
 /// An index outside an object's client-group or provider list.
 class EListIndexError : public EPlenwick
+{
+public:
+    using EPlenwick::EPlenwick;
+};
+
+/// A name no object line can carry (it holds CR or LF).
+class EObjectNameError : public EPlenwick
 {
 public:
     using EPlenwick::EPlenwick;
@@ -40,7 +48,8 @@ public:
     QString TargetFolder() const { return Read(m_targetFolder); }
     void SetTargetFolder(const QString& value) { Write(m_targetFolder, value); }
     QString Description() const { return Read(m_description); }
-    void SetDescription(const QString& value) { Write(m_description, value); }
+    /// A line break becomes a space: the object line cannot hold one.
+    void SetDescription(const QString& value) { Write(m_description, WithoutLineBreaks(value)); }
     TDateTime ModifiedDate() const { return Read(m_modifiedDate); }
     void SetModifiedDate(TDateTime value) { Write(m_modifiedDate, value); }
     /// "dd.mm.yy hh:nn:ss"
@@ -196,7 +205,8 @@ int ObjectCount();
 /// (resolved the same way), ignoring case; nullptr when none. Constant time on
 /// average through an index beside the list.
 TSyncObject* FindBySourcePath(const QString& path);
-/// Appends an object; the list owns it from now on.
+/// Appends an object; the list owns it from now on. A source name, target
+/// folder or Scriptus file with a line break raises EObjectNameError.
 TSyncObject* AppendObject(std::unique_ptr<TSyncObject> object);
 /// Unlinks and destroys an object, and the folder-structure objects generated
 /// from it, which would otherwise point to nothing.

@@ -41,10 +41,14 @@ TEST(CommandLineTest, ServiceSwitchInAnyPlaceAndCase)
     EXPECT_FALSE(ParseCommandLine({"/SVCX"}).serviceSwitch);
 }
 
-TEST(CommandLineTest, QueryServerOnlyAlone)
+TEST(CommandLineTest, QueryServerHelpAndVersionOnlyAlone)
 {
     EXPECT_EQ(Form({"/queryserver"}), TStartForm::QueryServer);
     EXPECT_EQ(Form({"/QUERYSERVER", "/SVC", "x"}), TStartForm::Working);
+    EXPECT_EQ(Form({"--help"}), TStartForm::Help);
+    EXPECT_EQ(Form({"--version"}), TStartForm::Version);
+    EXPECT_EQ(Form({"--HELP"}), TStartForm::Working); // a terminal convention: exact
+    EXPECT_EQ(Form({"--help", "x", "y"}), TStartForm::Working);
 }
 
 } // namespace
