@@ -24,6 +24,7 @@
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
+#include "scriptus/Hooks.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ int main(int argc, char* argv[])
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(commandLine.serviceSwitch));
     InstallReplication();
+    InstallRecordingHooks();
 
     if (commandLine.form == TStartForm::Send) {
         RegisterAllOptions();

@@ -35,6 +35,11 @@ struct TFileMove {
 /// and this process is not it; else the working instance.
 TInstanceKind DecideInstanceKind(bool fileMove);
 
+/// Scriptus recording plugs in here: `load` runs at start in a working
+/// instance on the master server that is not the service; `installMessageHook`
+/// runs in the completion sequence of that instance.
+void SetRecordingHooks(std::function<void()> load, std::function<void()> installMessageHook);
+
 /// The main window's creation sequence: options, file-move check, caption,
 /// pending installations, listeners, lists, views, action states, the object
 /// update timer; then arranges the completion for the first idle moment of
