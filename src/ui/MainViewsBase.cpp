@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QPalette>
+#include <QThreadPool>
 #include <QWidget>
 
 #include "catalogue/ImportChilds.h"
@@ -34,6 +35,15 @@ const QString& Restart()
 {
     static const QString text = QStringLiteral("Neustart");
     return text;
+}
+
+// Objects of one folder stand together in the list: their rows share one
+// copy of the folder texts instead of holding one each.
+const QString& Shared(QString& last, const QString& text)
+{
+    if (text != last)
+        last = text;
+    return last;
 }
 
 enum TObjectColumn { Caption, Loaded, Installed, Attributes, Date, Size, Version, SourceFolder, TargetFolder };
@@ -144,10 +154,12 @@ void TRowListModel::Clear()
 {
     if (m_rows.empty())
         return;
+    auto old = std::make_shared<std::vector<TListRow>>();
     beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
+    old->swap(m_rows);
     endResetModel();
+    // A million texts take a while to free: not on the main thread.
+    QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
 }
 
 void TRowListModel::Append(std::vector<TListRow>&& rows)
@@ -240,8 +252,10 @@ QString ObjectViewFolder(const TSyncObject& object, bool master)
 
 TListRow ObjectListRow(const TSyncObject& object, int style)
 {
+    thread_local QString lastFolder;
+    thread_local QString lastTarget;
     const QString source = object.SourceName();
-    const QString folder = FolderOfPath(source);
+    const QString folder = Shared(lastFolder, FolderOfPath(source));
     const bool details = style == kStyleDetails;
     const bool current = object.IsCurrent();
     const bool deleteTarget = object.DeleteTarget();
@@ -258,7 +272,7 @@ TListRow ObjectListRow(const TSyncObject& object, int style)
         row.texts << QString() << QString();
     }
     row.texts << object.AttributeLetters() << object.ModifiedDateText() << QString::number(object.Size())
-              << object.Version() << folder << FolderOfPath(object.TargetFolder());
+              << object.Version() << folder << Shared(lastTarget, FolderOfPath(object.TargetFolder()));
 
     if (object.DistributeFolder())
         row.image = details ? 42 : (deleteTarget ? 12 : current ? 7 : 10);

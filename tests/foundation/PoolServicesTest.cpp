@@ -158,3 +158,14 @@ TEST_F(PoolServicesTest, TryInstallLogsTheReasonWhenItFails)
               (QStringList{"Der Systemdienst konnte nicht erstellt werden",
                            "\"systemctl daemon-reload\" ist gescheitert (Code 1): Failed to daemon-reload: simulated failure"}));
 }
+
+TEST_F(PoolServicesTest, TryUninstallLogsTheOutcome)
+{
+    EXPECT_FALSE(TryUninstallService());
+    WriteFile(Unit(), "[Service]\nExecStart=/bin/true\n");
+    EXPECT_TRUE(TryUninstallService());
+    EXPECT_FALSE(ServiceInstalled());
+    EXPECT_EQ(m_ui.Messages("MainService"),
+              (QStringList{"Der Systemdienst konnte nicht deinstalliert werden", "Der Systemdienst ist nicht installiert",
+                           "Der Systemdienst wurde deinstalliert"}));
+}
