@@ -143,6 +143,8 @@ void TThreadImportChilds::Finish()
     // for it while this thread waits for the main thread.
     Log(kCategory,
         QStringLiteral("Ordnerstruktur für Objekt \"%1\" vollständig generiert").arg(m_owner->SourceName()), kIcon);
+    if (!isInterruptionRequested())
+        ObjectListChanged();
     if (last)
         StartFolderMonitoring();
     if (!isInterruptionRequested())

@@ -605,6 +605,7 @@ void SaveObjectList()
     if (!note.isEmpty())
         Log(kCategory, note, kIcon);
     Log(kCategory, QStringLiteral("SyncObject-Liste wurde geschrieben"), kIcon);
+    ObjectListChanged();
 }
 
 void FreeAllObjects()
@@ -616,4 +617,36 @@ void FreeAllObjects()
     objects.relative.clear();
     objects.count = 0;
     objects.list.Clear();
+}
+
+namespace {
+
+struct TListeners {
+    std::mutex lock;
+    std::vector<std::function<void()>> listeners;
+};
+
+TListeners& Listeners()
+{
+    static TListeners listeners;
+    return listeners;
+}
+
+} // namespace
+
+void AddObjectListListener(std::function<void()> listener)
+{
+    std::lock_guard guard(Listeners().lock);
+    Listeners().listeners.push_back(std::move(listener));
+}
+
+void ObjectListChanged()
+{
+    std::vector<std::function<void()>> listeners;
+    {
+        std::lock_guard guard(Listeners().lock);
+        listeners = Listeners().listeners;
+    }
+    for (const auto& listener : listeners)
+        listener();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QString>
@@ -219,3 +220,11 @@ void LoadObjectList();
 /// Writes every persistent object, atomically.
 void SaveObjectList();
 void FreeAllObjects();
+
+/// Registers what tidies up after the object list changed (the download
+/// list, the transfer cache); called in registration order.
+void AddObjectListListener(std::function<void()> listener);
+/// Tells the listeners that objects were added, removed or changed for good:
+/// after a save, an import's end, a refresh by the folder monitor. Called on
+/// the changing thread, holding no lock.
+void ObjectListChanged();

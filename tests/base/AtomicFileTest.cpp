@@ -44,3 +44,47 @@ TEST(AtomicFile, SavesInASharedFolderStayGroupWritableWhateverTheUmask)
     EXPECT_EQ(ModeOf(plain + "/new.objects"), 0600u);
     ::umask(umask);
 }
+
+TEST(AtomicFile, AnAppendFileCutsATornLastLineAndAppendsWholeLines)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/list.downloads";
+    const auto content = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    };
+    const auto make = [&](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    TAppendFile file;
+    file.Open(path); // a new file
+    file.Append("a\r\n");
+    file.Append("b\r\n");
+    EXPECT_EQ(content(), "a\r\nb\r\n");
+
+    make("a\r\nb\r\nhalf a li");
+    file.Open(path);
+    file.Append("c\r\n");
+    EXPECT_EQ(content(), "a\r\nb\r\nc\r\n");
+
+    // A CR alone is no line end; nothing whole is left of a file without any.
+    make("a\r\nb\r");
+    file.Open(path);
+    EXPECT_EQ(content(), "a\r\n");
+    make("no line end at all");
+    file.Open(path);
+    EXPECT_EQ(content(), "");
+
+    // A CR LF across the boundary of the backward reads is found.
+    QByteArray big(200 * 1024, 'x');
+    const qsizetype lineFeed = big.size() - 64 * 1024;
+    big[lineFeed - 1] = '\r';
+    big[lineFeed] = '\n';
+    make(big);
+    file.Open(path);
+    EXPECT_EQ(content().size(), lineFeed + 1);
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+}
