@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <exception>
 #include <optional>
 
@@ -9,8 +10,10 @@
 
 #include "app/CommandLine.h"
 #include "app/CommandLineHelp.h"
+#include "app/FrontEnd.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
+#include "app/SingleInstance.h"
 #include "catalogue/CatalogueSetup.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -18,6 +21,7 @@
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
+#include "platform/DisplayProbe.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
@@ -25,6 +29,10 @@
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
 #include "scriptus/Hooks.h"
+#include "ui/GuiUi.h"
+#include "ui/Main.h"
+#include "ui/MainTray.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 
@@ -54,34 +62,49 @@ void OnTerminationSignal(int signal)
         EndApplication();
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// The command line without the program path.
+QStringList Parameters(int argc, char* argv[])
 {
     QStringList parameters;
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
-    const TCommandLine commandLine = ParseCommandLine(parameters);
+    return parameters;
+}
 
-    // For people at a terminal: never an instance.
-    if (commandLine.form == TStartForm::Help || commandLine.form == TStartForm::Version) {
-        std::fputs((commandLine.form == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // For people at a terminal: never an instance, nor a look for a display.
+    if (const TStartForm early = ParseCommandLine(Parameters(argc, argv)).form;
+        early == TStartForm::Help || early == TStartForm::Version) {
+        std::fputs((early == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
         return 0;
     }
+    const TFrontEnd frontEnd = ChooseFrontEnd();
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
+    // Read after Qt took its own (a restored session's -session must not
+    // make a file-move instance).
+    const TCommandLine commandLine = ParseCommandLine(Parameters(argc, argv));
 
-    // The window front-end comes later; until then every start is headless,
-    // which is also what the service and a start without display need.
-    QCoreApplication app(argc, argv);
     // Fixed now: an update may rename the running file later.
     ExecutablePath();
     QCoreApplication::setApplicationName(ProductName());
-    THeadlessUi ui;
-    SetUi(&ui);
+    THeadlessUi headless;
+    std::unique_ptr<TGuiUi> window;
+    if (frontEnd == TFrontEnd::Window) {
+        window = std::make_unique<TGuiUi>(true);
+        SetUi(window.get());
+    } else {
+        SetUi(&headless);
+    }
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(commandLine.serviceSwitch));
     InstallReplication();
     InstallRecordingHooks();
+    if (frontEnd == TFrontEnd::Headless && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        Log(QStringLiteral("Main"), DisplayUnavailableReason(), 46);
 
     if (commandLine.form == TStartForm::Send) {
         RegisterAllOptions();
@@ -89,6 +112,19 @@ int main(int argc, char* argv[])
         SetUi(nullptr);
         return 0;
     }
+
+    // Two working instances on the same lists would overwrite each other's files.
+    TSingleInstance single;
+    if (DecideInstanceKind(commandLine.form == TStartForm::FileMove) == TInstanceKind::Working && !single.Acquire()) {
+        std::fprintf(stderr, "%s\n", qPrintable(single.RefusalMessage()));
+        if (window && !single.RaisedOther())
+            ShowMessageBox(nullptr, QMessageBox::Warning, single.RefusalMessage());
+        SetUi(nullptr);
+        return 2;
+    }
+    if (window)
+        single.OnRaiseRequest([&window] { window->Form().Tray().RestoreWindow(); });
+    single.SetEndingCheck([] { return ShutdownWaiting(); });
 
     int rc = 0;
     try {
@@ -102,7 +138,7 @@ int main(int argc, char* argv[])
                 46);
         // Without a window a monitor has nothing to show: it says where the
         // service is steered instead of idling until someone ends it.
-        if (kind == TInstanceKind::Monitor) {
+        if (kind == TInstanceKind::Monitor && !window) {
             Log(QStringLiteral("MainService"),
                 QStringLiteral("Der Systemdienst ist installiert; er wird mit \"systemctl status|start|stop %1\" "
                                "gesteuert, das Fenster des Monitors braucht eine Anzeige")
@@ -116,7 +152,7 @@ int main(int argc, char* argv[])
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
             RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));
-        rc = app.exec();
+        rc = app->exec();
         if (busy)
             UnregisterShutdownParticipant(&*busy);
         if (kind != TInstanceKind::FileMove)
