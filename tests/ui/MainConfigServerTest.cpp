@@ -97,8 +97,11 @@ TEST_F(MainConfigServerTest, ANameSetFromTheNetworkWhileOpenIsNotOverwritten)
     MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("master01"));
     TFormConfigServer dialog;
     dialog.open();
+    dialog.EditServerName()->setText(QStringLiteral("master0"));
+    dialog.ServerNameChanged(); // the port changed, say: a half-typed name stays
+    EXPECT_EQ(dialog.EditServerName()->text(), QStringLiteral("master0"));
     ASSERT_TRUE(SetMasterServerName(QStringLiteral("master02")));
-    dialog.Fill();
+    dialog.ServerNameChanged();
     dialog.accept();
     EXPECT_EQ(MainConfig().GetString(QStringLiteral("NetServerName")), QStringLiteral("master02"));
 }
