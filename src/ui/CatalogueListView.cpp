@@ -79,6 +79,11 @@ void TStyledList::Show(int style)
     m_page.SetList(m_view);
 }
 
+void TStyledList::ShowStored()
+{
+    Show(OptionsRegistered() ? LayoutConfig().GetInteger(m_option) : kStyleSymbols);
+}
+
 void TStyledList::Store(int style)
 {
     LayoutConfig().Set(m_option, style);

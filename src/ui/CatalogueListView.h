@@ -30,6 +30,9 @@ public:
 
     /// Shows the list in the style; a new view only when the style changes.
     void Show(int style);
+    /// Shows the style stored in the layout; symbols while the options are
+    /// not registered yet (the window exists before them), until a build says.
+    void ShowStored();
     /// Stores the style in the layout, saves the layout at once and shows it.
     void Store(int style);
     int Style() const { return m_style; }

@@ -6,7 +6,6 @@
 #include <QTreeView>
 
 #include "catalogue/SyncClient.h"
-#include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
 #include "ui/CatalogueCommands.h"
 #include "ui/CatalogueListView.h"
@@ -48,7 +47,7 @@ TClientPageViews::TClientPageViews(TFormMain& form)
     m_views.soundAllowed = [] { return !RunningAsService(); };
     m_views.alertSound = [] { QApplication::beep(); };
     connect(m_listView, &TStyledList::SelectionChanged, &m_form, &TFormMain::UpdateActionStates);
-    m_listView->Show(LayoutConfig().GetInteger(kStyleOption));
+    m_listView->ShowStored();
     WireActions();
 }
 

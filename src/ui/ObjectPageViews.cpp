@@ -5,7 +5,6 @@
 #include <QTreeView>
 
 #include "catalogue/SyncObject.h"
-#include "foundation/MainConfig.h"
 #include "ui/CatalogueCommands.h"
 #include "ui/CatalogueListView.h"
 #include "ui/Main.h"
@@ -37,7 +36,7 @@ TObjectPageViews::TObjectPageViews(TFormMain& form)
     connect(&m_tree, &QStandardItemModel::rowsInserted, this, &TObjectPageViews::OnTreeRows);
     connect(m_listView, &TStyledList::SelectionChanged, &m_form, &TFormMain::UpdateActionStates);
     connect(m_listView, &TStyledList::RowActivated, this, [this] { m_form.Actions().FileOpenObject->trigger(); });
-    m_listView->Show(LayoutConfig().GetInteger(kStyleOption));
+    m_listView->ShowStored();
 
     TObjectViewTargets targets;
     targets.tree = &m_tree;

@@ -3,7 +3,6 @@
 
 #include <QTreeView>
 
-#include "foundation/MainConfig.h"
 #include "ui/CatalogueListView.h"
 #include "ui/Main.h"
 #include "ui/MainActions.h"
@@ -30,7 +29,7 @@ TUserPageViews::TUserPageViews(TFormMain& form)
     };
     m_views.listStyle = [this](int style) { m_listView->Show(style); };
     m_views.warning = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Warning, text); };
-    m_listView->Show(LayoutConfig().GetInteger(kStyleOption));
+    m_listView->ShowStored();
     form.Actions().AddStateSource([this](TActionState& state) { FillState(state); });
 }
 
