@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 
 #include "UiFixture.h"
 #include "foundation/MainConfig.h"
+#include "foundation/ServiceMode.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
 #include "ui/GuiUi.h"
@@ -313,6 +315,40 @@ TEST(HelpPages, EveryTopicIsInstalledBesideTheProgram)
         ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << topic;
         EXPECT_TRUE(page.readAll().contains("lang=\"de\"")) << topic;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ConnectToServerStartsAnUpdateSessionToTheMasterServer)
+{
+    BecomeClient();
+    Start();
+    EXPECT_TRUE(Actions().ServerConnect->isEnabled());
+    QTest::keyClick(m_form.get(), Qt::Key_F9);
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Starte Synchronisation mit Server master01:42424")));
+    ASSERT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }, 20000));
+}
+
+TEST_F(MainWindowTest, ExitInTheServiceProcessOnlyWarns)
+{
+    Start();
+    SetRunningAsService(true);
+    TBoxAnswerer boxes;
+    Actions().FileExit->trigger();
+    SetRunningAsService(false);
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].startsWith(QStringLiteral("Diese Anwendung läuft als Systemdienst.")));
+    EXPECT_TRUE(m_ui.Messages(QStringLiteral("Quit")).isEmpty());
+}
+
+TEST_F(MainWindowTest, QtsOwnTextsAreGermanWhateverTheLanguage)
+{
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Abbrechen"));
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Save)->text().remove(QLatin1Char('&')), QStringLiteral("Speichern"));
+    EXPECT_EQ(QLocale().toString(1234567.5, 'f', 1), QStringLiteral("1.234.567,5"));
 }
 
 } // namespace
