@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QObject>
+#include <QStringList>
+
 class QAbstractItemModel;
+class QAbstractItemView;
 class QListView;
-class QString;
 class QTreeView;
 class QWidget;
+class TListPage;
+class TRowListModel;
 
 /// The symbols style of a catalogue list: large pictures with captions, in
 /// equal cells laid out in batches, so 100 000 rows stay cheap.
@@ -13,3 +18,44 @@ QListView* MakeSymbolsView(const QString& caption, QAbstractItemModel* model, QW
 /// Makes a details view (one row per entry, every column) fit for a catalogue
 /// list: uniform rows, whole rows selected, rows dragged.
 void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model);
+
+/// A page's catalogue list: one view at a time in the list style (symbols,
+/// or details with the page's columns), the style kept in the layout.
+class TStyledList : public QObject
+{
+    Q_OBJECT
+public:
+    /// option: the layout setting that holds the style; caption: the view's accessible name.
+    TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption);
+
+    /// Shows the list in the style; a new view only when the style changes.
+    void Show(int style);
+    /// Shows the style stored in the layout; symbols while the options are
+    /// not registered yet (the window exists before them), until a build says.
+    void ShowStored();
+    /// Stores the style in the layout, saves the layout at once and shows it.
+    void Store(int style);
+    int Style() const { return m_style; }
+    QAbstractItemView* View() const { return m_view; }
+    /// The keys of the selected rows, in row order.
+    QStringList SelectedKeys() const;
+    /// The filter colour, also for views made later.
+    void SetFiltered(bool filtered);
+
+Q_SIGNALS:
+    void SelectionChanged();
+    void RowActivated();
+
+private:
+    TListPage& m_page;
+    TRowListModel& m_model;
+    QString m_option;
+    QString m_caption;
+    QAbstractItemView* m_view = nullptr;
+    int m_style = -1;
+    bool m_filtered = false;
+};
+
+/// A tree of groups: names edited in place (F2 or a click on the selected
+/// node), list rows dropped on its nodes.
+QTreeView* MakeGroupTreeView(const QString& caption, QAbstractItemModel* model);

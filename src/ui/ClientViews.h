@@ -21,6 +21,7 @@ public:
 
     TGroupTreeModel& Tree() { return m_tree; }
     TRowListModel& List() { return m_list; }
+    const TRowListModel& List() const { return m_list; }
 
     /// Merges the client groups into the tree: a rebuild keeps a node just
     /// added by hand, the expanded nodes and an open name editor.

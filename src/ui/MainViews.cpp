@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/MainViews.h"
+
+#include "catalogue/SyncClient.h"
+#include "catalogue/SyncObject.h"
+#include "ui/ClientPageViews.h"
+#include "ui/IconTable.h"
+#include "ui/Main.h"
+#include "ui/MainActions.h"
+#include "ui/MainViewsThread.h"
+#include "ui/ObjectPageViews.h"
+#include "ui/UserPageViews.h"
+
+TMainViews::TMainViews(TFormMain& form)
+    : QObject(&form), m_form(form), m_objects(nullptr), m_clients(nullptr), m_users(nullptr)
+{
+    SetViewIconSource(&IconTable::Icon);
+    RegisterViewShutdown();
+    m_objects = new TObjectPageViews(form);
+    m_clients = new TClientPageViews(form);
+    m_users = new TUserPageViews(form);
+    TViewHooks& hooks = form.ViewHooks();
+    hooks.rebuildObjects = [this] { m_objects->RebuildAll(); };
+    hooks.rebuildClients = [this] { m_clients->Rebuild(); };
+    hooks.refreshOnlineMarks = [this] { m_clients->RefreshOnlineMarks(); };
+    hooks.buildAll = [this] { BuildAll(); };
+    WireActions();
+}
+
+void TMainViews::BuildAll()
+{
+    m_objects->RebuildAll();
+    m_clients->Rebuild();
+    m_users->Rebuild();
+}
+
+void TMainViews::WireActions()
+{
+    TMainActions& a = m_form.Actions();
+    a.Handle(a.ViewSymbols, [this] { SetListStyle(0); });
+    a.Handle(a.ViewDetails, [this] { SetListStyle(3); });
+    a.Handle(a.ViewRefresh, [this] { BuildAll(); });
+    a.Handle(a.ViewUp, [this] {
+        if (m_form.ActivePage() == TPage::Objects)
+            m_objects->FolderUp();
+        else if (m_form.ActivePage() == TPage::Clients)
+            m_clients->FolderUp();
+    });
+    a.Handle(a.TreeAddNode, [this] {
+        if (m_form.ActivePage() == TPage::Clients)
+            m_clients->AddNode();
+        else if (m_form.ActivePage() == TPage::Users)
+            m_users->AddNode();
+    });
+    a.Handle(a.ObjectShowCurrentClients, [this] {
+        const QStringList keys = m_objects->SelectedKeys();
+        TSyncObject* object = keys.isEmpty() ? nullptr : FindBySourcePath(keys.first());
+        if (object == nullptr)
+            return;
+        SetClientListObjectFilter(object);
+        m_clients->RebuildList();
+        m_form.ShowPage(TPage::Clients);
+    });
+    a.Handle(a.ClientShowCurrentObjects, [this] {
+        const QStringList names = m_clients->SelectedNames();
+        TSyncClient* client = names.isEmpty() ? nullptr : FindClientByName(names.first());
+        if (client == nullptr)
+            return;
+        SetObjectListClientFilter(client);
+        m_objects->RebuildList();
+        m_form.ShowPage(TPage::Objects);
+    });
+}
+
+void TMainViews::SetListStyle(int style)
+{
+    switch (m_form.ActivePage()) {
+    case TPage::Objects:
+        m_objects->SetListStyle(style);
+        break;
+    case TPage::Clients:
+        m_clients->SetListStyle(style);
+        break;
+    case TPage::Users:
+        m_users->SetListStyle(style);
+        break;
+    default:
+        break;
+    }
+    m_form.UpdateActionStates();
+}

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QAction>
+#include <QLineEdit>
+#include <QListView>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "UiFixture.h"
+#include "catalogue/SyncClient.h"
+#include "catalogue/SyncDownload.h"
+#include "catalogue/SyncObject.h"
+#include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
+#include "ui/Main.h"
+#include "ui/MainEditText.h"
+#include "ui/MainViewsThread.h"
+#include "ui/PageClients.h"
+#include "ui/PageObjects.h"
+#include "ui/StatusPanels.h"
+
+namespace {
+
+class MainViewsTest : public TUiTest
+{
+protected:
+    void SetUp() override
+    {
+        TUiTest::SetUp();
+        FreeAllObjects();
+        FreeAllClients();
+        MainConfig().Set(QStringLiteral("ServerObjectDir"), Home("Objects/"));
+    }
+
+    void TearDown() override
+    {
+        m_form.reset();
+        SetObjectListClientFilter(nullptr);
+        SetClientListObjectFilter(nullptr);
+        FreeAllObjects();
+        FreeAllClients();
+        TUiTest::TearDown();
+    }
+
+    void Start()
+    {
+        m_form = std::make_unique<TFormMain>();
+        m_form->show();
+        m_form->ViewHooks().buildAll();
+        Settled();
+    }
+
+    // Both object builds have ended and their rows are shown.
+    void Settled()
+    {
+        ASSERT_TRUE(RunEventsUntil([] {
+            return !ViewBuildRunning(TViewKind::ObjectTree) && !ViewBuildRunning(TViewKind::ObjectList);
+        }));
+        Settle(30);
+    }
+
+    QAbstractItemView* List(TListPage* page) { return page->List(); }
+    QTreeView* Tree(TListPage* page) { return qobject_cast<QTreeView*>(page->Tree()); }
+
+    QModelIndex TreeIndex(TListPage* page, const QStringList& path)
+    {
+        QAbstractItemModel* model = Tree(page)->model();
+        QModelIndex index;
+        for (const QString& text : path) {
+            const QModelIndexList found = model->match(model->index(0, 0, index), Qt::DisplayRole, text, 1,
+                                                       Qt::MatchExactly);
+            if (found.isEmpty())
+                return {};
+            index = found.first();
+        }
+        return index;
+    }
+
+    static bool EditorOpen(QTreeView* tree)
+    {
+        for (const QLineEdit* editor : tree->viewport()->findChildren<QLineEdit*>())
+            if (editor->isVisible())
+                return true;
+        return false;
+    }
+
+    void SelectRow(TListPage* page, int row)
+    {
+        QAbstractItemView* list = List(page);
+        list->selectionModel()->select(list->model()->index(row, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
+    TMainActions& Actions() { return m_form->Actions(); }
+
+    std::unique_ptr<TFormMain> m_form;
+};
+
+TEST_F(MainViewsTest, ListStylesAreStoredAtOnceAndSwitchTheView)
+{
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    Start();
+    m_form->ShowPage(TPage::Clients);
+    EXPECT_NE(qobject_cast<QListView*>(List(m_form->PageClients())), nullptr) << "symbols is the default";
+    Actions().ViewDetails->trigger();
+    EXPECT_EQ(LayoutConfig().GetInteger("MainListViewClientsViewStyle"), 3);
+    EXPECT_TRUE(ReadFile(m_dir.path() + "/registry/user.reg").contains("\"MainListViewClientsViewStyle\"=dword:00000003"))
+        << "saved, not only set";
+    Settle(10);
+    EXPECT_NE(qobject_cast<QTreeView*>(List(m_form->PageClients())), nullptr);
+    EXPECT_EQ(List(m_form->PageClients())->model()->rowCount(), 1);
+    EXPECT_TRUE(Actions().ViewDetails->isChecked());
+}
+
+TEST_F(MainViewsTest, ClientPropertiesEditTheDescriptionInTheTextDialog)
+{
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    Start();
+    m_form->ShowPage(TPage::Clients);
+    SelectRow(m_form->PageClients(), 0);
+    QString caption;
+    QTimer::singleShot(50, [&caption] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<TFormEditText*>(widget); dialog != nullptr && dialog->isVisible()) {
+                caption = dialog->windowTitle();
+                dialog->EditDesc()->setText(QStringLiteral("Drucker im Flur"));
+                dialog->accept();
+            }
+        }
+    });
+    Actions().ClientProperties->trigger();
+    EXPECT_EQ(caption, "Client-Beschreibung eingeben");
+    EXPECT_EQ(FindClientByName("alpha")->ClientDescription(), "Drucker im Flur");
+    EXPECT_TRUE(ReadFile(ProgramFile(".clients")).contains("\"Drucker im Flur\""));
+    EXPECT_EQ(List(m_form->PageClients())->model()->index(0, 4).data().toString(), "Drucker im Flur");
+}
+
+TEST_F(MainViewsTest, FiltersMoveBetweenThePagesAndColourTheList)
+{
+    TSyncObject* object = AppendObject(
+        std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    FindClientByName("alpha")->SetLocalComputerName(QStringLiteral("alpha"));
+    RecordDownload(QStringLiteral("192.0.2.5"), object->ComputeId(), QStringLiteral("alpha"));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    m_form->UpdateActionStates();
+    ASSERT_TRUE(Actions().ObjectShowCurrentClients->isEnabled());
+    Actions().ObjectShowCurrentClients->trigger();
+    EXPECT_EQ(m_form->ActivePage(), TPage::Clients);
+    EXPECT_EQ(ClientListObjectFilter(), object);
+    EXPECT_TRUE(List(m_form->PageClients())->property("plenwickFiltered").toBool());
+    EXPECT_EQ(m_form->PageClients()->Status()->Text(0),
+              "Alle Clients mit aktuellem Quellobjekt \"a.exe\" werden gezeigt (1 von insgesamt 1 Clients)");
+    m_form->UpdateActionStates();
+    ASSERT_TRUE(Actions().ClientShowAll->isEnabled());
+    Actions().ClientShowAll->trigger();
+    EXPECT_EQ(ClientListObjectFilter(), nullptr);
+    EXPECT_FALSE(List(m_form->PageClients())->property("plenwickFiltered").toBool());
+
+    SelectRow(m_form->PageClients(), 0);
+    Actions().ClientShowCurrentObjects->trigger();
+    EXPECT_EQ(m_form->ActivePage(), TPage::Objects);
+    Settled();
+    EXPECT_EQ(m_form->PageObjects()->Status()->Text(0),
+              "Alle aktuellen Objekte des Clients \"alpha\" werden gezeigt (1 von insgesamt 1 Objekten)");
+    Actions().ObjectReverseSearch->trigger();
+    Settled();
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 0);
+    EXPECT_TRUE(List(m_form->PageObjects())->property("plenwickFiltered").toBool());
+}
+
+TEST_F(MainViewsTest, FolderUpSelectsTheParentAndShowsItsObjects)
+{
+    for (const char* name : {"top.exe", "a/one.exe"})
+        AppendObject(std::make_unique<TSyncObject>(QString::fromUtf8(name), QStringLiteral("?"), 1, 45000.0,
+                                                   QStringLiteral("/opt/")));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    QTreeView* tree = Tree(m_form->PageObjects());
+    tree->setCurrentIndex(TreeIndex(m_form->PageObjects(), {"Alle Ordner", "Standardordner", "a"}));
+    Settled();
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 1);
+    Actions().ViewUp->trigger();
+    Settled();
+    EXPECT_EQ(tree->currentIndex().data().toString(), "Standardordner");
+    EXPECT_EQ(List(m_form->PageObjects())->model()->index(0, 0).data().toString(), "top.exe");
+
+    // A rebuild keeps the folder selected, so tree and list agree.
+    m_form->ViewHooks().rebuildObjects();
+    Settled();
+    EXPECT_EQ(tree->currentIndex().data().toString(), "Standardordner");
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 1);
+}
+
+TEST_F(MainViewsTest, NewNodeKeepsItsEditorWhileAClientRegisters)
+{
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    Start();
+    m_form->ShowPage(TPage::Clients);
+    QTreeView* tree = Tree(m_form->PageClients());
+    tree->setCurrentIndex(TreeIndex(m_form->PageClients(), {"192", "0", "2"}));
+    Actions().TreeAddNode->trigger();
+    Settle(10);
+    EXPECT_EQ(tree->currentIndex().data().toString(), "Neuer Knoten");
+    EXPECT_TRUE(EditorOpen(tree));
+    RegisterClient(QStringLiteral("198.51.100.7"), QStringLiteral("beta"));
+    m_form->ViewHooks().rebuildClients(); // what the window's front-end does on a new client
+    Settle(10);
+    EXPECT_TRUE(TreeIndex(m_form->PageClients(), {"198", "51", "100"}).isValid());
+    EXPECT_EQ(tree->currentIndex().data().toString(), "Neuer Knoten");
+    EXPECT_TRUE(EditorOpen(tree)) << "the rebuild keeps the open editor";
+}
+
+} // namespace
