@@ -383,7 +383,9 @@ bool TSyncObject::PendingInRunOnce() const
     } catch (const ERegistryDamaged&) {
         return false; // reported by the store; a key that cannot be opened holds nothing
     }
-    Log(kCategory, QStringLiteral("Objekt \"%1\" in Registry-Schlüssel RunOnce gefunden").arg(target), kIcon);
+    // Asked again and again while the installation waits for the next start: told once.
+    if (!m_runOnceReported.exchange(true))
+        Log(kCategory, QStringLiteral("Objekt \"%1\" in Registry-Schlüssel RunOnce gefunden").arg(target), kIcon);
     return true;
 }
 
