@@ -11,7 +11,7 @@
 #include "foundation/MainConfig.h"
 #include "base/ZlibStream.h"
 #include "foundation/PoolSystem.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
