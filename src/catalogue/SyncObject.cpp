@@ -377,7 +377,9 @@ bool TSyncObject::PendingInRunOnce() const
     const QString target = TargetPath();
     if (!HasPendingMove(target))
         return false;
-    Log(kCategory, QStringLiteral("Objekt \"%1\" in Registry-Schlüssel RunOnce gefunden").arg(target), kIcon);
+    // Asked again and again while the installation waits for the next start: told once.
+    if (!m_runOnceReported.exchange(true))
+        Log(kCategory, QStringLiteral("Objekt \"%1\" in Registry-Schlüssel RunOnce gefunden").arg(target), kIcon);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -185,6 +186,7 @@ private:
     // append order (the index picks the first in list order).
     bool m_listed = false;
     quint64 m_sequence = 0;
+    mutable std::atomic<bool> m_runOnceReported{false};
 };
 
 /// Held by a walk of the object list, or a use of a found object, on a thread

@@ -8,9 +8,12 @@
 
 namespace {
 
+// Changed on the main thread only; the timer's state follows from both.
 struct TTimerState {
     QTimer* timer = nullptr;
     std::function<void()> handler;
+    bool wanted = false;
+    int runningUpdates = 0;
 };
 
 TTimerState& State()
@@ -33,6 +36,17 @@ QTimer& Timer()
     return *s.timer;
 }
 
+// The one place that switches the timer. A running timer is left alone:
+// starting it again would push its next tick back.
+void Apply()
+{
+    const TTimerState& s = State();
+    if (!s.wanted || s.runningUpdates > 0)
+        Timer().stop();
+    else if (!Timer().isActive())
+        Timer().start();
+}
+
 } // namespace
 
 void TObjectUpdateTimer::SetEnabled(bool enabled)
@@ -40,16 +54,36 @@ void TObjectUpdateTimer::SetEnabled(bool enabled)
     // The option filters may call from a worker holding the configuration lock:
     // never wait for the main thread here.
     TPoolInterlocked::Post([enabled] {
-        if (enabled)
-            Timer().start();
-        else
-            Timer().stop();
+        State().wanted = enabled;
+        Apply();
+    });
+}
+
+void TObjectUpdateTimer::UpdateStarted()
+{
+    TPoolInterlocked::Post([] {
+        ++State().runningUpdates;
+        Apply();
+    });
+}
+
+void TObjectUpdateTimer::UpdateEnded()
+{
+    TPoolInterlocked::Post([] {
+        --State().runningUpdates;
+        Apply();
     });
 }
 
 void TObjectUpdateTimer::SetInterval(int milliseconds)
 {
-    TPoolInterlocked::Post([milliseconds] { Timer().setInterval(milliseconds > 0 ? milliseconds : 1); });
+    // Setting the interval restarts a running timer: a value read again and
+    // again but never changed must not keep it from firing.
+    TPoolInterlocked::Post([milliseconds] {
+        const int interval = milliseconds > 0 ? milliseconds : 1;
+        if (Timer().interval() != interval)
+            Timer().setInterval(interval);
+    });
 }
 
 bool TObjectUpdateTimer::IsEnabled()

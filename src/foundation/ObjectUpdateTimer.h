@@ -9,8 +9,15 @@
 class TObjectUpdateTimer
 {
 public:
+    /// Whether synchronisation by timer is wanted (ClientAutoInstall). The
+    /// timer runs while it is wanted and no update runs.
     static void SetEnabled(bool enabled);
+    /// An update session begins and ends: the timer pauses while any runs,
+    /// however they overlap.
+    static void UpdateStarted();
+    static void UpdateEnded();
     static void SetInterval(int milliseconds);
+    /// Whether the timer runs now.
     static bool IsEnabled();
     static int Interval();
     /// What a tick does (start-up installs the update-session start).

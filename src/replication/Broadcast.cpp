@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QStringDecoder>
 #include <QThread>
 
@@ -46,8 +47,17 @@ void BroadcastLog(const QString& message)
 
 struct TFilterEntry {
     QString address;
-    QString name; // at first sight, never updated
+    QString name; // as last resolved
     TClock::time_point last;
+};
+
+// A found name is trusted this long; an empty one is never kept, so a peer
+// that enters the hosts file or the client list is named at its next datagram.
+constexpr auto kNameLifetime = std::chrono::seconds(5);
+
+struct TResolvedName {
+    QString name;
+    TClock::time_point until;
 };
 
 // The flags are written by the sending thread and read by the listener; a
@@ -64,6 +74,7 @@ constexpr auto kProviderAnswerTime = std::chrono::milliseconds(300);
 struct TBroadcastState {
     std::mutex datagramLock; // one datagram handled at a time
     std::vector<TFilterEntry> filter;
+    QHash<QString, TResolvedName> names; // by sender address
     std::mutex senderLock;
     TDatagramSender sender;
 };
@@ -110,14 +121,26 @@ std::optional<QString> DatagramText(const QByteArray& data)
 
 QString SenderName(const QString& address)
 {
+    const TClock::time_point now = TClock::now();
+    QHash<QString, TResolvedName>& names = State().names;
+    if (const auto known = names.constFind(address); known != names.cend() && known->until > now)
+        return known->name;
+    QString name;
     if (const TSyncClient* client = FindClientByNameExact(address))
-        return client->Name();
-    return ResolveAddress(address).value_or(QString());
+        name = client->Name();
+    else
+        name = ResolveAddress(address).value_or(QString());
+    name.truncate(kFilterTextLength);
+    if (name.isEmpty())
+        names.remove(address);
+    else
+        names.insert(address, {name, now + kNameLifetime});
+    return name;
 }
 
 // Applies the filter; true when the datagram is to be dropped. The time is
 // refreshed in every case, so a steady stream stays filtered.
-bool Filtered(const QString& text, const QString& address)
+bool Filtered(const QString& text, const QString& address, const QString& name)
 {
     std::vector<TFilterEntry>& filter = State().filter;
     const TClock::time_point now = TClock::now();
@@ -126,23 +149,15 @@ bool Filtered(const QString& text, const QString& address)
             continue;
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - entry.last).count();
         entry.last = now;
+        entry.name = name;
         if (elapsed < kFilterMs) {
             BroadcastLog(QStringLiteral("Broadcast \"%1\" von \"%2\" gefiltert").arg(text, entry.name));
             return true;
         }
         return false;
     }
-    filter.push_back({address.left(kFilterTextLength), SenderName(address).left(kFilterTextLength), now});
+    filter.push_back({address.left(kFilterTextLength), name, now});
     return false;
-}
-
-QString StoredName(const QString& address)
-{
-    for (const TFilterEntry& entry : State().filter) {
-        if (entry.address.compare(address, Qt::CaseInsensitive) == 0)
-            return entry.name;
-    }
-    return QString();
 }
 
 void DropIncomplete(const QString& text)
@@ -289,6 +304,7 @@ void ClearBroadcastFilter()
 {
     std::lock_guard guard(State().datagramLock);
     State().filter.clear();
+    State().names.clear();
 }
 
 void OnDatagram(const QByteArray& data, const QString& senderAddress)
@@ -310,9 +326,9 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
         const QStringList words = SplitFields(text, QLatin1Char(' '));
         if (words.isEmpty())
             return;
-        if (Filtered(text, senderAddress))
+        const QString senderName = SenderName(senderAddress);
+        if (Filtered(text, senderAddress, senderName))
             return;
-        const QString senderName = StoredName(senderAddress);
         BroadcastLog(QStringLiteral("Empfange Broadcast \"%1\" von \"%2\"").arg(text, senderName));
         const QString& command = words[0];
         const TObjectWalk walk; // a found object may be removed meanwhile

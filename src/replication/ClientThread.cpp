@@ -102,8 +102,13 @@ void TClientThread::Execute()
 
 void TClientThread::RunConnection()
 {
-    const bool timerWasEnabled = TObjectUpdateTimer::IsEnabled();
-    TObjectUpdateTimer::SetEnabled(false);
+    // Paused while this conversation runs; resumed at its end, also after a
+    // failed connection or a refused login (one unreachable moment of the
+    // server must not end periodic updates), whatever ran beside it.
+    TObjectUpdateTimer::UpdateStarted();
+    struct TResume {
+        ~TResume() { TObjectUpdateTimer::UpdateEnded(); }
+    } resume;
     // The imports started with the object list take over any object of their
     // tree with the owner's flags as they read them: merged beside them, the
     // server's list could lose its delete marks or gain a second object of a
@@ -142,8 +147,4 @@ void TClientThread::RunConnection()
         Log(QStringLiteral("Beim Verbindungsaufbau ") + ExceptionSuffix(error));
         ClientMessage(ExceptionText(error));
     }
-    // Periodic updates resume after a failed connection or a refused login
-    // too: otherwise one unreachable moment of the server would end them for good.
-    if (!TerminateRequested())
-        TObjectUpdateTimer::SetEnabled(timerWasEnabled);
 }

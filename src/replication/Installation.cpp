@@ -341,6 +341,22 @@ void EndOfRun(TClientThread& thread, const TRunState& state)
     thread.RequestApplicationEnd();
 }
 
+// A staging file outlives its object when a run broke off or the object was
+// withdrawn: once no installation needs it, it goes. One that a pending
+// installation at the next start names stays, as does the program's own,
+// which its replace copy takes over.
+void RemoveLeftoverStagingFiles(const std::vector<TSyncObject*>& objects)
+{
+    for (const TSyncObject* object : objects) {
+        const QString target = object->TargetPath();
+        const QString staging = StagingFilePath(target);
+        if (!QFileInfo::exists(staging) || IsOwnExecutable(target) || object->NeedsInstallation() ||
+            object->PendingInRunOnce())
+            continue;
+        QFile::remove(staging);
+    }
+}
+
 } // namespace
 
 QString StagingFilePath(const QString& targetPath)
@@ -393,7 +409,8 @@ void RunInstallation(TClientThread& thread)
     static std::mutex running;
     std::lock_guard guard(running);
     TRunState state;
-    for (TSyncObject* object : CatalogueSnapshot()) {
+    const std::vector<TSyncObject*> objects = CatalogueSnapshot();
+    for (TSyncObject* object : objects) {
         // Nothing in the walk closes the connection on purpose: closed means
         // broken, and nothing more can be fetched or confirmed on it.
         if (!thread.Connection().IsOpen())
@@ -406,6 +423,7 @@ void RunInstallation(TClientThread& thread)
             InstallObject(thread, *object, state);
     }
     const bool broken = !thread.Connection().IsOpen();
+    RemoveLeftoverStagingFiles(objects);
     SaveObjectList();
     StartObjects(thread, state);
     EndOfRun(thread, state);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/ReplicationSetup.h"
 
+#include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
@@ -94,6 +95,12 @@ void InstallReplication()
     InstallRemoteCommandSequences();
     SetQueryDownloadHook([](TSyncObject& object) { QueryDownload(object); });
     SetStopProviderCollectionHook(&EndProviderCollection);
+    // The cache follows the object list: new forms ahead, entries of withdrawn objects gone.
+    static const bool cacheFollowsList = [] {
+        AddObjectListListener(&WakeTransferCache);
+        return true;
+    }();
+    (void)cacheFollowsList;
     SetUpdateSessionStarter([](const QString& host, int port) {
         auto info = std::make_unique<TConnectInfo>();
         info->host = host;

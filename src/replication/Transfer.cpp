@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 
+#include <QBuffer>
 #include <QFile>
 #include <QLocale>
 
@@ -56,16 +57,21 @@ TSyncObject* FindByScriptusFile(const QString& name)
 // Sends the header and exactly count bytes of the file. A file that ends
 // early would leave the peer waiting for bytes that never come and every
 // later line out of step, so the connection is closed instead.
-void SendForm(TServerThread& session, const QString& header, const QString& path, qint64 count)
+void SendForm(TServerThread& session, const QString& header, const TPreparedForm& form)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
+    QFile file(form.path);
+    QBuffer memory;
+    QIODevice& source = form.data ? static_cast<QIODevice&>(memory) : file;
+    if (form.data)
+        memory.setData(*form.data);
+    if (!source.open(QIODevice::ReadOnly))
+        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(form.path));
+    const qint64 count = form.size;
     session.Reply(header);
     try {
         qint64 rest = count;
         while (rest > 0) {
-            const QByteArray piece = file.read(std::min(rest, kWriteBuffer));
+            const QByteArray piece = source.read(std::min(rest, kWriteBuffer));
             if (piece.isEmpty()) {
                 session.CloseConnection();
                 return;
@@ -121,7 +127,7 @@ void ServeObject(TServerThread& session, const QString& requested, TSyncObject& 
     if (transform.encode)
         header += QStringLiteral(" encoded");
     try {
-        SendForm(session, header, form.path, form.size);
+        SendForm(session, header, form);
     } catch (const ECacheError&) {
         // The entry vanished between preparing and opening: nothing was sent yet.
         session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));

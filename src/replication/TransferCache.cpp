@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,6 @@ const QString kCategory = QStringLiteral("TransferCache");
 constexpr int kIcon = 45;
 // A multiple of 3, so that Base64 pieces join without padding in between.
 constexpr qsizetype kReadPiece = 3 * 16 * 1024;
-constexpr auto kPassInterval = std::chrono::seconds(10);
 
 struct TCacheState {
     std::mutex lock;
@@ -76,22 +76,28 @@ TTransform ConfiguredTransform()
             MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
 }
 
-// Reads the file once and writes its transformed form to partPath.
-void WriteForm(const QString& path, const QString& partPath, TTransform transform)
+// The entry could not be written (the cache folder is missing, full or not writable).
+class EEntryWriteError : public ECacheError
+{
+public:
+    using ECacheError::ECacheError;
+};
+
+// Reads the file once and writes its transformed form to out.
+void WriteForm(const QString& path, QIODevice& out, const QString& partPath, TTransform transform)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
-    QFile out(partPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+    if (!out.isOpen() && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
     qint64 written = 0;
     const TZlibSink write = [&](const char* data, qsizetype size) {
         written += size;
         if (written > std::numeric_limits<qint32>::max())
             throw ECacheError(QStringLiteral("Das Objekt \"%1\" ist für die Übertragung zu groß").arg(path));
         if (out.write(data, size) != size)
-            throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+            throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
         return !StopRequested();
     };
     TZlibDeflater deflater;
@@ -117,8 +123,19 @@ void WriteForm(const QString& path, const QString& partPath, TTransform transfor
     }
     if (transform.compress && !deflater.Finish(write))
         throw ECacheError(QStringLiteral("Abgebrochen"));
-    if (!out.flush())
-        throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+    if (auto* file = qobject_cast<QFileDevice*>(&out); file != nullptr && !file->flush())
+        throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+}
+
+// The form in memory, for a cache that cannot take it: the header needs the
+// byte count before the first byte goes out.
+TPreparedForm FormInMemory(const QString& path, TTransform transform)
+{
+    auto data = std::make_shared<QByteArray>();
+    QBuffer buffer(data.get());
+    buffer.open(QIODevice::WriteOnly);
+    WriteForm(path, buffer, QString(), transform);
+    return {QString(), data->size(), data};
 }
 
 } // namespace
@@ -140,23 +157,31 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
     state.busy.insert(name);
     lock.unlock();
     const QString part = target + QStringLiteral(".part");
-    try {
-        QDir().mkpath(TransferCacheFolder());
-        WriteForm(path, part, transform);
-        // The entry appears whole or not at all: readers never see a half file.
-        if (!MoveFileReplacing(part, target))
-            throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(target));
-    } catch (...) {
-        QFile::remove(part);
+    const auto done = [&] {
         lock.lock();
         state.busy.remove(name);
         state.changed.notify_all();
+    };
+    try {
+        QDir().mkpath(TransferCacheFolder());
+        QFile out(part);
+        WriteForm(path, out, part, transform);
+        out.close();
+        // The entry appears whole or not at all: readers never see a half file.
+        if (!MoveFileReplacing(part, target))
+            throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(target));
+    } catch (const EEntryWriteError&) {
+        QFile::remove(part);
+        done();
+        lock.unlock();
+        return FormInMemory(path, transform);
+    } catch (...) {
+        QFile::remove(part);
+        done();
         throw;
     }
-    lock.lock();
-    state.busy.remove(name);
-    state.changed.notify_all();
-    return {target, QFileInfo(target).size()};
+    done();
+    return {target, QFileInfo(target).size(), nullptr};
 }
 
 QString ServedFilePath(TSyncObject& object)
@@ -180,6 +205,8 @@ void RefreshTransferCache()
         bool offered;
     };
     std::vector<TJob> jobs;
+    // Elsewhere an entry is made on the first request of a peer; here every
+    // offered object is prepared ahead.
     const bool master = IsMasterServer();
     // No lock across the walk: a failed companion probe logs, and a log waits
     // for the main thread, which may want the object lock meanwhile.
@@ -187,7 +214,7 @@ void RefreshTransferCache()
     for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next()) {
         if (object->ScriptusCompanion())
             continue;
-        jobs.push_back({object->ComputeId(), ServedFilePath(*object), master && object->IsCurrent()});
+        jobs.push_back({object->ComputeId(), ServedFilePath(*object), object->IsCurrent()});
         if (!object->ScriptusFile().isEmpty())
             if (const auto companion = object->GenerateScriptusCompanion())
                 jobs.push_back({companion->ComputeId(), ServedFilePath(*companion), jobs.back().offered});
@@ -195,8 +222,10 @@ void RefreshTransferCache()
     const TTransform transform = ConfiguredTransform();
     QSet<QString> live;
     for (const TJob& job : jobs) {
-        live.insert(EntryKey(job.id, job.path));
-        if (!job.offered || !transform.Any() || StopRequested())
+        if (!job.offered || !transform.Any())
+            continue;
+        live.insert(EntryName(job.id, job.path, transform));
+        if (!master || StopRequested())
             continue;
         try {
             PrepareTransferForm(job.id, job.path, transform);
@@ -215,7 +244,7 @@ void RefreshTransferCache()
         const QString base = name.endsWith(QLatin1String(".part")) ? name.chopped(5) : name;
         if (state.busy.contains(base))
             continue;
-        if (base != name || !live.contains(name.section(QLatin1Char('.'), 0, 0)))
+        if (base != name || !live.contains(name))
             QFile::remove(folder.filePath(name));
     }
 }
@@ -233,7 +262,7 @@ void StartTransferCacheWorker()
             RefreshTransferCache();
             state.refreshing = false;
             std::unique_lock lock(state.lock);
-            state.changed.wait_for(lock, kPassInterval, [&] { return state.wake || state.stop.load(); });
+            state.changed.wait(lock, [&] { return state.wake || state.stop.load(); });
             state.wake = false;
         }
         state.running = false;

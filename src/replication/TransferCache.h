@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
+
+#include <QByteArray>
 #include <QString>
 
 #include "base/Exceptions.h"
@@ -19,10 +22,12 @@ struct TTransform {
     bool Any() const { return encode || compress; }
 };
 
-/// A prepared transformed form, ready to be streamed.
+/// A prepared transformed form, ready to be streamed: a file, or the bytes
+/// themselves when the cache could not take them.
 struct TPreparedForm {
     QString path;
     qint64 size = 0;
+    std::shared_ptr<const QByteArray> data;
 };
 
 /// The folder of prepared transfer forms: ProgramFolder() + "Cache/".
@@ -31,14 +36,16 @@ QString TransferCacheFolder();
 /// The transformed form of a file whose content the object id names. Made
 /// once per id, path and transform (the id changes with the content, the
 /// path tells apart equal ids of different files) and reused afterwards;
-/// a preparation under way elsewhere is waited for, not repeated. Raises
-/// ECacheError when the file cannot be read or the entry not written.
+/// a preparation under way elsewhere is waited for, not repeated. An entry
+/// that cannot be written is made in memory instead. Raises ECacheError
+/// when the file cannot be read.
 TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransform transform);
 
 /// Prepares the forms of all offered objects of the master server and drops
-/// entries of ids that no longer exist, on a background thread: once at
-/// start, on every WakeTransferCache() and every few seconds, so that a
-/// client rarely has to wait for a compression. Idempotent.
+/// the entries of objects not offered, on a background thread: once at start
+/// and on every WakeTransferCache() (a change of the object list or of a
+/// source, an object list request), so that a client rarely has to wait for
+/// a compression. Elsewhere it only drops entries. Idempotent.
 void StartTransferCacheWorker();
 /// Asks the worker to look at the object list now.
 void WakeTransferCache();
@@ -50,7 +57,8 @@ bool TransferCacheWorkerRunning();
 bool TransferCacheWorkerBusy();
 
 /// One pass of the worker on the calling thread: prepares the missing forms
-/// of the current objects (on the master server) and removes stale entries.
+/// of the current objects (on the master server) and removes every entry
+/// that is not the form of an offered object.
 void RefreshTransferCache();
 
 class TSyncObject;

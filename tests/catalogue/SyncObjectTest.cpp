@@ -329,6 +329,18 @@ TEST_F(FindBySourcePathTest, AgreesWithAListScanUnderRandomChanges)
 
 using ObjectStateTest = TCatalogueTest;
 
+TEST_F(ObjectStateTest, APendingRunOnceInstallationIsReportedOnce)
+{
+    const auto object = MakeObject(QStringLiteral("pending.exe"));
+    ASSERT_TRUE(TRegistryStore::WriteValue(TRegistryHive::LocalMachine, kRunOnce, object->TargetPath(),
+                                           TRegistryValue::FromText(QStringLiteral("x"))));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(object->IsInstalled());
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("SyncObject"))
+                  .count(QStringLiteral("Objekt \"/opt/ziel/pending.exe\" in Registry-Schlüssel RunOnce gefunden")),
+              1);
+}
+
 TEST_F(ObjectStateTest, NeedsInstallationTruthTable)
 {
     BecomeClient();

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include "foundation/MainConfig.h"
@@ -67,6 +69,22 @@ TEST_F(MainConfigTest, FiltersActOnTheWindowAndTimer)
     EXPECT_EQ(TObjectUpdateTimer::Interval(), 1234);
     MainConfig().Set("ClientAutoInstall", false);
     EXPECT_FALSE(TObjectUpdateTimer::IsEnabled());
+}
+
+TEST_F(MainConfigTest, ReadingTheIntervalAgainAndAgainDoesNotKeepTheTimerFromFiring)
+{
+    std::atomic<int> ticks{0};
+    TObjectUpdateTimer::SetHandler([&ticks] { ++ticks; });
+    MainConfig().Set("ClientUpdateIntervalInMillisecs", 300);
+    MainConfig().Set("ClientAutoInstall", true);
+    // A window reading the option on every view build.
+    for (int i = 0; i < 12 && ticks == 0; ++i) {
+        EXPECT_EQ(MainConfig().GetInteger("ClientUpdateIntervalInMillisecs"), 300);
+        RunEventsFor(100);
+    }
+    MainConfig().Set("ClientAutoInstall", false);
+    TObjectUpdateTimer::SetHandler({});
+    EXPECT_GE(ticks, 1);
 }
 
 TEST_F(MainConfigTest, LayoutLivesInTheUserHive)

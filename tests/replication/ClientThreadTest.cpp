@@ -132,6 +132,36 @@ TEST_F(TClientThreadTest, UnreachableServerIsReportedAndTheTimerResumes)
     TObjectUpdateTimer::SetEnabled(false);
 }
 
+TEST_F(TClientThreadTest, AnUpdateThatStartsDuringATimedOneAndEndsLastLeavesTheTimerRunning)
+{
+    TObjectUpdateTimer::SetEnabled(true);
+    ASSERT_TRUE(RunEventsUntil([] { return TObjectUpdateTimer::IsEnabled(); }, 1000));
+    std::atomic<int> started{0};
+    std::atomic<bool> secondRuns{false};
+    std::atomic<bool> firstEnded{false};
+    const auto waitFor = [](const std::atomic<bool>& flag) {
+        while (!flag)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    SetConnectSequence(TConnectKind::Update, [&](TClientThread&) {
+        if (++started == 1) { // the timed update
+            waitFor(secondRuns);
+            firstEnded = true;
+        } else { // the one a PHONEHOME started meanwhile, ending last
+            secondRuns = true;
+            waitFor(firstEnded);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    StartLoopbackClient(m_server->Port());
+    ASSERT_TRUE(RunEventsUntil([&] { return started == 1; }));
+    EXPECT_FALSE(TObjectUpdateTimer::IsEnabled());
+    StartLoopbackClient(m_server->Port());
+    ASSERT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }, 20000));
+    EXPECT_TRUE(RunEventsUntil([] { return TObjectUpdateTimer::IsEnabled(); }, 1000));
+    TObjectUpdateTimer::SetEnabled(false);
+}
+
 TEST_F(TClientThreadTest, SilentServerMeansNoReplyAndARefusedLogin)
 {
     // A listener that accepts and never answers.

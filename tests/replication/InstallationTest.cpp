@@ -258,6 +258,25 @@ TEST_F(TInstallationTest, AProvidersNegativeAnswerFallsBackToTheMasterServerInTh
     EXPECT_TRUE(Confirmed(*object));
 }
 
+TEST_F(TInstallationTest, ALeftoverStagingFileGoesOnceItsObjectIsDoneButNotWhileItsMoveIsPending)
+{
+    // Installed long ago; a broken run left its staging file.
+    TSyncObject* done = MakeObject(QStringLiteral("done.txt"), "fertig");
+    MakeFile(Home("Target/done.txt"), "fertig", SomeDate());
+    WriteFile(StagingFilePath(Home("Target/done.txt")), "halb");
+    // Waiting for the next start: its staging file is the new version.
+    TSyncObject* pending = MakeObject(QStringLiteral("pending.txt"), "neu");
+    pending->SetSwapOnly(true); // no target here: nothing to install in this run
+    WriteFile(StagingFilePath(Home("Target/pending.txt")), "neu");
+    ASSERT_TRUE(RecordPendingMove(Home("Target/pending.txt"), StagingFilePath(Home("Target/pending.txt"))));
+    ASSERT_FALSE(done->NeedsInstallation());
+
+    Install();
+    EXPECT_FALSE(QFile::exists(StagingFilePath(Home("Target/done.txt"))));
+    EXPECT_EQ(ReadFile(Home("Target/done.txt")), QByteArray("fertig"));
+    EXPECT_EQ(ReadFile(StagingFilePath(Home("Target/pending.txt"))), QByteArray("neu"));
+}
+
 TEST_F(TInstallationTest, ScriptIsStartedAfterTheCatalogueIsSavedAndScriptusFilesGoToTheRunner)
 {
     const QString list = ProgramFile(QStringLiteral(".objects"));

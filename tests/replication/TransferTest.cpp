@@ -11,6 +11,7 @@
 #include "foundation/MainConfig.h"
 #include "base/ZlibStream.h"
 #include "foundation/PoolSystem.h"
+#include "base/TextFields.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
@@ -308,4 +309,53 @@ TEST_F(TTransferTest, AStagingFileThatCannotBeWrittenIsNamedBeforeTheExceptionAn
     ASSERT_GE(named, 0);
     EXPECT_EQ(named + 1, IndexOf(QStringLiteral("Client"), QStringLiteral("Bei der Objektübertragung ist eine Ausnahme")));
     EXPECT_FALSE(QFile::exists(Received()));
+}
+
+TEST_F(TTransferTest, AnUnwritableCacheStillServesTheCompressedForm)
+{
+    // Where the cache folder should be stands a file: no entry can be written.
+    WriteFile(Home("Cache"), "kein Ordner");
+    const QByteArray content = Content(100000);
+    MakeObject(QStringLiteral("app.bin"), content);
+    ASSERT_EQ(Fetch(QStringLiteral("app.bin")), content.size());
+    EXPECT_EQ(ReadFile(Received()), content);
+    const QStringList header = SentHeader().split(QLatin1Char(' '));
+    ASSERT_EQ(header.size(), 4);
+    EXPECT_EQ(header.at(3), QStringLiteral("compressed"));
+    EXPECT_LT(header.at(2).toInt(), content.size());
+    EXPECT_FALSE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
+}
+
+TEST_F(TTransferTest, TheCacheHoldsOneEntryPerOfferedObjectAndAClientPreparesOnlyWhenAsked)
+{
+    TSyncObject* kept = MakeObject(QStringLiteral("kept.bin"), Content(5000));
+    TSyncObject* removed = MakeObject(QStringLiteral("removed.bin"), Content(6000));
+    RefreshTransferCache();
+    EXPECT_EQ(QDir(TransferCacheFolder()).entryList(QDir::Files).size(), 2);
+    // A form of another transform and the entry of a removed object go with the next change.
+    MainConfig().Set(QStringLiteral("ServerEncodeData"), true);
+    RefreshTransferCache();
+    EXPECT_EQ(QDir(TransferCacheFolder()).entryList(QDir::Files).size(), 2);
+    RemoveObject(removed);
+    RefreshTransferCache();
+    QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_TRUE(entries.front().startsWith(NumberToText(kept->ComputeId()) + QLatin1Char('-')));
+    EXPECT_TRUE(entries.front().endsWith(QStringLiteral(".b64.z")));
+
+    // A client prepares nothing ahead; it makes the entry of an installed
+    // object when a peer first asks for it.
+    MainConfig().Set(QStringLiteral("ServerEncodeData"), false);
+    QDir(TransferCacheFolder()).removeRecursively();
+    BecomeClient();
+    const QByteArray content = Content(7000);
+    MakeFile(Home("Target/kept.bin"), content, SomeDate());
+    kept->SetSize(content.size());
+    QFile::remove(Home("Objects/kept.bin"));
+    ASSERT_TRUE(kept->IsCurrent());
+    RefreshTransferCache();
+    EXPECT_TRUE(QDir(TransferCacheFolder()).entryList(QDir::Files).isEmpty());
+    ASSERT_EQ(Fetch(QStringLiteral("kept.bin")), content.size());
+    EXPECT_EQ(ReadFile(Received()), content);
+    EXPECT_EQ(QDir(TransferCacheFolder()).entryList(QDir::Files).size(), 1);
 }
