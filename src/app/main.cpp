@@ -16,6 +16,7 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
 #include "platform/ProgramPaths.h"
+#include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
@@ -86,6 +87,16 @@ int main(int argc, char* argv[])
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
                 46);
+        // Without a window a monitor has nothing to show: it says where the
+        // service is steered instead of idling until someone ends it.
+        if (kind == TInstanceKind::Monitor) {
+            Log(QStringLiteral("MainService"),
+                QStringLiteral("Der Systemdienst ist installiert; er wird mit \"systemctl status|start|stop %1\" "
+                               "gesteuert, das Fenster des Monitors braucht eine Anzeige")
+                    .arg(ServiceUnitName()));
+            SetUi(nullptr);
+            return 0;
+        }
         // "/QUERYSERVER": a working instance that asks the network for its
         // master server at start, as the connection settings dialog would.
         if (kind == TInstanceKind::Working && parameters.size() == 1 &&

@@ -11,6 +11,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
+#include "foundation/ServiceMode.h"
 #include "foundation/ThreadWait.h"
 
 namespace {
@@ -61,7 +62,7 @@ void JoinShutdown()
 
 void StartFolderMonitoring()
 {
-    if (IsImportRunning() || !IsMasterServer())
+    if (IsImportRunning() || !IsMasterServer() || IsMonitorInstance())
         return;
     JoinShutdown();
     StopFolderMonitoring();

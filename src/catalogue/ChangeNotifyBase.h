@@ -5,7 +5,7 @@ class TChangeNotifyThread;
 
 /// Starts the folder monitor anew, stopping a running one first. Does nothing
 /// while a folder-structure import runs (the last one to end starts it) or
-/// when this computer is not the master server.
+/// when this computer is not the master server, or in a monitor instance.
 void StartFolderMonitoring();
 /// Stops the running monitor and waits for its end (on the main thread the
 /// event loop keeps running). The caller must not hold a lock the monitor

@@ -45,6 +45,9 @@ bool TListFile::Load(const std::function<bool(const QString& line)>& readLine)
 
 QString TListFile::Write(const QStringList& lines)
 {
+    // A monitor's lists belong to the service, which may be writing them now.
+    if (IsMonitorInstance())
+        return QString();
     std::lock_guard guard(m_mutex);
     const QString note = m_badOriginal.isEmpty() ? QString() : KeepOriginalAside();
     WriteFileAtomically(Path(), JoinLines(lines));

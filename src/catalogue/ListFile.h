@@ -24,7 +24,8 @@ public:
     /// when there is no file.
     bool Load(const std::function<bool(const QString& line)>& readLine);
 
-    /// Replaces the file with these lines, each ended by CR LF. Returns the
+    /// Replaces the file with these lines, each ended by CR LF; a monitor
+    /// instance writes nothing. Returns the
     /// protocol text telling where the original was kept aside, or "": the
     /// caller logs it once it holds no lock the main thread may wait for.
     [[nodiscard]] QString Write(const QStringList& lines);

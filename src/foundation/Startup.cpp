@@ -162,6 +162,9 @@ TInstanceKind InstanceKind()
 
 void StartUpdateSession()
 {
+    // The service runs the sessions now.
+    if (IsMonitorInstance())
+        return;
     const QString host = MainConfig().GetString(QStringLiteral("NetServerName"));
     const int port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
     Log(QStringLiteral("Main"), QStringLiteral("Starte Synchronisation mit Server %1:%2").arg(host).arg(port), 50);

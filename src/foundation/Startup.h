@@ -45,5 +45,5 @@ bool MainWindowComplete();
 TInstanceKind InstanceKind();
 
 /// Starts an update session to NetServerName:NetServerPort through the plugged
-/// starter.
+/// starter; none in a monitor instance, whose service runs the sessions.
 void StartUpdateSession();

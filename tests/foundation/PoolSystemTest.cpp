@@ -167,9 +167,8 @@ TEST_F(PoolSystemTest, AnInstalledServiceLeavesAutostartAlone)
     EXPECT_FALSE(AutostartState(m_exe).registered);
 
     QFile::remove(m_dir.path() + "/systemd/plenwick.service");
-    SetServiceInstaller([] { return true; });
+    qputenv("PLENWICK_SYSTEMCTL", "/bin/true");
     EXPECT_TRUE(RegisterForAutomaticStart());
-    SetServiceInstaller(nullptr);
     EXPECT_EQ(m_ui.Messages(QStringLiteral("MainConfig")),
               QStringList{"Anwendung wurde/ist als Systemdienst installiert"});
     EXPECT_FALSE(AutostartState(m_exe).registered);

@@ -22,7 +22,7 @@ protected:
     void FakeSystemctl(int rc)
     {
         const QString script = m_dir.path() + "/systemctl";
-        WriteFile(script, QStringLiteral("#!/bin/sh\necho \"$@\" > %1/args\nexit %2\n").arg(m_dir.path()).arg(rc).toUtf8());
+        WriteFile(script, QStringLiteral("#!/bin/sh\necho \"$@\" > %1/args\necho inactive\necho first >&2\necho second >&2\nexit %2\n").arg(m_dir.path()).arg(rc).toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PLENWICK_SYSTEMCTL", script.toUtf8());
     }
@@ -54,13 +54,16 @@ TEST_F(ServiceManagerTest, ServiceProcessNeedsTheParameterAndTheUnit)
     EXPECT_FALSE(IsServiceProcess({"/SVCX"}));
 }
 
-TEST_F(ServiceManagerTest, RunningAsksSystemctlThroughTheRunner)
+TEST_F(ServiceManagerTest, RunnerPassesArgumentsAndReturnsOutputAndFirstErrorLine)
 {
-    FakeSystemctl(0);
-    EXPECT_TRUE(ServiceRunning());
-    EXPECT_EQ(ReadFile(m_dir.path() + "/args"), QByteArray("is-active --quiet plenwick.service\n"));
     FakeSystemctl(3);
-    EXPECT_FALSE(ServiceRunning());
+    const TSystemctlResult result = RunSystemctl({"is-active", "plenwick.service"});
+    EXPECT_EQ(ReadFile(m_dir.path() + "/args"), QByteArray("is-active plenwick.service\n"));
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.output, QByteArray("inactive\n"));
+    EXPECT_EQ(result.error, "first");
+    EXPECT_EQ(ServiceUnitActiveState(), "inactive");
     qputenv("PLENWICK_SYSTEMCTL", (m_dir.path() + "/none").toUtf8());
     EXPECT_EQ(RunSystemctl({"is-active"}).exitCode, -1);
+    EXPECT_EQ(ServiceUnitActiveState(), "");
 }

@@ -24,6 +24,8 @@ void TTestHome::SetUp()
     qputenv("PLENWICK_PROTOCOL_FILE", (root + "/plenwick.protocol").toUtf8());
     qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
     qputenv("PLENWICK_SYSTEMD_DIR", (root + "/systemd").toUtf8());
+    // Never the machine's systemd: a service change simply fails.
+    qputenv("PLENWICK_SYSTEMCTL", "/bin/false");
     qputenv("PLENWICK_SYSTEM_AUTOSTART_DIR", (root + "/autostart-system").toUtf8());
     qputenv("PLENWICK_COMPUTERNAME", "testhost");
     // Every test starts as a plain working instance, whatever ran before.
