@@ -20,6 +20,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "base/KeyCodes.h"
+
 namespace {
 
 constexpr int kMaxName = 199;
@@ -152,6 +154,7 @@ public:
     QRect WindowRect(xcb_window_t window);
     bool Flush();
     void Sync();
+    TKeyboardMap KeyboardMap();
 
     std::set<unsigned> heldKeys;
 
@@ -267,7 +270,7 @@ xcb_atom_t TDesktopThread::Atom(const char* name)
         return it->second;
     TReply<xcb_intern_atom_reply_t> reply(
         xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, 0, static_cast<uint16_t>(strlen(name)), name), nullptr));
-    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     m_atoms[name] = atom;
     return atom;
 }
@@ -516,6 +519,19 @@ bool TDesktopThread::Flush()
     return xcb_flush(m_x) > 0;
 }
 
+TKeyboardMap TDesktopThread::KeyboardMap()
+{
+    const xcb_setup_t* setup = xcb_get_setup(m_x);
+    const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    TReply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
+        m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, count), nullptr));
+    if (!reply)
+        return TKeyboardMap();
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
+    return TKeyboardMap(setup->min_keycode, reply->keysyms_per_keycode,
+                        std::span<const std::uint32_t>(keysyms, xcb_get_keyboard_mapping_keysyms_length(reply.get())));
+}
+
 void TDesktopThread::Sync()
 {
     free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
@@ -593,7 +609,8 @@ QRect Extents(AtspiAccessible* accessible)
 
 void FakeInput(TDesktopThread& d, uint8_t type, uint8_t detail, int x = 0, int y = 0)
 {
-    xcb_test_fake_input(d.X(), type, detail, XCB_CURRENT_TIME, type == XCB_MOTION_NOTIFY ? d.Root() : XCB_NONE,
+    const xcb_window_t root = type == XCB_MOTION_NOTIFY ? d.Root() : xcb_window_t(XCB_NONE);
+    xcb_test_fake_input(d.X(), type, detail, XCB_CURRENT_TIME, root,
                         static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
 }
 
@@ -863,20 +880,25 @@ bool Close(quint64 handle)
     });
 }
 
-bool Key(unsigned keyCode, bool down, bool modifier)
+bool Key(quint8 virtualKey, bool down)
 {
+    const bool modifier = (virtualKey >= 0x10 && virtualKey <= 0x12) || (virtualKey >= 0xa0 && virtualKey <= 0xa5) ||
+                          virtualKey == 0x5b || virtualKey == 0x5c;
     TDesktopThread& d = TDesktopThread::Instance();
     return d.Call<bool>([&] {
-        if (!d.Connect(nullptr) || keyCode < 8 || keyCode > 255)
+        if (!d.Connect(nullptr))
             return false;
-        const auto code = static_cast<uint8_t>(keyCode);
+        const std::optional<std::uint8_t> keyCode = d.KeyboardMap().KeycodeOf(virtualKey);
+        if (!keyCode)
+            return false;
+        const uint8_t code = *keyCode;
         if (!down) {
             // Only a key this run holds is released; presses already were.
-            if (d.heldKeys.erase(keyCode))
+            if (d.heldKeys.erase(code))
                 FakeInput(d, XCB_KEY_RELEASE, code);
         } else if (modifier) {
             FakeInput(d, XCB_KEY_PRESS, code);
-            d.heldKeys.insert(keyCode);
+            d.heldKeys.insert(code);
         } else {
             FakeInput(d, XCB_KEY_PRESS, code);
             FakeInput(d, XCB_KEY_RELEASE, code);

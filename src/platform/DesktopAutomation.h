@@ -75,9 +75,10 @@ bool SelectString(quint64 handle, const QString& text);
 bool SetChecked(quint64 handle, bool checked);
 bool BringToTop(quint64 handle);
 bool Close(quint64 handle);
-/// A key press or release by X key code; modifiers are held until the next
-/// other key was pressed and released.
-bool Key(unsigned keyCode, bool down, bool modifier);
+/// A key press or release by Windows virtual-key code. A pressed modifier is
+/// held until the next other key was pressed and released; any other key is
+/// pressed and released at once; a release only lets go of a held key.
+bool Key(quint8 virtualKey, bool down);
 /// Releases every key a run still holds.
 void ReleaseKeys();
 
