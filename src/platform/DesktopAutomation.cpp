@@ -85,6 +85,35 @@ QString ProgramName(qint64 pid)
     return QString();
 }
 
+// A program's accessibility bridge sometimes leaves a call unanswered until
+// the next message reaches it; one repeat after a short wait gets it through.
+template <typename F> gboolean Twice(F call)
+{
+    GError* error = nullptr;
+    gboolean result = call(&error);
+    if (error) {
+        g_error_free(error);
+        error = nullptr;
+        result = call(&error);
+        if (error)
+            g_error_free(error);
+    }
+    return result;
+}
+
+
+// Makes sure the program answers before it is asked for more.
+void Nudge(AtspiAccessible* accessible)
+{
+    TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(accessible));
+    if (component)
+        Twice([&](GError** e) {
+            AtspiRect* rect = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, e);
+            g_free(rect);
+            return rect != nullptr;
+        });
+}
+
 /// The one thread that talks to the X server and the accessibility bus.
 class TDesktopThread
 {
@@ -257,7 +286,7 @@ bool TDesktopThread::AccessibilityBus()
         atspi_init();
         atspi_set_main_context(m_context);
         // A hanging program must not stall a whole list read for long.
-        atspi_set_timeout(2000, 15000);
+        atspi_set_timeout(1000, 1000);
         m_atspi = true;
     }
     return atspi_get_a11y_bus() != nullptr;
@@ -358,8 +387,10 @@ std::vector<TDesktopThread::TTopLevel> TDesktopThread::TopLevelAccessibles()
         const qint64 pid = atspi_accessible_get_process_id(app.get(), nullptr);
         const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
         for (int w = 0; w < windows; ++w)
-            if (AtspiAccessible* top = atspi_accessible_get_child_at_index(app.get(), w, nullptr))
+            if (AtspiAccessible* top = atspi_accessible_get_child_at_index(app.get(), w, nullptr)) {
+                Nudge(top);
                 result.push_back({top, pid, TakeString(atspi_accessible_get_name(top, nullptr))});
+            }
     }
     return result;
 }
@@ -367,28 +398,34 @@ std::vector<TDesktopThread::TTopLevel> TDesktopThread::TopLevelAccessibles()
 AtspiAccessible* TDesktopThread::MatchAccessible(std::vector<TTopLevel>& candidates, qint64 pid, const QString& title,
                                                  const QRect& rect)
 {
-    TTopLevel* byName = nullptr;
+    auto extentsMatch = [&](AtspiAccessible* accessible) {
+        TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(accessible));
+        if (!component)
+            return false;
+        std::unique_ptr<AtspiRect, TGFree<AtspiRect>> extents(
+            atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr));
+        return extents && QRect(extents->x, extents->y, extents->width, extents->height) == rect;
+    };
+    TTopLevel* found = nullptr;
+    // By title first (two windows of one title: the extents decide), then by
+    // extents alone: a message box may name its accessible after its text.
     for (TTopLevel& top : candidates) {
         if (top.taken || top.pid != pid || top.name != title)
             continue;
-        if (!byName)
-            byName = &top;
-        // Two windows of one program with one title: the extents decide.
-        AtspiComponent* component = atspi_accessible_get_component_iface(top.accessible);
-        if (!component)
-            continue;
-        std::unique_ptr<AtspiRect, TGFree<AtspiRect>> extents(
-            atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr));
-        g_object_unref(component);
-        if (extents && QRect(extents->x, extents->y, extents->width, extents->height) == rect) {
-            byName = &top;
+        if (!found)
+            found = &top;
+        if (extentsMatch(top.accessible)) {
+            found = &top;
             break;
         }
     }
-    if (!byName)
+    for (std::size_t i = 0; !found && i < candidates.size(); ++i)
+        if (!candidates[i].taken && candidates[i].pid == pid && extentsMatch(candidates[i].accessible))
+            found = &candidates[i];
+    if (!found)
         return nullptr;
-    byName->taken = true;
-    return byName->accessible;
+    found->taken = true;
+    return found->accessible;
 }
 
 quint64 TDesktopThread::HandleFor(AtspiAccessible* accessible)
@@ -548,7 +585,7 @@ bool DoNamedAction(AtspiAccessible* accessible, std::initializer_list<const char
         for (int i = 0; i < count; ++i) {
             const QString name = TakeString(atspi_action_get_action_name(action.get(), i, nullptr));
             if (name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0)
-                return atspi_action_do_action(action.get(), i, nullptr);
+                return Twice([&](GError** e) { return atspi_action_do_action(action.get(), i, e); });
         }
     return false;
 }
@@ -612,6 +649,25 @@ void FakeInput(TDesktopThread& d, uint8_t type, uint8_t detail, int x = 0, int y
     const xcb_window_t root = type == XCB_MOTION_NOTIFY ? d.Root() : xcb_window_t(XCB_NONE);
     xcb_test_fake_input(d.X(), type, detail, XCB_CURRENT_TIME, root,
                         static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
+}
+
+// The entry of a list just opened is laid out a moment later.
+bool ClickWhenLaidOut(TDesktopThread& d, AtspiAccessible* entry)
+{
+    for (int i = 0; i < 50; ++i) {
+        atspi_accessible_clear_cache(entry);
+        const QRect rect = Extents(entry);
+        if (rect.width() > 0 && rect.height() > 0) {
+            FakeInput(d, XCB_MOTION_NOTIFY, 0, rect.center().x(), rect.center().y());
+            FakeInput(d, XCB_BUTTON_PRESS, 1);
+            FakeInput(d, XCB_BUTTON_RELEASE, 1);
+            d.Flush();
+            d.Sync();
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 bool Raise(TDesktopThread& d, xcb_window_t window)
@@ -789,9 +845,14 @@ bool SetText(quint64 handle, const QString& text)
     TDesktopThread& d = TDesktopThread::Instance();
     return d.Call<bool>([&] {
         AtspiAccessible* accessible = d.Accessible(handle);
+        if (accessible)
+            Nudge(accessible);
         TGObject<AtspiEditableText> editable(accessible ? atspi_accessible_get_editable_text_iface(accessible)
                                                         : nullptr);
-        return editable && atspi_editable_text_set_text_contents(editable.get(), text.toUtf8().constData(), nullptr);
+        const QByteArray utf8 = text.toUtf8();
+        return editable && Twice([&](GError** e) {
+                   return atspi_editable_text_set_text_contents(editable.get(), utf8.constData(), e);
+               });
     });
 }
 
@@ -802,36 +863,26 @@ bool SelectString(quint64 handle, const QString& text)
         AtspiAccessible* control = d.Accessible(handle);
         if (!control)
             return false;
+        Nudge(control);
         TGObject<AtspiAccessible> container = EntryContainer(control);
         TGObject<AtspiAccessible> entry;
         const int index = FindEntry(container.get(), text, &entry);
         if (index < 0)
             return false;
-        const bool combo = atspi_accessible_get_role(control, nullptr) == ATSPI_ROLE_COMBO_BOX;
-        if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(container.get())})
-            if (atspi_selection_select_child(selection.get(), index, nullptr) && !combo)
-                return true;
-        if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(control)})
-            if (combo && atspi_selection_select_child(selection.get(), index, nullptr))
-                return true;
-        if (TGObject<AtspiTable> table{atspi_accessible_get_table_iface(container.get())})
-            if (atspi_table_add_row_selection(table.get(), index, nullptr))
-                return true;
-        if (combo && DoNamedAction(control, {"ShowMenu", "press"})) {
-            // The entry is laid out only once its list is open.
-            for (int i = 0; i < 50; ++i) {
-                atspi_accessible_clear_cache(entry.get());
-                const QRect rect = Extents(entry.get());
-                if (rect.width() > 0 && rect.height() > 0) {
-                    FakeInput(d, XCB_MOTION_NOTIFY, 0, rect.center().x(), rect.center().y());
-                    FakeInput(d, XCB_BUTTON_PRESS, 1);
-                    FakeInput(d, XCB_BUTTON_RELEASE, 1);
-                    d.Flush();
-                    d.Sync();
+        if (atspi_accessible_get_role(control, nullptr) == ATSPI_ROLE_COMBO_BOX) {
+            // GTK selects through the combo box itself; Qt only by its open list.
+            if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(control)})
+                if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
                     return true;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
+            if (DoNamedAction(control, {"ShowMenu", "press"}))
+                return ClickWhenLaidOut(d, entry.get());
+        } else {
+            if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(container.get())})
+                if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
+                    return true;
+            if (TGObject<AtspiTable> table{atspi_accessible_get_table_iface(container.get())})
+                if (Twice([&](GError** e) { return atspi_table_add_row_selection(table.get(), index, e); }))
+                    return true;
         }
         return DoNamedAction(entry.get(), {"Toggle", "click", "activate", "Press"});
     });
@@ -844,6 +895,7 @@ bool SetChecked(quint64 handle, bool checked)
         AtspiAccessible* accessible = d.Accessible(handle);
         if (!accessible)
             return false;
+        Nudge(accessible);
         atspi_accessible_clear_cache(accessible);
         TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(accessible));
         const bool now = states && atspi_state_set_contains(states.get(), ATSPI_STATE_CHECKED);

@@ -67,14 +67,15 @@ TEST_P(SyncControlTest, UntitledControlsTakeTheParentsNameAndTheirIdentifierWhen
         GTEST_SKIP() << "this toolkit names its list entries";
     EXPECT_EQ(ControlPath(untitled[0]), ControlPath(untitled[1]));
     EXPECT_EQ(FindControlByPath(ControlPath(untitled[1])), untitled[0]);
+    const QString rowClass = untitled[0]->ClassName();
 
     FreeControlList();
     MainConfig().Set(QStringLiteral("ScriptusControlIdInPath"), true);
     ReadControlList();
-    TSyncControl* second = Find(QStringLiteral("Liste<2>"), untitled[0]->ClassName());
+    TSyncControl* second = Find(QStringLiteral("Liste<2>"), rowClass);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(FindControlByPath(ControlPath(second)), second);
-    EXPECT_NE(Find(QStringLiteral("Liste<1>"), untitled[0]->ClassName()), nullptr);
+    EXPECT_NE(Find(QStringLiteral("Liste<1>"), rowClass), nullptr);
     // The named window keeps its name without an identifier.
     EXPECT_NE(Find(QStringLiteral("Weiter"), QStringLiteral("push button")), nullptr);
 }
