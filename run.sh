@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and starts Plenwick. Arguments go to the program; "demo"
-# instead runs the guided tour on the multi-host test bed (root only).
+# instead runs the guided tour on the multi-host test bed (root only), and
+# "package" builds the Debian package into build/package/.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/setup.sh"
@@ -13,5 +14,10 @@ if [ "$#" = 1 ] && [ "$1" = demo ]; then
         exit 1
     fi
     exec "$top/tests/testbed/testbed.sh" "$build/src/plenwick" "$top/tests/testbed/demo/Demo.sh"
+fi
+if [ "$#" = 1 ] && [ "$1" = package ]; then
+    cpack --config "$build/CPackConfig.cmake" -B "$build/package"
+    rm -rf "$build/package/_CPack_Packages"
+    exit 0
 fi
 exec "$build/src/plenwick" "$@"

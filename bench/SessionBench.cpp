@@ -8,8 +8,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
-
 #include "app/HeadlessUi.h"
 #include "support/BenchHome.h"
 #include "foundation/MainConfig.h"
@@ -61,22 +59,5 @@ BENCHMARK(BM_LoginRoundTrip)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    QCoreApplication app(argc, argv);
-    TBenchHome home;
-    MainConfig().Set(QStringLiteral("NetServerPort"), 0);
-    int rc = 0;
-    {
-        TServerBase server;
-        server.StartListeners();
-        g_server = &server;
-        std::thread runner([&] {
-            benchmark::RunSpecifiedBenchmarks();
-            QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-        });
-        rc = app.exec();
-        runner.join();
-    }
-    benchmark::Shutdown();
-    return rc;
+    return RunServerBenchmarks(argc, argv, g_server, [] {}, [] {});
 }

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/BenchHome.h"
 
+#include <thread>
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 
 #include "foundation/MainConfig.h"
+#include "replication/ServerBase.h"
 
 namespace {
 
@@ -42,4 +45,30 @@ int RunBenchmarks(int argc, char** argv, const std::function<void()>& cleanUp)
     benchmark::Shutdown();
     cleanUp();
     return 0;
+}
+
+int RunServerBenchmarks(int argc, char** argv, TServerBase*& server, const std::function<void()>& prepare,
+                        const std::function<void()>& cleanUp)
+{
+    benchmark::Initialize(&argc, argv);
+    QCoreApplication app(argc, argv);
+    TBenchHome home;
+    MainConfig().Set(QStringLiteral("NetServerPort"), 0);
+    prepare();
+    int rc = 0;
+    {
+        TServerBase listening;
+        listening.StartListeners();
+        server = &listening;
+        std::thread runner([&] {
+            benchmark::RunSpecifiedBenchmarks();
+            QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        });
+        rc = app.exec();
+        runner.join();
+        server = nullptr;
+    }
+    cleanUp();
+    benchmark::Shutdown();
+    return rc;
 }

@@ -30,3 +30,12 @@ private:
 /// The main of a plain benchmark binary: the application, a bench home, every
 /// registered benchmark, then the clean-up while the home still exists.
 int RunBenchmarks(int argc, char** argv, const std::function<void()>& cleanUp);
+
+class TServerBase;
+
+/// The main of a benchmark against a loopback server: the application, a
+/// bench home, prepare(), then the server on a free port (handed to the
+/// benchmarks through server) while the benchmarks run on a worker and the
+/// main thread takes the log entries; cleanUp() while the home still exists.
+int RunServerBenchmarks(int argc, char** argv, TServerBase*& server, const std::function<void()>& prepare,
+                        const std::function<void()>& cleanUp);

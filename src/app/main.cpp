@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <optional>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "app/CommandLineHelp.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "catalogue/CatalogueSetup.h"
@@ -21,6 +23,7 @@
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
+#include "scriptus/Hooks.h"
 
 namespace {
 
@@ -58,6 +61,12 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
 
+    // For people at a terminal: one parameter, and never an instance.
+    if (parameters.size() == 1 && (parameters[0] == QLatin1String("--help") || parameters[0] == QLatin1String("--version"))) {
+        std::fputs((parameters[0] == QLatin1String("--help") ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+        return 0;
+    }
+
     // The window front-end comes later; until then every start is headless,
     // which is also what the service and a start without display need.
     QCoreApplication app(argc, argv);
@@ -70,6 +79,7 @@ int main(int argc, char* argv[])
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
     InstallReplication();
+    InstallRecordingHooks();
 
     // "/SEND <command> <host>": a short-lived instance that only sends a
     // remote command; three words, so never taken for a file-move instance.

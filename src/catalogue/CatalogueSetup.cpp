@@ -13,4 +13,10 @@ void InstallCatalogue()
     SetListLoader(TListKind::Clients, &LoadClientList);
     SetListLoader(TListKind::Downloads, &LoadDownloadList);
     SetListLoader(TListKind::Users, &LoadUserList);
+    // Records of objects that are gone or changed are dropped when the list changes.
+    static const bool tidying = [] {
+        AddObjectListListener(&TidyDownloadList);
+        return true;
+    }();
+    (void)tidying;
 }

@@ -187,6 +187,7 @@ void TChangeNotifyThread::HandleChange(int index)
         } else if (modified) {
             Note(QStringLiteral("Objektliste wird aktualisiert"));
             RebuildObjectViews();
+            ObjectListChanged();
         }
     }
     m_watch->Rearm(m_watchHandles[index]);

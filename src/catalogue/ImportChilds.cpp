@@ -18,6 +18,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
+#include "foundation/TextFields.h"
 #include "foundation/ThreadWait.h"
 #include "foundation/UiPort.h"
 #include "platform/FileTimes.h"
@@ -142,6 +143,8 @@ void TThreadImportChilds::Finish()
     // for it while this thread waits for the main thread.
     Log(kCategory,
         QStringLiteral("Ordnerstruktur für Objekt \"%1\" vollständig generiert").arg(m_owner->SourceName()), kIcon);
+    if (!isInterruptionRequested())
+        ObjectListChanged();
     if (last)
         StartFolderMonitoring();
     if (!isInterruptionRequested())
@@ -169,6 +172,14 @@ void TThreadImportChilds::ImportFolder(const QString& folder, const QString& rel
         for (const QFileInfo& entry : entries) {
             if (isInterruptionRequested())
                 break;
+            // An object line cannot carry such a name: it stays on this computer.
+            if (HasLineBreak(entry.fileName())) {
+                Log(kCategory,
+                    QStringLiteral("\"%1\" wird nicht verteilt, da der Name einen Zeilenumbruch enthält")
+                        .arg(ShownLineBreaks(folder + entry.fileName())),
+                    kIcon);
+                continue;
+            }
             if (entry.isDir()) {
                 if (includeSubfolders)
                     subfolders.append(entry.fileName());

@@ -91,7 +91,8 @@ TDateTime TSyncClient::LastContact() const { return ReadField(m_lastContact); }
 void TSyncClient::SetLastContact(TDateTime value) { WriteField(m_lastContact, value); }
 QString TSyncClient::LastContactText() const { return FormatDateTime(LastContact()); }
 QString TSyncClient::ClientDescription() const { return ReadField(m_clientDescription); }
-void TSyncClient::SetClientDescription(const QString& value) { WriteField(m_clientDescription, value); }
+// A line break becomes a space: the client line cannot hold one.
+void TSyncClient::SetClientDescription(const QString& value) { WriteField(m_clientDescription, WithoutLineBreaks(value)); }
 QString TSyncClient::GroupPath() const { return ReadField(m_groupPath); }
 void TSyncClient::SetGroupPath(const QString& value) { WriteField(m_groupPath, value); }
 

@@ -8,9 +8,11 @@
 #include <QHash>
 #include <QSet>
 
+#include "catalogue/ImportChilds.h"
 #include "catalogue/ListFile.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
+#include "foundation/AtomicFile.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/TextFields.h"
 
@@ -36,6 +38,11 @@ struct TDownloadList {
     QHash<TDownloadKey, int> recorded;
     std::recursive_mutex lock;
     TListFile file{".downloads", "SyncDownload"};
+    // Taken before lock: a record reaches memory and file in the same order,
+    // and a rewrite never loses one appended meanwhile.
+    std::mutex fileLock;
+    TAppendFile appendFile;
+    bool fileBehind = false; // an append failed: the file lacks a record
 
     void Append(std::unique_ptr<TSyncDownload> record)
     {
@@ -98,11 +105,26 @@ int DownloadCount()
 
 void RecordDownload(const QString& address, quint64 objectId, const QString& computerName)
 {
+    auto record = std::make_unique<TSyncDownload>(address, objectId, computerName);
+    const QByteArray line = JoinLines({record->ToLine()});
+    TDownloadList& downloads = Downloads();
+    std::lock_guard fileGuard(downloads.fileLock);
     {
-        std::lock_guard guard(Downloads().lock);
-        Downloads().Append(std::make_unique<TSyncDownload>(address, objectId, computerName));
+        std::lock_guard guard(downloads.lock);
+        downloads.Append(std::move(record));
     }
-    SaveDownloadList();
+    // One line, not the whole list: a confirmation costs the same however
+    // long the list is. The list is cleaned when the object list changes.
+    try {
+        if (!downloads.appendFile.IsOpen())
+            downloads.appendFile.Open(downloads.file.Path());
+        downloads.appendFile.Append(line);
+    } catch (...) {
+        // Opened afresh next time, which cuts what this append left half.
+        downloads.appendFile.Close();
+        downloads.fileBehind = true;
+        throw;
+    }
 }
 
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object)
@@ -112,7 +134,7 @@ bool HasDownloaded(const TSyncClient& client, const TSyncObject& object)
     return Downloads().recorded.contains(key);
 }
 
-void CleanDownloads()
+int CleanDownloads()
 {
     Log(kCategory, QStringLiteral("Bereinige Downloads"), 46);
     QSet<quint64> ids;
@@ -121,19 +143,23 @@ void CleanDownloads()
         for (const TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
             ids.insert(object->ComputeId());
     }
+    int removed = 0;
     std::lock_guard guard(Downloads().lock);
     TSyncDownload* d = FirstDownload();
     while (d != nullptr) {
         TSyncDownload* next = d->Next();
-        if (!ids.contains(d->DownloadObjectId()))
+        if (!ids.contains(d->DownloadObjectId())) {
             Downloads().Remove(d);
+            ++removed;
+        }
         d = next;
     }
+    return removed;
 }
 
 void LoadDownloadList()
 {
-    Downloads().file.Load([](const QString& line) {
+    const bool loaded = Downloads().file.Load([](const QString& line) {
         std::unique_ptr<TSyncDownload> record = TSyncDownload::FromLine(line);
         if (!record)
             return false;
@@ -141,21 +167,57 @@ void LoadDownloadList()
         Downloads().Append(std::move(record));
         return true;
     });
+    if (!loaded)
+        return;
+    // Folder-structure objects appear only once their import has run, and an
+    // empty object list is most likely one that could not be read: their
+    // records are cleaned at the next change of the list, not now.
+    if (IsImportRunning() || ObjectCount() == 0)
+        WriteDownloadList();
+    else
+        SaveDownloadList();
 }
 
 void SaveDownloadList()
 {
-    // Log entries wait for the main thread, which may be waiting for the
-    // download lock in the views: neither the clean step's entry nor the
-    // final one is written while this thread holds it.
     CleanDownloads();
+    WriteDownloadList();
+}
+
+void TidyDownloadList()
+{
+    // Appends keep the file equal to the list: only a clean or a failed
+    // append makes it worth a rewrite.
+    const bool removed = CleanDownloads() > 0;
+    bool behind = false;
+    {
+        std::lock_guard fileGuard(Downloads().fileLock);
+        behind = Downloads().fileBehind;
+    }
+    if (removed || behind)
+        WriteDownloadList();
+}
+
+void WriteDownloadList()
+{
+    // Log entries wait for the main thread, which may be waiting for the
+    // download lock in the views: the entries are written without it.
+    TDownloadList& downloads = Downloads();
     QString note;
     {
-        std::lock_guard guard(Downloads().lock);
+        std::lock_guard fileGuard(downloads.fileLock);
+        downloads.appendFile.Close();
         QStringList lines;
-        for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
-            lines.append(d->ToLine());
-        note = Downloads().file.Write(lines);
+        {
+            std::lock_guard guard(downloads.lock);
+            for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
+                lines.append(d->ToLine());
+        }
+        note = downloads.file.Write(lines);
+        // The rename must be on disk before a line is appended to the new file.
+        SyncFolderOf(downloads.file.Path());
+        downloads.appendFile.Open(downloads.file.Path());
+        downloads.fileBehind = false;
     }
     if (!note.isEmpty())
         Log(kCategory, note, 46);
@@ -164,6 +226,8 @@ void SaveDownloadList()
 
 void FreeAllDownloads()
 {
+    std::lock_guard fileGuard(Downloads().fileLock);
+    Downloads().appendFile.Close();
     std::lock_guard guard(Downloads().lock);
     Downloads().Clear();
 }

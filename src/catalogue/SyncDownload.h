@@ -37,13 +37,21 @@ private:
 
 TSyncDownload* FirstDownload();
 int DownloadCount();
-/// Appends a record for a confirmation (also for a pair already recorded) and saves.
+/// Appends a record for a confirmation (also for a pair already recorded) and
+/// its line to the file, on disk before it returns. Raises EInOutError.
 void RecordDownload(const QString& address, quint64 objectId, const QString& computerName);
 /// Whether the client's login computer name has a record for the object's present id.
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object);
-/// Drops the records whose id is the present id of no object.
-void CleanDownloads();
+/// Drops the records whose id is the present id of no object; gives how many.
+int CleanDownloads();
+/// Reads the list and writes it anew, cleaned unless an import still runs.
 void LoadDownloadList();
-/// Cleans, then writes the remaining records.
+/// Cleans, then writes the remaining records atomically; after every change
+/// of the object list.
 void SaveDownloadList();
+/// Writes every record atomically, without cleaning.
+void WriteDownloadList();
+/// After a change of the object list: cleans, and rewrites the file when
+/// that removed records or an append had failed.
+void TidyDownloadList();
 void FreeAllDownloads();

@@ -535,6 +535,11 @@ TSyncObject* FindBySourcePath(const QString& path)
 
 TSyncObject* AppendObject(std::unique_ptr<TSyncObject> object)
 {
+    for (const QString& name : {object->SourceName(), object->TargetFolder(), object->ScriptusFile()})
+        if (HasLineBreak(name))
+            throw EObjectNameError(
+                QStringLiteral("Der Name \"%1\" enthält einen Zeilenumbruch und kann nicht in die Objektliste "
+                               "aufgenommen werden.").arg(ShownLineBreaks(name)));
     TWriteGuard guard(ObjectLock());
     return Objects().Append(std::move(object));
 }
@@ -606,6 +611,7 @@ void SaveObjectList()
     if (!note.isEmpty())
         Log(kCategory, note, kIcon);
     Log(kCategory, QStringLiteral("SyncObject-Liste wurde geschrieben"), kIcon);
+    ObjectListChanged();
 }
 
 void FreeAllObjects()
@@ -617,4 +623,36 @@ void FreeAllObjects()
     objects.relative.clear();
     objects.count = 0;
     objects.list.Clear();
+}
+
+namespace {
+
+struct TListeners {
+    std::mutex lock;
+    std::vector<std::function<void()>> listeners;
+};
+
+TListeners& Listeners()
+{
+    static TListeners listeners;
+    return listeners;
+}
+
+} // namespace
+
+void AddObjectListListener(std::function<void()> listener)
+{
+    std::lock_guard guard(Listeners().lock);
+    Listeners().listeners.push_back(std::move(listener));
+}
+
+void ObjectListChanged()
+{
+    std::vector<std::function<void()>> listeners;
+    {
+        std::lock_guard guard(Listeners().lock);
+        listeners = Listeners().listeners;
+    }
+    for (const auto& listener : listeners)
+        listener();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QString>
@@ -10,9 +11,17 @@
 #include "foundation/DateTime.h"
 #include "foundation/Exceptions.h"
 #include "foundation/ReentrantRWLock.h"
+#include "foundation/TextFields.h"
 
 /// An index outside an object's client-group or provider list.
 class EListIndexError : public EPlenwick
+{
+public:
+    using EPlenwick::EPlenwick;
+};
+
+/// A name no object line can carry (it holds CR or LF).
+class EObjectNameError : public EPlenwick
 {
 public:
     using EPlenwick::EPlenwick;
@@ -40,7 +49,8 @@ public:
     QString TargetFolder() const { return Read(m_targetFolder); }
     void SetTargetFolder(const QString& value) { Write(m_targetFolder, value); }
     QString Description() const { return Read(m_description); }
-    void SetDescription(const QString& value) { Write(m_description, value); }
+    /// A line break becomes a space: the object line cannot hold one.
+    void SetDescription(const QString& value) { Write(m_description, WithoutLineBreaks(value)); }
     TDateTime ModifiedDate() const { return Read(m_modifiedDate); }
     void SetModifiedDate(TDateTime value) { Write(m_modifiedDate, value); }
     /// "dd.mm.yy hh:nn:ss"
@@ -196,7 +206,8 @@ int ObjectCount();
 /// (resolved the same way), ignoring case; nullptr when none. Constant time on
 /// average through an index beside the list.
 TSyncObject* FindBySourcePath(const QString& path);
-/// Appends an object; the list owns it from now on.
+/// Appends an object; the list owns it from now on. A source name, target
+/// folder or Scriptus file with a line break raises EObjectNameError.
 TSyncObject* AppendObject(std::unique_ptr<TSyncObject> object);
 /// Unlinks and destroys an object, and the folder-structure objects generated
 /// from it, which would otherwise point to nothing.
@@ -209,3 +220,11 @@ void LoadObjectList();
 /// Writes every persistent object, atomically.
 void SaveObjectList();
 void FreeAllObjects();
+
+/// Registers what tidies up after the object list changed (the download
+/// list, the transfer cache); called in registration order.
+void AddObjectListListener(std::function<void()> listener);
+/// Tells the listeners that objects were added, removed or changed for good:
+/// after a save, an import's end, a refresh by the folder monitor. Called on
+/// the changing thread, holding no lock.
+void ObjectListChanged();

@@ -1,15 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "foundation/Exceptions.h"
 
+namespace {
+
+// A setgid folder is shared by its group (the installed program folder): a
+// save by root must not take the group's right to write away.
+bool InSharedFolder(const QString& path)
+{
+    struct stat folder = {};
+    return ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) == 0 &&
+           (folder.st_mode & S_ISGID) != 0;
+}
+
+} // namespace
+
 void WriteFileAtomically(const QString& path, const QByteArray& content)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    const bool opened = file.open(QIODevice::WriteOnly);
+    if (opened && InSharedFolder(path))
+        file.setPermissions(file.permissions() | QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    if (!opened || file.write(content) != content.size() || !file.commit())
         throw EInOutError(QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2")
                               .arg(path, file.errorString()));
 }
@@ -21,4 +46,93 @@ bool ReadWholeFile(const QString& path, QByteArray& content)
         return false;
     content = file.readAll();
     return true;
+}
+
+namespace {
+
+EInOutError FileError(const QString& path)
+{
+    return EInOutError(QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2")
+                           .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+// The length up to and including the last CR LF.
+qint64 WholeLinesLength(int fd, qint64 size)
+{
+    constexpr qint64 kPiece = 64 * 1024;
+    QByteArray piece;
+    for (qint64 end = size; end > 0;) {
+        const qint64 start = std::max<qint64>(0, end - kPiece);
+        // One byte more, so a CR LF across two pieces is seen.
+        piece.resize(std::min(end + 1, size) - start);
+        if (::pread(fd, piece.data(), piece.size(), start) != piece.size())
+            return size;
+        const qsizetype at = piece.lastIndexOf("\r\n");
+        if (at >= 0)
+            return start + at + 2;
+        end = start;
+    }
+    return 0;
+}
+
+} // namespace
+
+TAppendFile::~TAppendFile()
+{
+    Close();
+}
+
+void TAppendFile::Open(const QString& path)
+{
+    Close();
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw FileError(path);
+    if (InSharedFolder(path))
+        ::fchmod(fd, 0664);
+    const qint64 size = ::lseek(fd, 0, SEEK_END);
+    if (size > 0) {
+        const int reader = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        const qint64 whole = reader < 0 ? size : WholeLinesLength(reader, size);
+        if (reader >= 0)
+            ::close(reader);
+        if (whole < size && (::ftruncate(fd, whole) != 0 || ::fsync(fd) != 0)) {
+            ::close(fd);
+            throw FileError(path);
+        }
+    }
+    m_fd = fd;
+    m_path = path;
+}
+
+void TAppendFile::Append(const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw FileError(m_path);
+        done += n;
+    }
+    if (::fdatasync(m_fd) != 0)
+        throw FileError(m_path);
+}
+
+void TAppendFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void SyncFolderOf(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }

@@ -175,16 +175,34 @@ void UninstallService()
     RemoveServiceValues();
 }
 
-bool TryInstallService()
+namespace {
+
+bool TryChange(void (*change)(), const QString& done, const QString& failed)
 {
     try {
-        RunOffMainThread(&InstallService);
+        RunOffMainThread(change);
+        if (!done.isEmpty())
+            Log(QStringLiteral("MainService"), done);
         return true;
     } catch (const EServiceControlFailed& error) {
-        Log(QStringLiteral("MainService"), QStringLiteral("Der Systemdienst konnte nicht erstellt werden"));
+        Log(QStringLiteral("MainService"), failed);
         Log(QStringLiteral("MainService"), error.Message());
         return false;
     }
+}
+
+} // namespace
+
+bool TryInstallService()
+{
+    // The caller reports the success in its own words.
+    return TryChange(&InstallService, QString(), QStringLiteral("Der Systemdienst konnte nicht erstellt werden"));
+}
+
+bool TryUninstallService()
+{
+    return TryChange(&UninstallService, QStringLiteral("Der Systemdienst wurde deinstalliert"),
+                     QStringLiteral("Der Systemdienst konnte nicht deinstalliert werden"));
 }
 
 void RunOffMainThread(const std::function<void()>& work)

@@ -50,6 +50,10 @@ void UninstallService();
 /// protocol) when that cannot be done. From the main thread too.
 bool TryInstallService();
 
+/// Removes the service for the options dialog; false (reported in the
+/// protocol) when that cannot be done. From the main thread too.
+bool TryUninstallService();
+
 /// Runs work on a thread of its own and returns when it is done; on the main
 /// thread the event loop runs meanwhile, so the window never freezes.
 /// Exceptions of work reach the caller.

@@ -30,6 +30,8 @@ constexpr int kFileMoveDelayMs = 3000;
 struct TStartupState {
     std::map<TListKind, std::function<void()>> loaders;
     TUpdateSessionStarter sessionStarter;
+    std::function<void()> loadRecordingHooks;
+    std::function<void()> installMessageHook;
     TInstanceKind kind = TInstanceKind::Working;
     bool complete = false;
 };
@@ -77,6 +79,12 @@ void StartObjectUpdateTimer()
     TObjectUpdateTimer::SetEnabled(MainConfig().GetBoolean(QStringLiteral("ClientAutoInstall")));
 }
 
+// Recording watches this desktop's input; the service has no desktop of its own.
+bool RecordsOnThisInstance()
+{
+    return !RunningAsService() && !ServiceInstalled() && IsMasterServer();
+}
+
 } // namespace
 
 void SetListLoader(TListKind kind, std::function<void()> load)
@@ -87,6 +95,12 @@ void SetListLoader(TListKind kind, std::function<void()> load)
 void SetUpdateSessionStarter(TUpdateSessionStarter starter)
 {
     State().sessionStarter = std::move(starter);
+}
+
+void SetRecordingHooks(std::function<void()> load, std::function<void()> installMessageHook)
+{
+    State().loadRecordingHooks = std::move(load);
+    State().installMessageHook = std::move(installMessageHook);
 }
 
 TInstanceKind DecideInstanceKind(const QStringList& parameters)
@@ -118,6 +132,8 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
     if (state.kind == TInstanceKind::Working) {
         CarryOutPendingMoves();
         ActivateListeners();
+        if (RecordsOnThisInstance() && state.loadRecordingHooks)
+            state.loadRecordingHooks();
         if (MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")))
             start = TWindowStart::InTray;
         LoadLists();
@@ -144,6 +160,8 @@ void RunCompletion()
     if (state.kind == TInstanceKind::Working) {
         if (RunningAsService())
             Ui().SetWindowStart(TWindowStart::InTray);
+        else if (RecordsOnThisInstance() && state.installMessageHook)
+            state.installMessageHook();
         if (!IsMasterServer() && ServerConfigured())
             StartUpdateSession();
     }

@@ -25,6 +25,11 @@ void SetListLoader(TListKind kind, std::function<void()> load);
 using TUpdateSessionStarter = std::function<void(const QString& host, int port)>;
 void SetUpdateSessionStarter(TUpdateSessionStarter starter);
 
+/// Scriptus recording plugs in here: `load` runs at start in a working
+/// instance on the master server that is not the service; `installMessageHook`
+/// runs in the completion sequence of that instance.
+void SetRecordingHooks(std::function<void()> load, std::function<void()> installMessageHook);
+
 /// Parameters are the command line without the program path.
 TInstanceKind DecideInstanceKind(const QStringList& parameters);
 

@@ -81,7 +81,32 @@ QString UnquoteField(const QString& field)
 
 QString QuoteField(const QString& text)
 {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    const QChar quote = QLatin1Char('"');
+    QString inner = text;
+    inner.replace(quote, QStringLiteral("\"\""));
+    return quote + inner + quote;
+}
+
+bool HasLineBreak(const QString& text)
+{
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+}
+
+QString ShownLineBreaks(const QString& text)
+{
+    QString shown = text;
+    return shown.replace(QLatin1Char('\r'), QStringLiteral("\\r")).replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+}
+
+QString WithoutLineBreaks(const QString& text)
+{
+    if (!HasLineBreak(text))
+        return text;
+    QString result = text;
+    result.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    result.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    result.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return result;
 }
 
 quint64 NumberFromDigits(const QString& text)

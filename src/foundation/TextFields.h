@@ -19,8 +19,18 @@ QString Dequote(const QString& text, QChar quote = QLatin1Char('"'));
 /// is returned unchanged.
 QString UnquoteField(const QString& field);
 
-/// Encloses a text in double quotes, without escaping.
+/// Encloses a text in double quotes, doubling every double quote inside, so
+/// that SplitFields keeps it one field and UnquoteField gives it back.
 QString QuoteField(const QString& text);
+
+/// Whether a text holds CR or LF, which no line can carry.
+bool HasLineBreak(const QString& text);
+
+/// The text with CR and LF written as \r and \n, to name it in one log line.
+QString ShownLineBreaks(const QString& text);
+
+/// The text with every CR, LF or CR LF turned into one space.
+QString WithoutLineBreaks(const QString& text);
 
 /// Decimal text to unsigned 64-bit, modulo 2^64; "" reads as 0. Any non-digit
 /// raises EConvertError "Konvertierung des Strings in eine Zahl nicht möglich.".

@@ -4,6 +4,8 @@
 #include <array>
 #include <thread>
 
+#include <QElapsedTimer>
+
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -16,6 +18,18 @@
 #include "replication/Transfer.h"
 
 namespace {
+
+// A browser's request line begins with the word GET; any other line, also one
+// holding the letters inside a word (a computer named BUDGET-PC), is a command.
+bool IsBrowserRequest(const QString& line)
+{
+    return SplitFields(line, QLatin1Char(' ')).value(0) == QLatin1String("GET");
+}
+
+bool IsHttpRequest(const QString& line)
+{
+    return line.endsWith(QLatin1String(" HTTP/1.0")) || line.endsWith(QLatin1String(" HTTP/1.1"));
+}
 
 struct THandlerTable {
     THandlerTable()
@@ -156,10 +170,15 @@ void TServerThread::ServeOneRequest()
         // Waiting for a request is not serving one: a silent peer must not hold
         // the session lock and stall every other connection for the time-out.
         const QString line = ReadRequest();
+        const bool browser = IsBrowserRequest(line);
+        const bool http = browser && IsHttpRequest(line);
+        // Outside the lock for the same reason as the request line.
+        if (http)
+            DropHttpHeaders();
         std::unique_lock lock(m_server.SessionLock());
-        if (line.contains(QLatin1String("GET"))) {
+        if (browser) {
             Log(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung"));
-            SendStatusPage();
+            SendStatusPage(http);
             CloseConnection();
             return;
         }
@@ -187,10 +206,25 @@ void TServerThread::ServeOneRequest()
     }
 }
 
-void TServerThread::SendStatusPage()
+void TServerThread::DropHttpHeaders()
 {
+    // The whole header within one request's time-out: a peer that trickles
+    // lines does not keep the session forever.
+    QElapsedTimer clock;
+    clock.start();
+    const int timeout = m_connection->ReadTimeout();
+    while (clock.elapsed() < timeout && !m_connection->ReadLine().isEmpty()) {
+    }
+}
+
+void TServerThread::SendStatusPage(bool http)
+{
+    // A current browser refuses an answer without a status line.
+    static const QStringList kHttpHead{QStringLiteral("HTTP/1.0 200 OK"),
+                                       QStringLiteral("Content-Type: text/html; charset=utf-8"),
+                                       QStringLiteral("Connection: close"), QString()};
     try {
-        for (const QString& line : TServerBase::StatusPage())
+        for (const QString& line : http ? kHttpHead + TServerBase::StatusPage() : TServerBase::StatusPage())
             Reply(line);
     } catch (const std::exception& error) {
         Log(QStringLiteral("Bei der Übertragung zum Webbrowser ") + ExceptionSuffix(error));

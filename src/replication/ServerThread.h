@@ -77,7 +77,10 @@ public:
 
 private:
     void Run();
-    void SendStatusPage();
+    /// Reads past an HTTP request's header lines, up to the empty line.
+    void DropHttpHeaders();
+    /// The page's lines, after a status line and headers for an HTTP request.
+    void SendStatusPage(bool http);
 
     std::unique_ptr<TLineConnection> m_connection;
     TServerBase& m_server;

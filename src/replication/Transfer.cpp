@@ -44,11 +44,6 @@ THooks& Hooks()
     return hooks;
 }
 
-QString Quoted(const QString& name)
-{
-    return QStringLiteral("\"%1\"").arg(name);
-}
-
 TSyncObject* FindByScriptusFile(const QString& name)
 {
     TReadGuard guard(ObjectLock());
@@ -301,7 +296,7 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
     // Whatever lay there before must not pass for what this transfer brought.
     QFile::remove(destination);
     try {
-        client.Send(kDownload + QLatin1Char(' ') + Quoted(name));
+        client.Send(kDownload + QLatin1Char(' ') + QuoteField(name));
         const QString reply = client.ReceiveReply();
         // No answer (an unknown name gets none): nothing received, and a late
         // answer is caught by the check below at the next request.
@@ -309,7 +304,7 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
             return -1;
         // A reply that came too late or answers another request puts every
         // later one out of step: the next object would get this one's bytes.
-        if (SplitFields(reply, QLatin1Char(' ')).value(1) != Quoted(name))
+        if (SplitFields(reply, QLatin1Char(' ')).value(1) != QuoteField(name))
             throw ESocketError(QStringLiteral("Die Antwort passt nicht zur Anfrage"));
         const std::optional<TDownloadHeader> header = ParseDownloadHeader(reply);
         if (!header)
@@ -394,7 +389,7 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
 
 void Confirm(TClientBase& client, const TSyncObject& object)
 {
-    client.Send(QStringLiteral("DOWNLOAD_OK %1 %2").arg(Quoted(object.SourceName()), NumberToText(object.ComputeId())));
+    client.Send(QStringLiteral("DOWNLOAD_OK %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
 }
 
 void SetStopProviderCollectionHook(std::function<void()> hook)

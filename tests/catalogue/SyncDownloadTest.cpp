@@ -2,7 +2,10 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "catalogue/CatalogueFixture.h"
+#include "catalogue/CatalogueSetup.h"
 #include "foundation/TextFields.h"
 #include "platform/ProgramPaths.h"
 
@@ -21,9 +24,12 @@ TEST_F(DownloadListTest, DuplicateConfirmationsStayUntilTheObjectChanges)
     RecordDownload(QStringLiteral("10.0.0.1"), 12345, QStringLiteral("PC-Anna")); // no such object
     const QString path = ProgramFile(QStringLiteral(".downloads"));
     const QString expected = QStringLiteral("10.0.0.1,pc-anna,") + NumberToText(object->ComputeId());
-    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{expected, expected}));
+    // Every confirmation is on disk when it returns; cleaning waits for a change of the object list.
+    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{expected, expected, QStringLiteral("10.0.0.1,pc-anna,12345")}));
     EXPECT_TRUE(HasDownloaded(client, *object));
+    TidyDownloadList();
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Bereinige Downloads")));
+    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{expected, expected}));
 
     object->SetSize(2);
     EXPECT_FALSE(HasDownloaded(client, *object));
@@ -32,17 +38,72 @@ TEST_F(DownloadListTest, DuplicateConfirmationsStayUntilTheObjectChanges)
     EXPECT_EQ(DownloadCount(), 0);
 }
 
-TEST_F(DownloadListTest, LoadSkipsBadLines)
+TEST_F(DownloadListTest, LoadSkipsBadLinesKeepsTheOriginalAsideAndCleansOnlyAgainstARealList)
 {
     const QString path = ProgramFile(QStringLiteral(".downloads"));
     WriteFile(path, "10.0.0.1,pc,18446744073709551615\r\nnur,zwei\r\n10.0.0.2,pc,12x\r\n10.0.0.3,Pc,7\r\n");
+    // No object list (not read, or unreadable): nothing is cleaned away.
     LoadDownloadList();
     ASSERT_EQ(DownloadCount(), 2);
     EXPECT_EQ(FirstDownload()->DownloadObjectId(), 18446744073709551615ull);
     EXPECT_EQ(FirstDownload()->Next()->DownloadComputerName(), QStringLiteral("pc"));
     EXPECT_TRUE(m_ui.messageBoxes.isEmpty());
-    SaveDownloadList();
     EXPECT_TRUE(QFile::exists(path + ".bad"));
+    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{"10.0.0.1,pc,18446744073709551615", "10.0.0.3,pc,7"}));
+
+    // With objects, the load cleans and rewrites the file.
+    FreeAllDownloads();
+    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 7, kUnixEpochDays,
+                                               QStringLiteral("/t/")));
+    WriteFile(path, "10.0.0.1,pc,1\r\n10.0.0.3,pc," + QByteArray::number(FirstObject()->ComputeId()) + "\r\n");
+    LoadDownloadList();
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(SplitLines(ReadFile(path)).size(), 1);
+}
+
+TEST_F(DownloadListTest, AConfirmationAppendsOneLineAndAChangeOfTheObjectListCleansTheFile)
+{
+    TSyncObject* kept = AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1,
+                                                                   SomeDate(), QStringLiteral("/t/")));
+    TSyncObject* removed = AppendObject(std::make_unique<TSyncObject>(QStringLiteral("b.exe"), QStringLiteral("?"), 2,
+                                                                      SomeDate(), QStringLiteral("/t/")));
+    const QString path = ProgramFile(QStringLiteral(".downloads"));
+    WriteFile(path, "10.0.0.1,pc1," + QByteArray::number(kept->ComputeId()) + "\r\n");
+    LoadDownloadList();
+    RecordDownload(QStringLiteral("10.0.0.2"), removed->ComputeId(), QStringLiteral("pc2"));
+    const QStringList first{QStringLiteral("10.0.0.1,pc1,") + NumberToText(kept->ComputeId()),
+                            QStringLiteral("10.0.0.2,pc2,") + NumberToText(removed->ComputeId())};
+    EXPECT_EQ(SplitLines(ReadFile(path)), first);
+
+    // The file is written to, never replaced, however many confirmations come.
+    const auto inode = [&] {
+        struct stat status = {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status.st_ino;
+    };
+    const ino_t before = inode();
+    m_ui.Clear();
+    for (int i = 0; i < 50; ++i)
+        RecordDownload(QStringLiteral("10.0.0.3"), kept->ComputeId(), QStringLiteral("pc3"));
+    EXPECT_EQ(inode(), before);
+    EXPECT_EQ(SplitLines(ReadFile(path)).size(), 52);
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("SyncDownload-Liste wurde geschrieben")));
+
+    // Removing an object is a change of the list: its records leave the file,
+    // and later confirmations go on into the new one.
+    InstallCatalogue();
+    RemoveObject(removed);
+    SaveObjectList();
+    QStringList lines = SplitLines(ReadFile(path));
+    EXPECT_EQ(lines.size(), 51);
+    EXPECT_FALSE(lines.join(QLatin1Char('\n')).contains(QStringLiteral("pc2")));
+    RecordDownload(QStringLiteral("10.0.0.4"), kept->ComputeId(), QStringLiteral("pc4"));
+    lines = SplitLines(ReadFile(path));
+    ASSERT_EQ(lines.size(), 52);
+    EXPECT_EQ(lines.last(), QStringLiteral("10.0.0.4,pc4,") + NumberToText(kept->ComputeId()));
+    FreeAllDownloads();
+    LoadDownloadList();
+    EXPECT_EQ(DownloadCount(), 52);
 }
 
 namespace {

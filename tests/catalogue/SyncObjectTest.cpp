@@ -86,6 +86,50 @@ TEST_F(ObjectLineTest, RoundTripKeepsEveryField)
     EXPECT_TRUE(m_ui.messageBoxes.isEmpty());
 }
 
+TEST_F(ObjectLineTest, QuotesInNamesAndTextsSurviveTheListFileAndLineBreaksNeverEnterIt)
+{
+    auto odd = MakeObject(QStringLiteral("tree/a\"b.txt"), 3, SomeDate());
+    odd->SetDescription(QStringLiteral("Der \"neue\" Stand, mit 'Apostroph'"));
+    odd->SetScriptusFile(QStringLiteral("x\"y.scriptus"));
+    odd->AddClientGroup(QStringLiteral("\\Büro \"Nord\"\\"));
+    const QString line = odd->ToLine();
+    EXPECT_EQ(SplitFields(line, QLatin1Char(',')).size(), 20);
+    AppendObject(std::move(odd));
+    AppendObject(MakeObject(QStringLiteral("plain.txt")));
+
+    // A description typed over several lines stays one line.
+    auto typed = MakeObject(QStringLiteral("typed.txt"));
+    typed->SetDescription(QStringLiteral("erste\r\nzweite\ndritte"));
+    EXPECT_EQ(typed->Description(), QStringLiteral("erste zweite dritte"));
+    AppendObject(std::move(typed));
+
+    // A name with a line break is refused with a German message, and the list keeps what it had.
+    for (const QString& name : {QStringLiteral("x\ny.txt"), QStringLiteral("x\ry.txt")}) {
+        try {
+            AppendObject(MakeObject(name));
+            ADD_FAILURE() << "accepted a line break";
+        } catch (const EObjectNameError& error) {
+            EXPECT_TRUE(error.Message().contains(QStringLiteral("enthält einen Zeilenumbruch"))) << error.Message().toStdString();
+            EXPECT_FALSE(HasLineBreak(error.Message()));
+        }
+    }
+    EXPECT_EQ(ObjectCount(), 3);
+
+    SaveObjectList();
+    FreeAllObjects();
+    LoadObjectList();
+    ASSERT_EQ(ObjectCount(), 3);
+    const TSyncObject* back = FirstObject();
+    EXPECT_EQ(back->SourceName(), QStringLiteral("tree/a\"b.txt"));
+    EXPECT_EQ(back->Description(), QStringLiteral("Der \"neue\" Stand, mit 'Apostroph'"));
+    EXPECT_EQ(back->ScriptusFile(), QStringLiteral("x\"y.scriptus"));
+    EXPECT_EQ(back->ClientGroups(), QStringList{QStringLiteral("\\Büro \"Nord\"\\")});
+    EXPECT_EQ(back->ToLine(), line);
+    EXPECT_EQ(back->Next()->SourceName(), QStringLiteral("plain.txt"));
+    EXPECT_TRUE(m_ui.messageBoxes.isEmpty());
+    EXPECT_FALSE(QFile::exists(ProgramFile(QStringLiteral(".objects")) + QStringLiteral(".bad")));
+}
+
 TEST_F(ObjectLineTest, EmptyGroupFieldGivesNoGroupsAndNumbersReadAsBooleans)
 {
     const QString line = QStringLiteral(

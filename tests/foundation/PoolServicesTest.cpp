@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -157,4 +163,67 @@ TEST_F(PoolServicesTest, TryInstallLogsTheReasonWhenItFails)
     EXPECT_EQ(m_ui.Messages("MainService"),
               (QStringList{"Der Systemdienst konnte nicht erstellt werden",
                            "\"systemctl daemon-reload\" ist gescheitert (Code 1): Failed to daemon-reload: simulated failure"}));
+}
+
+TEST_F(PoolServicesTest, TryUninstallLogsTheOutcome)
+{
+    EXPECT_FALSE(TryUninstallService());
+    WriteFile(Unit(), "[Service]\nExecStart=/bin/true\n");
+    EXPECT_TRUE(TryUninstallService());
+    EXPECT_FALSE(ServiceInstalled());
+    EXPECT_EQ(m_ui.Messages("MainService"),
+              (QStringList{"Der Systemdienst konnte nicht deinstalliert werden", "Der Systemdienst ist nicht installiert",
+                           "Der Systemdienst wurde deinstalliert"}));
+}
+
+// The half of the test below that runs as an ordinary user; skipped when run
+// on its own.
+TEST(PoolServicesAsUser, ChangesRun)
+{
+    if (qEnvironmentVariableIsEmpty("PLENWICK_TEST_AS_USER"))
+        GTEST_SKIP();
+    ASSERT_NE(::geteuid(), 0u);
+    RunOffMainThread(&StartService);
+    EXPECT_TRUE(ServiceRunning());
+    RunOffMainThread(&StopService);
+    RunOffMainThread(&UninstallService);
+    EXPECT_FALSE(ServiceInstalled());
+}
+
+TEST_F(PoolServicesTest, WithoutRootEachChangeIsOnePkexecCall)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to become an ordinary user";
+    // A folder an ordinary user may work in, with a pkexec that only records
+    // and a systemctl found on PATH.
+    QTemporaryDir shared;
+    const QString root = shared.path();
+    QDir().mkpath(root + "/bin");
+    QDir().mkpath(root + "/systemd");
+    for (const QString& folder : {root, root + "/bin", root + "/systemd"})
+        ::chmod(QFile::encodeName(folder).constData(), 0777);
+    WriteFile(root + "/bin/pkexec", "#!/bin/sh\necho \"$*\" >> \"$PLENWICK_SYSTEMD_DIR/pkexec-calls\"\nexec \"$@\"\n");
+    ::chmod(QFile::encodeName(root + "/bin/pkexec").constData(), 0755);
+    ASSERT_TRUE(QFile::link(PLENWICK_SYSTEMCTL_STANDIN, root + "/bin/systemctl"));
+    WriteFile(root + "/systemd/plenwick.service", "ExecStart=/bin/sleep 60\nWorkingDirectory=/\n");
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("PLENWICK_SYSTEMCTL");
+    env.insert("PATH", root + "/bin:" + env.value("PATH"));
+    env.insert("PLENWICK_SYSTEMD_DIR", root + "/systemd");
+    env.insert("PLENWICK_TEST_AS_USER", "1");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", QCoreApplication::applicationFilePath(),
+                            "--gtest_filter=PoolServicesAsUser.ChangesRun"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+    const QStringList calls = QString::fromUtf8(ReadFile(root + "/systemd/pkexec-calls")).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(calls.size(), 3) << calls.join('\n').toStdString();
+    EXPECT_EQ(calls[0], "/bin/sh -c 'systemctl' '--no-block' 'start' 'plenwick.service'");
+    EXPECT_EQ(calls[2], "/bin/sh -c 'systemctl' 'disable' '--now' 'plenwick.service' && rm -f '" + root +
+                            "/systemd/plenwick.service' && 'systemctl' 'daemon-reload'");
 }

@@ -28,6 +28,23 @@ TEST(TextFieldsTest, QuotedFieldsAndDequote)
     EXPECT_EQ(Dequote(QStringLiteral("\"half")), QStringLiteral("\"half"));
 }
 
+TEST(TextFieldsTest, AQuotedFieldDoublesItsQuotesAndSplitsBackWhole)
+{
+    for (const QString& text : {QStringLiteral("a\"b.txt"), QStringLiteral("\""), QStringLiteral("\"\" x, 'y' \""),
+                                QString(), QStringLiteral("plain")}) {
+        const QString quoted = QuoteField(text);
+        for (const QChar separator : {QLatin1Char(','), QLatin1Char(' ')}) {
+            const QStringList fields = SplitFields(QStringLiteral("A") + separator + quoted + separator + QStringLiteral("B"),
+                                                   separator);
+            ASSERT_EQ(fields.size(), 3) << text.toStdString();
+            EXPECT_EQ(UnquoteField(fields[1]), text);
+        }
+    }
+    EXPECT_EQ(QuoteField(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
+    EXPECT_EQ(WithoutLineBreaks(QStringLiteral("a\r\nb\rc\nd")), QStringLiteral("a b c d"));
+    EXPECT_EQ(ShownLineBreaks(QStringLiteral("a\r\nb")), QStringLiteral("a\\r\\nb"));
+}
+
 TEST(TextFieldsTest, DecimalReaderWrapsAndRejectsNonDigits)
 {
     EXPECT_EQ(NumberFromDigits(QString()), 0u);

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <thread>
 
@@ -9,6 +11,7 @@
 
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
+#include "foundation/TextFields.h"
 #include "platform/ProgramPaths.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
@@ -193,10 +196,10 @@ TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kommandobearbeitung abgeschlossen")));
 }
 
-TEST_F(TServerBaseTest, GetAnywhereInTheLineGetsTheStatusPage)
+TEST_F(TServerBaseTest, OnlyALineBeginningWithTheWordGetGetsTheStatusPage)
 {
-    auto conversation = Converse(m_port, "DOWNLOAD WIDGET.DLL\r\n");
-    const TConversation result = Await(conversation);
+    auto conversation = Converse(m_port, "GET /\r\n");
+    TConversation result = Await(conversation);
     ASSERT_EQ(result.replies.size(), 5);
     EXPECT_EQ(result.replies[0], "<p>");
     EXPECT_TRUE(result.replies[1].startsWith(QStringLiteral("Plenwick Version ")));
@@ -205,6 +208,76 @@ TEST_F(TServerBaseTest, GetAnywhereInTheLineGetsTheStatusPage)
     EXPECT_TRUE(result.replies[4].endsWith(QStringLiteral(" Plenwick ist bereit...</p>")));
     EXPECT_TRUE(result.closedByServer);
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+    ASSERT_TRUE(WaitIdle());
+
+    // The letters inside a word are no browser: a computer named BUDGET-PC logs in.
+    m_ui.Clear();
+    conversation = Converse(m_port, "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 BUDGET-PC\r\n", 1);
+    result = Await(conversation);
+    EXPECT_EQ(result.replies, QStringList{QStringLiteral("LOGIN ok noelevate  ")});
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+    ASSERT_NE(FindClientByName(QStringLiteral("localhost")), nullptr);
+    EXPECT_EQ(FindClientByName(QStringLiteral("localhost"))->LocalComputerName(), "BUDGET-PC");
+
+    // A request for WIDGET.DLL is a request for an object (here an unknown one: no reply).
+    conversation = Converse(m_port, "DOWNLOAD WIDGET.DLL\r\n", -1, 500);
+    result = Await(conversation);
+    EXPECT_TRUE(result.replies.isEmpty());
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung")));
+}
+
+namespace {
+
+// Runs a command on a thread of its own (the sessions' log calls need the
+// main thread) and gives its standard output, "" when it failed.
+std::future<QByteArray> RunCommand(const QString& command)
+{
+    return std::async(std::launch::async, [command] {
+        QByteArray output;
+        FILE* pipe = ::popen(command.toLocal8Bit().constData(), "r");
+        if (pipe == nullptr)
+            return output;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, static_cast<qsizetype>(n));
+        return ::pclose(pipe) == 0 ? output : QByteArray();
+    });
+}
+
+} // namespace
+
+TEST_F(TServerBaseTest, AnHttpClientGetsAStatusLineHeadersAndThePageUnchanged)
+{
+    if (std::system("command -v curl >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "curl is not installed";
+    auto curl = RunCommand(QStringLiteral("curl -sS --max-time 10 -D - http://127.0.0.1:%1/status").arg(m_port));
+    ASSERT_TRUE(RunEventsUntil([&] { return curl.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                               15000));
+    const QStringList lines = SplitLines(curl.get());
+    ASSERT_EQ(lines.size(), 9) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(lines.mid(0, 4), (QStringList{"HTTP/1.0 200 OK", "Content-Type: text/html; charset=utf-8",
+                                           "Connection: close", ""}));
+    EXPECT_EQ(lines[4], "<p>");
+    EXPECT_TRUE(lines[8].endsWith(QStringLiteral(" Plenwick ist bereit...</p>")));
+    ASSERT_TRUE(WaitIdle());
+    // curl's header lines were read, not taken for requests.
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Unbekanntes Kommando \"Host: 127.0.0.1:%1\" empfangen, beende Verbindung")
+                                     .arg(m_port)));
+
+    // Chromium shows the page with its German text.
+    for (const char* browser : {"chromium", "chromium-browser"}) {
+        if (std::system(QStringLiteral("command -v %1 >/dev/null 2>&1").arg(QLatin1String(browser)).toLatin1()) != 0)
+            continue;
+        auto dom = RunCommand(QStringLiteral("timeout 60 %1 --headless --no-sandbox --disable-gpu --dump-dom "
+                                             "http://127.0.0.1:%2/ 2>/dev/null")
+                                  .arg(QLatin1String(browser))
+                                  .arg(m_port));
+        ASSERT_TRUE(RunEventsUntil(
+            [&] { return dom.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 70000));
+        EXPECT_TRUE(dom.get().contains("Plenwick ist bereit..."));
+        break;
+    }
 }
 
 TEST_F(TServerBaseTest, SilentClientIsDisconnectedAndDoesNotHoldUpOthers)

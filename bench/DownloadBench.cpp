@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// DOWNLOAD_OK round trips per second on loopback with 1 000, 100 000 and
+// 1 000 000 records in the download list. DOWNLOAD_OK has no reply, so each
+// round trip is a DOWNLOAD_OK followed by a LOGIN whose reply shows that the
+// server is done with both; LoginOnly is that LOGIN alone, for comparison.
+// Every record names the one object of the list, so none is cleaned away.
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include <QFile>
+
+#include "catalogue/SyncDownload.h"
+#include "catalogue/SyncObject.h"
+#include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
+#include "replication/Protocol.h"
+#include "replication/ServerBase.h"
+#include "support/BenchHome.h"
+
+namespace {
+
+TServerBase* g_server = nullptr;
+quint64 g_objectId = 0;
+const QString kLogin = QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 benchpc");
+
+// A download list of that many records, loaded as at start.
+void PrepareList(int records)
+{
+    FreeAllDownloads();
+    QFile file(ProgramFile(QStringLiteral(".downloads")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        std::abort();
+    const QByteArray id = QByteArray::number(g_objectId);
+    QByteArray chunk;
+    for (int i = 0; i < records; ++i) {
+        chunk += "10.0." + QByteArray::number(i / 250 % 250) + '.' + QByteArray::number(i % 250) + ",pc" +
+                 QByteArray::number(i) + ',' + id + "\r\n";
+        if (chunk.size() > (1 << 20)) {
+            file.write(chunk);
+            chunk.clear();
+        }
+    }
+    file.write(chunk);
+    file.close();
+    LoadDownloadList();
+}
+
+void RoundTrip(TLineConnection& connection)
+{
+    connection.WriteLine(kLogin);
+    if (connection.ReadLine().isEmpty())
+        std::abort();
+}
+
+std::unique_ptr<TLineConnection> LoggedIn()
+{
+    auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), g_server->Port());
+    connection->SetReadTimeout(600000);
+    RoundTrip(*connection);
+    return connection;
+}
+
+void WaitIdle()
+{
+    while (g_server->ActiveSessionCount() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void BM_DownloadOkRoundTrip(benchmark::State& state)
+{
+    PrepareList(static_cast<int>(state.range(0)));
+    auto connection = LoggedIn();
+    const QString confirm = QStringLiteral("DOWNLOAD_OK \"bench.txt\" %1").arg(g_objectId);
+    for (auto _ : state) {
+        connection->WriteLine(confirm);
+        RoundTrip(*connection);
+    }
+    state.SetItemsProcessed(state.iterations());
+    connection.reset();
+    WaitIdle();
+}
+BENCHMARK(BM_DownloadOkRoundTrip)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->ArgNames({"records"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_LoginOnly(benchmark::State& state)
+{
+    auto connection = LoggedIn();
+    for (auto _ : state)
+        RoundTrip(*connection);
+    state.SetItemsProcessed(state.iterations());
+    connection.reset();
+    WaitIdle();
+}
+BENCHMARK(BM_LoginOnly)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunServerBenchmarks(
+        argc, argv, g_server,
+        [] {
+            MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
+            MainConfig().Set(QStringLiteral("MiscShowProtocol"), false);
+            g_objectId = AppendObject(std::make_unique<TSyncObject>(QStringLiteral("bench.txt"), QString(), 1, 45000.0,
+                                                                    QStringLiteral("/tmp/")))
+                             ->ComputeId();
+        },
+        [] {
+            FreeAllDownloads();
+            FreeAllObjects();
+        });
+}

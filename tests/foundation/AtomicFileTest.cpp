@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "foundation/AtomicFile.h"
+
+namespace {
+
+mode_t ModeOf(const QString& path)
+{
+    struct stat info = {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 07777;
+}
+
+} // namespace
+
+TEST(AtomicFile, SavesInASharedFolderStayGroupWritableWhateverTheUmask)
+{
+    QTemporaryDir dir;
+    const QString shared = dir.path() + "/shared";
+    const QString plain = dir.path() + "/plain";
+    QDir().mkpath(shared);
+    QDir().mkpath(plain);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 02775), 0);
+    const mode_t umask = ::umask(022);
+
+    WriteFileAtomically(shared + "/new.objects", "a");
+    EXPECT_EQ(ModeOf(shared + "/new.objects"), 0664u);
+    // A file the group could not write before becomes writable with the next save.
+    ASSERT_EQ(::chmod(QFile::encodeName(shared + "/new.objects").constData(), 0640), 0);
+    WriteFileAtomically(shared + "/new.objects", "b");
+    EXPECT_EQ(ModeOf(shared + "/new.objects"), 0660u);
+
+    WriteFileAtomically(plain + "/new.objects", "a");
+    EXPECT_EQ(ModeOf(plain + "/new.objects"), 0644u);
+    ASSERT_EQ(::chmod(QFile::encodeName(plain + "/new.objects").constData(), 0600), 0);
+    WriteFileAtomically(plain + "/new.objects", "b");
+    EXPECT_EQ(ModeOf(plain + "/new.objects"), 0600u);
+    ::umask(umask);
+}
+
+TEST(AtomicFile, AnAppendFileCutsATornLastLineAndAppendsWholeLines)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/list.downloads";
+    const auto content = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    };
+    const auto make = [&](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    TAppendFile file;
+    file.Open(path); // a new file
+    file.Append("a\r\n");
+    file.Append("b\r\n");
+    EXPECT_EQ(content(), "a\r\nb\r\n");
+
+    make("a\r\nb\r\nhalf a li");
+    file.Open(path);
+    file.Append("c\r\n");
+    EXPECT_EQ(content(), "a\r\nb\r\nc\r\n");
+
+    // A CR alone is no line end; nothing whole is left of a file without any.
+    make("a\r\nb\r");
+    file.Open(path);
+    EXPECT_EQ(content(), "a\r\n");
+    make("no line end at all");
+    file.Open(path);
+    EXPECT_EQ(content(), "");
+
+    // A CR LF across the boundary of the backward reads is found.
+    QByteArray big(200 * 1024, 'x');
+    const qsizetype lineFeed = big.size() - 64 * 1024;
+    big[lineFeed - 1] = '\r';
+    big[lineFeed] = '\n';
+    make(big);
+    file.Open(path);
+    EXPECT_EQ(content().size(), lineFeed + 1);
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+}
