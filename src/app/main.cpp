@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 
 #include "app/CommandLineHelp.h"
+#include "app/ScriptusCommands.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "catalogue/CatalogueSetup.h"
@@ -75,6 +76,11 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(ProductName());
     THeadlessUi ui;
     SetUi(&ui);
+    // Before anything that listens, loads lists or starts sessions.
+    if (const std::optional<int> scriptus = RunScriptusCommandLine(parameters)) {
+        SetUi(nullptr);
+        return *scriptus;
+    }
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));

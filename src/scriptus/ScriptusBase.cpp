@@ -11,10 +11,10 @@ namespace {
 
 constexpr int kCommandFields = 10;
 
-// Doubling keeps a quote inside a text from ending its field.
+// A line break inside a text would end the command's line.
 QString QuoteText(const QString& text)
 {
-    return QuoteField(QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")));
+    return QuoteField(WithoutLineBreaks(text));
 }
 
 } // namespace

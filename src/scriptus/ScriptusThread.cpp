@@ -8,6 +8,7 @@
 #include "foundation/TextFields.h"
 #include "platform/DesktopAutomation.h"
 #include "platform/ShellOpen.h"
+#include "scriptus/Hooks.h"
 #include "scriptus/SyncControl.h"
 
 namespace {
@@ -47,6 +48,8 @@ TScriptusThread::TScriptusThread(std::vector<TScriptusRow> sequence, std::vector
 
 void TScriptusThread::run()
 {
+    // Recording must not take the run's own clicks for the user's.
+    SetRecordingHeld(true);
     try {
         Execute();
     } catch (const std::exception& error) {
@@ -56,6 +59,7 @@ void TScriptusThread::run()
     // Held keys would otherwise repeat on the desktop.
     DesktopAutomation::ReleaseKeys();
     Report(QStringLiteral("Beende Skriptus"));
+    SetRecordingHeld(false);
     {
         std::unique_lock guard(RunningLock());
         if (Running() == this)

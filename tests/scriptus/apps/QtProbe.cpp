@@ -107,6 +107,10 @@ int main(int argc, char** argv)
         else if (arg.startsWith(QLatin1String("--message-after=")))
             messageAfter = arg.mid(16).toInt();
     }
+    QObject::connect(&app, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
+        if (now && !now->accessibleName().isEmpty())
+            Report("focus " + now->accessibleName());
+    });
     TProbeWindow window(controls);
     window.setWindowTitle(title);
     window.show();

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/ScriptusCommands.h"
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "foundation/MainConfig.h"
+#include "foundation/UiPort.h"
+#include "platform/DesktopAutomation.h"
+#include "scriptus/ScriptusBase.h"
+#include "scriptus/ScriptusThread.h"
+#include "scriptus/SyncControl.h"
+
+namespace {
+
+constexpr int kNotFound = 1;
+constexpr int kUnreadable = 2;
+constexpr int kNoDesktop = 3;
+
+void Print(FILE* stream, const QString& line)
+{
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+bool DesktopReachable()
+{
+    QString reason;
+    if (DesktopAutomation::Available(&reason))
+        return true;
+    Print(stderr, QStringLiteral("Skriptus braucht eine Anzeige und den Barrierefreiheitsbus: %1").arg(reason));
+    return false;
+}
+
+int ListControls()
+{
+    if (!DesktopReachable())
+        return kNoDesktop;
+    // Only the list goes to the terminal, so it can be piped.
+    TUiPort* terminal = HasUi() ? &Ui() : nullptr;
+    SetUi(nullptr);
+    ReadControlList();
+    SetUi(terminal);
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        Print(stdout, ControlPath(c) + QLatin1Char('\t') + c->ClassName() + QLatin1Char('\t') +
+                          (c->Visible() ? QStringLiteral("sichtbar") : QStringLiteral("verborgen")));
+    FreeControlList();
+    return 0;
+}
+
+int RunCommandFile(const QString& file)
+{
+    if (!DesktopReachable())
+        return kNoDesktop;
+    // Programs the script starts must show their controls.
+    DesktopAutomation::EnableAccessibility();
+    if (!LoadCommandFile(file))
+        return kUnreadable;
+    StartScriptus(ScriptusSequence().Rows(), ScriptusEvents().Rows(), [](TScriptusOutcome outcome) {
+        const int code = outcome == TScriptusOutcome::Completed ? 0 : kNotFound;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
+                                  Qt::QueuedConnection);
+    });
+    const int code = QCoreApplication::exec();
+    FreeControlList();
+    return code;
+}
+
+} // namespace
+
+std::optional<int> RunScriptusCommandLine(const QStringList& parameters)
+{
+    if (parameters.size() != 1)
+        return std::nullopt;
+    const QString& word = parameters.first();
+    const QString scriptus = QStringLiteral("/SCRIPTUS=");
+    if (word.compare(QStringLiteral("/CONTROLS"), Qt::CaseInsensitive) == 0) {
+        RegisterAllOptions();
+        return ListControls();
+    }
+    if (word.startsWith(scriptus, Qt::CaseInsensitive)) {
+        RegisterAllOptions();
+        return RunCommandFile(word.mid(scriptus.size()));
+    }
+    return std::nullopt;
+}
