@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <exception>
 #include <optional>
 
@@ -8,9 +10,11 @@
 #include <QDeadlineTimer>
 
 #include "app/CommandLineHelp.h"
+#include "app/FrontEnd.h"
 #include "app/ScriptusCommands.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
+#include "app/SingleInstance.h"
 #include "catalogue/CatalogueSetup.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -18,6 +22,7 @@
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
+#include "platform/DisplayProbe.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
@@ -25,6 +30,10 @@
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
 #include "scriptus/Hooks.h"
+#include "ui/GuiUi.h"
+#include "ui/Main.h"
+#include "ui/MainTray.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 
@@ -58,34 +67,51 @@ void OnTerminationSignal(int signal)
 
 int main(int argc, char* argv[])
 {
+    // For people at a terminal: one parameter, and never an instance, nor a
+    // look for a display.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        std::fputs((std::strcmp(argv[1], "--help") == 0 ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+        return 0;
+    }
+    // "/CONTROLS" and "/SCRIPTUS=<file>": the protocol in the terminal, and
+    // nothing that listens, loads lists or starts sessions.
+    if (argc == 2) {
+        QCoreApplication app(argc, argv);
+        ExecutablePath();
+        QCoreApplication::setApplicationName(ProductName());
+        THeadlessUi terminal;
+        SetUi(&terminal);
+        const std::optional<int> code = RunScriptusCommandLine({QString::fromLocal8Bit(argv[1])});
+        SetUi(nullptr);
+        if (code)
+            return *code;
+    }
+    const TFrontEnd frontEnd = ChooseFrontEnd();
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
+    // Counted after Qt took its own (a restored session's -session must not
+    // make a file-move instance).
     QStringList parameters;
     for (int i = 1; i < argc; ++i)
         parameters.append(QString::fromLocal8Bit(argv[i]));
 
-    // For people at a terminal: one parameter, and never an instance.
-    if (parameters.size() == 1 && (parameters[0] == QLatin1String("--help") || parameters[0] == QLatin1String("--version"))) {
-        std::fputs((parameters[0] == QLatin1String("--help") ? HelpText() : VersionText()).toUtf8().constData(), stdout);
-        return 0;
-    }
-
-    // The window front-end comes later; until then every start is headless,
-    // which is also what the service and a start without display need.
-    QCoreApplication app(argc, argv);
     // Fixed now: an update may rename the running file later.
     ExecutablePath();
     QCoreApplication::setApplicationName(ProductName());
-    THeadlessUi ui;
-    SetUi(&ui);
-    // Before anything that listens, loads lists or starts sessions.
-    if (const std::optional<int> scriptus = RunScriptusCommandLine(parameters)) {
-        SetUi(nullptr);
-        return *scriptus;
+    THeadlessUi headless;
+    std::unique_ptr<TGuiUi> window;
+    if (frontEnd == TFrontEnd::Window) {
+        window = std::make_unique<TGuiUi>(true);
+        SetUi(window.get());
+    } else {
+        SetUi(&headless);
     }
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
     SetRunningAsService(IsServiceProcess(parameters));
     InstallReplication();
     InstallRecordingHooks();
+    if (frontEnd == TFrontEnd::Headless && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        Log(QStringLiteral("Main"), DisplayUnavailableReason(), 46);
 
     // "/SEND <command> <host>": a short-lived instance that only sends a
     // remote command; three words, so never taken for a file-move instance.
@@ -96,6 +122,19 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // Two working instances on the same lists would overwrite each other's files.
+    TSingleInstance single;
+    if (DecideInstanceKind(parameters) == TInstanceKind::Working && !single.Acquire()) {
+        std::fprintf(stderr, "%s\n", qPrintable(single.RefusalMessage()));
+        if (window && !single.RaisedOther())
+            ShowMessageBox(nullptr, QMessageBox::Warning, single.RefusalMessage());
+        SetUi(nullptr);
+        return 2;
+    }
+    if (window)
+        single.OnRaiseRequest([&window] { window->Form().Tray().RestoreWindow(); });
+    single.SetEndingCheck([] { return ShutdownWaiting(); });
+
     int rc = 0;
     try {
         const TInstanceKind kind = RunMainWindowCreation(parameters);
@@ -105,7 +144,7 @@ int main(int argc, char* argv[])
                 46);
         // Without a window a monitor has nothing to show: it says where the
         // service is steered instead of idling until someone ends it.
-        if (kind == TInstanceKind::Monitor) {
+        if (kind == TInstanceKind::Monitor && !window) {
             Log(QStringLiteral("MainService"),
                 QStringLiteral("Der Systemdienst ist installiert; er wird mit \"systemctl status|start|stop %1\" "
                                "gesteuert, das Fenster des Monitors braucht eine Anzeige")
@@ -121,7 +160,7 @@ int main(int argc, char* argv[])
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
             RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));
-        rc = app.exec();
+        rc = app->exec();
         if (busy)
             UnregisterShutdownParticipant(&*busy);
         if (kind != TInstanceKind::FileMove)

@@ -411,6 +411,18 @@ bool TSyncObject::NeedsInstallation() const
     return !IsInstalled() && (exists || !SwapOnly());
 }
 
+std::unique_ptr<TSyncObject> TSyncObject::FromSource(const QString& sourceName, const QString& targetFolder)
+{
+    auto object = std::make_unique<TSyncObject>(sourceName, QString(), 0, DateTimeNow(), targetFolder);
+    const QString source = object->ResolvedSourcePath();
+    if (IsExistingFile(source)) {
+        object->m_modifiedDate = FileDate(source);
+        object->m_version = FileVersion(source);
+        object->m_size = FileSize(source);
+    }
+    return object;
+}
+
 bool TSyncObject::RefreshFromSource()
 {
     const QString source = ResolvedSourcePath();

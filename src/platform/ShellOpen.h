@@ -5,7 +5,8 @@
 #include <QStringList>
 
 /// The shell's "open": an executable file is started directly with the
-/// parameters, anything else is handed to xdg-open. The started process is
+/// parameters, anything else is handed to xdg-open (or to the program
+/// PLENWICK_OPEN names). The started process is
 /// not waited for and outlives this one. False when nothing could be started.
 bool ShellOpen(const QString& path, const QStringList& parameters = {}, const QString& workingFolder = {});
 

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/RemoteCommands.h"
 
+#include <atomic>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QThread>
 
 #include "foundation/MainConfig.h"
@@ -54,6 +58,35 @@ void SendServerName(TClientThread& thread)
     }
 }
 
+// Set once a SETSERVER was taken: from then on this computer has a master
+// server, and only that one may send another.
+std::atomic<bool> g_serverAccepted{false};
+
+// The peer is the master server when its address is among those the
+// configured name resolves to.
+bool FromMasterServer(const TServerThread& session, const QString& master)
+{
+    const QString peer = session.PeerAddress();
+    for (const QHostAddress& address : QHostInfo::fromName(master).addresses())
+        if (address.toString() == peer)
+            return true;
+    return false;
+}
+
+// Anyone may log in (anonymous logins are the default): what redirects, ends
+// or uninstalls a computer that has a master server is taken from that one only.
+bool MayAct(TServerThread& session, const QString& word)
+{
+    if (!ServerConfigured() && !g_serverAccepted)
+        return true;
+    const QString master = MainConfig().GetString(QStringLiteral("NetServerName"));
+    if (FromMasterServer(session, master))
+        return true;
+    session.Log(QStringLiteral("Kommando \"%1\" von \"%2\" wird nicht ausgeführt: nur der Master-Server \"%3\" darf es senden")
+                    .arg(word, session.PeerName(), master));
+    return false;
+}
+
 } // namespace
 
 bool SetMasterServerName(const QString& name)
@@ -70,7 +103,7 @@ void HandleTerminate(TServerThread& session, const QStringList&)
 {
     session.Log(QStringLiteral("Terminierungskommando empfangen"));
     session.Reply(QStringLiteral("TERMINATE_OK"));
-    if (!IsMasterServer())
+    if (!IsMasterServer() && MayAct(session, QStringLiteral("TERMINATE")))
         session.RequestApplicationEnd();
 }
 
@@ -78,7 +111,7 @@ void HandleDeinstall(TServerThread& session, const QStringList&)
 {
     session.Log(QStringLiteral("Deinstallationskommando empfangen"));
     session.Reply(QStringLiteral("DEINSTALL_OK"));
-    if (IsMasterServer())
+    if (IsMasterServer() || !MayAct(session, QStringLiteral("DEINSTALL")))
         return;
     try {
         SetAutostart(ExecutablePath(), false);
@@ -102,6 +135,9 @@ void HandleSetServer(TServerThread& session, const QStringList& words)
     if (words.size() < 2)
         throw ENoServerName(QStringLiteral("Der Servername fehlt"));
     const QString& name = words[1];
+    if (!MayAct(session, QStringLiteral("SETSERVER")))
+        return;
+    g_serverAccepted = true;
     if (SetMasterServerName(name))
         session.Log(QStringLiteral("Der Master-Server \"%1\" wurde konfiguriert").arg(name));
     else

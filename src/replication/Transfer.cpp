@@ -129,6 +129,13 @@ void ServeObject(TServerThread& session, const QString& requested, TSyncObject& 
     }
 }
 
+// The received bytes could not be stored (disk full, file too large).
+class EStagingWriteError : public ETransferError
+{
+public:
+    using ETransferError::ETransferError;
+};
+
 // Undoes the transformations while the bytes arrive and writes the result.
 class TReceiver
 {
@@ -164,7 +171,7 @@ public:
         if (m_encoded && !m_carry.isEmpty())
             throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
         if (!m_file.flush())
-            throw ETransferError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+            throw EStagingWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
         m_file.close();
     }
 
@@ -201,7 +208,7 @@ private:
         if (m_written > g_maxObjectSize.load())
             throw ETransferError(QStringLiteral("Das empfangene Objekt ist größer als 2 GiB"));
         if (m_file.write(data, size) != size)
-            throw ETransferError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+            throw EStagingWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
     }
 
     QFile m_file;
@@ -345,6 +352,8 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
         return static_cast<qint32>(receiver->Written());
     } catch (const ETransferError& error) {
         // The stream was read to its end: the connection is still in step.
+        if (dynamic_cast<const EStagingWriteError*>(&error) != nullptr)
+            client.Log(QStringLiteral("Objekt \"%1\" konnte nicht geschrieben werden").arg(destination));
         client.Log(QStringLiteral("Bei der Objektübertragung ") + ExceptionSuffix(error));
         return -1;
     } catch (const std::exception& error) {
@@ -370,8 +379,13 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
         log(QStringLiteral("Kein Provider (außer dem Server) bietet das Objekt \"%1\" an").arg(name));
         return -1;
     }
+    // A count of 0 for an object that is not empty is a provider's negative
+    // answer (its copy changed since it offered it): the next provider, and
+    // then the master server, is asked.
+    const qint32 size = object.Size();
+    const auto delivered = [size](qint32 result) { return result > 0 || (result == 0 && size == 0); };
     qint32 result = -1;
-    for (int i = 0; i < count && result == -1; ++i) {
+    for (int i = 0; i < count && !delivered(result); ++i) {
         const QString provider = object.GetProvider(i);
         log(QStringLiteral("Provider \"%1\" bietet das Objekt \"%2\" an").arg(provider, name));
         auto info = std::make_unique<TConnectInfo>();
@@ -384,7 +398,7 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
         thread->WaitFor();
         result = thread->DownloadResult();
     }
-    return result;
+    return delivered(result) ? result : -1;
 }
 
 void Confirm(TClientBase& client, const TSyncObject& object)

@@ -169,3 +169,22 @@ TEST_F(MainTest, SecondSigintEndsAtOnce)
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_FALSE(Output(program).contains("bereit zum Terminieren"));
 }
+
+TEST_F(MainTest, SecondWorkingInstanceOfOneProgramFolderIsRefused)
+{
+    QProcess& first = Start();
+    ASSERT_TRUE(WaitForLine(first, "Plenwick wurde erfolgreich initialisiert")) << Output(first).constData();
+    QProcess& second = Start();
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 2);
+    EXPECT_TRUE(Output(second).contains("Plenwick läuft bereits für den Programmordner"));
+    EXPECT_FALSE(Output(second).contains("[Main] Plenwick ")) << Output(second).constData();
+    // The first goes on; once it has ended, a new start is a working instance again.
+    EXPECT_EQ(first.state(), QProcess::Running);
+    Signal(first, SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(5000));
+    QProcess& third = Start();
+    EXPECT_TRUE(WaitForLine(third, "Plenwick wurde erfolgreich initialisiert")) << Output(third).constData();
+    Signal(third, SIGTERM);
+    EXPECT_TRUE(third.waitForFinished(5000));
+}

@@ -265,6 +265,17 @@ TEST_F(HooksLibraryTest, StopsCleanlyEvenWhenThePipeIsFull)
     EXPECT_EQ(WaitFor(MouseMessage(), HookMouseMove).X, 20);
 }
 
+TEST_F(HooksLibraryTest, TheDisplayGoingAwayNeitherEndsTheProgramNorHangsTheStop)
+{
+    Load();
+    m_desktop.Stop();
+    RunEventsFor(300);
+    const auto start = std::chrono::steady_clock::now();
+    m_hooks.Unload();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(m_hooks.Loaded());
+}
+
 TEST(HooksLibraryExportsTest, OnlyTheThreeEntryPointsAreExported)
 {
     std::istringstream symbols(Output(std::string("nm -D --defined-only ") + PLENWICK_HOOKS_LIBRARY));

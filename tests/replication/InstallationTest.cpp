@@ -242,6 +242,21 @@ TEST_F(TInstallationTest, EmptyObjectArrivesEmptyWhileANegativeAnswerLeavesTheTa
     EXPECT_EQ(DownloadCount(), 1);
 }
 
+TEST_F(TInstallationTest, AProvidersNegativeAnswerFallsBackToTheMasterServerInTheSameRun)
+{
+    TSyncObject* object = MakeRemoteObject(QStringLiteral("shared.txt"), "vom Master-Server");
+    // The provider offered the object, but its copy changed since: it answers with 0.
+    const int provider = StartScriptedServer("DOWNLOAD \"shared.txt\" 0\r\n");
+    MainConfig().Set(QStringLiteral("NetServerPort"), provider);
+    object->AddProvider(QStringLiteral("127.0.0.1"));
+
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"shared.txt\" an")));
+    EXPECT_EQ(ReadFile(Home("Target/shared.txt")), QByteArray("vom Master-Server"));
+    EXPECT_TRUE(object->IsInstalled());
+    EXPECT_TRUE(Confirmed(*object));
+}
+
 TEST_F(TInstallationTest, ScriptIsStartedAfterTheCatalogueIsSavedAndScriptusFilesGoToTheRunner)
 {
     const QString list = ProgramFile(QStringLiteral(".objects"));

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/resource.h>
+
+#include <csignal>
 #include <limits>
 
 #include <QDir>
@@ -262,3 +265,47 @@ TEST_F(TTransferTest, ReplyForAnotherRequestClosesTheConnectionAndALateOneIsNeve
 }
 
 } // namespace
+
+namespace {
+
+// Files of this process cannot grow beyond the limit while it lives: a full disk.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_before);
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_before;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_before);
+        std::signal(SIGXFSZ, m_signal);
+    }
+
+private:
+    rlimit m_before{};
+    void (*m_signal)(int) = nullptr;
+};
+
+} // namespace
+
+TEST_F(TTransferTest, AStagingFileThatCannotBeWrittenIsNamedBeforeTheExceptionAndLeftNoFile)
+{
+    MainConfig().Set(QStringLiteral("ServerCompressData"), false);
+    MakeObject(QStringLiteral("big.bin"), Content(256 * 1024));
+    qint32 result = 0;
+    {
+        const TFileSizeLimit limit(64 * 1024);
+        result = Fetch(QStringLiteral("big.bin"));
+    }
+    EXPECT_EQ(result, -1);
+    const int named = IndexOf(QStringLiteral("Client"),
+                              QStringLiteral("Objekt \"%1\" konnte nicht geschrieben werden").arg(Received()));
+    ASSERT_GE(named, 0);
+    EXPECT_EQ(named + 1, IndexOf(QStringLiteral("Client"), QStringLiteral("Bei der Objektübertragung ist eine Ausnahme")));
+    EXPECT_FALSE(QFile::exists(Received()));
+}

@@ -155,9 +155,13 @@ TEST_F(HooksTest, OnlyPressesInOtherProgramsAreRecordedWithAllMessages)
 TEST_F(HooksTest, TheProgramLoadsTheLibraryOnlyOnTheMasterServerAndEndsCleanly)
 {
     const QString port = QString::number(43000 + getpid() % 2000);
+    // With a display the program shows its window and writes its protocol
+    // only to the file, which the headless run writes too.
+    const QString protocolFile = qEnvironmentVariable("PLENWICK_PROTOCOL_FILE");
     auto run = [&](const QString& binary, const QString& server, bool display) {
         WriteFile(Home("plenwick.config"), ("[Options]\r\nNetServerName=" + server + "\r\nNetServerPort=" + port +
-                                            "\r\n").toUtf8());
+                                            "\r\nMiscWriteProtocolToFile=1\r\n").toUtf8());
+        QFile::remove(protocolFile);
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!display)
@@ -169,7 +173,7 @@ TEST_F(HooksTest, TheProgramLoadsTheLibraryOnlyOnTheMasterServerAndEndsCleanly)
         QByteArray out;
         QElapsedTimer clock;
         clock.start();
-        while (!out.contains("wurde erfolgreich initialisiert") && clock.elapsed() < 10000) {
+        while (!ReadFile(protocolFile).contains("[Main] Plenwick ") && clock.elapsed() < 10000) {
             process.waitForReadyRead(100);
             out += process.readAll();
         }
@@ -177,11 +181,10 @@ TEST_F(HooksTest, TheProgramLoadsTheLibraryOnlyOnTheMasterServerAndEndsCleanly)
         EXPECT_TRUE(process.waitForFinished(10000)) << out.constData();
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 0);
-        out += process.readAll();
         QStringList hooks;
-        for (const QByteArray& line : out.split('\n')) {
+        for (const QByteArray& line : ReadFile(protocolFile).split('\n')) {
             if (line.contains(" [Hooks] "))
-                hooks.append(QString::fromUtf8(line.mid(line.indexOf(" [Hooks] ") + 9)));
+                hooks.append(QString::fromUtf8(line.mid(line.indexOf(" [Hooks] ") + 9)).trimmed());
         }
         return hooks;
     };

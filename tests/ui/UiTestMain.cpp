@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The widget tests need a QApplication; defining main here keeps the support
+// library's QCoreApplication main out of this binary.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+
+#include "ui/GermanTexts.h"
 
 int main(int argc, char** argv)
 {
@@ -10,5 +14,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // Hidden windows must not end the tests' event loops.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallGermanTexts();
     return RUN_ALL_TESTS();
 }

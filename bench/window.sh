@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The window's speed goals on a private X display: start-up to the window shown
+# with an empty and a 100 000-object catalogue, and the main thread's stalls
+# while 5 000 protocol entries a second arrive. Three runs each.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${PLENWICK_BUILD_DIR:-$top/build}
+cmake --build "$build" -j2 --target WindowBench plenwick >/dev/null
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+exec 3<> "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x860x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work"
+unset WAYLAND_DISPLAY
+
+"$build/bench/WindowBench" --startup 0
+"$build/bench/WindowBench" --startup 100000
+"$build/bench/WindowBench" --stall

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Scriptus page shows the controls of the running applications and the script being recorded or edited.
+#pragma once
+
+#include <QString>
+
+#include "ui/PageFrame.h"
+
+class QAbstractItemView;
+class QLabel;
+class QTabWidget;
+class QTreeView;
+class TStatusPanels;
+class TTreeSplitter;
+
+/// "Skriptus": control tree, splitter, the panel "Ausgewähltes
+/// Kontrollelement", the inner pages "Sequenz" and "Ereignisse" with their
+/// lists, and two status panels (the second shows the clock).
+class TPageScriptus : public TPageFrame
+{
+    Q_OBJECT
+public:
+    explicit TPageScriptus(QWidget* parent = nullptr);
+
+    // The place for the page's content: Scriptus puts its control tree and
+    // its two lists here and fills the four labels of the selected control.
+    void SetTree(QAbstractItemView* tree);
+    void SetSequenceList(QAbstractItemView* list);
+    void SetEventList(QAbstractItemView* list);
+    QAbstractItemView* Tree() const { return m_tree; }
+    QAbstractItemView* SequenceList() const { return m_sequence; }
+    QAbstractItemView* EventList() const { return m_events; }
+    /// "Identifikation:", "Titel:", "Klasse:", "X,Y-Position:" values;
+    /// an empty text shows "Information nicht verfügbar".
+    void SetControlInfo(const QString& identification, const QString& title, const QString& className,
+                        const QString& position);
+    QLabel* InfoLabel(int row) const { return m_info[row]; }
+    /// The inner pages: 0 "Sequenz", 1 "Ereignisse".
+    QTabWidget* InnerPages() const { return m_inner; }
+
+    TTreeSplitter* Splitter() const { return m_splitter; }
+    TStatusPanels* Status() const { return m_status; }
+
+private:
+    void Replace(QAbstractItemView*& slot, QAbstractItemView* view);
+
+    TTreeSplitter* m_splitter;
+    QAbstractItemView* m_tree = nullptr;
+    QAbstractItemView* m_sequence = nullptr;
+    QAbstractItemView* m_events = nullptr;
+    QLabel* m_info[4];
+    QTabWidget* m_inner;
+    TStatusPanels* m_status;
+};
