@@ -70,19 +70,22 @@ int RunCommandFile(const QString& file)
 
 } // namespace
 
-std::optional<int> RunScriptusCommandLine(const QStringList& parameters)
+namespace {
+
+const QString kScriptus = QStringLiteral("/SCRIPTUS=");
+const QString kControls = QStringLiteral("/CONTROLS");
+
+} // namespace
+
+bool IsScriptusCommandLine(const QString& parameter)
 {
-    if (parameters.size() != 1)
-        return std::nullopt;
-    const QString& word = parameters.first();
-    const QString scriptus = QStringLiteral("/SCRIPTUS=");
-    if (word.compare(QStringLiteral("/CONTROLS"), Qt::CaseInsensitive) == 0) {
-        RegisterAllOptions();
+    return parameter.compare(kControls, Qt::CaseInsensitive) == 0 || parameter.startsWith(kScriptus, Qt::CaseInsensitive);
+}
+
+int RunScriptusCommandLine(const QString& parameter)
+{
+    RegisterAllOptions();
+    if (parameter.compare(kControls, Qt::CaseInsensitive) == 0)
         return ListControls();
-    }
-    if (word.startsWith(scriptus, Qt::CaseInsensitive)) {
-        RegisterAllOptions();
-        return RunCommandFile(word.mid(scriptus.size()));
-    }
-    return std::nullopt;
+    return RunCommandFile(parameter.mid(kScriptus.size()));
 }

@@ -75,16 +75,15 @@ int main(int argc, char* argv[])
     }
     // "/CONTROLS" and "/SCRIPTUS=<file>": the protocol in the terminal, and
     // nothing that listens, loads lists or starts sessions.
-    if (argc == 2) {
+    if (argc == 2 && IsScriptusCommandLine(QString::fromLocal8Bit(argv[1]))) {
         QCoreApplication app(argc, argv);
         ExecutablePath();
         QCoreApplication::setApplicationName(ProductName());
         THeadlessUi terminal;
         SetUi(&terminal);
-        const std::optional<int> code = RunScriptusCommandLine({QString::fromLocal8Bit(argv[1])});
+        const int code = RunScriptusCommandLine(QString::fromLocal8Bit(argv[1]));
         SetUi(nullptr);
-        if (code)
-            return *code;
+        return code;
     }
     const TFrontEnd frontEnd = ChooseFrontEnd();
     const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
