@@ -136,6 +136,9 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
             state.loadRecordingHooks();
         if (MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")))
             start = TWindowStart::InTray;
+        // Shown before the lists are read: a large catalogue must not keep
+        // the window away.
+        Ui().SetWindowStart(start);
         LoadLists();
         Ui().SetProtocolPageVisible(MainConfig().GetBoolean(QStringLiteral("MiscShowProtocol")));
         Ui().SetActivePage(LayoutConfig().GetInteger(QStringLiteral("MainActiveTab")));
@@ -143,7 +146,8 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
     }
     Ui().UpdateActionStates();
     StartObjectUpdateTimer();
-    Ui().SetWindowStart(start);
+    if (state.kind != TInstanceKind::Working)
+        Ui().SetWindowStart(start);
     QTimer::singleShot(0, QCoreApplication::instance(), [] {
         if (!State().complete)
             RunCompletion();

@@ -82,8 +82,8 @@ TEST_F(StartupTest, WorkingInstanceComesUpInOrder)
     EXPECT_EQ(RunMainWindowCreation({}), TInstanceKind::Working);
     EXPECT_FALSE(MainWindowComplete());
     EXPECT_EQ(m_events, (QStringList{"listeners", "objects moved", "clients", "downloads", "users", "controls"}));
-    EXPECT_EQ(m_ui.windowCalls, (QStringList{"SetProtocolPageVisible 1", "SetActivePage 2", "BuildAllViews",
-                                            "UpdateActionStates", "SetWindowStart Shown"}));
+    EXPECT_EQ(m_ui.windowCalls, (QStringList{"SetWindowStart Shown", "SetProtocolPageVisible 1", "SetActivePage 2",
+                                            "BuildAllViews", "UpdateActionStates"}));
     EXPECT_TRUE(m_ui.caption.startsWith(QStringLiteral("Plenwick - [testhost:42424]")));
 
     ASSERT_TRUE(RunEventsUntil([] { return MainWindowComplete(); }, 2000));
