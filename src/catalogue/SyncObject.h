@@ -8,10 +8,10 @@
 #include <QStringList>
 
 #include "catalogue/SyncChain.h"
-#include "foundation/DateTime.h"
-#include "foundation/Exceptions.h"
-#include "foundation/ReentrantRWLock.h"
-#include "foundation/TextFields.h"
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
+#include "base/ReentrantRWLock.h"
+#include "base/TextFields.h"
 
 /// An index outside an object's client-group or provider list.
 class EListIndexError : public EPlenwick
