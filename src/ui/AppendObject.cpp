@@ -39,11 +39,6 @@ QString ScriptusFolder()
     return MainConfig().GetString(QStringLiteral("ServerScriptusDir"));
 }
 
-bool HoldsLineBreak(const QString& text)
-{
-    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
-}
-
 QCheckBox* NewCheck(QWidget* parent, const QString& objectName, const QString& caption)
 {
     auto* box = new QCheckBox(caption, parent);
@@ -296,16 +291,6 @@ bool TFormAppendObject::Confirm()
         ShowError(this, QStringLiteral("Es wurden keine gültigen Eingabedaten in die Maske eingetragen."));
         return false;
     }
-    // A line break cannot stand in a line of the object list or the wire.
-    for (const QString& text : {source, m_editObjectDstDir->text(), m_editObjectDesc->text(), m_editScriptusFilename->text()}) {
-        if (HoldsLineBreak(text)) {
-            ShowError(this, QStringLiteral("Der Text \"%1\" enthält einen Zeilenumbruch und kann nicht in die Objektliste "
-                                           "aufgenommen werden.")
-                                .arg(QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-            return false;
-        }
-    }
-
     TSyncObject* object = nullptr;
     bool wasDistributing = false;
     if (m_newMode) {
@@ -316,7 +301,12 @@ bool TFormAppendObject::Confirm()
             ShowError(this, QStringLiteral("Das Objekt \"%1\" ist bereits vorhanden.").arg(source));
             return false;
         }
-        object = AppendObject(std::move(fresh));
+        try {
+            object = AppendObject(std::move(fresh));
+        } catch (const EObjectNameError& error) {
+            ShowError(this, error.Message());
+            return false;
+        }
     } else {
         object = FindBySourcePath(m_editedSource);
         if (object == nullptr) {

@@ -10,6 +10,7 @@
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "ui/Main.h"
+#include "ui/MainDialogs.h"
 #include "ui/MainLayout.h"
 #include "ui/MainTray.h"
 #include "ui/MessageBoxes.h"
@@ -20,7 +21,8 @@
 #include "ui/QuitWindow.h"
 #include "ui/StatusPanels.h"
 
-TGuiUi::TGuiUi(bool showSplash) : m_form(new TFormMain), m_showSplash(showSplash)
+TGuiUi::TGuiUi(bool showSplash)
+    : m_form(new TFormMain), m_dialogs(new TMainDialogs(*m_form)), m_showSplash(showSplash)
 {
     TMainActions& actions = m_form->Actions();
     actions.Handle(actions.HelpAbout, [this] { AboutForm().ShowAbout(); });
@@ -68,9 +70,12 @@ TFormAbout& TGuiUi::AboutForm()
     return *m_about;
 }
 
+// The caption follows NetServerName: a SETSERVER from the network changes
+// both, and an open connection dialog must show the new name.
 void TGuiUi::SetCaption(const QString& caption)
 {
     m_form->setWindowTitle(caption);
+    m_dialogs->RefreshConnectionSettings();
 }
 
 void TGuiUi::SetProtocolPageVisible(bool visible)
@@ -167,6 +172,7 @@ void TGuiUi::UpdateActionStates()
 void TGuiUi::CompleteCreation()
 {
     m_form->StartClock();
+    m_dialogs->CompleteCreation();
 }
 
 void TGuiUi::RestoreLayout()
@@ -196,10 +202,10 @@ void TGuiUi::SetObjectStatusText(const QString& text)
 
 bool TGuiUi::AskNewObjects(const QStringList& objects)
 {
-    return askNewObjects ? askNewObjects(objects) : true;
+    return m_dialogs->AskNewObjects(objects);
 }
 
 bool TGuiUi::AskRestart()
 {
-    return askRestart ? askRestart() : true;
+    return m_dialogs->AskRestart();
 }

@@ -10,6 +10,7 @@
 class TFormMain;
 class TFormQuit;
 class TFormAbout;
+class TMainDialogs;
 
 /// The window front-end: what the core asks of the window, done with the
 /// main window and its forms. Main thread only, like every widget.
@@ -25,10 +26,7 @@ public:
     TFormQuit& QuitForm();
     TFormAbout& AboutForm();
 
-    // The installation prompts belong to their dialogs; until they are
-    // plugged in, the prompts answer as their countdown would: yes.
-    std::function<bool(const QStringList&)> askNewObjects;
-    std::function<bool()> askRestart;
+    TMainDialogs& Dialogs() { return *m_dialogs; }
 
     void SetCaption(const QString& caption) override;
     void SetProtocolPageVisible(bool visible) override;
@@ -52,6 +50,7 @@ public:
 
 private:
     TFormMain* m_form;
+    TMainDialogs* m_dialogs;
     TFormQuit* m_quit = nullptr;
     TFormAbout* m_about = nullptr;
     bool m_showSplash;

@@ -142,11 +142,18 @@ void TFormConfigServer::showEvent(QShowEvent* event)
 void TFormConfigServer::Fill()
 {
     TConfig& c = MainConfig();
-    m_editServerName->setText(c.GetString(QStringLiteral("NetServerName")));
+    m_filledName = c.GetString(QStringLiteral("NetServerName"));
+    m_editServerName->setText(m_filledName);
     m_editClientUsername->setText(c.GetString(QStringLiteral("ClientUsername")));
     m_editClientPassword->setText(c.GetString(QStringLiteral("ClientPassword")));
     m_checkBoxAnonymousLogin->setChecked(c.GetBoolean(QStringLiteral("ClientAnonymousLogin")));
     ApplyEnabling();
+}
+
+void TFormConfigServer::ServerNameChanged()
+{
+    if (isVisible() && MainConfig().GetString(QStringLiteral("NetServerName")) != m_filledName)
+        Fill();
 }
 
 void TFormConfigServer::ApplyEnabling()

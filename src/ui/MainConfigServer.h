@@ -36,6 +36,9 @@ public:
     /// changed NetServerName while the dialog is open calls it, so that its
     /// OK cannot write the old name back.
     void Fill();
+    /// NetServerName may have changed from the network: an open dialog whose
+    /// name is no longer the stored one fills itself again.
+    void ServerNameChanged();
 
     /// The OK sequence; false when the entry is refused.
     bool Confirm();
@@ -71,6 +74,7 @@ private:
     QPushButton* m_buttonOk;
     QPushButton* m_buttonCancel;
     TCountdown* m_countdown;
+    QString m_filledName;
     std::function<void()> m_minimizeWindow;
     std::function<void()> m_switchToMonitor;
 };

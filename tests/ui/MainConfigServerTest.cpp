@@ -7,6 +7,7 @@
 
 #include "foundation/PoolSystem.h"
 #include "platform/ProgramPaths.h"
+#include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "ui/Countdown.h"
 #include "ui/DialogFixture.h"
@@ -96,8 +97,11 @@ TEST_F(MainConfigServerTest, ANameSetFromTheNetworkWhileOpenIsNotOverwritten)
     MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("master01"));
     TFormConfigServer dialog;
     dialog.open();
+    dialog.EditServerName()->setText(QStringLiteral("master0"));
+    dialog.ServerNameChanged(); // the port changed, say: a half-typed name stays
+    EXPECT_EQ(dialog.EditServerName()->text(), QStringLiteral("master0"));
     ASSERT_TRUE(SetMasterServerName(QStringLiteral("master02")));
-    dialog.Fill();
+    dialog.ServerNameChanged();
     dialog.accept();
     EXPECT_EQ(MainConfig().GetString(QStringLiteral("NetServerName")), QStringLiteral("master02"));
 }
@@ -130,6 +134,29 @@ TEST_F(MainConfigServerTest, AFolderThatCannotBeCreatedIsNamed)
     EXPECT_EQ(m_boxes.texts,
               QStringList{QStringLiteral("Der Ordner \"%1\" konnte nicht erstellt werden.").arg(Home("blocker/objects/"))});
     EXPECT_TRUE(QDir(Home("data/scriptus")).exists());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainConfigServerTest, OpensByItselfOnlyAtTheFirstStartAfterTheQuietSearch)
+{
+    QStringList sent;
+    SetDatagramSender([&](const QByteArray& datagram) { sent << QString::fromUtf8(datagram); });
+    TFormConfigServer dialog;
+    dialog.RunFirstStart(); // no NetServerName in the options file
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(sent, QStringList{QStringLiteral("QUERYSERVER")});
+    dialog.reject();
+
+    WriteFile(MainConfig().FileName(), "[Options]\r\nNetServerName=master01\r\n");
+    Restart();
+    sent.clear();
+    dialog.RunFirstStart();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(sent.isEmpty());
+    SetDatagramSender({});
 }
 
 } // namespace
