@@ -58,6 +58,9 @@ int RunCommandFile(const QString& file)
     DesktopAutomation::EnableAccessibility();
     if (!LoadCommandFile(file))
         return kUnreadable;
+    // The executor looks in the list first and reads the desktop again only
+    // between retries.
+    ReadControlList();
     StartScriptus(ScriptusSequence().Rows(), ScriptusEvents().Rows(), [](TScriptusOutcome outcome) {
         const int code = outcome == TScriptusOutcome::Completed ? 0 : kNotFound;
         QMetaObject::invokeMethod(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
