@@ -11,6 +11,7 @@
 #include "app/CommandLine.h"
 #include "app/CommandLineHelp.h"
 #include "app/FrontEnd.h"
+#include "app/ScriptusCommands.h"
 #include "app/HeadlessUi.h"
 #include "app/Signals.h"
 #include "app/SingleInstance.h"
@@ -81,6 +82,18 @@ int main(int argc, char* argv[])
         early == TStartForm::Help || early == TStartForm::Version) {
         std::fputs((early == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
         return 0;
+    }
+    // "/CONTROLS" and "/SCRIPTUS=<file>": the protocol in the terminal, and
+    // nothing that listens, loads lists or starts sessions.
+    if (argc == 2 && IsScriptusCommandLine(QString::fromLocal8Bit(argv[1]))) {
+        QCoreApplication app(argc, argv);
+        ExecutablePath();
+        QCoreApplication::setApplicationName(ProductName());
+        THeadlessUi terminal;
+        SetUi(&terminal);
+        const int code = RunScriptusCommandLine(QString::fromLocal8Bit(argv[1]));
+        SetUi(nullptr);
+        return code;
     }
     const TFrontEnd frontEnd = ChooseFrontEnd();
     const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);

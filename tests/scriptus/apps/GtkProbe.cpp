@@ -85,6 +85,11 @@ void BuildControls(GtkWidget* box)
                          g_free(text);
                      }),
                      nullptr);
+    g_signal_connect(name, "focus-in-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer) -> gboolean {
+                         Report("focus Name");
+                         return FALSE;
+                     }),
+                     nullptr);
     GtkWidget* list = gtk_list_box_new();
     Name(list, "Liste");
     for (const char* entry : {"Eins", "Zwei", "Drei"})

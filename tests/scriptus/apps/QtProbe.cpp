@@ -57,7 +57,10 @@ public:
         auto* list = new QListWidget;
         list->setAccessibleName(QStringLiteral("Liste"));
         list->addItems({QStringLiteral("Eins"), QStringLiteral("Zwei"), QStringLiteral("Drei")});
-        connect(list, &QListWidget::currentTextChanged, [](const QString& text) { Report("select Liste " + text); });
+        connect(list, &QListWidget::itemSelectionChanged, [list] {
+            for (const QListWidgetItem* item : list->selectedItems())
+                Report("select Liste " + item->text());
+        });
         auto* combo = new QComboBox;
         combo->setAccessibleName(QStringLiteral("Auswahl"));
         combo->addItems({QStringLiteral("Rot"), QStringLiteral("Gruen"), QStringLiteral("Blau")});
@@ -104,6 +107,10 @@ int main(int argc, char** argv)
         else if (arg.startsWith(QLatin1String("--message-after=")))
             messageAfter = arg.mid(16).toInt();
     }
+    QObject::connect(&app, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
+        if (now && !now->accessibleName().isEmpty())
+            Report("focus " + now->accessibleName());
+    });
     TProbeWindow window(controls);
     window.setWindowTitle(title);
     window.show();

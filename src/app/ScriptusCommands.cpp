@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/ScriptusCommands.h"
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "foundation/MainConfig.h"
+#include "foundation/UiPort.h"
+#include "platform/DesktopAutomation.h"
+#include "scriptus/ScriptusBase.h"
+#include "scriptus/ScriptusThread.h"
+#include "scriptus/SyncControl.h"
+
+namespace {
+
+constexpr int kNotFound = 1;
+constexpr int kUnreadable = 2;
+constexpr int kNoDesktop = 3;
+
+void Print(FILE* stream, const QString& line)
+{
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+bool DesktopReachable()
+{
+    QString reason;
+    if (DesktopAutomation::Available(&reason))
+        return true;
+    Print(stderr, QStringLiteral("Skriptus braucht eine Anzeige und den Barrierefreiheitsbus: %1").arg(reason));
+    return false;
+}
+
+int ListControls()
+{
+    if (!DesktopReachable())
+        return kNoDesktop;
+    // Only the list goes to the terminal, so it can be piped.
+    TUiPort* terminal = HasUi() ? &Ui() : nullptr;
+    SetUi(nullptr);
+    ReadControlList();
+    SetUi(terminal);
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        Print(stdout, ControlPath(c) + QLatin1Char('\t') + c->ClassName() + QLatin1Char('\t') +
+                          (c->Visible() ? QStringLiteral("sichtbar") : QStringLiteral("verborgen")));
+    FreeControlList();
+    return 0;
+}
+
+int RunCommandFile(const QString& file)
+{
+    if (!DesktopReachable())
+        return kNoDesktop;
+    // Programs the script starts must show their controls.
+    DesktopAutomation::EnableAccessibility();
+    if (!LoadCommandFile(file))
+        return kUnreadable;
+    // The executor looks in the list first and reads the desktop again only
+    // between retries.
+    ReadControlList();
+    StartScriptus(ScriptusSequence().Rows(), ScriptusEvents().Rows(), [](TScriptusOutcome outcome) {
+        const int code = outcome == TScriptusOutcome::Completed ? 0 : kNotFound;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
+                                  Qt::QueuedConnection);
+    });
+    const int code = QCoreApplication::exec();
+    FreeControlList();
+    return code;
+}
+
+} // namespace
+
+namespace {
+
+const QString kScriptus = QStringLiteral("/SCRIPTUS=");
+const QString kControls = QStringLiteral("/CONTROLS");
+
+} // namespace
+
+bool IsScriptusCommandLine(const QString& parameter)
+{
+    return parameter.compare(kControls, Qt::CaseInsensitive) == 0 || parameter.startsWith(kScriptus, Qt::CaseInsensitive);
+}
+
+int RunScriptusCommandLine(const QString& parameter)
+{
+    RegisterAllOptions();
+    if (parameter.compare(kControls, Qt::CaseInsensitive) == 0)
+        return ListControls();
+    return RunCommandFile(parameter.mid(kScriptus.size()));
+}
