@@ -41,6 +41,8 @@ public:
     virtual void RebuildObjectViews() = 0;
     virtual void RebuildClientViews() = 0;
     virtual void RefreshClientOnlineMarks() = 0;
+    /// The Scriptus control tree, after the control list was read again.
+    virtual void RebuildControlTree() {}
 
     /// A new protocol entry. showInList follows MiscShowProtocol; a headless
     /// front-end reports every entry regardless.

@@ -49,7 +49,6 @@ protected:
         ASSERT_TRUE(TDesktopSession::Shared().Start()) << TDesktopSession::Shared().Error();
         atspi_init();
     }
-    static void TearDownTestSuite() { TDesktopSession::Shared().Stop(); }
 };
 
 TEST_F(DesktopSessionTest, ControlsOfBothToolkitsAreSeenThroughTheAccessibilityBus)

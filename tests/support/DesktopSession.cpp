@@ -168,7 +168,9 @@ bool TDesktopSession::Start()
     }
     setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
 
-    m_daemons.push_back(Spawn({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"}, -1, -1));
+    // The session bus starts the accessibility bus launcher on first demand
+    // (in its own process group, ended with the bus); a second launcher
+    // started here would race it for the name.
     if (!WaitForAccessibilityBus()) {
         m_error = "der Barrierefreiheitsbus antwortet nicht";
         Stop();
@@ -243,7 +245,8 @@ std::vector<std::string> TDesktopSession::TakeLines(TProgram& program, int waitM
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
     std::vector<std::string> lines;
-    while (true) {
+    lines.swap(program.unread);
+    while (lines.empty()) {
         pollfd p{program.out, POLLIN, 0};
         if (program.out < 0 || poll(&p, 1, RemainingMs(deadline)) <= 0)
             break;
@@ -260,8 +263,6 @@ std::vector<std::string> TDesktopSession::TakeLines(TProgram& program, int waitM
             lines.push_back(program.pending.substr(0, end));
             program.pending.erase(0, end + 1);
         }
-        if (!lines.empty())
-            break;
     }
     return lines;
 }
@@ -271,9 +272,13 @@ std::string TDesktopSession::WaitForLine(TProgram& program, const std::string& p
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (true) {
         const int left = RemainingMs(deadline);
-        for (const std::string& line : TakeLines(program, left))
-            if (line.rfind(prefix, 0) == 0)
-                return line;
+        std::vector<std::string> lines = TakeLines(program, left);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].rfind(prefix, 0) == 0) {
+                // Later lines stay for the next look.
+                program.unread.assign(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1, lines.end());
+                return lines[i];
+            }
         if (RemainingMs(deadline) == 0 || program.out < 0)
             return std::string();
     }

@@ -32,6 +32,7 @@ public:
         pid_t pid = -1;
         int out = -1;
         std::string pending;
+        std::vector<std::string> unread; ///< whole lines not yet taken
     };
     TProgram* Launch(const std::vector<std::string>& argv);
     /// Reads the program's output until a line starting with `prefix` came or
@@ -46,6 +47,7 @@ public:
 
     /// The desktop shared by all tests of this process; libatspi binds to one
     /// accessibility bus per process, so a second desktop would be unseen.
+    /// It ends with the process; suites must not stop it.
     static TDesktopSession& Shared();
 
 private:

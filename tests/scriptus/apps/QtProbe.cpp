@@ -57,7 +57,10 @@ public:
         auto* list = new QListWidget;
         list->setAccessibleName(QStringLiteral("Liste"));
         list->addItems({QStringLiteral("Eins"), QStringLiteral("Zwei"), QStringLiteral("Drei")});
-        connect(list, &QListWidget::currentTextChanged, [](const QString& text) { Report("select Liste " + text); });
+        connect(list, &QListWidget::itemSelectionChanged, [list] {
+            for (const QListWidgetItem* item : list->selectedItems())
+                Report("select Liste " + item->text());
+        });
         auto* combo = new QComboBox;
         combo->setAccessibleName(QStringLiteral("Auswahl"));
         combo->addItems({QStringLiteral("Rot"), QStringLiteral("Gruen"), QStringLiteral("Blau")});

@@ -1,0 +1,982 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/DesktopAutomation.h"
+
+#include <atspi/atspi.h>
+#include <gio/gio.h>
+#include <xcb/res.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "base/KeyCodes.h"
+
+namespace {
+
+constexpr int kMaxName = 199;
+constexpr int kMaxText = 99;
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kMaxControls = 50000;
+constexpr quint64 kFirstControlHandle = quint64(1) << 32;
+
+template <typename T> struct TGFree {
+    void operator()(T* p) const { g_free(p); }
+};
+using TGString = std::unique_ptr<gchar, TGFree<gchar>>;
+
+struct TUnref {
+    void operator()(gpointer p) const
+    {
+        if (p)
+            g_object_unref(p);
+    }
+};
+template <typename T> using TGObject = std::unique_ptr<T, TUnref>;
+
+struct TFree {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using TReply = std::unique_ptr<T, TFree>;
+
+QString OneLine(QString text)
+{
+    // A line break would end a command file's line.
+    for (QChar& c : text)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
+            c = QLatin1Char(' ');
+    return text.left(kMaxName);
+}
+
+QString TakeString(gchar* text)
+{
+    TGString owner(text);
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// Base name of the program that owns a process, as a user knows it.
+QString ProgramName(qint64 pid)
+{
+    if (pid <= 0)
+        return QString();
+    const QString proc = QStringLiteral("/proc/%1/").arg(pid);
+    QFile cmdline(proc + QStringLiteral("cmdline"));
+    if (cmdline.open(QIODevice::ReadOnly)) {
+        const QByteArray first = cmdline.readAll().split('\0').value(0);
+        if (!first.isEmpty())
+            return QFileInfo(QString::fromLocal8Bit(first)).fileName();
+    }
+    const QString exe = QFileInfo(proc + QStringLiteral("exe")).symLinkTarget();
+    if (!exe.isEmpty())
+        return QFileInfo(exe).fileName();
+    QFile comm(proc + QStringLiteral("comm"));
+    if (comm.open(QIODevice::ReadOnly))
+        return QString::fromLocal8Bit(comm.readAll().trimmed());
+    return QString();
+}
+
+// A program's accessibility bridge sometimes leaves a call unanswered until
+// the next message reaches it; one repeat after a short wait gets it through.
+template <typename F> gboolean Twice(F call)
+{
+    GError* error = nullptr;
+    gboolean result = call(&error);
+    if (error) {
+        g_error_free(error);
+        error = nullptr;
+        result = call(&error);
+        if (error)
+            g_error_free(error);
+    }
+    return result;
+}
+
+
+// Makes sure the program answers before it is asked for more.
+void Nudge(AtspiAccessible* accessible)
+{
+    TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(accessible));
+    if (component)
+        Twice([&](GError** e) {
+            AtspiRect* rect = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, e);
+            g_free(rect);
+            return rect != nullptr;
+        });
+}
+
+/// The one thread that talks to the X server and the accessibility bus.
+class TDesktopThread
+{
+public:
+    static TDesktopThread& Instance()
+    {
+        static TDesktopThread* thread = new TDesktopThread; // lives as long as the process
+        return *thread;
+    }
+
+    template <typename R> R Call(const std::function<R()>& work)
+    {
+        R result{};
+        Run([&] { result = work(); });
+        return result;
+    }
+
+    void Run(const std::function<void()>& work)
+    {
+        if (std::this_thread::get_id() == m_thread.get_id()) {
+            work();
+            return;
+        }
+        struct TJob {
+            const std::function<void()>* work;
+            std::mutex mutex;
+            std::condition_variable done;
+            bool finished = false;
+        } job{&work, {}, {}, false};
+        g_main_context_invoke(
+            m_context,
+            [](gpointer data) -> gboolean {
+                auto* job = static_cast<TJob*>(data);
+                (*job->work)();
+                std::lock_guard lock(job->mutex);
+                job->finished = true;
+                job->done.notify_all();
+                return G_SOURCE_REMOVE;
+            },
+            &job);
+        std::unique_lock lock(job.mutex);
+        job.done.wait(lock, [&] { return job.finished; });
+    }
+
+    // Everything below runs on the desktop thread only.
+
+    bool Connect(QString* reason);
+    bool AccessibilityBus();
+    std::vector<TDesktopControl> Read();
+    QStringList Silent() const { return m_silent; }
+
+    xcb_connection_t* X() const { return m_x; }
+    xcb_window_t Root() const { return m_root; }
+    xcb_atom_t Atom(const char* name);
+
+    AtspiAccessible* Accessible(quint64 handle) const
+    {
+        const auto it = m_accessibles.find(handle);
+        return it == m_accessibles.end() ? nullptr : it->second;
+    }
+    xcb_window_t WindowOf(quint64 handle) const
+    {
+        const auto it = m_windows.find(handle);
+        return it == m_windows.end() ? xcb_window_t(0) : it->second;
+    }
+    QString WindowTitle(xcb_window_t window);
+    QRect WindowRect(xcb_window_t window);
+    bool Flush();
+    void Sync();
+    TKeyboardMap KeyboardMap();
+
+    std::set<unsigned> heldKeys;
+
+private:
+    TDesktopThread()
+    {
+        m_context = g_main_context_new();
+        std::mutex mutex;
+        std::condition_variable started;
+        bool running = false;
+        m_thread = std::thread([&] {
+            g_main_context_push_thread_default(m_context);
+            GMainLoop* loop = g_main_loop_new(m_context, FALSE);
+            {
+                std::lock_guard lock(mutex);
+                running = true;
+                started.notify_all();
+            }
+            g_main_loop_run(loop);
+        });
+        pthread_setname_np(m_thread.native_handle(), "DesktopAutomation");
+        std::unique_lock lock(mutex);
+        started.wait(lock, [&] { return running; });
+        m_thread.detach();
+    }
+
+    struct TTopLevel {
+        AtspiAccessible* accessible;
+        qint64 pid;
+        QString name;
+        bool taken = false;
+    };
+
+    qint64 WindowPid(xcb_window_t window);
+    bool HasProperty(xcb_window_t window, xcb_atom_t property);
+    xcb_window_t ClientWindow(xcb_window_t window, int depth);
+    std::vector<TTopLevel> TopLevelAccessibles();
+    AtspiAccessible* MatchAccessible(std::vector<TTopLevel>& candidates, qint64 pid, const QString& title,
+                                     const QRect& rect);
+    void AddControls(AtspiAccessible* parent, quint64 parentHandle, xcb_window_t window, const QString& fileName,
+                     qint64 pid, int depth, std::vector<TDesktopControl>& out,
+                     std::unordered_map<quint64, AtspiAccessible*>& seen);
+    quint64 HandleFor(AtspiAccessible* accessible);
+
+    GMainContext* m_context = nullptr;
+    std::thread m_thread;
+    xcb_connection_t* m_x = nullptr;
+    xcb_window_t m_root = 0;
+    bool m_atspi = false;
+    std::unordered_map<std::string, xcb_atom_t> m_atoms;
+    // The accessibles of the last read, each holding a reference; their
+    // handles survive a re-read as long as the accessible does.
+    std::unordered_map<quint64, AtspiAccessible*> m_accessibles;
+    std::unordered_map<AtspiAccessible*, quint64> m_handles;
+    std::unordered_map<quint64, xcb_window_t> m_windows;
+    quint64 m_nextHandle = kFirstControlHandle;
+    QStringList m_silent;
+};
+
+bool TDesktopThread::Connect(QString* reason)
+{
+    if (m_x && xcb_connection_has_error(m_x)) {
+        xcb_disconnect(m_x);
+        m_x = nullptr;
+        m_atoms.clear();
+    }
+    if (!m_x) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+            if (reason)
+                *reason = QStringLiteral("Keine Anzeige vorhanden (DISPLAY ist nicht gesetzt)");
+            return false;
+        }
+        int screenNumber = 0;
+        xcb_connection_t* x = xcb_connect(nullptr, &screenNumber);
+        if (xcb_connection_has_error(x)) {
+            xcb_disconnect(x);
+            if (reason)
+                *reason = QStringLiteral("Die Anzeige \"%1\" ist nicht erreichbar").arg(qEnvironmentVariable("DISPLAY"));
+            return false;
+        }
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(x));
+        for (int i = 0; i < screenNumber && screens.rem; ++i)
+            xcb_screen_next(&screens);
+        m_x = x;
+        m_root = screens.data->root;
+    }
+    if (!AccessibilityBus()) {
+        if (reason)
+            *reason = QStringLiteral("Kein Barrierefreiheitsbus (AT-SPI) erreichbar");
+        return false;
+    }
+    return true;
+}
+
+bool TDesktopThread::AccessibilityBus()
+{
+    if (!m_atspi) {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
+            return false;
+        atspi_init();
+        atspi_set_main_context(m_context);
+        // A hanging program must not stall a whole list read for long.
+        atspi_set_timeout(1000, 1000);
+        m_atspi = true;
+    }
+    return atspi_get_a11y_bus() != nullptr;
+}
+
+xcb_atom_t TDesktopThread::Atom(const char* name)
+{
+    const auto it = m_atoms.find(name);
+    if (it != m_atoms.end())
+        return it->second;
+    TReply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, 0, static_cast<uint16_t>(strlen(name)), name), nullptr));
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    m_atoms[name] = atom;
+    return atom;
+}
+
+bool TDesktopThread::HasProperty(xcb_window_t window, xcb_atom_t property)
+{
+    TReply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(m_x, xcb_get_property(m_x, 0, window, property, XCB_ATOM_ANY, 0, 0), nullptr));
+    return reply && reply->type != XCB_ATOM_NONE;
+}
+
+QString TDesktopThread::WindowTitle(xcb_window_t window)
+{
+    for (const auto& [property, type] : {std::pair{Atom("_NET_WM_NAME"), Atom("UTF8_STRING")},
+                                         std::pair{xcb_atom_t(XCB_ATOM_WM_NAME), xcb_atom_t(XCB_ATOM_ANY)}}) {
+        TReply<xcb_get_property_reply_t> reply(
+            xcb_get_property_reply(m_x, xcb_get_property(m_x, 0, window, property, type, 0, 1024), nullptr));
+        if (reply && reply->type != XCB_ATOM_NONE && xcb_get_property_value_length(reply.get()) > 0)
+            return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                     xcb_get_property_value_length(reply.get()));
+    }
+    return QString();
+}
+
+QRect TDesktopThread::WindowRect(xcb_window_t window)
+{
+    TReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(m_x, xcb_get_geometry(m_x, window), nullptr));
+    if (!geometry)
+        return QRect();
+    TReply<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(m_x, xcb_translate_coordinates(m_x, window, m_root, 0, 0), nullptr));
+    if (!origin)
+        return QRect();
+    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+}
+
+qint64 TDesktopThread::WindowPid(xcb_window_t window)
+{
+    TReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        m_x, xcb_get_property(m_x, 0, window, Atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 0, 1), nullptr));
+    if (reply && xcb_get_property_value_length(reply.get()) >= 4)
+        return *static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    // Qt's helper windows carry no _NET_WM_PID; the server knows the client.
+    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    TReply<xcb_res_query_client_ids_reply_t> ids(
+        xcb_res_query_client_ids_reply(m_x, xcb_res_query_client_ids(m_x, 1, &spec), nullptr));
+    if (!ids)
+        return 0;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem; xcb_res_client_id_value_next(&it))
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(it.data) >= 1)
+            return *xcb_res_client_id_value_value(it.data);
+    return 0;
+}
+
+// Below a window manager's frame the client is the window with WM_STATE;
+// without a window manager the root's child itself is the client.
+xcb_window_t TDesktopThread::ClientWindow(xcb_window_t window, int depth)
+{
+    if (HasProperty(window, Atom("WM_STATE")))
+        return window;
+    if (depth > 4)
+        return 0;
+    TReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_x, xcb_query_tree(m_x, window), nullptr));
+    if (!tree)
+        return 0;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i)
+        if (const xcb_window_t client = ClientWindow(children[i], depth + 1))
+            return client;
+    return 0;
+}
+
+std::vector<TDesktopThread::TTopLevel> TDesktopThread::TopLevelAccessibles()
+{
+    std::vector<TTopLevel> result;
+    TGObject<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop)
+        return result;
+    const int apps = atspi_accessible_get_child_count(desktop.get(), nullptr);
+    for (int a = 0; a < apps; ++a) {
+        TGObject<AtspiAccessible> app(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        if (!app)
+            continue;
+        const qint64 pid = atspi_accessible_get_process_id(app.get(), nullptr);
+        const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
+        for (int w = 0; w < windows; ++w)
+            if (AtspiAccessible* top = atspi_accessible_get_child_at_index(app.get(), w, nullptr)) {
+                Nudge(top);
+                result.push_back({top, pid, TakeString(atspi_accessible_get_name(top, nullptr))});
+            }
+    }
+    return result;
+}
+
+AtspiAccessible* TDesktopThread::MatchAccessible(std::vector<TTopLevel>& candidates, qint64 pid, const QString& title,
+                                                 const QRect& rect)
+{
+    auto extentsMatch = [&](AtspiAccessible* accessible) {
+        TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(accessible));
+        if (!component)
+            return false;
+        std::unique_ptr<AtspiRect, TGFree<AtspiRect>> extents(
+            atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr));
+        return extents && QRect(extents->x, extents->y, extents->width, extents->height) == rect;
+    };
+    TTopLevel* found = nullptr;
+    // By title first (two windows of one title: the extents decide), then by
+    // extents alone: a message box may name its accessible after its text.
+    for (TTopLevel& top : candidates) {
+        if (top.taken || top.pid != pid || top.name != title)
+            continue;
+        if (!found)
+            found = &top;
+        if (extentsMatch(top.accessible)) {
+            found = &top;
+            break;
+        }
+    }
+    for (std::size_t i = 0; !found && i < candidates.size(); ++i)
+        if (!candidates[i].taken && candidates[i].pid == pid && extentsMatch(candidates[i].accessible))
+            found = &candidates[i];
+    if (!found)
+        return nullptr;
+    found->taken = true;
+    return found->accessible;
+}
+
+quint64 TDesktopThread::HandleFor(AtspiAccessible* accessible)
+{
+    const auto it = m_handles.find(accessible);
+    if (it != m_handles.end())
+        return it->second;
+    return m_nextHandle++;
+}
+
+void TDesktopThread::AddControls(AtspiAccessible* parent, quint64 parentHandle, xcb_window_t window,
+                                 const QString& fileName, qint64 pid, int depth, std::vector<TDesktopControl>& out,
+                                 std::unordered_map<quint64, AtspiAccessible*>& seen)
+{
+    if (depth > kMaxDepth)
+        return;
+    const int count = atspi_accessible_get_child_count(parent, nullptr);
+    for (int i = 0; i < count && out.size() < kMaxControls; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, nullptr);
+        if (!child)
+            continue;
+        const quint64 handle = HandleFor(child);
+        if (seen.count(handle)) { // a cycle in a broken tree
+            g_object_unref(child);
+            continue;
+        }
+        seen[handle] = child;
+        TDesktopControl control;
+        control.handle = handle;
+        control.parent = parentHandle;
+        control.window = window;
+        control.name = OneLine(TakeString(atspi_accessible_get_name(child, nullptr)));
+        control.className = TakeString(atspi_accessible_get_role_name(child, nullptr));
+        control.controlId = i + 1;
+        control.fileName = fileName;
+        control.pid = pid;
+        TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(child));
+        control.visible = states && atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING);
+        out.push_back(control);
+        AddControls(child, handle, window, fileName, pid, depth + 1, out, seen);
+    }
+}
+
+std::vector<TDesktopControl> TDesktopThread::Read()
+{
+    std::vector<TDesktopControl> out;
+    if (!Connect(nullptr))
+        return out;
+    TReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_x, xcb_query_tree(m_x, m_root), nullptr));
+    if (!tree)
+        return out;
+    std::vector<TTopLevel> tops = TopLevelAccessibles();
+    std::unordered_map<quint64, AtspiAccessible*> seen;
+    std::unordered_map<quint64, xcb_window_t> windows;
+    std::set<QString> withWindows;
+    std::set<QString> withControls;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    // The server lists the root's children bottom first.
+    for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i) {
+        xcb_window_t window = ClientWindow(children[i], 0);
+        if (!window && HasProperty(children[i], XCB_ATOM_WM_CLASS))
+            window = children[i];
+        if (!window)
+            continue;
+        TReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(m_x, xcb_get_window_attributes(m_x, children[i]), nullptr));
+        if (!attributes)
+            continue; // gone meanwhile
+        TDesktopControl element;
+        element.handle = window;
+        element.window = window;
+        element.name = OneLine(WindowTitle(window));
+        element.pid = WindowPid(window);
+        element.fileName = ProgramName(element.pid);
+        element.visible = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        TReply<xcb_get_property_reply_t> owner(xcb_get_property_reply(
+            m_x, xcb_get_property(m_x, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1), nullptr));
+        if (owner && xcb_get_property_value_length(owner.get()) >= 4)
+            element.parent = *static_cast<const xcb_window_t*>(xcb_get_property_value(owner.get()));
+        AtspiAccessible* accessible = MatchAccessible(tops, element.pid, WindowTitle(window), WindowRect(window));
+        if (accessible) {
+            element.className = TakeString(atspi_accessible_get_role_name(accessible, nullptr));
+        } else {
+            TReply<xcb_get_property_reply_t> wmClass(xcb_get_property_reply(
+                m_x, xcb_get_property(m_x, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr));
+            if (wmClass) {
+                // WM_CLASS holds instance and class, each ended by a NUL.
+                const QByteArray both(static_cast<const char*>(xcb_get_property_value(wmClass.get())),
+                                      xcb_get_property_value_length(wmClass.get()));
+                element.className = QString::fromLocal8Bit(both.split('\0').value(1));
+            }
+        }
+        out.push_back(element);
+        windows[window] = window;
+        if (element.visible && !element.fileName.isEmpty())
+            withWindows.insert(element.fileName);
+        if (accessible && out.size() < kMaxControls) {
+            const std::size_t before = out.size();
+            AddControls(accessible, window, window, element.fileName, element.pid, 0, out, seen);
+            if (out.size() > before)
+                withControls.insert(element.fileName);
+        }
+    }
+    for (TTopLevel& top : tops)
+        g_object_unref(top.accessible);
+    // Keep a reference to every accessible now listed, drop the others.
+    std::unordered_map<AtspiAccessible*, quint64> handles;
+    for (const auto& [handle, accessible] : seen) {
+        handles[accessible] = handle;
+        windows[handle] = 0;
+    }
+    for (const TDesktopControl& control : out)
+        windows[control.handle] = control.window;
+    for (const auto& [handle, accessible] : m_accessibles)
+        g_object_unref(accessible);
+    m_accessibles = std::move(seen);
+    m_handles = std::move(handles);
+    m_windows = std::move(windows);
+    m_silent.clear();
+    for (const QString& name : withWindows)
+        if (!withControls.count(name))
+            m_silent.append(name);
+    return out;
+}
+
+bool TDesktopThread::Flush()
+{
+    return xcb_flush(m_x) > 0;
+}
+
+TKeyboardMap TDesktopThread::KeyboardMap()
+{
+    const xcb_setup_t* setup = xcb_get_setup(m_x);
+    const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    TReply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
+        m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, count), nullptr));
+    if (!reply)
+        return TKeyboardMap();
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
+    return TKeyboardMap(setup->min_keycode, reply->keysyms_per_keycode,
+                        std::span<const std::uint32_t>(keysyms, xcb_get_keyboard_mapping_keysyms_length(reply.get())));
+}
+
+void TDesktopThread::Sync()
+{
+    free(xcb_get_input_focus_reply(m_x, xcb_get_input_focus(m_x), nullptr));
+}
+
+// Finds the action of one of these names (toolkits name them differently).
+bool DoNamedAction(AtspiAccessible* accessible, std::initializer_list<const char*> names)
+{
+    TGObject<AtspiAction> action(atspi_accessible_get_action_iface(accessible));
+    if (!action)
+        return false;
+    const int count = atspi_action_get_n_actions(action.get(), nullptr);
+    for (const char* wanted : names)
+        for (int i = 0; i < count; ++i) {
+            const QString name = TakeString(atspi_action_get_action_name(action.get(), i, nullptr));
+            if (name.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0)
+                return Twice([&](GError** e) { return atspi_action_do_action(action.get(), i, e); });
+        }
+    return false;
+}
+
+QString EntryName(AtspiAccessible* entry, int depth = 0)
+{
+    QString name = TakeString(atspi_accessible_get_name(entry, nullptr));
+    // GTK list rows carry no name; their label does.
+    if (name.isEmpty() && depth < 3) {
+        const int count = atspi_accessible_get_child_count(entry, nullptr);
+        for (int i = 0; i < count && name.isEmpty(); ++i) {
+            TGObject<AtspiAccessible> child(atspi_accessible_get_child_at_index(entry, i, nullptr));
+            if (child)
+                name = EntryName(child.get(), depth + 1);
+        }
+    }
+    return name;
+}
+
+// The accessible whose children are the entries: a combo box keeps them in
+// a menu or list of its own.
+TGObject<AtspiAccessible> EntryContainer(AtspiAccessible* control)
+{
+    const int count = atspi_accessible_get_child_count(control, nullptr);
+    for (int i = 0; i < count; ++i) {
+        TGObject<AtspiAccessible> child(atspi_accessible_get_child_at_index(control, i, nullptr));
+        if (!child)
+            continue;
+        const AtspiRole role = atspi_accessible_get_role(child.get(), nullptr);
+        if (role == ATSPI_ROLE_MENU || role == ATSPI_ROLE_LIST || role == ATSPI_ROLE_LIST_BOX)
+            return child;
+    }
+    return TGObject<AtspiAccessible>(ATSPI_ACCESSIBLE(g_object_ref(control)));
+}
+
+int FindEntry(AtspiAccessible* container, const QString& text, TGObject<AtspiAccessible>* entry)
+{
+    const int count = atspi_accessible_get_child_count(container, nullptr);
+    for (int i = 0; i < count; ++i) {
+        TGObject<AtspiAccessible> child(atspi_accessible_get_child_at_index(container, i, nullptr));
+        if (child && EntryName(child.get()).startsWith(text, Qt::CaseInsensitive)) {
+            *entry = std::move(child);
+            return i;
+        }
+    }
+    return -1;
+}
+
+QRect Extents(AtspiAccessible* accessible)
+{
+    TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(accessible));
+    if (!component)
+        return QRect();
+    std::unique_ptr<AtspiRect, TGFree<AtspiRect>> rect(
+        atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr));
+    return rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
+}
+
+void FakeInput(TDesktopThread& d, uint8_t type, uint8_t detail, int x = 0, int y = 0)
+{
+    const xcb_window_t root = type == XCB_MOTION_NOTIFY ? d.Root() : xcb_window_t(XCB_NONE);
+    xcb_test_fake_input(d.X(), type, detail, XCB_CURRENT_TIME, root,
+                        static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
+}
+
+// The entry of a list just opened is laid out a moment later.
+bool ClickWhenLaidOut(TDesktopThread& d, AtspiAccessible* entry)
+{
+    for (int i = 0; i < 50; ++i) {
+        atspi_accessible_clear_cache(entry);
+        const QRect rect = Extents(entry);
+        if (rect.width() > 0 && rect.height() > 0) {
+            FakeInput(d, XCB_MOTION_NOTIFY, 0, rect.center().x(), rect.center().y());
+            FakeInput(d, XCB_BUTTON_PRESS, 1);
+            FakeInput(d, XCB_BUTTON_RELEASE, 1);
+            d.Flush();
+            d.Sync();
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+bool Raise(TDesktopThread& d, xcb_window_t window)
+{
+    if (!window)
+        return false;
+    TReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(d.X(), xcb_get_window_attributes(d.X(), window), nullptr));
+    if (!attributes)
+        return false;
+    TReply<xcb_get_property_reply_t> wm(xcb_get_property_reply(
+        d.X(), xcb_get_property(d.X(), 0, d.Root(), d.Atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
+        nullptr));
+    if (wm && xcb_get_property_value_length(wm.get()) >= 4) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = d.Atom("_NET_ACTIVE_WINDOW");
+        event.data.data32[0] = 2; // from a pager-like tool: the manager obeys
+        xcb_send_event(d.X(), 0, d.Root(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+    } else {
+        xcb_map_window(d.X(), window);
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(d.X(), window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        if (attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+            xcb_set_input_focus(d.X(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    }
+    d.Flush();
+    d.Sync();
+    return true;
+}
+
+bool Exists(TDesktopThread& d, quint64 handle)
+{
+    return d.Accessible(handle) || d.WindowOf(handle);
+}
+
+} // namespace
+
+namespace DesktopAutomation {
+
+bool Available(QString* reason)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    QString why;
+    const bool available = d.Call<bool>([&] { return d.Connect(&why); });
+    if (reason)
+        *reason = why;
+    return available;
+}
+
+void EnableAccessibility()
+{
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus)
+        return;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+        g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    if (reply)
+        g_variant_unref(reply);
+    g_object_unref(bus);
+}
+
+std::vector<TDesktopControl> ReadControls()
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<std::vector<TDesktopControl>>([&] { return d.Read(); });
+}
+
+QStringList ProgramsWithoutControls()
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<QStringList>([&] { return d.Silent(); });
+}
+
+QRect Rectangle(quint64 handle)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<QRect>([&] {
+        if (AtspiAccessible* accessible = d.Accessible(handle))
+            return Extents(accessible);
+        if (d.X() && d.WindowOf(handle))
+            return d.WindowRect(d.WindowOf(handle));
+        return QRect();
+    });
+}
+
+QString WindowText(quint64 handle)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<QString>([&] {
+        AtspiAccessible* accessible = d.Accessible(handle);
+        if (!accessible)
+            return d.X() && d.WindowOf(handle) ? d.WindowTitle(d.WindowOf(handle)).left(kMaxText) : QString();
+        if (TGObject<AtspiText> text{atspi_accessible_get_text_iface(accessible)}) {
+            const QString content = TakeString(atspi_text_get_text(text.get(), 0, kMaxText, nullptr));
+            if (!content.isEmpty())
+                return content;
+        }
+        return TakeString(atspi_accessible_get_name(accessible, nullptr));
+    });
+}
+
+QByteArray WindowIcon(quint64 handle, int* width, int* height)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<QByteArray>([&] {
+        const xcb_window_t window = d.WindowOf(handle);
+        if (!d.X() || !window)
+            return QByteArray();
+        TReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            d.X(), xcb_get_property(d.X(), 0, window, d.Atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 0, 1 << 20),
+            nullptr));
+        if (!reply)
+            return QByteArray();
+        const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+        const std::size_t words = xcb_get_property_value_length(reply.get()) / 4;
+        std::size_t best = words;
+        int bestDistance = 1 << 30;
+        // The property holds several sizes: width, height, then the pixels.
+        for (std::size_t at = 0; at + 2 <= words;) {
+            const std::size_t w = data[at];
+            const std::size_t h = data[at + 1];
+            if (w == 0 || h == 0 || w * h > words - at - 2)
+                break;
+            const int distance = std::abs(static_cast<int>(w) - 16);
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = at;
+            }
+            at += 2 + w * h;
+        }
+        if (best >= words)
+            return QByteArray();
+        *width = static_cast<int>(data[best]);
+        *height = static_cast<int>(data[best + 1]);
+        return QByteArray(reinterpret_cast<const char*>(data + best + 2), *width * *height * 4);
+    });
+}
+
+bool Click(quint64 handle, QPoint point, TMouseButton button, int count)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] {
+        if (!d.X() || !Exists(d, handle) || !Raise(d, d.WindowOf(handle)))
+            return false;
+        TReply<xcb_query_pointer_reply_t> pointer(
+            xcb_query_pointer_reply(d.X(), xcb_query_pointer(d.X(), d.Root()), nullptr));
+        const uint8_t detail = button == TMouseButton::Left ? 1 : 3;
+        FakeInput(d, XCB_MOTION_NOTIFY, 0, point.x(), point.y());
+        for (int i = 0; i < count; ++i) {
+            FakeInput(d, XCB_BUTTON_PRESS, detail);
+            FakeInput(d, XCB_BUTTON_RELEASE, detail);
+        }
+        d.Flush();
+        d.Sync();
+        // Returned sooner, a window manager may lose the click.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (pointer)
+            FakeInput(d, XCB_MOTION_NOTIFY, 0, pointer->root_x, pointer->root_y);
+        d.Flush();
+        d.Sync();
+        return true;
+    });
+}
+
+bool SetText(quint64 handle, const QString& text)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] {
+        AtspiAccessible* accessible = d.Accessible(handle);
+        if (accessible)
+            Nudge(accessible);
+        TGObject<AtspiEditableText> editable(accessible ? atspi_accessible_get_editable_text_iface(accessible)
+                                                        : nullptr);
+        const QByteArray utf8 = text.toUtf8();
+        return editable && Twice([&](GError** e) {
+                   return atspi_editable_text_set_text_contents(editable.get(), utf8.constData(), e);
+               });
+    });
+}
+
+bool SelectString(quint64 handle, const QString& text)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] {
+        AtspiAccessible* control = d.Accessible(handle);
+        if (!control)
+            return false;
+        Nudge(control);
+        TGObject<AtspiAccessible> container = EntryContainer(control);
+        TGObject<AtspiAccessible> entry;
+        const int index = FindEntry(container.get(), text, &entry);
+        if (index < 0)
+            return false;
+        if (atspi_accessible_get_role(control, nullptr) == ATSPI_ROLE_COMBO_BOX) {
+            // GTK selects through the combo box itself; Qt only by its open list.
+            if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(control)})
+                if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
+                    return true;
+            if (DoNamedAction(control, {"ShowMenu", "press"}))
+                return ClickWhenLaidOut(d, entry.get());
+        } else {
+            if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(container.get())})
+                if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
+                    return true;
+            if (TGObject<AtspiTable> table{atspi_accessible_get_table_iface(container.get())})
+                if (Twice([&](GError** e) { return atspi_table_add_row_selection(table.get(), index, e); }))
+                    return true;
+        }
+        return DoNamedAction(entry.get(), {"Toggle", "click", "activate", "Press"});
+    });
+}
+
+bool SetChecked(quint64 handle, bool checked)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] {
+        AtspiAccessible* accessible = d.Accessible(handle);
+        if (!accessible)
+            return false;
+        Nudge(accessible);
+        atspi_accessible_clear_cache(accessible);
+        TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(accessible));
+        const bool now = states && atspi_state_set_contains(states.get(), ATSPI_STATE_CHECKED);
+        if (now == checked)
+            return true;
+        return DoNamedAction(accessible, {"Toggle", "Press", "click", "activate"});
+    });
+}
+
+bool BringToTop(quint64 handle)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] { return d.X() && Exists(d, handle) && Raise(d, d.WindowOf(handle)); });
+}
+
+bool Close(quint64 handle)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] {
+        const xcb_window_t window = d.WindowOf(handle);
+        if (!d.X() || !window)
+            return false;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = d.Atom("WM_PROTOCOLS");
+        event.data.data32[0] = d.Atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(d.X(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+        d.Flush();
+        d.Sync();
+        return true;
+    });
+}
+
+bool Key(quint8 virtualKey, bool down)
+{
+    const bool modifier = (virtualKey >= 0x10 && virtualKey <= 0x12) || (virtualKey >= 0xa0 && virtualKey <= 0xa5) ||
+                          virtualKey == 0x5b || virtualKey == 0x5c;
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<bool>([&] {
+        if (!d.Connect(nullptr))
+            return false;
+        const std::optional<std::uint8_t> keyCode = d.KeyboardMap().KeycodeOf(virtualKey);
+        if (!keyCode)
+            return false;
+        const uint8_t code = *keyCode;
+        if (!down) {
+            // Only a key this run holds is released; presses already were.
+            if (d.heldKeys.erase(code))
+                FakeInput(d, XCB_KEY_RELEASE, code);
+        } else if (modifier) {
+            FakeInput(d, XCB_KEY_PRESS, code);
+            d.heldKeys.insert(code);
+        } else {
+            FakeInput(d, XCB_KEY_PRESS, code);
+            FakeInput(d, XCB_KEY_RELEASE, code);
+            for (unsigned held : d.heldKeys)
+                FakeInput(d, XCB_KEY_RELEASE, static_cast<uint8_t>(held));
+            d.heldKeys.clear();
+        }
+        d.Flush();
+        d.Sync();
+        return true;
+    });
+}
+
+void ReleaseKeys()
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    d.Run([&] {
+        if (d.X())
+            for (unsigned held : d.heldKeys)
+                FakeInput(d, XCB_KEY_RELEASE, static_cast<uint8_t>(held));
+        d.heldKeys.clear();
+        if (d.X()) {
+            d.Flush();
+            d.Sync();
+        }
+    });
+}
+
+} // namespace DesktopAutomation

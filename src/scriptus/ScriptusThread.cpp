@@ -1,0 +1,243 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "scriptus/ScriptusThread.h"
+
+#include <shared_mutex>
+
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/TextFields.h"
+#include "platform/DesktopAutomation.h"
+#include "platform/ShellOpen.h"
+#include "scriptus/SyncControl.h"
+
+namespace {
+
+const QString kCategory = QStringLiteral("ScriptusThread");
+constexpr int kImage = 22;
+constexpr int kFirstWait = 1000;
+// Pauses are checked this often, so a termination ends them within a second.
+constexpr int kPauseSlice = 100;
+
+std::shared_mutex& RunningLock()
+{
+    static std::shared_mutex lock;
+    return lock;
+}
+
+TScriptusThread*& Running()
+{
+    static TScriptusThread* thread = nullptr;
+    return thread;
+}
+
+void Report(const QString& message)
+{
+    Log(kCategory, message, kImage);
+}
+
+} // namespace
+
+TScriptusThread::TScriptusThread(std::vector<TScriptusRow> sequence, std::vector<TScriptusRow> events,
+                                 std::function<void(TScriptusOutcome)> whenEnded)
+    : m_sequence(std::move(sequence)), m_events(std::move(events)), m_whenEnded(std::move(whenEnded))
+{
+    setObjectName(QStringLiteral("ScriptusThread"));
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TScriptusThread::run()
+{
+    try {
+        Execute();
+    } catch (const std::exception& error) {
+        m_outcome = TScriptusOutcome::NotFound;
+        Report(QStringLiteral("Bei der Skriptus-Ausführung") + ExceptionSuffix(error));
+    }
+    // Held keys would otherwise repeat on the desktop.
+    DesktopAutomation::ReleaseKeys();
+    Report(QStringLiteral("Beende Skriptus"));
+    {
+        std::unique_lock guard(RunningLock());
+        if (Running() == this)
+            Running() = nullptr;
+    }
+    if (m_whenEnded)
+        m_whenEnded(m_outcome);
+}
+
+void TScriptusThread::Execute()
+{
+    const int limit = MainConfig().GetInteger(QStringLiteral("ScriptusTimeout"));
+    Report(QStringLiteral("Beginne Skriptus"));
+    for (std::size_t i = 0; i < m_sequence.size(); ++i) {
+        const int number = static_cast<int>(i) + 1;
+        const TScriptusRow& row = m_sequence[i];
+        if (m_terminate) {
+            m_outcome = TScriptusOutcome::Terminated;
+            return;
+        }
+        if (!row.Active) {
+            Report(QStringLiteral("%1. Skriptzeile wird ignoriert").arg(number));
+            continue;
+        }
+        qint64 wait = kFirstWait;
+        if (row.Command.ControlPath.isEmpty()) {
+            if (!Perform(number, row.Command, nullptr))
+                m_outcome = TScriptusOutcome::NotFound;
+            continue;
+        }
+        TSyncControl* control = FindControlByPath(row.Command.ControlPath);
+        bool exhausted = false;
+        while (!control && !m_terminate) {
+            Report(QStringLiteral("Der Kontrollelementpfad \"%1\" konnte nicht gefunden werden.")
+                       .arg(row.Command.ControlPath));
+            if (wait >= limit) {
+                Report(QStringLiteral("Die maximale Anzahl der Versuche wurde erreicht"));
+                exhausted = true;
+                break;
+            }
+            Report(QStringLiteral("Warte %1 Millisekunden...").arg(wait));
+            Pause(static_cast<int>(wait));
+            RebuildControlList();
+            RunEventList();
+            control = FindControlByPath(row.Command.ControlPath);
+            wait *= 2;
+        }
+        if (m_terminate) {
+            m_outcome = TScriptusOutcome::Terminated;
+            return;
+        }
+        if (exhausted || !control) {
+            m_outcome = TScriptusOutcome::NotFound;
+            return;
+        }
+        if (!Perform(number, row.Command, control))
+            m_outcome = TScriptusOutcome::NotFound;
+    }
+}
+
+void TScriptusThread::Pause(int milliseconds)
+{
+    // Whole seconds, as the protocol line promises.
+    for (int second = 0; second < milliseconds / 1000; ++second)
+        for (int slice = 0; slice < 1000 / kPauseSlice; ++slice) {
+            if (m_terminate) {
+                Report(QStringLiteral("Abbruchanforderung wurde erkannt"));
+                return;
+            }
+            msleep(kPauseSlice);
+        }
+}
+
+void TScriptusThread::RunEventList()
+{
+    for (std::size_t i = 0; i < m_events.size() && !m_terminate; ++i) {
+        const TScriptusRow& row = m_events[i];
+        if (!row.Active || row.Command.ControlPath.isEmpty())
+            continue;
+        if (TSyncControl* control = FindControlByPath(row.Command.ControlPath))
+            Perform(static_cast<int>(i) + 1, row.Command, control);
+    }
+}
+
+bool TScriptusThread::Perform(int number, const TScriptus& command, TSyncControl* control)
+{
+    Report(QStringLiteral("%1. Skriptzeile wird ausgeführt").arg(number));
+    const bool done = Act(command, control);
+    if (!done)
+        Report(QStringLiteral("%1. Skriptzeile: das Kontrollelement \"%2\" ist nicht mehr vorhanden oder nimmt das "
+                              "Kommando nicht an")
+                   .arg(number)
+                   .arg(command.ControlPath));
+    Report(QStringLiteral("%1. Skriptzeile wurde ausgeführt").arg(number));
+    return done;
+}
+
+bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
+{
+    namespace D = DesktopAutomation;
+    const quint64 handle = control ? control->Handle() : 0;
+    auto click = [&](TMouseButton button, int count) {
+        if (!control)
+            return false;
+        const QRect rect = D::Rectangle(handle);
+        if (rect.isNull())
+            return false;
+        const QPoint local = command.HasPosition ? QPoint(command.X, command.Y) : QPoint(0, 0);
+        return D::Click(handle, rect.topLeft() + local, button, count);
+    };
+    switch (command.Kind) {
+    case ClickLeft:
+        return click(TMouseButton::Left, 1);
+    case ClickDoubleLeft:
+        return click(TMouseButton::Left, 2);
+    case ClickRight:
+        return click(TMouseButton::Right, 1);
+    case SetText:
+        return control && D::SetText(handle, command.Text);
+    case SelectString:
+        // A text no entry matches leaves the selection as it was, unreported.
+        if (control)
+            D::SelectString(handle, command.Text);
+        return control != nullptr;
+    case Check:
+        return control && D::SetChecked(handle, command.Checked);
+    case BringToTop:
+    case Show:
+        return control && D::BringToTop(handle);
+    case Close:
+        return control && D::Close(handle);
+    case KeyDown:
+    case KeyUp:
+        D::Key(static_cast<quint8>(command.X & 0xFF), command.Kind == KeyDown);
+        return true;
+    case StartExternalApplication:
+        return ShellOpen(command.Text);
+    case WaitForTime: {
+        Log(QStringLiteral("ScriptusBase"), QStringLiteral("Warte %1 Sekunden...").arg(command.Text), kImage);
+        try {
+            const qint64 seconds = IntegerFromText(command.Text);
+            // Checked like a pause, so a shutdown need not wait it out.
+            for (qint64 slice = 0; slice < seconds * 1000 / kPauseSlice && !m_terminate; ++slice)
+                msleep(kPauseSlice);
+        } catch (const EConvertError&) {
+            // Not a number: no wait, and no further message.
+        }
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+bool StartScriptus()
+{
+    return StartScriptus(ScriptusSequence().Rows(), ScriptusEvents().Rows());
+}
+
+bool StartScriptus(std::vector<TScriptusRow> sequence, std::vector<TScriptusRow> events,
+                   std::function<void(TScriptusOutcome)> whenEnded)
+{
+    std::unique_lock guard(RunningLock());
+    if (Running())
+        return false;
+    auto* thread = new TScriptusThread(std::move(sequence), std::move(events), std::move(whenEnded));
+    Running() = thread;
+    thread->start(QThread::IdlePriority);
+    return true;
+}
+
+bool RequestScriptusTermination()
+{
+    std::shared_lock guard(RunningLock());
+    if (!Running())
+        return true;
+    Running()->RequestTermination();
+    return false;
+}
+
+bool ScriptusRunning()
+{
+    std::shared_lock guard(RunningLock());
+    return Running() != nullptr;
+}

@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "scriptus/SyncControl.h"
+
+#include <set>
+
+#include "foundation/MainConfig.h"
+#include "foundation/PoolInterlocked.h"
+#include "foundation/UiPort.h"
+
+namespace {
+
+const QString kCategory = QStringLiteral("SyncControl");
+constexpr int kImage = 21;
+// Owner chains of broken programs may loop.
+constexpr int kMaxAncestors = 256;
+
+TChainList& ControlList()
+{
+    static TChainList list;
+    return list;
+}
+
+bool OptionOn(const char* name)
+{
+    return OptionsRegistered() && MainConfig().GetBoolean(QLatin1String(name));
+}
+
+// Programs already reported as showing no controls, so each is logged once.
+std::set<QString>& ReportedSilent()
+{
+    static std::set<QString> names;
+    return names;
+}
+
+} // namespace
+
+TSyncControl* TSyncControl::ParentElement()
+{
+    if (!m_parentResolved) {
+        m_parentResolved = true;
+        if (m_control.parent != 0)
+            for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+                if (c->Handle() == m_control.parent) {
+                    m_parent = c;
+                    break;
+                }
+    }
+    return m_parent;
+}
+
+QString TSyncControl::ComputeNameElement()
+{
+    if (!m_control.name.isEmpty())
+        return m_control.name;
+    QString name;
+    TSyncControl* parent = this;
+    QString suffix;
+    // An untitled control inherits its parent's name; the identifiers of every
+    // untitled step follow it.
+    for (int depth = 0; depth < kMaxAncestors; ++depth) {
+        if (OptionOn("ScriptusControlIdInPath"))
+            suffix.prepend(QStringLiteral("<%1>").arg(parent->ControlId()));
+        parent = parent->ParentElement();
+        if (!parent)
+            break;
+        if (!parent->m_control.name.isEmpty()) {
+            name = parent->m_control.name;
+            break;
+        }
+    }
+    return name + suffix;
+}
+
+TReentrantRWLock& ControlListLock()
+{
+    static TReentrantRWLock lock;
+    return lock;
+}
+
+TSyncControl* FirstControl()
+{
+    TReadGuard guard(ControlListLock());
+    return static_cast<TSyncControl*>(ControlList().Head());
+}
+
+TSyncControl* NextControl(TSyncControl* control)
+{
+    return static_cast<TSyncControl*>(control->GetNext());
+}
+
+namespace {
+
+// The desktop is read without the lock, and no log entry is written under
+// it: the main thread may be waiting for the lock while it takes the entry.
+void FillControlList(bool freeFirst)
+{
+    Log(kCategory, QStringLiteral("Liste der Kontrollelemente wird eingelesen"), kImage);
+    const std::vector<TDesktopControl> controls = DesktopAutomation::ReadControls();
+    {
+        TWriteGuard guard(ControlListLock());
+        if (freeFirst)
+            FreeControlList();
+        for (const TDesktopControl& control : controls)
+            ControlList().Append(new TSyncControl(control));
+        for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+            c->SetNameElement(c->ComputeNameElement());
+    }
+    Log(kCategory, QStringLiteral("Liste der Kontrollelemente wurde eingelesen"), kImage);
+    QStringList fresh;
+    for (const QString& name : DesktopAutomation::ProgramsWithoutControls())
+        if (ReportedSilent().insert(name).second)
+            fresh.append(name);
+    if (!fresh.isEmpty())
+        Log(kCategory,
+            QStringLiteral("Diese laufenden Programme zeigen keine Kontrollelemente (Barrierefreiheit war bei ihrem "
+                           "Start nicht eingeschaltet): %1")
+                .arg(fresh.join(QStringLiteral(", "))),
+            kImage);
+}
+
+} // namespace
+
+void ReadControlList()
+{
+    FillControlList(false);
+}
+
+void FreeControlList()
+{
+    TWriteGuard guard(ControlListLock());
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        c->SetViewNode(nullptr);
+    ControlList().Clear();
+}
+
+void RebuildControlList()
+{
+    FillControlList(true);
+    if (HasUi())
+        TPoolInterlocked::Synchronize([] { Ui().RebuildControlTree(); });
+}
+
+QString ControlPath(TSyncControl* control)
+{
+    TReadGuard guard(ControlListLock());
+    QString path;
+    TSyncControl* element = control;
+    for (int depth = 0; element && depth < kMaxAncestors; ++depth) {
+        path.prepend(QLatin1Char('\\') + element->NameElement() + QStringLiteral(" [") + element->ClassName() +
+                     QLatin1Char(']'));
+        element = element->ParentElement();
+    }
+    const QString file =
+        OptionOn("ScriptusExcludeFilenameFromPath") ? QStringLiteral("<anonymous file>") : control->FileName();
+    return QStringLiteral("\\\\") + file + path;
+}
+
+QString ShortenedPath(const QString& path)
+{
+    return path.size() > 100 ? path.left(100) + QStringLiteral("...") : path;
+}
+
+TSyncControl* FindControlByPath(const QString& path)
+{
+    TReadGuard guard(ControlListLock());
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        if (ControlPath(c).compare(path, Qt::CaseInsensitive) == 0)
+            return c;
+    return nullptr;
+}
+
+bool NameIsCurrent(TSyncControl* control)
+{
+    TReadGuard guard(ControlListLock());
+    return control->NameElement() == control->ComputeNameElement();
+}
+
+void RefreshName(TSyncControl* control)
+{
+    TWriteGuard guard(ControlListLock());
+    control->SetNameElement(control->ComputeNameElement());
+}
+
+QPoint ToControlPoint(TSyncControl* control, QPoint screen)
+{
+    return screen - DesktopAutomation::Rectangle(control->Handle()).topLeft();
+}
+
+QPoint ToScreenPoint(TSyncControl* control, QPoint local)
+{
+    return local + DesktopAutomation::Rectangle(control->Handle()).topLeft();
+}

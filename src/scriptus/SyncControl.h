@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+
+#include <QPoint>
+#include <QString>
+
+#include "catalogue/SyncChain.h"
+#include "foundation/ReentrantRWLock.h"
+#include "platform/DesktopAutomation.h"
+
+/// One window or control of the desktop, an element of the control list.
+class TSyncControl : public TSyncChain
+{
+public:
+    explicit TSyncControl(const TDesktopControl& control) : m_control(control) {}
+
+    quint64 Handle() const { return m_control.handle; }
+    quint64 ParentHandle() const { return m_control.parent; }
+    /// The first element whose handle equals the parent handle; resolved on
+    /// first use.
+    TSyncControl* ParentElement();
+    const QString& NameElement() const { return m_nameElement; }
+    const QString& ClassName() const { return m_control.className; }
+    const QString& FileName() const { return m_control.fileName; }
+    int ControlId() const { return m_control.controlId; }
+    bool Visible() const { return m_control.visible; }
+    qint64 Pid() const { return m_control.pid; }
+    /// The top-level window the element lies in.
+    quint64 Window() const { return m_control.window; }
+
+    /// The name element as it would be computed now.
+    QString ComputeNameElement();
+    void SetNameElement(const QString& name) { m_nameElement = name; }
+
+private:
+    TDesktopControl m_control;
+    TSyncControl* m_parent = nullptr;
+    bool m_parentResolved = false;
+    QString m_nameElement;
+};
+
+/// The lock of the control list and of its elements' fields.
+TReentrantRWLock& ControlListLock();
+/// The first element of the list (under the read lock), or nullptr.
+TSyncControl* FirstControl();
+TSyncControl* NextControl(TSyncControl* control);
+
+/// Reads every window and control of the desktop into the list (which must
+/// be empty), with its log entries.
+void ReadControlList();
+void FreeControlList();
+/// Frees and reads the list again, then has the window rebuild its tree.
+void RebuildControlList();
+
+/// The full path: "\\file\name [class]\name [class]..." from the top.
+QString ControlPath(TSyncControl* control);
+/// Paths longer than 100 characters cut to 100 and "...".
+QString ShortenedPath(const QString& path);
+/// The first element whose path equals this one, ignoring case.
+TSyncControl* FindControlByPath(const QString& path);
+
+/// Whether the stored name element still equals a freshly computed one.
+bool NameIsCurrent(TSyncControl* control);
+void RefreshName(TSyncControl* control);
+
+/// Screen point to the control's own coordinates and back, by the control's
+/// current rectangle.
+QPoint ToControlPoint(TSyncControl* control, QPoint screen);
+QPoint ToScreenPoint(TSyncControl* control, QPoint local);

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "scriptus/ScriptusDesktop.h"
+
+#include <QFileInfo>
+
+#include "foundation/MainConfig.h"
+#include "platform/DesktopAutomation.h"
+#include "scriptus/SyncControl.h"
+
+void TScriptusDesktopTest::SetUpTestSuite()
+{
+    TDesktopSession& desktop = TDesktopSession::Shared();
+    ASSERT_TRUE(desktop.Start()) << desktop.Error();
+}
+
+void TScriptusDesktopTest::SetUp()
+{
+    TTestHome::SetUp();
+    ASSERT_TRUE(TDesktopSession::Shared().Running());
+    // Paths in these tests name the program unless a test says otherwise.
+    MainConfig().Set(QStringLiteral("ScriptusExcludeFilenameFromPath"), false);
+    FreeControlList();
+}
+
+void TScriptusDesktopTest::TearDown()
+{
+    FreeControlList();
+    for (TDesktopSession::TProgram* program : m_programs)
+        TDesktopSession::Shared().End(program);
+    m_programs.clear();
+    TTestHome::TearDown();
+}
+
+TDesktopSession::TProgram* TScriptusDesktopTest::StartProbe(const std::vector<std::string>& options)
+{
+    std::vector<std::string> argv{GetParam()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    TDesktopSession::TProgram* program = TDesktopSession::Shared().Launch(argv);
+    m_programs.push_back(program);
+    EXPECT_TRUE(Saw(program, "ready"));
+    return program;
+}
+
+QString TScriptusDesktopTest::ProbeName()
+{
+    return QFileInfo(QString::fromUtf8(GetParam())).fileName();
+}
+
+bool TScriptusDesktopTest::Saw(TDesktopSession::TProgram* program, const std::string& prefix, int timeoutMs)
+{
+    return !TDesktopSession::WaitForLine(*program, prefix, timeoutMs).empty();
+}
