@@ -8,6 +8,7 @@
 #include "foundation/TextFields.h"
 #include "platform/DesktopAutomation.h"
 #include "platform/ShellOpen.h"
+#include "scriptus/Hooks.h"
 #include "scriptus/SyncControl.h"
 
 namespace {
@@ -47,6 +48,8 @@ TScriptusThread::TScriptusThread(std::vector<TScriptusRow> sequence, std::vector
 
 void TScriptusThread::run()
 {
+    // Recording must not follow the pointer the run itself moves.
+    SetRecordingHeld(true);
     try {
         Execute();
     } catch (const std::exception& error) {
@@ -56,6 +59,7 @@ void TScriptusThread::run()
     // Held keys would otherwise repeat on the desktop.
     DesktopAutomation::ReleaseKeys();
     Report(QStringLiteral("Beende Skriptus"));
+    SetRecordingHeld(false);
     {
         std::unique_lock guard(RunningLock());
         if (Running() == this)
@@ -153,7 +157,7 @@ bool TScriptusThread::Perform(int number, const TScriptus& command, TSyncControl
     return done;
 }
 
-bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
+bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control)
 {
     namespace D = DesktopAutomation;
     const quint64 handle = control ? control->Handle() : 0;
@@ -193,21 +197,25 @@ bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
         return true;
     case StartExternalApplication:
         return ShellOpen(command.Text);
-    case WaitForTime: {
-        Log(QStringLiteral("ScriptusBase"), QStringLiteral("Warte %1 Sekunden...").arg(command.Text), kImage);
-        try {
-            const qint64 seconds = IntegerFromText(command.Text);
-            // Checked like a pause, so a shutdown need not wait it out.
-            for (qint64 slice = 0; slice < seconds * 1000 / kPauseSlice && !m_terminate; ++slice)
-                msleep(kPauseSlice);
-        } catch (const EConvertError&) {
-            // Not a number: no wait, and no further message.
-        }
-        return true;
-    }
     default:
         return true;
     }
+}
+
+bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
+{
+    if (command.Kind != WaitForTime)
+        return PerformScriptusCommand(command, control);
+    Log(QStringLiteral("ScriptusBase"), QStringLiteral("Warte %1 Sekunden...").arg(command.Text), kImage);
+    try {
+        const qint64 seconds = IntegerFromText(command.Text);
+        // Checked like a pause, so a shutdown need not wait it out.
+        for (qint64 slice = 0; slice < seconds * 1000 / kPauseSlice && !m_terminate; ++slice)
+            msleep(kPauseSlice);
+    } catch (const EConvertError&) {
+        // Not a number: no wait, and no further message.
+    }
+    return true;
 }
 
 bool StartScriptus()
