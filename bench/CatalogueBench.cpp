@@ -11,9 +11,9 @@
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "foundation/MainConfig.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/UiPort.h"
 #include "platform/FileTimes.h"

@@ -94,14 +94,16 @@ int Startup(int objects)
         QElapsedTimer clock;
         clock.start();
         program.start(QStringLiteral(PLENWICK_BENCH_BINARY), {});
-        // Logged right after the window was shown, before the event loop runs.
+        // The window counts as shown once it is mapped on the display.
         qint64 shown = -1;
         while (shown < 0 && clock.elapsed() < 60000) {
-            QFile file(protocol);
-            if (file.open(QIODevice::ReadOnly) && file.readAll().contains("[Main] Plenwick "))
+            QProcess search;
+            search.start(QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                          QStringLiteral("^Plenwick - \\[")});
+            search.waitForFinished(5000);
+            if (!search.readAllStandardOutput().trimmed().isEmpty())
                 shown = clock.elapsed();
-            else
-                QThread::msleep(2);
         }
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
         program.waitForFinished(30000);
@@ -138,6 +140,7 @@ int Stall()
         });
         std::atomic<bool> stop{false};
         std::atomic<long> sent{0};
+        std::atomic<int> finished{0};
         std::vector<std::thread> workers;
         for (int w = 0; w < kWorkers; ++w)
             workers.emplace_back([&, w] {
@@ -151,6 +154,7 @@ int Stall()
                     Log(QStringLiteral("Bench"), QStringLiteral("Eintrag %1 von Arbeiter %2").arg(n).arg(w), 45);
                     ++sent;
                 }
+                ++finished;
             });
         sinceTick.start();
         probe.start();
@@ -159,14 +163,10 @@ int Stall()
         probe.stop();
         stop = true;
         // The workers may wait for the main thread with their last entry.
-        while (std::any_of(workers.begin(), workers.end(), [](std::thread& t) { return t.joinable(); })) {
-            QCoreApplication::processEvents();
-            for (std::thread& worker : workers)
-                if (worker.joinable()) {
-                    QCoreApplication::processEvents();
-                    worker.join();
-                }
-        }
+        while (finished < kWorkers)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        for (std::thread& worker : workers)
+            worker.join();
         std::sort(lateness.begin(), lateness.end());
         const qint64 p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
         const qint64 worst = lateness.empty() ? 0 : lateness.back();

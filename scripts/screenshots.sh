@@ -32,11 +32,12 @@ xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
-# A master server with the protocol page switched on and no start screen.
+# A master server with the protocol page switched on and no start screen, on a
+# port of its own so that it meets no other program of this machine.
 home="$work/home"
 mkdir -p "$home" "$work/registry" "$work/runtime"
 chmod 700 "$work/runtime"
-printf '[Options]\r\nMiscShowProtocol=1\r\n' > "$home/plenwick.config"
+printf '[Options]\r\nMiscShowProtocol=1\r\nNetServerPort=47424\r\n' > "$home/plenwick.config"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"SuppressSplashScreen"=dword:00000001\r\n' \
   > "$work/registry/user.reg"
 export PLENWICK_HOME="$home" PLENWICK_REGISTRY_DIR="$work/registry" PLENWICK_COMPUTERNAME=master01
@@ -81,4 +82,3 @@ done
 sleep 0.6
 import -window "$about" "$out/info.png"
 echo "$out/info.png"
-xdotool key --window "$about" Return

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <exception>
 #include <optional>
@@ -9,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "app/CommandLine.h"
 #include "app/CommandLineHelp.h"
 #include "app/FrontEnd.h"
 #include "app/HeadlessUi.h"
@@ -62,23 +62,30 @@ void OnTerminationSignal(int signal)
         EndApplication();
 }
 
+// The command line without the program path.
+QStringList Parameters(int argc, char* argv[])
+{
+    QStringList parameters;
+    for (int i = 1; i < argc; ++i)
+        parameters.append(QString::fromLocal8Bit(argv[i]));
+    return parameters;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    // For people at a terminal: one parameter, and never an instance, nor a
-    // look for a display.
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
-        std::fputs((std::strcmp(argv[1], "--help") == 0 ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+    // For people at a terminal: never an instance, nor a look for a display.
+    if (const TStartForm early = ParseCommandLine(Parameters(argc, argv)).form;
+        early == TStartForm::Help || early == TStartForm::Version) {
+        std::fputs((early == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
         return 0;
     }
     const TFrontEnd frontEnd = ChooseFrontEnd();
     const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
-    // Counted after Qt took its own (a restored session's -session must not
+    // Read after Qt took its own (a restored session's -session must not
     // make a file-move instance).
-    QStringList parameters;
-    for (int i = 1; i < argc; ++i)
-        parameters.append(QString::fromLocal8Bit(argv[i]));
+    const TCommandLine commandLine = ParseCommandLine(Parameters(argc, argv));
 
     // Fixed now: an update may rename the running file later.
     ExecutablePath();
@@ -93,24 +100,22 @@ int main(int argc, char* argv[])
     }
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
-    SetRunningAsService(IsServiceProcess(parameters));
+    SetRunningAsService(IsServiceProcess(commandLine.serviceSwitch));
     InstallReplication();
     InstallRecordingHooks();
     if (frontEnd == TFrontEnd::Headless && !qEnvironmentVariableIsEmpty("DISPLAY"))
         Log(QStringLiteral("Main"), DisplayUnavailableReason(), 46);
 
-    // "/SEND <command> <host>": a short-lived instance that only sends a
-    // remote command; three words, so never taken for a file-move instance.
-    if (const std::optional<TConnectKind> sending = SendingKind(parameters)) {
+    if (commandLine.form == TStartForm::Send) {
         RegisterAllOptions();
-        RunSendingInstance(*sending, parameters[2]);
+        RunSendingInstance(commandLine.sendKind, commandLine.sendHost);
         SetUi(nullptr);
         return 0;
     }
 
     // Two working instances on the same lists would overwrite each other's files.
     TSingleInstance single;
-    if (DecideInstanceKind(parameters) == TInstanceKind::Working && !single.Acquire()) {
+    if (DecideInstanceKind(commandLine.form == TStartForm::FileMove) == TInstanceKind::Working && !single.Acquire()) {
         std::fprintf(stderr, "%s\n", qPrintable(single.RefusalMessage()));
         if (window && !single.RaisedOther())
             ShowMessageBox(nullptr, QMessageBox::Warning, single.RefusalMessage());
@@ -123,7 +128,10 @@ int main(int argc, char* argv[])
 
     int rc = 0;
     try {
-        const TInstanceKind kind = RunMainWindowCreation(parameters);
+        std::optional<TFileMove> fileMove;
+        if (commandLine.form == TStartForm::FileMove)
+            fileMove = TFileMove{commandLine.moveFrom, commandLine.moveTo};
+        const TInstanceKind kind = RunMainWindowCreation(fileMove);
         if (kind != TInstanceKind::FileMove)
             Log(QStringLiteral("Main"),
                 QStringLiteral("%1 %2 gestartet").arg(ProductName(), OwnVersionString(QStringLiteral("FileVersion"))),
@@ -138,10 +146,8 @@ int main(int argc, char* argv[])
             SetUi(nullptr);
             return 0;
         }
-        // "/QUERYSERVER": a working instance that asks the network for its
-        // master server at start, as the connection settings dialog would.
-        if (kind == TInstanceKind::Working && parameters.size() == 1 &&
-            parameters[0].compare(QStringLiteral("/QUERYSERVER"), Qt::CaseInsensitive) == 0)
+        // Asks the network for the master server at start, as the connection settings dialog would.
+        if (kind == TInstanceKind::Working && commandLine.form == TStartForm::QueryServer)
             QueryServer(true);
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)

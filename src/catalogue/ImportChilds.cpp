@@ -18,7 +18,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "foundation/ThreadWait.h"
 #include "foundation/UiPort.h"
 #include "platform/FileTimes.h"

@@ -3,10 +3,10 @@
 
 #include <QFile>
 
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "foundation/UiPort.h"
 #include "platform/ProgramPaths.h"
 

@@ -8,8 +8,8 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/ReentrantRWLock.h"
-#include "foundation/TextFields.h"
+#include "base/ReentrantRWLock.h"
+#include "base/TextFields.h"
 #include "foundation/UiPort.h"
 #include "platform/ProgramPaths.h"
 

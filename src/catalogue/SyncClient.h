@@ -5,7 +5,7 @@
 #include <QString>
 
 #include "catalogue/SyncChain.h"
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 
 /// A computer that has connected to this one: its address, its resolved name
 /// (the key of the list, lower case), the computer name it reported at login

@@ -12,9 +12,9 @@
 #include "catalogue/ListFile.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 
 namespace {
 

@@ -13,19 +13,18 @@
 #include "catalogue/ImportChilds.h"
 #include "catalogue/ListFile.h"
 #include "foundation/MainConfig.h"
+#include "foundation/PendingMoves.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/FileTimes.h"
 #include "platform/FileVersion.h"
 #include "platform/ProgramPaths.h"
-#include "platform/RegistryStore.h"
 
 namespace {
 
 const QString kCategory = QStringLiteral("SyncObject");
 constexpr int kIcon = 46;
 constexpr int kFieldCount = 20;
-const QString kRunOnceKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Runonce");
 
 qint32 FileSize(const QString& path)
 {
@@ -376,13 +375,8 @@ bool TSyncObject::MatchesFile(const QString& path) const
 bool TSyncObject::PendingInRunOnce() const
 {
     const QString target = TargetPath();
-    try {
-        if (!TRegistryStore::KeyExists(TRegistryHive::LocalMachine, kRunOnceKey)
-            || !TRegistryStore::ReadValue(TRegistryHive::LocalMachine, kRunOnceKey, target))
-            return false;
-    } catch (const ERegistryDamaged&) {
-        return false; // reported by the store; a key that cannot be opened holds nothing
-    }
+    if (!HasPendingMove(target))
+        return false;
     Log(kCategory, QStringLiteral("Objekt \"%1\" in Registry-Schlüssel RunOnce gefunden").arg(target), kIcon);
     return true;
 }
@@ -409,6 +403,18 @@ bool TSyncObject::NeedsInstallation() const
     if (deleteTarget)
         return exists;
     return !IsInstalled() && (exists || !SwapOnly());
+}
+
+std::unique_ptr<TSyncObject> TSyncObject::FromSource(const QString& sourceName, const QString& targetFolder)
+{
+    auto object = std::make_unique<TSyncObject>(sourceName, QString(), 0, DateTimeNow(), targetFolder);
+    const QString source = object->ResolvedSourcePath();
+    if (IsExistingFile(source)) {
+        object->m_modifiedDate = FileDate(source);
+        object->m_version = FileVersion(source);
+        object->m_size = FileSize(source);
+    }
+    return object;
 }
 
 bool TSyncObject::RefreshFromSource()

@@ -8,10 +8,10 @@
 #include <QStringList>
 
 #include "catalogue/SyncChain.h"
-#include "foundation/DateTime.h"
-#include "foundation/Exceptions.h"
-#include "foundation/ReentrantRWLock.h"
-#include "foundation/TextFields.h"
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
+#include "base/ReentrantRWLock.h"
+#include "base/TextFields.h"
 
 /// An index outside an object's client-group or provider list.
 class EListIndexError : public EPlenwick
@@ -116,6 +116,9 @@ public:
     /// the incompatible-list warning; a field that cannot be converted raises
     /// EConvertError.
     static std::unique_ptr<TSyncObject> FromLine(const QString& line);
+    /// A new object for a source file: dated now, then given the file's date,
+    /// size and version when the file exists. Not yet in the list.
+    static std::unique_ptr<TSyncObject> FromSource(const QString& sourceName, const QString& targetFolder);
 
     /// The flags as one text: C X A R D P S.
     QString AttributeLetters() const;

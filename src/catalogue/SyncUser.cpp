@@ -5,7 +5,7 @@
 
 #include "catalogue/ListFile.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 
 namespace {
 

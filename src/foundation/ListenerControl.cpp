@@ -4,7 +4,7 @@
 #include <atomic>
 #include <exception>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 #include "foundation/PoolInterlocked.h"
 
 namespace {

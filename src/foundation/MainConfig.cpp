@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "foundation/Base64.h"
+#include "base/Base64.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"

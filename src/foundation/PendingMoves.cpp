@@ -7,8 +7,8 @@
 #include <QFileInfo>
 
 #include "foundation/PoolInterlocked.h"
+#include "foundation/RegistryCall.h"
 #include "platform/FileMove.h"
-#include "platform/RegistryStore.h"
 
 namespace {
 
@@ -62,14 +62,24 @@ QString BackupFilePath(const QString& targetPath)
 
 bool RecordPendingMove(const QString& targetPath, const QString& stagingPath)
 {
-    return TRegistryStore::WriteValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath,
-                                      TRegistryValue::FromText(stagingPath));
+    return RegistryCall([&] {
+        return TRegistryStore::WriteValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath,
+                                          TRegistryValue::FromText(stagingPath));
+    });
+}
+
+bool HasPendingMove(const QString& targetPath)
+{
+    return RegistryCall([&] {
+        return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath).has_value();
+    });
 }
 
 void CarryOutPendingMoves()
 {
     try {
-        const QStringList targets = TRegistryStore::ValueNames(TRegistryHive::LocalMachine, RunOnceKey());
+        const QStringList targets =
+            RegistryCall([] { return TRegistryStore::ValueNames(TRegistryHive::LocalMachine, RunOnceKey()); });
         if (targets.isEmpty())
             return;
         // Moving without being able to delete the value would repeat it at every start.
@@ -78,9 +88,10 @@ void CarryOutPendingMoves()
             return;
         }
         for (const QString& target : targets) {
-            const auto staging = TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target);
+            const auto staging =
+                RegistryCall([&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
             if (!staging || staging->kind != TRegistryValue::Kind::String || MoveOne(target, staging->text))
-                TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target);
+                RegistryCall([&] { return TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
         }
     } catch (const std::exception& error) {
         Log(kCategory, QStringLiteral("Bei den ausstehenden Installationen ") + ExceptionSuffix(error), kIcon);

@@ -16,6 +16,9 @@ QString BackupFilePath(const QString& targetPath);
 /// False when the machine hive cannot be written.
 bool RecordPendingMove(const QString& targetPath, const QString& stagingPath);
 
+/// A move onto the target is waiting for the next start.
+bool HasPendingMove(const QString& targetPath);
+
 /// Carries out every recorded move: the staging file replaces the target, the
 /// previous target is kept as its backup, and the value is deleted. A move
 /// that fails keeps its value for the next start. Reports each move.

@@ -8,10 +8,11 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
-#include "foundation/AtomicFile.h"
-#include "foundation/Base64.h"
-#include "foundation/DateTime.h"
-#include "foundation/TextFields.h"
+#include "base/AtomicFile.h"
+#include "base/Base64.h"
+#include "base/DateTime.h"
+#include "base/TextFields.h"
+#include "foundation/RegistryCall.h"
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
 
@@ -403,7 +404,7 @@ bool TConfig::Register(const QString& section, const QString& name, bool absolut
     switch (m_mode) {
     case TPersistenceMode::Registry: {
         const QString key = absolutePath ? section : m_baseKey + section;
-        const auto stored = TRegistryStore::ReadValue(m_rootKey, key, name);
+        const auto stored = RegistryCall([&] { return TRegistryStore::ReadValue(m_rootKey, key, name); });
         if (!stored)
             return false;
         const auto value = RegistryValue(*stored, item);
@@ -525,7 +526,8 @@ void TConfig::SaveAll()
             if (!item.modified)
                 continue;
             const QString key = item.absolutePath ? item.section : m_baseKey + item.section;
-            TRegistryStore::WriteValue(m_rootKey, key, item.name, RegistryForm(item)); // a key that cannot be opened is skipped
+            // a key that cannot be opened is skipped
+            RegistryCall([&] { return TRegistryStore::WriteValue(m_rootKey, key, item.name, RegistryForm(item)); });
             item.modified = false;
         }
         return;

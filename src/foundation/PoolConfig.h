@@ -8,7 +8,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/RegistryStore.h"
 
 class EConfItemNotFound : public EPlenwick

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QThread>
 
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/UiPort.h"
 #include "platform/ProgramPaths.h"

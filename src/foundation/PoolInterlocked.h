@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVariantList>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 class ENoArgs : public EPlenwick
 {

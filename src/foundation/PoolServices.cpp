@@ -8,9 +8,9 @@
 #include <QThread>
 
 #include "foundation/PoolInterlocked.h"
+#include "foundation/RegistryCall.h"
 #include "foundation/ThreadWait.h"
 #include "platform/ProgramPaths.h"
-#include "platform/RegistryStore.h"
 #include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
 
@@ -74,20 +74,24 @@ void WriteServiceValues()
     // Only root may write the machine hive; the service runs without these.
     const QString key = ServiceKey();
     const QString parameters = key + QStringLiteral("\\Parameters");
-    TRegistryStore::WriteValue(TRegistryHive::LocalMachine, key, QStringLiteral("Description"),
-                               TRegistryValue::FromText(OwnVersionString(QStringLiteral("FileDescription"))));
-    TRegistryStore::WriteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("Application"),
-                               TRegistryValue::FromText(ExecutablePath()));
-    TRegistryStore::WriteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("AppParameters"),
-                               TRegistryValue::FromText(QStringLiteral("/SVC")));
+    RegistryCall([&] {
+        TRegistryStore::WriteValue(TRegistryHive::LocalMachine, key, QStringLiteral("Description"),
+                                   TRegistryValue::FromText(OwnVersionString(QStringLiteral("FileDescription"))));
+        TRegistryStore::WriteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("Application"),
+                                   TRegistryValue::FromText(ExecutablePath()));
+        TRegistryStore::WriteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("AppParameters"),
+                                   TRegistryValue::FromText(QStringLiteral("/SVC")));
+    });
 }
 
 void RemoveServiceValues()
 {
     const QString parameters = ServiceKey() + QStringLiteral("\\Parameters");
-    TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, ServiceKey(), QStringLiteral("Description"));
-    TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("Application"));
-    TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("AppParameters"));
+    RegistryCall([&] {
+        TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, ServiceKey(), QStringLiteral("Description"));
+        TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("Application"));
+        TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, parameters, QStringLiteral("AppParameters"));
+    });
 }
 
 } // namespace
@@ -97,17 +101,9 @@ bool ServiceInstalled()
     return ServiceUnitInstalled();
 }
 
-bool HasServiceParameter(const QStringList& parameters)
+bool IsServiceProcess(bool serviceSwitch)
 {
-    for (const QString& parameter : parameters)
-        if (parameter.compare(QLatin1String("/SVC"), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
-bool IsServiceProcess(const QStringList& parameters)
-{
-    return HasServiceParameter(parameters) && ServiceInstalled();
+    return serviceSwitch && ServiceInstalled();
 }
 
 int ServiceState()

@@ -3,17 +3,13 @@
 
 #include <functional>
 
-#include <QStringList>
 
 /// The system service of this program is installed (and not disabled).
 bool ServiceInstalled();
 
-/// "/SVC", in any letter case, is one of the parameters (without program path).
-bool HasServiceParameter(const QStringList& parameters);
-
 /// This process is the service: the service is installed and "/SVC" was given.
 /// The program entry stores the answer with SetRunningAsService once at start.
-bool IsServiceProcess(const QStringList& parameters);
+bool IsServiceProcess(bool serviceSwitch);
 
 /// Service state numbers as the service control window knows them.
 enum TServiceState : int {

@@ -12,7 +12,7 @@
 
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
-#include "foundation/ZlibStream.h"
+#include "base/ZlibStream.h"
 #include "platform/Autostart.h"
 #include "platform/ProgramPaths.h"
 

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 // Dequote and the number conversions live in TextFields.h, the time
 // differences and Unix time in DateTime.h.

@@ -16,7 +16,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "foundation/UiPort.h"
 #include "platform/FileMove.h"
 #include "platform/ServiceManager.h"
@@ -46,10 +46,10 @@ TStartupState& State()
 // go of its file. rename(2) replaces the target; a failed move is silent, the
 // process ends anyway. A moved program starts again, as the service when the
 // service is installed (then the service was what updated itself).
-void ScheduleFileMove(const QStringList& parameters)
+void ScheduleFileMove(const TFileMove& move)
 {
-    const QString from = Dequote(parameters[0]);
-    const QString to = Dequote(parameters[1]);
+    const QString from = Dequote(move.from);
+    const QString to = Dequote(move.to);
     // A coarse timer may fire up to 5 % early; the pause is a promise to the old process.
     QTimer::singleShot(kFileMoveDelayMs, Qt::PreciseTimer, QCoreApplication::instance(), [from, to] {
         if (MoveFileReplacing(from, to) && QFileInfo(to).isExecutable()) {
@@ -103,28 +103,28 @@ void SetRecordingHooks(std::function<void()> load, std::function<void()> install
     State().installMessageHook = std::move(installMessageHook);
 }
 
-TInstanceKind DecideInstanceKind(const QStringList& parameters)
+TInstanceKind DecideInstanceKind(bool fileMove)
 {
-    if (parameters.size() == 2)
+    if (fileMove)
         return TInstanceKind::FileMove;
     if (ServiceInstalled() && !RunningAsService())
         return TInstanceKind::Monitor;
     return TInstanceKind::Working;
 }
 
-TInstanceKind RunMainWindowCreation(const QStringList& parameters)
+TInstanceKind RunMainWindowCreation(const std::optional<TFileMove>& fileMove)
 {
     TStartupState& state = State();
     state.complete = false;
     RegisterAllOptions();
-    state.kind = DecideInstanceKind(parameters);
+    state.kind = DecideInstanceKind(fileMove.has_value());
     SetMonitorInstance(state.kind == TInstanceKind::Monitor);
     Ui().SetCaption(MainCaption());
     if (state.kind == TInstanceKind::FileMove) {
         // Nothing else of this process is needed: it only stands in for the
         // instance whose file it replaces.
         Ui().SetWindowStart(TWindowStart::Hidden);
-        ScheduleFileMove(parameters);
+        ScheduleFileMove(*fileMove);
         return state.kind;
     }
 
@@ -136,6 +136,9 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
             state.loadRecordingHooks();
         if (MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")))
             start = TWindowStart::InTray;
+        // Shown before the lists are read: a large catalogue must not keep
+        // the window away.
+        Ui().SetWindowStart(start);
         LoadLists();
         Ui().SetProtocolPageVisible(MainConfig().GetBoolean(QStringLiteral("MiscShowProtocol")));
         Ui().SetActivePage(LayoutConfig().GetInteger(QStringLiteral("MainActiveTab")));
@@ -143,7 +146,8 @@ TInstanceKind RunMainWindowCreation(const QStringList& parameters)
     }
     Ui().UpdateActionStates();
     StartObjectUpdateTimer();
-    Ui().SetWindowStart(start);
+    if (state.kind != TInstanceKind::Working)
+        Ui().SetWindowStart(start);
     QTimer::singleShot(0, QCoreApplication::instance(), [] {
         if (!State().complete)
             RunCompletion();

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QString>
-#include <QStringList>
 
 /// What this process is, decided once at start.
 enum class TInstanceKind {
@@ -25,20 +25,27 @@ void SetListLoader(TListKind kind, std::function<void()> load);
 using TUpdateSessionStarter = std::function<void(const QString& host, int port)>;
 void SetUpdateSessionStarter(TUpdateSessionStarter starter);
 
+/// The file-move instance's job: both paths as given on the command line.
+struct TFileMove {
+    QString from;
+    QString to;
+};
+
+/// File move when asked for; else the monitor when the service is installed
+/// and this process is not it; else the working instance.
+TInstanceKind DecideInstanceKind(bool fileMove);
+
 /// Scriptus recording plugs in here: `load` runs at start in a working
 /// instance on the master server that is not the service; `installMessageHook`
 /// runs in the completion sequence of that instance.
 void SetRecordingHooks(std::function<void()> load, std::function<void()> installMessageHook);
-
-/// Parameters are the command line without the program path.
-TInstanceKind DecideInstanceKind(const QStringList& parameters);
 
 /// The main window's creation sequence: options, file-move check, caption,
 /// pending installations, listeners, lists, views, action states, the object
 /// update timer; then arranges the completion for the first idle moment of
 /// the event loop. The file-move instance only schedules its move and the end.
 /// The service flag (ServiceMode.h) must be set before. Main thread only.
-TInstanceKind RunMainWindowCreation(const QStringList& parameters);
+TInstanceKind RunMainWindowCreation(const std::optional<TFileMove>& fileMove = std::nullopt);
 
 /// The completion sequence (normally run by the arrangement above).
 void RunCompletion();

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "foundation/AtomicFile.h"
-#include "foundation/Exceptions.h"
+#include "base/AtomicFile.h"
+#include "base/Exceptions.h"
 #include "platform/VersionInfo.h"
 
 namespace {

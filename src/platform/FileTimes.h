@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 
 /// Whether a regular file (links followed) exists at the path: one stat call,
 /// cheap enough for a probe per list line.

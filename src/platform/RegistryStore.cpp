@@ -12,9 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "foundation/AtomicFile.h"
-#include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/AtomicFile.h"
+#include "base/TextFields.h"
 
 namespace {
 
@@ -225,7 +224,7 @@ QByteArray SerializeHive(TRegistryHive hive, const THive& keys)
     return JoinLines(lines);
 }
 
-// Reads the hive; a damaged file is moved aside (never emptied in place) and reported.
+// Reads the hive; a damaged file is moved aside (never emptied in place) and reported to the caller.
 THive LoadHive(TRegistryHive hive, const QString& file)
 {
     THive keys;
@@ -237,10 +236,8 @@ THive LoadHive(TRegistryHive hive, const QString& file)
     const QString aside = file + QStringLiteral(".damaged-") +
                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QFile::rename(file, aside);
-    Log(QStringLiteral("RegistryStore"),
-        QStringLiteral("Registrierungsdatei \"%1\" ist beschädigt und wurde als \"%2\" beiseitegelegt").arg(file, aside),
-        46);
-    return THive();
+    throw ERegistryDamaged(
+        QStringLiteral("Registrierungsdatei \"%1\" ist beschädigt und wurde als \"%2\" beiseitegelegt").arg(file, aside));
 }
 
 TRegKey* FindKey(THive& keys, const QString& key)

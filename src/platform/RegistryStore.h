@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 /// The two hives the program uses.
 enum class TRegistryHive { CurrentUser, LocalMachine };
@@ -26,7 +26,8 @@ struct TRegistryValue {
     bool operator==(const TRegistryValue&) const = default;
 };
 
-/// A hive file that cannot be parsed; it has been moved aside.
+/// A hive file that cannot be parsed; it has been moved aside, so the same
+/// call made again sees an empty hive. The store cannot log: its caller does.
 class ERegistryDamaged : public EPlenwick
 {
 public:
@@ -37,7 +38,8 @@ public:
 /// relative to the hive ("Software\\Plenwick\\Plenwick\\Styles") and compared
 /// without regard to case, like value names. Every call reads the file anew
 /// under a shared flock; writes hold an exclusive flock and replace the file
-/// atomically, so several processes may use one hive.
+/// atomically, so several processes may use one hive. Each call throws
+/// ERegistryDamaged when it met (and moved aside) a damaged hive file.
 class TRegistryStore
 {
 public:

@@ -8,7 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "platform/VersionInfo.h"
 
 namespace {

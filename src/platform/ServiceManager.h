@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 /// A service change failed; the message says why, in German.
 class EServiceControlFailed : public EPlenwick

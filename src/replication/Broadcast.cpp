@@ -24,7 +24,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "foundation/UiPort.h"
 #include "replication/ClientBase.h"
 #include "replication/Protocol.h"

@@ -26,19 +26,9 @@
 #include "replication/ClientThread.h"
 #include "replication/Protocol.h"
 #include "replication/Transfer.h"
+#include "scriptus/ScriptusRunner.h"
 
 namespace {
-
-struct TScriptusPort {
-    std::mutex lock;
-    TScriptusRunner* runner = nullptr;
-};
-
-TScriptusPort& Scriptus()
-{
-    static TScriptusPort port;
-    return port;
-}
 
 struct TRunState {
     bool restartRequested = false;
@@ -290,16 +280,16 @@ void RunScriptusStep(TClientThread& thread, const TSyncObject& object)
     QString script = object.ResolvedScriptusPath();
     if (!QFileInfo::exists(script))
         script = object.TargetFolder() + object.ScriptusFile();
-    TScriptusPort& port = Scriptus();
-    std::lock_guard guard(port.lock);
-    if (port.runner == nullptr) {
-        thread.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
-        return;
-    }
-    if (!port.runner->LoadCommandFile(script))
-        return;
-    thread.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
-    port.runner->StartExecutor();
+    WithScriptusRunner([&](TScriptusRunner* runner) {
+        if (runner == nullptr) {
+            thread.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+            return;
+        }
+        if (!runner->LoadCommandFile(script))
+            return;
+        thread.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
+        runner->StartExecutor();
+    });
 }
 
 void StartObjects(TClientThread& thread, const TRunState& state)
@@ -422,11 +412,4 @@ void RunInstallation(TClientThread& thread)
     // The run must not pass for a synchronisation that went well.
     if (broken)
         throw ESocketError(QStringLiteral("Die Verbindung zum Server ist abgebrochen"));
-}
-
-void SetScriptusRunner(TScriptusRunner* runner)
-{
-    TScriptusPort& port = Scriptus();
-    std::lock_guard guard(port.lock);
-    port.runner = runner;
 }

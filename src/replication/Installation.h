@@ -27,16 +27,3 @@ bool AskNewObjects();
 /// place, registers, saves the catalogue, starts, and finally restarts or
 /// replaces the program when its own file was among the objects.
 void RunInstallation(TClientThread& thread);
-
-/// Replays Scriptus command files; the Scriptus subsystem plugs in here.
-class TScriptusRunner
-{
-public:
-    virtual ~TScriptusRunner() = default;
-    /// Loads a command file; false (reported by the runner) when it does not load.
-    virtual bool LoadCommandFile(const QString& path) = 0;
-    /// Replays the file loaded last.
-    virtual void StartExecutor() = 0;
-};
-
-void SetScriptusRunner(TScriptusRunner* runner);

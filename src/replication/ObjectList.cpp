@@ -11,7 +11,7 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "replication/ClientBase.h"
 #include "replication/ServerThread.h"
 #include "replication/TransferCache.h"

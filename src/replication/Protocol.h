@@ -8,7 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 /// The connection broke, was closed by the peer, or could not be made.
 class ESocketError : public EPlenwick

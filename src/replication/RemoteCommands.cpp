@@ -19,28 +19,9 @@
 
 namespace {
 
-const QString kSendSwitch = QStringLiteral("/SEND");
-
-// The command words of the sending kinds, by kind.
-QString CommandWord(TConnectKind kind)
-{
-    switch (kind) {
-    case TConnectKind::Terminate:
-        return QStringLiteral("TERMINATE");
-    case TConnectKind::Deinstall:
-        return QStringLiteral("DEINSTALL");
-    case TConnectKind::PhoneHome:
-        return QStringLiteral("PHONEHOME");
-    case TConnectKind::SetServer:
-        return QStringLiteral("SETSERVER");
-    default:
-        return QString();
-    }
-}
-
 void SendCommand(TClientThread& thread, TConnectKind kind)
 {
-    const QString word = CommandWord(kind);
+    const QString word = RemoteCommandWord(kind);
     try {
         thread.Send(word);
         thread.ReceiveReply(); // the reply's content does not matter
@@ -151,16 +132,20 @@ void InstallRemoteCommandSequences()
     SetConnectSequence(TConnectKind::SetServer, &SendServerName);
 }
 
-std::optional<TConnectKind> SendingKind(const QStringList& parameters)
+QString RemoteCommandWord(TConnectKind kind)
 {
-    if (parameters.size() != 3 || parameters[0].compare(kSendSwitch, Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    for (const TConnectKind kind :
-         {TConnectKind::Terminate, TConnectKind::Deinstall, TConnectKind::PhoneHome, TConnectKind::SetServer}) {
-        if (parameters[1].compare(CommandWord(kind), Qt::CaseInsensitive) == 0)
-            return kind;
+    switch (kind) {
+    case TConnectKind::Terminate:
+        return QStringLiteral("TERMINATE");
+    case TConnectKind::Deinstall:
+        return QStringLiteral("DEINSTALL");
+    case TConnectKind::PhoneHome:
+        return QStringLiteral("PHONEHOME");
+    case TConnectKind::SetServer:
+        return QStringLiteral("SETSERVER");
+    default:
+        return QString();
     }
-    return std::nullopt;
 }
 
 void RunSendingInstance(TConnectKind kind, const QString& host)

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <optional>
-
 #include <QString>
 #include <QStringList>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 #include "replication/ClientBase.h"
 
 class TServerThread;
@@ -34,10 +32,9 @@ void HandleSetServer(TServerThread& session, const QStringList& words);
 /// Deinstall, PhoneHome and SetServer.
 void InstallRemoteCommandSequences();
 
-/// The sending kind of "/SEND <word> <host>", the administrator's way to send
-/// a remote command from a short-lived instance; nothing when the parameters
-/// are not of that form (the word is TERMINATE, DEINSTALL, PHONEHOME or SETSERVER).
-std::optional<TConnectKind> SendingKind(const QStringList& parameters);
+/// The command word of a sending kind (TERMINATE, DEINSTALL, PHONEHOME,
+/// SETSERVER); "" for the other kinds.
+QString RemoteCommandWord(TConnectKind kind);
 
 /// Runs such an instance: sends the command to the host at NetServerPort
 /// through a client thread and returns once the thread has ended. Needs the

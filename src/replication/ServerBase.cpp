@@ -15,7 +15,7 @@
 #include <QThread>
 
 #include "catalogue/SyncClient.h"
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"

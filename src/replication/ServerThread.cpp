@@ -9,7 +9,7 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "replication/Login.h"
 #include "replication/ObjectList.h"
 #include "replication/RemoteCommands.h"

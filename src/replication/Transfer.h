@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 class TClientBase;
 class TServerThread;

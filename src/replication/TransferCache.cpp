@@ -16,11 +16,11 @@
 #include <QSet>
 
 #include "catalogue/SyncObject.h"
-#include "foundation/Base64.h"
+#include "base/Base64.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/ZlibStream.h"
+#include "base/ZlibStream.h"
 #include "platform/FileMove.h"
 #include "platform/ProgramPaths.h"
 

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 /// A cache entry could not be read or written.
 class ECacheError : public EPlenwick

@@ -6,7 +6,7 @@
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "ui/MainViewsThread.h"

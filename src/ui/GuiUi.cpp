@@ -137,6 +137,8 @@ void TGuiUi::SetWindowStart(TWindowStart start)
     switch (start) {
     case TWindowStart::Shown:
         m_form->show();
+        // Painted now: reading the lists comes next and holds the main thread.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         // The fade needs window opacity, which X11 gives and the test platform lacks.
         if (m_showSplash && QGuiApplication::platformName() == QLatin1String("xcb") && TFormAbout::SplashWanted())
             AboutForm().StartSplash();

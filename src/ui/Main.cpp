@@ -20,8 +20,8 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "foundation/AtomicFile.h"
-#include "foundation/Exceptions.h"
+#include "base/AtomicFile.h"
+#include "base/Exceptions.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"

@@ -178,7 +178,7 @@ TEST_F(MainTest, SecondWorkingInstanceOfOneProgramFolderIsRefused)
     ASSERT_TRUE(second.waitForFinished(15000));
     EXPECT_EQ(second.exitCode(), 2);
     EXPECT_TRUE(Output(second).contains("Plenwick läuft bereits für den Programmordner"));
-    EXPECT_FALSE(Output(second).contains("gestartet"));
+    EXPECT_FALSE(Output(second).contains("[Main] Plenwick ")) << Output(second).constData();
     // The first goes on; once it has ended, a new start is a working instance again.
     EXPECT_EQ(first.state(), QProcess::Running);
     Signal(first, SIGTERM);

@@ -6,7 +6,7 @@
 
 #include "catalogue/CatalogueFixture.h"
 #include "catalogue/CatalogueSetup.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 
 using DownloadListTest = TCatalogueTest;

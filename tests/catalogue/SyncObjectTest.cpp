@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "catalogue/CatalogueFixture.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/FileVersion.h"
 #include "platform/ProgramPaths.h"
 #include "platform/RegistryStore.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/CatalogueFixture.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 
 using UserListTest = TCatalogueTest;

@@ -61,3 +61,15 @@ TEST_F(PendingMovesTest, MoveThatFailsStaysForTheNextStart)
     CarryOutPendingMoves();
     EXPECT_TRUE(Pending().isEmpty());
 }
+
+TEST_F(PendingMovesTest, DamagedHiveIsLoggedOnceAndTheMoveStillRecorded)
+{
+    const QString hive = TRegistryStore::HiveFile(TRegistryHive::LocalMachine);
+    WriteFile(hive, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\X]\r\n\"Broken\"=dword:zz\r\n");
+    const QString target = Home("tool.dll");
+    EXPECT_FALSE(HasPendingMove(target));
+    EXPECT_EQ(m_ui.Messages("RegistryStore").size(), 1);
+    ASSERT_TRUE(RecordPendingMove(target, Home("~$tool.dll")));
+    EXPECT_TRUE(HasPendingMove(target));
+    EXPECT_EQ(m_ui.Messages("RegistryStore").size(), 1);
+}

@@ -110,8 +110,8 @@ TEST_F(PoolServicesTest, MaskedUnitCountsAsNotInstalledAndRefusesEveryChange)
 {
     Mask();
     EXPECT_FALSE(ServiceInstalled());
-    EXPECT_EQ(DecideInstanceKind({}), TInstanceKind::Working);
-    EXPECT_FALSE(IsServiceProcess({"/SVC"}));
+    EXPECT_EQ(DecideInstanceKind(false), TInstanceKind::Working);
+    EXPECT_FALSE(IsServiceProcess(true));
     const QString masked = "Der Systemdienst ist gesperrt (maskiert); "
                            "\"systemctl unmask plenwick.service\" hebt die Sperre auf";
     EXPECT_EQ(FailureOf(&InstallService), masked);

@@ -54,9 +54,9 @@ protected:
         TTestHome::TearDown();
     }
     void WriteOptions(const QByteArray& lines) { WriteFile(Home("foundation_tests.config"), "[Options]\r\n" + lines); }
-    void RunToCompletion(const QStringList& parameters = {})
+    void RunToCompletion()
     {
-        RunMainWindowCreation(parameters);
+        RunMainWindowCreation();
         RunEventsUntil([] { return MainWindowComplete(); }, 2000);
     }
 
@@ -79,11 +79,11 @@ TEST_F(StartupTest, WorkingInstanceComesUpInOrder)
     SetListLoader(TListKind::Objects, [&] { m_events.append(QFileInfo::exists(target) ? "objects moved" : "objects"); });
     m_ui.Clear();
 
-    EXPECT_EQ(RunMainWindowCreation({}), TInstanceKind::Working);
+    EXPECT_EQ(RunMainWindowCreation(), TInstanceKind::Working);
     EXPECT_FALSE(MainWindowComplete());
     EXPECT_EQ(m_events, (QStringList{"listeners", "objects moved", "clients", "downloads", "users", "controls"}));
-    EXPECT_EQ(m_ui.windowCalls, (QStringList{"SetProtocolPageVisible 1", "SetActivePage 2", "BuildAllViews",
-                                            "UpdateActionStates", "SetWindowStart Shown"}));
+    EXPECT_EQ(m_ui.windowCalls, (QStringList{"SetWindowStart Shown", "SetProtocolPageVisible 1", "SetActivePage 2",
+                                            "BuildAllViews", "UpdateActionStates"}));
     EXPECT_TRUE(m_ui.caption.startsWith(QStringLiteral("Plenwick - [testhost:42424]")));
 
     ASSERT_TRUE(RunEventsUntil([] { return MainWindowComplete(); }, 2000));
@@ -129,7 +129,7 @@ TEST_F(StartupTest, ServiceProcessIsAWorkingInstanceInTheTray)
     WriteFile(m_dir.path() + "/systemd/plenwick.service", "[Service]\n");
     SetRunningAsService(true);
     Restart();
-    RunToCompletion({"/svc"});
+    RunToCompletion();
     EXPECT_EQ(InstanceKind(), TInstanceKind::Working);
     EXPECT_EQ(m_events.first(), QStringLiteral("listeners"));
     EXPECT_EQ(m_events.last(), QStringLiteral("session master01:42424"));
@@ -138,9 +138,11 @@ TEST_F(StartupTest, ServiceProcessIsAWorkingInstanceInTheTray)
 }
 
 // The move itself ends the process: the program tests cover it.
-TEST_F(StartupTest, ExactlyTwoParametersMakeAFileMoveInstance)
+TEST_F(StartupTest, FileMoveComesBeforeTheServiceQuestion)
 {
-    EXPECT_EQ(DecideInstanceKind({"a", "/SVC"}), TInstanceKind::FileMove);
-    EXPECT_EQ(DecideInstanceKind({"a", "b", "c"}), TInstanceKind::Working);
-    EXPECT_EQ(DecideInstanceKind({"/SVC"}), TInstanceKind::Working);
+    WriteFile(m_dir.path() + "/systemd/plenwick.service", "[Service]\n");
+    EXPECT_EQ(DecideInstanceKind(true), TInstanceKind::FileMove);
+    EXPECT_EQ(DecideInstanceKind(false), TInstanceKind::Monitor);
+    SetRunningAsService(true);
+    EXPECT_EQ(DecideInstanceKind(false), TInstanceKind::Working);
 }

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 #include "replication/Transfer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

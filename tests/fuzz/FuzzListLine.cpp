@@ -9,7 +9,7 @@
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "catalogue/SyncUser.h"
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 #if defined(FUZZ_READER_object)
 using TEntry = TSyncObject;

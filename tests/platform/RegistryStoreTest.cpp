@@ -39,11 +39,17 @@ TEST_F(RegistryStoreTest, DamagedFileIsKeptAsideAndReported)
 {
     const QString file = TRegistryStore::HiveFile(TRegistryHive::CurrentUser);
     WriteFile(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"Broken\"=dword:zz\r\n");
-    EXPECT_FALSE(TRegistryStore::ReadValue(TRegistryHive::CurrentUser, "Software\\X", "Broken").has_value());
+    try {
+        TRegistryStore::ReadValue(TRegistryHive::CurrentUser, "Software\\X", "Broken");
+        FAIL() << "damage not reported";
+    } catch (const ERegistryDamaged& damage) {
+        EXPECT_TRUE(damage.Message().contains(file));
+    }
     const QStringList aside = QDir(QFileInfo(file).absolutePath()).entryList({"user.reg.damaged-*"});
     ASSERT_EQ(aside.size(), 1);
     EXPECT_TRUE(ReadFile(QFileInfo(file).absolutePath() + "/" + aside[0]).contains("dword:zz"));
-    EXPECT_EQ(m_ui.Messages("RegistryStore").size(), 1);
+    // Asked again, the hive is empty and nothing more is reported.
+    EXPECT_FALSE(TRegistryStore::ReadValue(TRegistryHive::CurrentUser, "Software\\X", "Broken").has_value());
     // A new write starts a fresh, valid file.
     EXPECT_TRUE(TRegistryStore::WriteValue(TRegistryHive::CurrentUser, "Software\\X", "ok", TRegistryValue::FromDword(1)));
     EXPECT_TRUE(TRegistryStore::ReadValue(TRegistryHive::CurrentUser, "Software\\X", "ok").has_value());

@@ -47,11 +47,10 @@ TEST_F(ServiceManagerTest, InstalledMeansUnitFilePresentAndNotMasked)
 
 TEST_F(ServiceManagerTest, ServiceProcessNeedsTheParameterAndTheUnit)
 {
-    EXPECT_FALSE(IsServiceProcess({"/svc"}));
+    EXPECT_FALSE(IsServiceProcess(true));
     WriteFile(Unit(), "[Service]\n");
-    EXPECT_TRUE(IsServiceProcess({"-x", "/sVc"}));
-    EXPECT_FALSE(IsServiceProcess({"-x"}));
-    EXPECT_FALSE(IsServiceProcess({"/SVCX"}));
+    EXPECT_TRUE(IsServiceProcess(true));
+    EXPECT_FALSE(IsServiceProcess(false));
 }
 
 TEST_F(ServiceManagerTest, RunnerPassesArgumentsAndReturnsOutputAndFirstErrorLine)

@@ -14,7 +14,7 @@
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 #include "replication/Broadcast.h"
 #include "replication/Protocol.h"

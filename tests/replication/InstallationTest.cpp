@@ -10,6 +10,7 @@
 #include "replication/Installation.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/ReplicationSetup.h"
+#include "scriptus/ScriptusRunner.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "catalogue/ImportChilds.h"
 
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "replication/ObjectList.h"
 #include "replication/Transfer.h"
 #include "replication/Login.h"

@@ -132,13 +132,4 @@ TEST_F(TRemoteCommandsTest, SetServerStoresANewNameWithoutReply)
     EXPECT_EQ(MainConfig().GetString(QStringLiteral("NetServerName")), QStringLiteral("localhost"));
 }
 
-TEST(SendingKindTest, OnlyThreeWordsWithAKnownCommandMakeASendingInstance)
-{
-    EXPECT_EQ(SendingKind({"/SEND", "TERMINATE", "pc7"}), TConnectKind::Terminate);
-    EXPECT_EQ(SendingKind({"/send", "SetServer", "pc7"}), TConnectKind::SetServer);
-    EXPECT_FALSE(SendingKind({"/SEND", "TERMINATE"})); // two parameters stay a file move
-    EXPECT_FALSE(SendingKind({"/SEND", "LOGIN", "pc7"}));
-    EXPECT_FALSE(SendingKind({"a", "TERMINATE", "pc7"}));
-}
-
 } // namespace

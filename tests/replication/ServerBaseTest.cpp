@@ -11,7 +11,7 @@
 
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"

@@ -9,7 +9,7 @@
 #include <QThread>
 
 #include "foundation/MainConfig.h"
-#include "foundation/ZlibStream.h"
+#include "base/ZlibStream.h"
 #include "foundation/PoolSystem.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"

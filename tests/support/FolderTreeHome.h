@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 #include "support/TestHome.h"
 
 class TSyncObject;

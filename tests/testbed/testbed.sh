@@ -33,7 +33,9 @@ DISK=$WORK/disk
 mkdir "$DISK"
 # HOST_BINARY[<host>]=<path> makes that host run another binary than
 # $BINARY (a program that replaces its own executable needs a copy of its own).
-declare -A HOST_ADDRESS HOST_PID HOST_BINARY
+# HOST_ENV[<host>]="NAME=value ..." adds to that host's environment (a host
+# that runs its window on the offscreen platform).
+declare -A HOST_ADDRESS HOST_PID HOST_BINARY HOST_ENV
 HOSTS=()
 FAILED=0
 
@@ -135,6 +137,7 @@ host_command() {
         PLENWICK_COMPUTERNAME="$host" PLENWICK_HOME="$dir/home" PLENWICK_REGISTRY_DIR="$dir/registry"
         PLENWICK_PROTOCOL_FILE="$dir/plenwick.protocol" XDG_CONFIG_HOME="$dir/config"
         PLENWICK_SYSTEMD_DIR="$dir/systemd" PLENWICK_SYSTEM_AUTOSTART_DIR="$dir/autostart"
+        ${HOST_ENV[$host]:-}
         "${HOST_BINARY[$host]:-$BINARY}" "$@")
 }
 

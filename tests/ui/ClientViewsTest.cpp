@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QMimeData>
 
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 #include "ui/ClientViews.h"
 #include "ui/ViewsFixture.h"
 

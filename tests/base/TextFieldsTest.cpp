@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include "foundation/Base64.h"
-#include "foundation/DateTime.h"
-#include "foundation/Exceptions.h"
+#include "base/Base64.h"
+#include "base/DateTime.h"
+#include "base/Exceptions.h"
 #include "support/QtPrinters.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 
 TEST(TextFieldsTest, SplitFieldsKeepsQuotedStretchesAndDropsEmptyFields)
 {

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/Base64.h"
+#include "base/Base64.h"
 
 QByteArray Base64Encode(const QByteArray& data)
 {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/ReentrantRWLock.h"
+#include "base/ReentrantRWLock.h"
 
 using namespace std::chrono_literals;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/ZlibStream.h"
+#include "base/ZlibStream.h"
 
 #include <new>
 

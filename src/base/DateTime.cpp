@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/DateTime.h"
+#include "base/DateTime.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include <QRegularExpression>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace {
 

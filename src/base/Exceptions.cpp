@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 QString ExceptionText(const std::exception& error)
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "foundation/ReentrantRWLock.h"
+#include "base/ReentrantRWLock.h"
 
 void TReentrantRWLock::LockRead()
 {
