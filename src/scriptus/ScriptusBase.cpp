@@ -3,9 +3,9 @@
 
 #include <QFile>
 
-#include "foundation/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
-#include "foundation/Exceptions.h"
+#include "base/Exceptions.h"
 
 /// Command kinds; the numbers are stored in command files and never change.
 enum TScriptusKind : qint32 {

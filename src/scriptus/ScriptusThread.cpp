@@ -5,7 +5,7 @@
 
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/TextFields.h"
+#include "base/TextFields.h"
 #include "platform/DesktopAutomation.h"
 #include "platform/ShellOpen.h"
 #include "scriptus/Hooks.h"

@@ -7,7 +7,7 @@
 #include <QString>
 
 #include "catalogue/SyncChain.h"
-#include "foundation/ReentrantRWLock.h"
+#include "base/ReentrantRWLock.h"
 #include "platform/DesktopAutomation.h"
 
 /// One window or control of the desktop, an element of the control list.
