@@ -131,6 +131,19 @@ public:
         return result;
     }
 
+    /// Queues work for the desktop thread without waiting for it.
+    void Post(std::function<void()> work)
+    {
+        g_main_context_invoke_full(
+            m_context, G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+                (*static_cast<std::function<void()>*>(data))();
+                return G_SOURCE_REMOVE;
+            },
+            new std::function<void()>(std::move(work)),
+            [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+    }
+
     void Run(const std::function<void()>& work)
     {
         if (std::this_thread::get_id() == m_thread.get_id()) {
@@ -184,6 +197,7 @@ public:
     bool Flush();
     void Sync();
     TKeyboardMap KeyboardMap();
+    DesktopAutomation::TPointControl ControlAt(QPoint point, xcb_window_t window);
 
     std::set<unsigned> heldKeys;
 
@@ -239,6 +253,8 @@ private:
     std::unordered_map<quint64, AtspiAccessible*> m_accessibles;
     std::unordered_map<AtspiAccessible*, quint64> m_handles;
     std::unordered_map<quint64, xcb_window_t> m_windows;
+    // The accessible of each listed top-level window, where it has one.
+    std::unordered_map<xcb_window_t, AtspiAccessible*> m_tops;
     quint64 m_nextHandle = kFirstControlHandle;
     QStringList m_silent;
 };
@@ -480,6 +496,7 @@ std::vector<TDesktopControl> TDesktopThread::Read()
     std::vector<TTopLevel> tops = TopLevelAccessibles();
     std::unordered_map<quint64, AtspiAccessible*> seen;
     std::unordered_map<quint64, xcb_window_t> windows;
+    std::unordered_map<xcb_window_t, AtspiAccessible*> windowAccessibles;
     std::set<QString> withWindows;
     std::set<QString> withControls;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
@@ -520,6 +537,8 @@ std::vector<TDesktopControl> TDesktopThread::Read()
         }
         out.push_back(element);
         windows[window] = window;
+        if (accessible)
+            windowAccessibles[window] = static_cast<AtspiAccessible*>(g_object_ref(accessible));
         if (element.visible && !element.fileName.isEmpty())
             withWindows.insert(element.fileName);
         if (accessible && out.size() < kMaxControls) {
@@ -542,6 +561,9 @@ std::vector<TDesktopControl> TDesktopThread::Read()
     for (const auto& [handle, accessible] : m_accessibles)
         g_object_unref(accessible);
     m_accessibles = std::move(seen);
+    for (const auto& [window, accessible] : m_tops)
+        g_object_unref(accessible);
+    m_tops = std::move(windowAccessibles);
     m_handles = std::move(handles);
     m_windows = std::move(windows);
     m_silent.clear();
@@ -644,6 +666,39 @@ QRect Extents(AtspiAccessible* accessible)
     return rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
 }
 
+DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_window_t window)
+{
+    DesktopAutomation::TPointControl found;
+    if (!window || !Connect(nullptr))
+        return found;
+    found.handle = window;
+    found.rect = WindowRect(window);
+    const auto top = m_tops.find(window);
+    if (top == m_tops.end())
+        return found;
+    // Downward from the window's accessible; the deepest one the list knows wins.
+    TGObject<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(top->second)));
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(current.get()));
+        if (!component)
+            break;
+        AtspiAccessible* child = atspi_component_get_accessible_at_point(component.get(), point.x(), point.y(),
+                                                                         ATSPI_COORD_TYPE_SCREEN, nullptr);
+        if (!child || child == current.get()) {
+            if (child)
+                g_object_unref(child);
+            break;
+        }
+        current.reset(child);
+        const auto known = m_handles.find(child);
+        if (known != m_handles.end()) {
+            found.handle = known->second;
+            found.rect = Extents(child);
+        }
+    }
+    return found;
+}
+
 void FakeInput(TDesktopThread& d, uint8_t type, uint8_t detail, int x = 0, int y = 0)
 {
     const xcb_window_t root = type == XCB_MOTION_NOTIFY ? d.Root() : xcb_window_t(XCB_NONE);
@@ -711,6 +766,12 @@ bool Exists(TDesktopThread& d, quint64 handle)
 } // namespace
 
 namespace DesktopAutomation {
+
+void ControlAtAsync(QPoint point, quint64 window, std::function<void(TPointControl)> done)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    d.Post([&d, point, window, done = std::move(done)] { done(d.ControlAt(point, xcb_window_t(window))); });
+}
 
 bool Available(QString* reason)
 {

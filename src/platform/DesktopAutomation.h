@@ -45,6 +45,16 @@ namespace DesktopAutomation {
 /// (German, for the protocol).
 bool Available(QString* reason = nullptr);
 
+/// What lies under a point of the screen, for following the mouse.
+struct TPointControl {
+    /// The deepest control of the last read there, else the window; 0 for none.
+    quint64 handle = 0;
+    QRect rect;
+};
+/// Looks up the control at the point inside that top-level window on the
+/// desktop thread without waiting for it; done runs on the desktop thread.
+void ControlAtAsync(QPoint screenPoint, quint64 window, std::function<void(TPointControl)> done);
+
 /// Asks toolkits to expose their controls: sets org.a11y.Status.IsEnabled and
 /// puts QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 into the environment that
 /// programs started from here inherit.

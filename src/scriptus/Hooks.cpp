@@ -109,6 +109,12 @@ void SetRecordingPage(TRecordingPage* page)
     State().page = page;
 }
 
+TScriptus& RecordingTemplate()
+{
+    static TScriptus pattern;
+    return pattern;
+}
+
 bool RecordingHeld()
 {
     return Held;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "base/HooksInterface.h"
+#include "scriptus/ScriptusBase.h"
 
 /// What recording asks of the Scriptus page. The page registers itself; the
 /// calls come on the main thread from the notifications of the hooks library.
@@ -42,6 +43,10 @@ bool HooksLoaded();
 
 /// The page that receives recording's calls; null before it exists and after.
 void SetRecordingPage(TRecordingPage* page);
+
+/// The recording template: the control last shown under the mouse and the
+/// last parameters chosen; appended commands take their parameters from it.
+TScriptus& RecordingTemplate();
 
 /// The hold state: while it is on, mouse notifications are ignored. The
 /// executor holds it for a whole run, from its own thread.

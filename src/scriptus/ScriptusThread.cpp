@@ -157,7 +157,7 @@ bool TScriptusThread::Perform(int number, const TScriptus& command, TSyncControl
     return done;
 }
 
-bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
+bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control)
 {
     namespace D = DesktopAutomation;
     const quint64 handle = control ? control->Handle() : 0;
@@ -197,21 +197,25 @@ bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
         return true;
     case StartExternalApplication:
         return ShellOpen(command.Text);
-    case WaitForTime: {
-        Log(QStringLiteral("ScriptusBase"), QStringLiteral("Warte %1 Sekunden...").arg(command.Text), kImage);
-        try {
-            const qint64 seconds = IntegerFromText(command.Text);
-            // Checked like a pause, so a shutdown need not wait it out.
-            for (qint64 slice = 0; slice < seconds * 1000 / kPauseSlice && !m_terminate; ++slice)
-                msleep(kPauseSlice);
-        } catch (const EConvertError&) {
-            // Not a number: no wait, and no further message.
-        }
-        return true;
-    }
     default:
         return true;
     }
+}
+
+bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
+{
+    if (command.Kind != WaitForTime)
+        return PerformScriptusCommand(command, control);
+    Log(QStringLiteral("ScriptusBase"), QStringLiteral("Warte %1 Sekunden...").arg(command.Text), kImage);
+    try {
+        const qint64 seconds = IntegerFromText(command.Text);
+        // Checked like a pause, so a shutdown need not wait it out.
+        for (qint64 slice = 0; slice < seconds * 1000 / kPauseSlice && !m_terminate; ++slice)
+            msleep(kPauseSlice);
+    } catch (const EConvertError&) {
+        // Not a number: no wait, and no further message.
+    }
+    return true;
 }
 
 bool StartScriptus()

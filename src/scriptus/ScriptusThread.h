@@ -51,6 +51,11 @@ private:
     std::function<void(TScriptusOutcome)> m_whenEnded;
 };
 
+/// Carries out one command at once, as a run does, on the calling thread
+/// (recording performs the chosen action this way); a wait is not waited.
+/// False when the control could not be acted on.
+bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control);
+
 /// Starts an executor on the two lists unless one runs; false when one runs.
 /// Main thread only.
 bool StartScriptus();

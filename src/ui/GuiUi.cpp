@@ -19,12 +19,14 @@
 #include "ui/PageProtocol.h"
 #include "ui/PoolAbout.h"
 #include "ui/QuitWindow.h"
+#include "ui/ScriptusRecording.h"
 #include "ui/StatusPanels.h"
 
 TGuiUi::TGuiUi(bool showSplash)
     : m_form(new TFormMain), m_dialogs(new TMainDialogs(*m_form)), m_showSplash(showSplash)
 {
     TMainActions& actions = m_form->Actions();
+    new TScriptusRecording(*m_form);
     actions.Handle(actions.HelpAbout, [this] { AboutForm().ShowAbout(); });
     // Minimising the program ends the start screen's fade at once.
     connect(m_form, &TFormMain::Minimized, this, [this] {

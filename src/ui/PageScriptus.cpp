@@ -39,6 +39,8 @@ TPageScriptus::TPageScriptus(QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     auto* panel = new QGroupBox(QStringLiteral("Ausgewähltes Kontrollelement"), right);
     panel->setAccessibleName(QStringLiteral("Ausgewähltes Kontrollelement"));
+    panel->setObjectName(QStringLiteral("PanelScriptusCurrentControl"));
+    m_panel = panel;
     auto* form = new QFormLayout(panel);
     const char* const captions[4] = {"Identifikation:", "Titel:", "Klasse:", "X,Y-Position:"};
     for (int row = 0; row < 4; ++row) {

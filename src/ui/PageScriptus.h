@@ -35,6 +35,8 @@ public:
     void SetControlInfo(const QString& identification, const QString& title, const QString& className,
                         const QString& position);
     QLabel* InfoLabel(int row) const { return m_info[row]; }
+    /// The panel "Ausgewähltes Kontrollelement" (PanelScriptusCurrentControl).
+    QWidget* ControlPanel() const { return m_panel; }
     /// The inner pages: 0 "Sequenz", 1 "Ereignisse".
     QTabWidget* InnerPages() const { return m_inner; }
 
@@ -49,6 +51,7 @@ private:
     QAbstractItemView* m_sequence = nullptr;
     QAbstractItemView* m_events = nullptr;
     QLabel* m_info[4];
+    QWidget* m_panel;
     QTabWidget* m_inner;
     TStatusPanels* m_status;
 };
