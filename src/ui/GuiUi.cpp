@@ -26,6 +26,10 @@ TGuiUi::TGuiUi(bool showSplash)
     : m_form(new TFormMain), m_dialogs(new TMainDialogs(*m_form)), m_showSplash(showSplash)
 {
     TMainActions& actions = m_form->Actions();
+    m_dialogs->selectedObject = [this] {
+        const TViewHooks& hooks = m_form->ViewHooks();
+        return hooks.selectedObject ? hooks.selectedObject() : QString();
+    };
     new TScriptusRecording(*m_form);
     actions.Handle(actions.HelpAbout, [this] { AboutForm().ShowAbout(); });
     // Minimising the program ends the start screen's fade at once.

@@ -28,6 +28,8 @@ struct TViewHooks {
     std::function<void()> rebuildClients;
     std::function<void()> refreshOnlineMarks;
     std::function<void()> buildAll;
+    /// The source path of the first selected object row ("" for none).
+    std::function<QString()> selectedObject;
 };
 
 /// The one main window: control bar, the six pages, the actions, the timers

@@ -24,6 +24,10 @@ TMainViews::TMainViews(TFormMain& form)
     hooks.rebuildClients = [this] { m_clients->Rebuild(); };
     hooks.refreshOnlineMarks = [this] { m_clients->RefreshOnlineMarks(); };
     hooks.buildAll = [this] { BuildAll(); };
+    hooks.selectedObject = [this] {
+        const QStringList keys = m_objects->SelectedKeys();
+        return keys.isEmpty() ? QString() : keys.first();
+    };
     WireActions();
 }
 

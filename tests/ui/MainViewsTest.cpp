@@ -136,6 +136,17 @@ TEST_F(MainViewsTest, ClientPropertiesEditTheDescriptionInTheTextDialog)
     EXPECT_EQ(List(m_form->PageClients())->model()->index(0, 4).data().toString(), "Drucker im Flur");
 }
 
+TEST_F(MainViewsTest, TheSelectedObjectRowNamesItsSourceForTheObjectDialog)
+{
+    AppendObject(
+        std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    EXPECT_EQ(m_form->ViewHooks().selectedObject(), "");
+    SelectRow(m_form->PageObjects(), 0);
+    EXPECT_EQ(m_form->ViewHooks().selectedObject(), "a.exe");
+}
+
 TEST_F(MainViewsTest, FiltersMoveBetweenThePagesAndColourTheList)
 {
     TSyncObject* object = AppendObject(
