@@ -37,7 +37,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 home="$work/home"
 mkdir -p "$home" "$work/registry" "$work/runtime"
 chmod 700 "$work/runtime"
-printf '[Options]\r\nMiscShowProtocol=1\r\nNetServerPort=47424\r\n' > "$home/plenwick.config"
+printf '[Options]\r\nNetServerName=master01\r\nMiscShowProtocol=1\r\nNetServerPort=47424\r\n' > "$home/plenwick.config"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"SuppressSplashScreen"=dword:00000001\r\n' \
   > "$work/registry/user.reg"
 export PLENWICK_HOME="$home" PLENWICK_REGISTRY_DIR="$work/registry" PLENWICK_COMPUTERNAME=master01
