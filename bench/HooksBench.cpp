@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The hooks library on a private X server: time from an XTest event to its
 // notification on the main thread, without and with a window manager, and the
-// main thread's longest stall while the pointer moves on over a busy program.
-// The benchmarks run on a worker; the main thread runs the event loop that
-// reads the notifications, as in the program.
+// main thread's longest stall while the pointer moves on over a busy program,
+// without and with the Scriptus page following it (looking up the control
+// under the pointer). The benchmarks run on a worker; the main thread runs the
+// event loop that reads the notifications, as in the program.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,14 +17,20 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTimer>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include "foundation/MainConfig.h"
 #include "platform/HooksLibrary.h"
+#include "scriptus/Hooks.h"
+#include "scriptus/SyncControl.h"
+#include "support/BenchHome.h"
 #include "support/DesktopSession.h"
+#include "ui/GuiUi.h"
+#include "ui/Main.h"
 
 namespace {
 
@@ -31,6 +38,7 @@ using Clock = std::chrono::steady_clock;
 
 TDesktopSession* g_desktop = nullptr;
 TDesktopSession::TProgram* g_windowManager = nullptr;
+THooksLibrary* g_hooks = nullptr;
 
 // The newest movement the main thread has seen.
 std::mutex g_mutex;
@@ -119,11 +127,45 @@ void BM_NotificationLatency(benchmark::State& state)
 BENCHMARK(BM_NotificationLatency)->ArgName("wm")->Arg(0)->Arg(1)->UseManualTime()->Iterations(500)
     ->Unit(benchmark::kMillisecond);
 
-// The pointer sweeps continuously over a window with many controls for 10 s;
-// a 1 ms timer on the main thread measures the longest gap between its ticks.
+// The window with the Scriptus page active, recording following the pointer
+// through the library's notifications; the library is handed over to it.
+class TScriptusPage
+{
+public:
+    TScriptusPage()
+    {
+        OnMainThread([&] {
+            g_hooks->Unload();
+            m_gui = std::make_unique<TGuiUi>();
+            m_gui->Form().ShowPage(TPage::Scriptus);
+            LoadHooks(QStringLiteral(PLENWICK_HOOKS_LIBRARY));
+            InstallMessageHook();
+        });
+        ReadControlList();
+    }
+    ~TScriptusPage()
+    {
+        OnMainThread([&] {
+            UnloadHooks();
+            m_gui.reset();
+            g_hooks->Load(QString::fromUtf8(PLENWICK_HOOKS_LIBRARY), &Received);
+        });
+        FreeControlList();
+    }
+
+private:
+    std::unique_ptr<TGuiUi> m_gui;
+};
+
+// The pointer sweeps continuously over a window with many controls, which
+// every second does not answer for 300 ms, for 10 s; a 1 ms timer on the main
+// thread measures the longest gap between its ticks.
 void BM_MainThreadStallWhileMoving(benchmark::State& state)
 {
     SetWindowManager(false);
+    std::unique_ptr<TScriptusPage> page;
+    if (state.range(0) != 0)
+        page = std::make_unique<TScriptusPage>();
     TPointer pointer;
     std::atomic<double> worstGapMs{0};
     QTimer* timer = nullptr;
@@ -150,24 +192,35 @@ void BM_MainThreadStallWhileMoving(benchmark::State& state)
     }
     OnMainThread([&] { delete timer; });
     state.counters["worst_stall_ms"] = worstGapMs.load();
+    if (page)
+        state.counters["control_shown"] = RecordingTemplate().HasPosition ? 1 : 0;
 }
-BENCHMARK(BM_MainThreadStallWhileMoving)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_MainThreadStallWhileMoving)->ArgName("scriptus_page")->Arg(0)->Arg(1)->Iterations(1)
+    ->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    QCoreApplication app(argc, argv);
+    // The window lives offscreen; the private desktop is for the programs.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    TBenchHome home;
+    // This computer is the master server, where recording runs.
+    MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("benchhost"));
     TDesktopSession desktop;
     if (!desktop.Start()) {
         std::fprintf(stderr, "%s\n", desktop.Error().c_str());
         return 1;
     }
     g_desktop = &desktop;
-    TDesktopSession::TProgram* busy = desktop.Launch({SCRIPTUS_QT_PROBE, "--controls=2000"});
+    TDesktopSession::TProgram* busy = desktop.Launch({SCRIPTUS_QT_PROBE, "--controls=2000", "--busy=300"});
     TDesktopSession::WaitForLine(*busy, "ready");
     THooksLibrary hooks;
+    g_hooks = &hooks;
     if (!hooks.Load(QString::fromUtf8(PLENWICK_HOOKS_LIBRARY), &Received)) {
         std::fprintf(stderr, "Die Hooks-Bibliothek ließ sich nicht laden\n");
         return 1;

@@ -21,6 +21,7 @@
 #include <QFileInfo>
 
 #include "base/KeyCodes.h"
+#include "platform/AccessibleBatch.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ constexpr int kMaxText = 99;
 constexpr int kMaxDepth = 64;
 constexpr std::size_t kMaxControls = 50000;
 constexpr quint64 kFirstControlHandle = quint64(1) << 32;
+constexpr int kMaxSearchedChildren = 4096;
+// A hanging program costs this once per level of a window's tree.
+constexpr int kBatchTimeoutMs = 2000;
 
 template <typename T> struct TGFree {
     void operator()(T* p) const { g_free(p); }
@@ -182,11 +186,8 @@ public:
     xcb_window_t Root() const { return m_root; }
     xcb_atom_t Atom(const char* name);
 
-    AtspiAccessible* Accessible(quint64 handle) const
-    {
-        const auto it = m_accessibles.find(handle);
-        return it == m_accessibles.end() ? nullptr : it->second;
-    }
+    /// The accessible of a listed control, looked up on first use.
+    AtspiAccessible* Accessible(quint64 handle);
     xcb_window_t WindowOf(quint64 handle) const
     {
         const auto it = m_windows.find(handle);
@@ -237,10 +238,20 @@ private:
     std::vector<TTopLevel> TopLevelAccessibles();
     AtspiAccessible* MatchAccessible(std::vector<TTopLevel>& candidates, qint64 pid, const QString& title,
                                      const QRect& rect);
-    void AddControls(AtspiAccessible* parent, quint64 parentHandle, xcb_window_t window, const QString& fileName,
-                     qint64 pid, int depth, std::vector<TDesktopControl>& out,
-                     std::unordered_map<quint64, AtspiAccessible*>& seen);
-    quint64 HandleFor(AtspiAccessible* accessible);
+    /// Where a listed control sits, to find its accessible when it is used.
+    struct TPlace {
+        TAccessibleRef ref;
+        quint64 parent;
+        int index;
+    };
+    /// The handles and places of one read, replacing the last read's at its end.
+    struct TReadState {
+        std::unordered_map<std::string, quint64> handles;
+        std::unordered_map<quint64, TPlace> places;
+    };
+    void AddControls(AtspiAccessible* top, xcb_window_t window, const QString& fileName, qint64 pid,
+                     std::vector<TDesktopControl>& out, TReadState& read);
+    quint64 HandleFor(const std::string& key, const TReadState& read);
 
     GMainContext* m_context = nullptr;
     std::thread m_thread;
@@ -248,10 +259,12 @@ private:
     xcb_window_t m_root = 0;
     bool m_atspi = false;
     std::unordered_map<std::string, xcb_atom_t> m_atoms;
-    // The accessibles of the last read, each holding a reference; their
-    // handles survive a re-read as long as the accessible does.
+    // The controls of the last read. Their handles survive a re-read as long
+    // as the accessible does; the accessible itself (holding a reference) is
+    // looked up only for controls that are used.
+    std::unordered_map<quint64, TPlace> m_places;
     std::unordered_map<quint64, AtspiAccessible*> m_accessibles;
-    std::unordered_map<AtspiAccessible*, quint64> m_handles;
+    std::unordered_map<std::string, quint64> m_handles;
     std::unordered_map<quint64, xcb_window_t> m_windows;
     // The accessible of each listed top-level window, where it has one.
     std::unordered_map<xcb_window_t, AtspiAccessible*> m_tops;
@@ -444,44 +457,86 @@ AtspiAccessible* TDesktopThread::MatchAccessible(std::vector<TTopLevel>& candida
     return found->accessible;
 }
 
-quint64 TDesktopThread::HandleFor(AtspiAccessible* accessible)
+quint64 TDesktopThread::HandleFor(const std::string& key, const TReadState& read)
 {
-    const auto it = m_handles.find(accessible);
-    if (it != m_handles.end())
+    if (const auto it = read.handles.find(key); it != read.handles.end())
+        return it->second;
+    if (const auto it = m_handles.find(key); it != m_handles.end())
         return it->second;
     return m_nextHandle++;
 }
 
-void TDesktopThread::AddControls(AtspiAccessible* parent, quint64 parentHandle, xcb_window_t window,
-                                 const QString& fileName, qint64 pid, int depth, std::vector<TDesktopControl>& out,
-                                 std::unordered_map<quint64, AtspiAccessible*>& seen)
+TAccessibleRef RefOf(AtspiAccessible* accessible)
 {
-    if (depth > kMaxDepth)
-        return;
-    const int count = atspi_accessible_get_child_count(parent, nullptr);
-    for (int i = 0; i < count && out.size() < kMaxControls; ++i) {
-        AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, nullptr);
-        if (!child)
-            continue;
-        const quint64 handle = HandleFor(child);
-        if (seen.count(handle)) { // a cycle in a broken tree
-            g_object_unref(child);
-            continue;
-        }
-        seen[handle] = child;
+    const AtspiObject* object = ATSPI_OBJECT(accessible);
+    return TAccessibleRef{object->app && object->app->bus_name ? object->app->bus_name : "",
+                          object->path ? object->path : ""};
+}
+
+// Level by level: each level's questions go to the program in one batch, so
+// a window costs as many round trips as its tree is deep, not one per control.
+void TDesktopThread::AddControls(AtspiAccessible* top, xcb_window_t window, const QString& fileName, qint64 pid,
+                                 std::vector<TDesktopControl>& out, TReadState& read)
+{
+    struct TNode {
+        TAccessibleRef ref;
         TDesktopControl control;
-        control.handle = handle;
-        control.parent = parentHandle;
-        control.window = window;
-        control.name = OneLine(TakeString(atspi_accessible_get_name(child, nullptr)));
-        control.className = TakeString(atspi_accessible_get_role_name(child, nullptr));
-        control.controlId = i + 1;
-        control.fileName = fileName;
-        control.pid = pid;
-        TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(child));
-        control.visible = states && atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING);
-        out.push_back(control);
-        AddControls(child, handle, window, fileName, pid, depth + 1, out, seen);
+        std::vector<std::size_t> children;
+    };
+    DBusConnection* connection = ATSPI_OBJECT(top)->app ? ATSPI_OBJECT(top)->app->bus : nullptr;
+    std::vector<TNode> nodes(1);
+    nodes[0].ref = RefOf(top);
+    nodes[0].control.handle = window;
+    std::size_t budget = kMaxControls > out.size() ? kMaxControls - out.size() : 0;
+    std::vector<std::size_t> level{0};
+    for (int depth = 0; depth <= kMaxDepth + 1 && !level.empty(); ++depth) {
+        std::vector<TAccessibleRef> refs;
+        for (std::size_t n : level)
+            refs.push_back(nodes[n].ref);
+        const std::vector<TAccessibleFacts> facts = AskAccessibles(connection, refs, kBatchTimeoutMs);
+        std::vector<std::size_t> next;
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            const std::size_t n = level[i];
+            if (n != 0) {
+                TDesktopControl& control = nodes[n].control;
+                control.name = OneLine(QString::fromStdString(facts[i].name));
+                control.className = QString::fromStdString(facts[i].roleName);
+                control.visible = facts[i].states & (std::uint64_t(1) << ATSPI_STATE_SHOWING);
+            }
+            if (depth > kMaxDepth)
+                continue;
+            for (std::size_t c = 0; c < facts[i].children.size() && budget > 0; ++c) {
+                const TAccessibleRef& ref = facts[i].children[c];
+                if (ref.path.empty())
+                    continue;
+                const quint64 handle = HandleFor(ref.Key(), read);
+                if (read.places.count(handle)) // a cycle in a broken tree
+                    continue;
+                --budget;
+                TNode child;
+                child.ref = ref;
+                child.control.handle = handle;
+                child.control.parent = nodes[n].control.handle;
+                child.control.window = window;
+                child.control.controlId = static_cast<int>(c) + 1;
+                child.control.fileName = fileName;
+                child.control.pid = pid;
+                read.places[handle] = TPlace{ref, child.control.parent, static_cast<int>(c)};
+                read.handles[ref.Key()] = handle;
+                nodes[n].children.push_back(nodes.size());
+                next.push_back(nodes.size());
+                nodes.push_back(std::move(child));
+            }
+        }
+        level = std::move(next);
+    }
+    // The list has every window's controls depth first in child order.
+    std::vector<std::size_t> stack(nodes[0].children.rbegin(), nodes[0].children.rend());
+    while (!stack.empty()) {
+        const std::size_t n = stack.back();
+        stack.pop_back();
+        out.push_back(nodes[n].control);
+        stack.insert(stack.end(), nodes[n].children.rbegin(), nodes[n].children.rend());
     }
 }
 
@@ -494,7 +549,7 @@ std::vector<TDesktopControl> TDesktopThread::Read()
     if (!tree)
         return out;
     std::vector<TTopLevel> tops = TopLevelAccessibles();
-    std::unordered_map<quint64, AtspiAccessible*> seen;
+    TReadState read;
     std::unordered_map<quint64, xcb_window_t> windows;
     std::unordered_map<xcb_window_t, AtspiAccessible*> windowAccessibles;
     std::set<QString> withWindows;
@@ -543,28 +598,29 @@ std::vector<TDesktopControl> TDesktopThread::Read()
             withWindows.insert(element.fileName);
         if (accessible && out.size() < kMaxControls) {
             const std::size_t before = out.size();
-            AddControls(accessible, window, window, element.fileName, element.pid, 0, out, seen);
+            AddControls(accessible, window, element.fileName, element.pid, out, read);
             if (out.size() > before)
                 withControls.insert(element.fileName);
         }
     }
     for (TTopLevel& top : tops)
         g_object_unref(top.accessible);
-    // Keep a reference to every accessible now listed, drop the others.
-    std::unordered_map<AtspiAccessible*, quint64> handles;
-    for (const auto& [handle, accessible] : seen) {
-        handles[accessible] = handle;
-        windows[handle] = 0;
-    }
     for (const TDesktopControl& control : out)
         windows[control.handle] = control.window;
-    for (const auto& [handle, accessible] : m_accessibles)
-        g_object_unref(accessible);
-    m_accessibles = std::move(seen);
+    // Accessibles already looked up stay while their control is listed.
+    for (auto it = m_accessibles.begin(); it != m_accessibles.end();) {
+        if (read.places.count(it->first)) {
+            ++it;
+        } else {
+            g_object_unref(it->second);
+            it = m_accessibles.erase(it);
+        }
+    }
     for (const auto& [window, accessible] : m_tops)
         g_object_unref(accessible);
     m_tops = std::move(windowAccessibles);
-    m_handles = std::move(handles);
+    m_handles = std::move(read.handles);
+    m_places = std::move(read.places);
     m_windows = std::move(windows);
     m_silent.clear();
     for (const QString& name : withWindows)
@@ -666,6 +722,46 @@ QRect Extents(AtspiAccessible* accessible)
     return rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
 }
 
+AtspiAccessible* TDesktopThread::Accessible(quint64 handle)
+{
+    if (const auto known = m_accessibles.find(handle); known != m_accessibles.end())
+        return known->second;
+    const auto place = m_places.find(handle);
+    if (place == m_places.end())
+        return nullptr;
+    AtspiAccessible* parent = nullptr;
+    if (const auto top = m_tops.find(xcb_window_t(place->second.parent)); top != m_tops.end())
+        parent = top->second;
+    else if (place->second.parent >= kFirstControlHandle)
+        parent = Accessible(place->second.parent);
+    if (!parent)
+        return nullptr;
+    // Its place first; when the parent's children changed since, among them.
+    // The library's own record of the children may lag behind the program
+    // (a list read in one batch bypasses it): it is asked afresh then.
+    const std::string wanted = place->second.ref.Key();
+    AtspiAccessible* found = atspi_accessible_get_child_at_index(parent, place->second.index, nullptr);
+    if (!found || RefOf(found).Key() != wanted) {
+        if (found)
+            g_object_unref(found);
+        found = nullptr;
+        atspi_accessible_clear_cache(parent);
+        const int count = std::min(atspi_accessible_get_child_count(parent, nullptr), kMaxSearchedChildren);
+        for (int n = 0; n < count && !found; ++n) {
+            // Its place again first, then the others.
+            const int i = n == 0 ? std::min(place->second.index, count - 1) : (n <= place->second.index ? n - 1 : n);
+            found = atspi_accessible_get_child_at_index(parent, i, nullptr);
+            if (found && RefOf(found).Key() != wanted) {
+                g_object_unref(found);
+                found = nullptr;
+            }
+        }
+    }
+    if (found)
+        m_accessibles[handle] = found;
+    return found;
+}
+
 DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_window_t window)
 {
     DesktopAutomation::TPointControl found;
@@ -690,10 +786,12 @@ DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_win
             break;
         }
         current.reset(child);
-        const auto known = m_handles.find(child);
+        const auto known = m_handles.find(RefOf(child).Key());
         if (known != m_handles.end()) {
             found.handle = known->second;
             found.rect = Extents(child);
+            if (!m_accessibles.count(known->second))
+                m_accessibles[known->second] = static_cast<AtspiAccessible*>(g_object_ref(child));
         }
     }
     return found;

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <set>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "foundation/MainConfig.h"
@@ -95,6 +98,41 @@ TEST_P(SyncControlTest, StoredNamesStayUntilRefreshedAndClosedProgramsLeaveTheLi
         return FindControlByPath(path) == nullptr;
     });
     EXPECT_EQ(FindControlByPath(path), nullptr);
+}
+
+TEST_P(SyncControlTest, ManyControlsAreListedOnceDepthFirstInChildOrder)
+{
+    constexpr int kButtons = 300;
+    StartProbe({"--controls=" + std::to_string(kButtons)});
+    TSyncControl* last = nullptr;
+    RunEventsUntil([&] {
+        FreeControlList();
+        ReadControlList();
+        last = Find(QStringLiteral("Knopf %1").arg(kButtons), QStringLiteral("push button"));
+        return last != nullptr;
+    });
+    ASSERT_NE(last, nullptr);
+    // The buttons share one parent and follow it, in the order of their place
+    // among its children, each listed once.
+    TSyncControl* grid = last->ParentElement();
+    ASSERT_NE(grid, nullptr);
+    std::vector<int> places;
+    std::set<QString> names;
+    bool afterGrid = false;
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c)) {
+        afterGrid = afterGrid || c == grid;
+        if (c->ParentElement() != grid)
+            continue;
+        EXPECT_TRUE(afterGrid);
+        places.push_back(c->ControlId());
+        if (c->ClassName() == QStringLiteral("push button"))
+            EXPECT_TRUE(names.insert(c->NameElement()).second) << c->NameElement().toStdString();
+    }
+    EXPECT_EQ(static_cast<int>(names.size()), kButtons);
+    ASSERT_FALSE(places.empty());
+    for (std::size_t i = 0; i < places.size(); ++i)
+        EXPECT_EQ(places[i], static_cast<int>(i) + 1);
+    EXPECT_EQ(FindControlByPath(ControlPath(last)), last);
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, SyncControlTest, ::testing::Values(SCRIPTUS_QT_PROBE, SCRIPTUS_GTK_PROBE));

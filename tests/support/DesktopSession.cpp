@@ -57,21 +57,25 @@ std::string CommandOutput(const std::string& command)
     return out;
 }
 
-// Ends a whole process group: politely first, then for sure.
+// Ends a whole process group: politely first, then for sure. The helpers a
+// bus started for itself belong to the group too; as this process is their
+// reaper, they are reaped here instead of lingering as zombies.
 void EndGroup(pid_t pid)
 {
     if (pid <= 0)
         return;
     kill(-pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            kill(-pid, SIGKILL); // helpers the leader left behind
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        ended = waitpid(pid, nullptr, WNOHANG) == pid;
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    if (!ended)
+        waitpid(pid, nullptr, 0);
+    while (waitpid(-pid, nullptr, 0) > 0) {
+    }
 }
 
 } // namespace
@@ -106,8 +110,16 @@ pid_t TDesktopSession::Spawn(const std::vector<std::string>& argv, int outFd, in
 
 bool TDesktopSession::Start()
 {
-    if (Running())
+    if (Running()) {
+        // Another desktop may have taken over the environment meanwhile.
+        for (const auto& [name, value] : m_exported)
+            setenv(name.c_str(), value.c_str(), 1);
         return true;
+    }
+    m_exported.clear();
+    // The bus helpers outlive the processes that start them; orphaned, they
+    // come to this process, which ends and reaps them with their group.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     char pattern[] = "/tmp/plenwick-desktop-XXXXXX";
     if (!mkdtemp(pattern)) {
         m_error = "kein temporärer Ordner";
@@ -116,9 +128,9 @@ bool TDesktopSession::Start()
     m_runtime = pattern;
     for (const char* sub : {"config", "cache"})
         std::filesystem::create_directories(m_runtime + "/" + sub);
-    setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (m_runtime + "/config").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (m_runtime + "/cache").c_str(), 1);
+    Export("XDG_RUNTIME_DIR", m_runtime);
+    Export("XDG_CONFIG_HOME", m_runtime + "/config");
+    Export("XDG_CACHE_HOME", m_runtime + "/cache");
     // Otherwise the accessibility switch lands in the user's dconf and
     // outlives the test.
     setenv("GSETTINGS_BACKEND", "memory", 1);
@@ -148,7 +160,7 @@ bool TDesktopSession::Start()
         return false;
     }
     m_display = std::stoi(display);
-    setenv("DISPLAY", Display().c_str(), 1);
+    Export("DISPLAY", Display());
 
     if (pipe2(fds, O_CLOEXEC) != 0) {
         m_error = "pipe";
@@ -166,7 +178,7 @@ bool TDesktopSession::Start()
         Stop();
         return false;
     }
-    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    Export("DBUS_SESSION_BUS_ADDRESS", address);
 
     // The session bus starts the accessibility bus launcher on first demand
     // (in its own process group, ended with the bus); a second launcher
@@ -177,6 +189,12 @@ bool TDesktopSession::Start()
         return false;
     }
     return true;
+}
+
+void TDesktopSession::Export(const std::string& name, const std::string& value)
+{
+    setenv(name.c_str(), value.c_str(), 1);
+    m_exported.emplace_back(name, value);
 }
 
 bool TDesktopSession::WaitForAccessibilityBus()

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 /// A private desktop for tests: Xvfb on a free display, a D-Bus session bus
@@ -20,6 +21,7 @@ public:
     TDesktopSession& operator=(const TDesktopSession&) = delete;
 
     /// Starts the desktop; false with Error() when a part did not come up.
+    /// On a running desktop, exports its environment again.
     bool Start();
     void Stop();
     bool Running() const { return m_display >= 0; }
@@ -53,10 +55,12 @@ public:
 private:
     pid_t Spawn(const std::vector<std::string>& argv, int outFd, int keepFd);
     bool WaitForAccessibilityBus();
+    void Export(const std::string& name, const std::string& value);
 
     std::string m_runtime;
     int m_display = -1;
     std::vector<pid_t> m_daemons;
+    std::vector<std::pair<std::string, std::string>> m_exported;
     std::vector<TProgram*> m_programs;
     std::string m_error;
 };

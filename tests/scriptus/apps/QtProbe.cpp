@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -92,13 +93,15 @@ protected:
 } // namespace
 
 // Options: --title=T, --controls=N (benchmark buttons), --message-after=MS
-// (opens the question box by itself).
+// (opens the question box by itself), --busy=MS (does not answer for that
+// long every second, as a busy program).
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QString title = QStringLiteral("Qt-Testanwendung");
     int controls = 0;
     int messageAfter = -1;
+    int busy = 0;
     for (const QString& arg : app.arguments().mid(1)) {
         if (arg.startsWith(QLatin1String("--title=")))
             title = arg.mid(8);
@@ -106,6 +109,8 @@ int main(int argc, char** argv)
             controls = arg.mid(11).toInt();
         else if (arg.startsWith(QLatin1String("--message-after=")))
             messageAfter = arg.mid(16).toInt();
+        else if (arg.startsWith(QLatin1String("--busy=")))
+            busy = arg.mid(7).toInt();
     }
     QObject::connect(&app, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
         if (now && !now->accessibleName().isEmpty())
@@ -116,6 +121,11 @@ int main(int argc, char** argv)
     window.show();
     if (messageAfter >= 0)
         QTimer::singleShot(messageAfter, &window, &TProbeWindow::Ask);
+    QTimer busyTimer;
+    if (busy > 0) {
+        QObject::connect(&busyTimer, &QTimer::timeout, [busy] { QThread::msleep(static_cast<unsigned long>(busy)); });
+        busyTimer.start(1000);
+    }
     QTimer::singleShot(0, [] { Report(QStringLiteral("ready")); });
     return app.exec();
 }

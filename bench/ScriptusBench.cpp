@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Scriptus on a private desktop: reading the control list and finding a path
+// with 10, 100 and 1 000 controls of a Qt and of a GTK test program, and the
+// time from a row's start to its click arriving in the program when the
+// control is already listed. The benchmarks run on a worker; the main thread
+// takes the protocol entries, as in the program.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include "scriptus/ScriptusThread.h"
+#include "scriptus/SyncControl.h"
+#include "support/BenchHome.h"
+#include "support/DesktopSession.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TDesktopSession* g_desktop = nullptr;
+
+const char* Probe(std::int64_t toolkit)
+{
+    return toolkit == 0 ? SCRIPTUS_QT_PROBE : SCRIPTUS_GTK_PROBE;
+}
+
+// One test program at a time on the desktop, so the list holds its controls only.
+class TProgramOnDesktop
+{
+public:
+    TDesktopSession::TProgram* Start(std::int64_t toolkit, std::int64_t controls)
+    {
+        if (m_program && toolkit == m_toolkit && controls == m_controls)
+            return m_program;
+        End();
+        std::vector<std::string> argv{Probe(toolkit)};
+        if (controls > 0)
+            argv.push_back("--controls=" + std::to_string(controls));
+        m_program = g_desktop->Launch(argv);
+        m_toolkit = toolkit;
+        m_controls = controls;
+        if (TDesktopSession::WaitForLine(*m_program, "ready", 30000).empty())
+            return nullptr;
+        return m_program;
+    }
+    void End()
+    {
+        if (m_program)
+            g_desktop->End(m_program);
+        m_program = nullptr;
+    }
+
+private:
+    TDesktopSession::TProgram* m_program = nullptr;
+    std::int64_t m_toolkit = -1;
+    std::int64_t m_controls = -1;
+};
+
+TProgramOnDesktop g_program;
+
+TSyncControl* FindNamed(const QString& name, const QString& className)
+{
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        if (c->NameElement() == name && c->ClassName() == className)
+            return c;
+    return nullptr;
+}
+
+// Reads the list until the program's last button is in it: a program shows
+// its controls a moment after it reports ready.
+TSyncControl* ListWith(const QString& name, const QString& className)
+{
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < end) {
+        FreeControlList();
+        ReadControlList();
+        if (TSyncControl* found = FindNamed(name, className))
+            return found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return nullptr;
+}
+
+QString LastButton(std::int64_t controls)
+{
+    return QStringLiteral("Knopf %1").arg(controls);
+}
+
+void SetLabels(benchmark::State& state)
+{
+    state.SetLabel(state.range(0) == 0 ? "Qt" : "GTK");
+}
+
+void BM_ReadControlList(benchmark::State& state)
+{
+    SetLabels(state);
+    if (!g_program.Start(state.range(0), state.range(1)) ||
+        !ListWith(LastButton(state.range(1)), QStringLiteral("push button"))) {
+        state.SkipWithError("Testprogramm zeigt seine Kontrollelemente nicht");
+        return;
+    }
+    std::size_t elements = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreeControlList();
+        state.ResumeTiming();
+        ReadControlList();
+        state.PauseTiming();
+        elements = 0;
+        for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+            ++elements;
+        state.ResumeTiming();
+    }
+    state.counters["elements"] = static_cast<double>(elements);
+}
+
+void BM_FindControlByPath(benchmark::State& state)
+{
+    SetLabels(state);
+    TSyncControl* last = nullptr;
+    if (g_program.Start(state.range(0), state.range(1)))
+        last = ListWith(LastButton(state.range(1)), QStringLiteral("push button"));
+    if (!last) {
+        state.SkipWithError("Testprogramm zeigt seine Kontrollelemente nicht");
+        return;
+    }
+    // The last button stands near the end of the list: the search passes all.
+    const QString path = ControlPath(last).toUpper();
+    for (auto _ : state)
+        if (FindControlByPath(path) != last)
+            state.SkipWithError("Pfad nicht gefunden");
+}
+
+// A click row on the program's button "Weiter", already in the list: from the
+// start of the run to the program reporting the click.
+void BM_RowStartToAction(benchmark::State& state)
+{
+    SetLabels(state);
+    TDesktopSession::TProgram* program = g_program.Start(state.range(0), 0);
+    TSyncControl* button = program ? ListWith(QStringLiteral("Weiter"), QStringLiteral("push button")) : nullptr;
+    if (!button) {
+        state.SkipWithError("Testprogramm zeigt seine Kontrollelemente nicht");
+        return;
+    }
+    TScriptusRow row;
+    row.Command.Kind = ClickLeft;
+    row.Command.ControlPath = ControlPath(button);
+    row.Command.HasPosition = true;
+    row.Command.X = 5;
+    row.Command.Y = 5;
+    double worstMs = 0;
+    for (auto _ : state) {
+        TDesktopSession::TakeLines(*program);
+        const Clock::time_point start = Clock::now();
+        if (!StartScriptus({row}, {})) {
+            state.SkipWithError("Ausführer läuft schon");
+            break;
+        }
+        if (TDesktopSession::WaitForLine(*program, "click Weiter", 10000).empty()) {
+            state.SkipWithError("kein Klick angekommen");
+            break;
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        worstMs = std::max(worstMs, seconds * 1000);
+        state.SetIterationTime(seconds);
+        while (ScriptusRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    state.counters["worst_ms"] = worstMs;
+}
+
+void ControlCounts(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"toolkit", "controls"});
+    for (std::int64_t toolkit : {0, 1})
+        for (std::int64_t controls : {10, 100, 1000})
+            b->Args({toolkit, controls});
+}
+
+BENCHMARK(BM_ReadControlList)->Apply(ControlCounts)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FindControlByPath)->Apply(ControlCounts)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_RowStartToAction)->ArgName("toolkit")->Arg(0)->Arg(1)->Iterations(20)->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    QCoreApplication app(argc, argv);
+    TBenchHome home;
+    TDesktopSession desktop;
+    if (!desktop.Start()) {
+        std::fprintf(stderr, "%s\n", desktop.Error().c_str());
+        return 1;
+    }
+    g_desktop = &desktop;
+    std::thread runner([&] {
+        benchmark::RunSpecifiedBenchmarks();
+        g_program.End();
+        FreeControlList();
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
+    const int rc = app.exec();
+    runner.join();
+    benchmark::Shutdown();
+    return rc;
+}
