@@ -19,7 +19,6 @@
 #include "ui/PageProtocol.h"
 #include "ui/PoolAbout.h"
 #include "ui/QuitWindow.h"
-#include "ui/ScriptusRecording.h"
 #include "ui/StatusPanels.h"
 
 TGuiUi::TGuiUi(bool showSplash)
@@ -30,7 +29,6 @@ TGuiUi::TGuiUi(bool showSplash)
         const TViewHooks& hooks = m_form->ViewHooks();
         return hooks.selectedObject ? hooks.selectedObject() : QString();
     };
-    new TScriptusRecording(*m_form);
     actions.Handle(actions.HelpAbout, [this] { AboutForm().ShowAbout(); });
     // Minimising the program ends the start screen's fade at once.
     connect(m_form, &TFormMain::Minimized, this, [this] {
@@ -105,6 +103,12 @@ void TGuiUi::RefreshClientOnlineMarks()
 {
     if (m_form->ViewHooks().refreshOnlineMarks)
         m_form->ViewHooks().refreshOnlineMarks();
+}
+
+void TGuiUi::RebuildControlTree()
+{
+    if (m_form->ViewHooks().rebuildControlTree)
+        m_form->ViewHooks().rebuildControlTree();
 }
 
 void TGuiUi::BuildAllViews()
