@@ -5,7 +5,7 @@
 
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 
 namespace {
 
@@ -128,8 +128,7 @@ void FreeControlList()
 void RebuildControlList()
 {
     ReadControlList();
-    if (HasUi())
-        TPoolInterlocked::Synchronize([] { Ui().RebuildControlTree(); });
+    TUiAdapter::RebuildControlTree();
 }
 
 QString ControlPath(TSyncControl* control)
