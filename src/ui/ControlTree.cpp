@@ -150,6 +150,7 @@ void TControlTree::FetchIcons()
                                                      .copy());
         }
     });
+    reader->setObjectName(QStringLiteral("ProgramIcons"));
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &QThread::finished, this, [this, generation = m_generation, images] {
         if (m_generation != generation)

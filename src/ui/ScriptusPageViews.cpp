@@ -191,6 +191,7 @@ void TScriptusPageViews::StartRead()
         if (read)
             ReadControlList();
     });
+    m_reader->setObjectName(QStringLiteral("ControlList"));
     connect(m_reader, &QThread::finished, m_reader, &QObject::deleteLater);
     connect(m_reader, &QThread::finished, this, [this] {
         m_reader = nullptr;
