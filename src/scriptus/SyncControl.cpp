@@ -88,23 +88,12 @@ TSyncControl* NextControl(TSyncControl* control)
     return static_cast<TSyncControl*>(control->GetNext());
 }
 
-namespace {
-
 // The desktop is read without the lock, and no log entry is written under
 // it: the main thread may be waiting for the lock while it takes the entry.
-void FillControlList(bool freeFirst)
+void ReadControlList()
 {
     Log(kCategory, QStringLiteral("Liste der Kontrollelemente wird eingelesen"), kImage);
-    const std::vector<TDesktopControl> controls = DesktopAutomation::ReadControls();
-    {
-        TWriteGuard guard(ControlListLock());
-        if (freeFirst)
-            FreeControlList();
-        for (const TDesktopControl& control : controls)
-            ControlList().Append(new TSyncControl(control));
-        for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
-            c->SetNameElement(c->ComputeNameElement());
-    }
+    SetControlList(DesktopAutomation::ReadControls());
     Log(kCategory, QStringLiteral("Liste der Kontrollelemente wurde eingelesen"), kImage);
     QStringList fresh;
     for (const QString& name : DesktopAutomation::ProgramsWithoutControls())
@@ -118,11 +107,14 @@ void FillControlList(bool freeFirst)
             kImage);
 }
 
-} // namespace
-
-void ReadControlList()
+void SetControlList(const std::vector<TDesktopControl>& controls)
 {
-    FillControlList(false);
+    TWriteGuard guard(ControlListLock());
+    FreeControlList();
+    for (const TDesktopControl& control : controls)
+        ControlList().Append(new TSyncControl(control));
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        c->SetNameElement(c->ComputeNameElement());
 }
 
 void FreeControlList()
@@ -135,7 +127,7 @@ void FreeControlList()
 
 void RebuildControlList()
 {
-    FillControlList(true);
+    ReadControlList();
     TUiAdapter::RebuildControlTree();
 }
 
@@ -157,6 +149,15 @@ QString ControlPath(TSyncControl* control)
 QString ShortenedPath(const QString& path)
 {
     return path.size() > 100 ? path.left(100) + QStringLiteral("...") : path;
+}
+
+TSyncControl* FindControlByHandle(quint64 handle)
+{
+    TReadGuard guard(ControlListLock());
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        if (c->Handle() == handle)
+            return c;
+    return nullptr;
 }
 
 TSyncControl* FindControlByPath(const QString& path)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QPoint>
 #include <QString>
@@ -47,9 +48,12 @@ TReentrantRWLock& ControlListLock();
 TSyncControl* FirstControl();
 TSyncControl* NextControl(TSyncControl* control);
 
-/// Reads every window and control of the desktop into the list (which must
-/// be empty), with its log entries.
+/// Reads every window and control of the desktop into the list, replacing
+/// what it held, with its log entries. Takes seconds on a busy desktop: never
+/// on the main thread.
 void ReadControlList();
+/// Replaces the list by these elements, as a read of the desktop does.
+void SetControlList(const std::vector<TDesktopControl>& controls);
 void FreeControlList();
 /// Frees and reads the list again, then has the window rebuild its tree.
 void RebuildControlList();
@@ -58,6 +62,8 @@ void RebuildControlList();
 QString ControlPath(TSyncControl* control);
 /// Paths longer than 100 characters cut to 100 and "...".
 QString ShortenedPath(const QString& path);
+/// The element of this window or control, or nullptr (under the read lock).
+TSyncControl* FindControlByHandle(quint64 handle);
 /// The first element whose path equals this one, ignoring case.
 TSyncControl* FindControlByPath(const QString& path);
 

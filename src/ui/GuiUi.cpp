@@ -20,7 +20,6 @@
 #include "ui/PageProtocol.h"
 #include "ui/PoolAbout.h"
 #include "ui/QuitWindow.h"
-#include "ui/ScriptusRecording.h"
 #include "ui/StatusPanels.h"
 
 TGuiUi::TGuiUi(bool showSplash)
@@ -31,7 +30,6 @@ TGuiUi::TGuiUi(bool showSplash)
         const TViewHooks& hooks = m_form->ViewHooks();
         return hooks.selectedObject ? hooks.selectedObject() : QString();
     };
-    new TScriptusRecording(*m_form);
     actions.Handle(actions.HelpAbout, [this] { AboutForm().ShowAbout(); });
     // Minimising the program ends the start screen's fade at once.
     connect(m_form, &TFormMain::Minimized, this, [this] {
@@ -113,6 +111,12 @@ void TGuiUi::RefreshClientOnlineMarks()
 {
     if (m_form->ViewHooks().refreshOnlineMarks)
         m_form->ViewHooks().refreshOnlineMarks();
+}
+
+void TGuiUi::RebuildControlTree()
+{
+    if (m_form->ViewHooks().rebuildControlTree)
+        m_form->ViewHooks().rebuildControlTree();
 }
 
 void TGuiUi::BuildAllViews()

@@ -33,6 +33,7 @@ public:
     void RebuildObjectViews() override;
     void RebuildClientViews() override;
     void RefreshClientOnlineMarks() override;
+    void RebuildControlTree() override;
     void ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst) override;
     void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) override;
     void ShowMessage(TMessageKind kind, const QString& text) override;

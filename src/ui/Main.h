@@ -28,6 +28,7 @@ struct TViewHooks {
     std::function<void()> rebuildClients;
     std::function<void()> refreshOnlineMarks;
     std::function<void()> buildAll;
+    std::function<void()> rebuildControlTree;
     /// The source path of the first selected object row ("" for none).
     std::function<QString()> selectedObject;
 };

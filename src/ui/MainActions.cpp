@@ -280,6 +280,7 @@ void TMainActions::BuildMenus()
                               {ScriptusRun, nullptr, ScriptusEntryFirst, ScriptusEntryUp, ScriptusEntryDown,
                                ScriptusEntryLast, ScriptusEntryMove, nullptr, ScriptusListClear, ScriptusEntryDelete,
                                nullptr, ScriptusEntryProperties});
+    m_scriptusListMenu->setDefaultAction(ScriptusEntryProperties);
     m_protocolMenu = menu(QStringLiteral("Protokoll"), {ProtocolClear, ProtocolExport, nullptr, ProtocolReverse});
     m_trayMenu = menu(QStringLiteral("Plenwick"), {TrayOpen, nullptr, HelpContents, ServerConnect, ExtrasOptions,
                                                    nullptr, FileExit});

@@ -9,21 +9,24 @@
 #include "ui/MainActions.h"
 #include "ui/MainViewsThread.h"
 #include "ui/ObjectPageViews.h"
+#include "ui/ScriptusPageViews.h"
 #include "ui/UserPageViews.h"
 
 TMainViews::TMainViews(TFormMain& form)
-    : QObject(&form), m_form(form), m_objects(nullptr), m_clients(nullptr), m_users(nullptr)
+    : QObject(&form), m_form(form), m_objects(nullptr), m_clients(nullptr), m_users(nullptr), m_scriptus(nullptr)
 {
     SetViewIconSource(&IconTable::Icon);
     RegisterViewShutdown();
     m_objects = new TObjectPageViews(form);
     m_clients = new TClientPageViews(form);
     m_users = new TUserPageViews(form);
+    m_scriptus = new TScriptusPageViews(form);
     TViewHooks& hooks = form.ViewHooks();
     hooks.rebuildObjects = [this] { m_objects->RebuildAll(); };
     hooks.rebuildClients = [this] { m_clients->Rebuild(); };
     hooks.refreshOnlineMarks = [this] { m_clients->RefreshOnlineMarks(); };
     hooks.buildAll = [this] { BuildAll(); };
+    hooks.rebuildControlTree = [this] { m_scriptus->BuildTree(); };
     hooks.selectedObject = [this] {
         const QStringList keys = m_objects->SelectedKeys();
         return keys.isEmpty() ? QString() : keys.first();
@@ -36,6 +39,21 @@ void TMainViews::BuildAll()
     m_objects->RebuildAll();
     m_clients->Rebuild();
     m_users->Rebuild();
+    m_scriptus->BuildTree();
+}
+
+void TMainViews::Refresh()
+{
+    if (m_form.ActivePage() != TPage::Scriptus) {
+        BuildAll();
+        return;
+    }
+    // The read builds the control tree when it is done.
+    m_scriptus->RereadControls([this] {
+        m_objects->RebuildAll();
+        m_clients->Rebuild();
+        m_users->Rebuild();
+    });
 }
 
 void TMainViews::WireActions()
@@ -43,7 +61,7 @@ void TMainViews::WireActions()
     TMainActions& a = m_form.Actions();
     a.Handle(a.ViewSymbols, [this] { SetListStyle(0); });
     a.Handle(a.ViewDetails, [this] { SetListStyle(3); });
-    a.Handle(a.ViewRefresh, [this] { BuildAll(); });
+    a.Handle(a.ViewRefresh, [this] { Refresh(); });
     a.Handle(a.ViewUp, [this] {
         if (m_form.ActivePage() == TPage::Objects)
             m_objects->FolderUp();

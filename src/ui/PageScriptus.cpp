@@ -32,6 +32,7 @@ TPageScriptus::TPageScriptus(QWidget* parent)
     auto* tree = new QTreeView(m_splitter);
     tree->setHeaderHidden(true);
     tree->setAccessibleName(QStringLiteral("Kontrollelemente"));
+    tree->setObjectName(QStringLiteral("TreeViewScriptus"));
     m_tree = tree;
 
     auto* right = new QWidget(m_splitter);
@@ -54,6 +55,8 @@ TPageScriptus::TPageScriptus(QWidget* parent)
     m_inner->setAccessibleName(QStringLiteral("Skriptus-Listen"));
     m_sequence = MakeColumnList(QStringLiteral("Sequenz"), kScriptusColumns, m_inner);
     m_events = MakeColumnList(QStringLiteral("Ereignisse"), kScriptusColumns, m_inner);
+    m_sequence->setObjectName(QStringLiteral("ListViewScriptusCommandsSync"));
+    m_events->setObjectName(QStringLiteral("ListViewScriptusCommandsAsync"));
     m_inner->addTab(m_sequence, QStringLiteral("Sequenz"));
     m_inner->addTab(m_events, QStringLiteral("Ereignisse"));
     for (QAbstractItemView* view : {m_tree, m_sequence, m_events})
@@ -65,36 +68,21 @@ TPageScriptus::TPageScriptus(QWidget* parent)
     ContentLayout()->addWidget(m_status);
 }
 
-void TPageScriptus::Replace(QAbstractItemView*& slot, QAbstractItemView* view)
+void TPageScriptus::ShowModels(QAbstractItemModel* tree, QAbstractItemModel* sequence, QAbstractItemModel* events)
 {
-    QAbstractItemView* old = slot;
-    slot = view;
-    OfferContextMenu(view);
-    if (&slot == &m_tree) {
-        m_splitter->replaceWidget(0, view);
-        m_splitter->SetLeftWidth(m_splitter->LeftWidth());
-    } else {
-        const int index = m_inner->indexOf(old);
-        const QString caption = m_inner->tabText(index);
-        m_inner->removeTab(index);
-        m_inner->insertTab(index, view, caption);
+    const std::pair<QAbstractItemView*, QAbstractItemModel*> views[] = {
+        {m_tree, tree}, {m_sequence, sequence}, {m_events, events}};
+    for (const auto& [view, model] : views) {
+        QAbstractItemModel* old = view->model();
+        view->setModel(model);
+        if (old && old->parent() == view)
+            old->deleteLater();
     }
-    old->deleteLater();
-}
-
-void TPageScriptus::SetTree(QAbstractItemView* tree)
-{
-    Replace(m_tree, tree);
-}
-
-void TPageScriptus::SetSequenceList(QAbstractItemView* list)
-{
-    Replace(m_sequence, list);
-}
-
-void TPageScriptus::SetEventList(QAbstractItemView* list)
-{
-    Replace(m_events, list);
+    for (QAbstractItemView* list : {m_sequence, m_events}) {
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        if (auto* columns = qobject_cast<QTreeView*>(list))
+            ApplyColumnWidths(columns, kScriptusColumns);
+    }
 }
 
 void TPageScriptus::SetControlInfo(const QString& identification, const QString& title, const QString& className,

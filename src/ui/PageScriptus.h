@@ -6,6 +6,7 @@
 
 #include "ui/PageFrame.h"
 
+class QAbstractItemModel;
 class QAbstractItemView;
 class QLabel;
 class QTabWidget;
@@ -22,11 +23,9 @@ class TPageScriptus : public TPageFrame
 public:
     explicit TPageScriptus(QWidget* parent = nullptr);
 
-    // The place for the page's content: Scriptus puts its control tree and
-    // its two lists here and fills the four labels of the selected control.
-    void SetTree(QAbstractItemView* tree);
-    void SetSequenceList(QAbstractItemView* list);
-    void SetEventList(QAbstractItemView* list);
+    /// Shows these models in the tree and in the lists "Sequenz" and
+    /// "Ereignisse" (with their columns' widths; one row selected at a time).
+    void ShowModels(QAbstractItemModel* tree, QAbstractItemModel* sequence, QAbstractItemModel* events);
     QAbstractItemView* Tree() const { return m_tree; }
     QAbstractItemView* SequenceList() const { return m_sequence; }
     QAbstractItemView* EventList() const { return m_events; }
@@ -44,8 +43,6 @@ public:
     TStatusPanels* Status() const { return m_status; }
 
 private:
-    void Replace(QAbstractItemView*& slot, QAbstractItemView* view);
-
     TTreeSplitter* m_splitter;
     QAbstractItemView* m_tree = nullptr;
     QAbstractItemView* m_sequence = nullptr;

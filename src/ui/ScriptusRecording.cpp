@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
-#include <QThread>
 
 #include "foundation/PoolInterlocked.h"
 #include "platform/DesktopAutomation.h"
@@ -30,14 +29,9 @@ const QString kPrompt = QStringLiteral("Skriptus-Ereignistext eingeben");
 // The element of the control list with this handle whose name is current.
 TSyncControl* ElementOf(quint64 handle)
 {
-    if (handle == 0)
-        return nullptr;
     TReadGuard guard(ControlListLock());
-    for (TSyncControl* c = FirstControl(); c; c = NextControl(c)) {
-        if (c->Handle() == handle && NameIsCurrent(c))
-            return c;
-    }
-    return nullptr;
+    TSyncControl* control = handle ? FindControlByHandle(handle) : nullptr;
+    return control && NameIsCurrent(control) ? control : nullptr;
 }
 
 } // namespace
@@ -48,18 +42,6 @@ TScriptusRecording::TScriptusRecording(TFormMain& form)
 {
     SetRecordingPage(this);
     WireActions();
-    // Until the control tree plugs itself in, the control last shown under
-    // the mouse stands for the selected node.
-    m_parts.selectedControl = [this](bool* nodeSelected) {
-        *nodeSelected = m_shownHandle != 0;
-        return ElementOf(m_shownHandle);
-    };
-    m_parts.selectNode = [this](TSyncControl* control) {
-        m_shownHandle = control->Handle();
-        return true;
-    };
-    m_parts.rebuildTree = [] {};
-    m_parts.appendCommand = [this](qint32 kind, TSyncControl* control) { AppendToActiveList(kind, control); };
 }
 
 void TScriptusRecording::AppendToActiveList(qint32 kind, TSyncControl* control)
@@ -146,7 +128,8 @@ void TScriptusRecording::Tracked(QPoint point, std::uint32_t window, const Deskt
         } else if (window != m_lastUnmatchedWindow) {
             // A window that appeared after the list was read: read it once more.
             m_lastUnmatchedWindow = window;
-            RereadControlList();
+            if (m_parts.rereadControls)
+                m_parts.rereadControls();
         }
     }
     if (m_pending) {
@@ -154,20 +137,6 @@ void TScriptusRecording::Tracked(QPoint point, std::uint32_t window, const Deskt
         m_pending.reset();
         LookUp(next, nextWindow);
     }
-}
-
-void TScriptusRecording::RereadControlList()
-{
-    if (m_rereading)
-        return;
-    m_rereading = true;
-    // Reading the desktop may wait for busy programs: never on this thread.
-    QThread* reader = QThread::create([] { RebuildControlList(); });
-    connect(reader, &QThread::finished, this, [this, reader] {
-        m_rereading = false;
-        reader->deleteLater();
-    });
-    reader->start();
 }
 
 void TScriptusRecording::ShowControl(TSyncControl* control)
@@ -192,8 +161,8 @@ void TScriptusRecording::RecordLeftClick(const THooksNotification&)
     TReadGuard guard(ControlListLock());
     bool nodeSelected = false;
     TSyncControl* control = m_parts.selectedControl ? m_parts.selectedControl(&nodeSelected) : nullptr;
-    if (nodeSelected && m_parts.appendCommand)
-        m_parts.appendCommand(ClickLeft, control);
+    if (nodeSelected)
+        AppendToActiveList(ClickLeft, control);
 }
 
 void TScriptusRecording::OpenActionMenu(const THooksNotification& notification)
@@ -227,8 +196,7 @@ void TScriptusRecording::AppendKeyDown(std::uint32_t virtualKey, std::uint32_t k
     pattern.X = qint32(virtualKey);
     pattern.Y = qint32(keystroke);
     pattern.HasPosition = true;
-    if (m_parts.appendCommand)
-        m_parts.appendCommand(KeyDown, nullptr);
+    AppendToActiveList(KeyDown, nullptr);
 }
 
 void TScriptusRecording::WireActions()
@@ -318,7 +286,6 @@ void TScriptusRecording::PerformWithText(qint32 kind)
 
 void TScriptusRecording::Append(qint32 kind, TSyncControl* control)
 {
-    if (m_parts.appendCommand)
-        m_parts.appendCommand(kind, control);
+    AppendToActiveList(kind, control);
     SetHeld(false);
 }

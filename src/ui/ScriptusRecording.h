@@ -34,9 +34,8 @@ public:
         std::function<bool(TSyncControl*)> selectNode;
         /// Builds the control tree again from the control list.
         std::function<void()> rebuildTree;
-        /// Appends a command of the kind to the active list (control or none),
-        /// taking the recording template's parameters.
-        std::function<void(qint32 kind, TSyncControl*)> appendCommand;
+        /// Reads the control list again off the main thread, then builds the tree.
+        std::function<void()> rereadControls;
     };
 
     explicit TScriptusRecording(TFormMain& form);
@@ -59,7 +58,6 @@ private:
     void WireActions();
     void LookUp(QPoint point, std::uint32_t window);
     void Tracked(QPoint point, std::uint32_t window, const DesktopAutomation::TPointControl& found);
-    void RereadControlList();
     std::optional<TSyncControl*> ActionControl(qint32 kind);
     void Append(qint32 kind, TSyncControl* control);
     void AppendToActiveList(qint32 kind, TSyncControl* control);
@@ -74,6 +72,4 @@ private:
     // The newest movement that came while a look-up ran.
     std::optional<std::pair<QPoint, std::uint32_t>> m_pending;
     std::uint32_t m_lastUnmatchedWindow = 0;
-    bool m_rereading = false;
-    quint64 m_shownHandle = 0;
 };

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QTreeView>
 
 #include "foundation/MainConfig.h"
 #include "platform/DesktopAutomation.h"
@@ -18,7 +19,6 @@
 #include "support/TestHome.h"
 #include "ui/Main.h"
 #include "ui/PageScriptus.h"
-#include "ui/ScriptusRecording.h"
 
 namespace {
 
@@ -34,9 +34,9 @@ protected:
         m_probe = probe;
         MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("testhost"));
         m_form = std::make_unique<TFormMain>();
-        m_recording = new TScriptusRecording(*m_form);
         m_form->ShowPage(TPage::Scriptus);
         ReadControlList();
+        m_form->ViewHooks().rebuildControlTree();
         ASSERT_TRUE(LoadHooks(QStringLiteral(PLENWICK_HOOKS_LIBRARY)));
         InstallMessageHook();
         ScriptusSequence().Clear();
@@ -72,7 +72,6 @@ protected:
     TDesktopSession m_desktop;
     TDesktopSession::TProgram* m_probe = nullptr;
     std::unique_ptr<TFormMain> m_form;
-    TScriptusRecording* m_recording = nullptr;
 };
 
 } // namespace
@@ -87,6 +86,8 @@ TEST_F(ScriptusRecordingTest, MovingOverAControlShowsItAndPauseHoldsThePanel)
     EXPECT_TRUE(Info(1).startsWith(QStringLiteral("Weiter (in \""))) << Info(1).toStdString();
     EXPECT_TRUE(RecordingTemplate().HasPosition);
     EXPECT_EQ(Info(3), QStringLiteral("%1,%2").arg(RecordingTemplate().X).arg(RecordingTemplate().Y));
+    // The control's node is selected in the tree.
+    EXPECT_EQ(m_form->PageScriptus()->Tree()->currentIndex().data().toString(), QStringLiteral("Weiter [push button]"));
 
     Drive(QStringLiteral("key Pause"));
     ASSERT_TRUE(RunEventsUntil([&] { return RecordingHeld(); }));
