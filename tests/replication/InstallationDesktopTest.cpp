@@ -6,6 +6,7 @@
 #include "replication/Installation.h"
 #include "replication/ReplicationFixture.h"
 #include "scriptus/ExecutorRunner.h"
+#include "scriptus/ScriptusThread.h"
 #include "support/DesktopSession.h"
 
 namespace {
@@ -106,6 +107,26 @@ TEST_F(TInstallationDesktopTest, ScriptsFillInTheStartedProgramOneAfterTheOtherA
     EXPECT_TRUE(m_ui.Messages(QStringLiteral("ScriptusBase")).filter(unreadable).size() == 1);
     EXPECT_TRUE(m_ui.clientPane.join(QLatin1Char('\n'))
                     .contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+}
+
+TEST_F(TInstallationDesktopTest, AScriptWaitsUntilTheRunGoingOnHasEnded)
+{
+    // One started by hand, say, on this computer's Scriptus page.
+    TScriptusRow pause;
+    pause.Command.Kind = WaitForTime;
+    pause.Command.Text = QStringLiteral("2");
+    ASSERT_TRUE(StartScriptus({pause}, {}));
+    MakeFile(Home("Scriptus/danach.scriptus"), Row(WaitForTime, QString(), QStringLiteral("0")), SomeDate());
+    MakeObject(QStringLiteral("danach.bin"), "MZ")->SetScriptusFile(QStringLiteral("danach.scriptus"));
+
+    RunClient([](TClientThread& thread) { RunInstallation(thread); }, 0, 60000);
+    const int waiting = IndexOf(QStringLiteral("Warte auf das Ende der laufenden Skriptus-Ausführung"));
+    const int handEnd = IndexOf(QStringLiteral("Beende Skriptus"));
+    const int mine = IndexOf(QStringLiteral("Beginne Skriptus"), handEnd);
+    EXPECT_GE(waiting, 0);
+    EXPECT_GT(handEnd, waiting);
+    EXPECT_GT(mine, handEnd);
+    EXPECT_GT(IndexOf(QStringLiteral("Beende Skriptus"), mine), mine);
 }
 
 } // namespace
