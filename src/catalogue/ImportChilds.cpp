@@ -20,7 +20,7 @@
 #include "foundation/Quit.h"
 #include "base/TextFields.h"
 #include "foundation/ThreadWait.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/FileTimes.h"
 #include "platform/FileVersion.h"
 
@@ -89,10 +89,7 @@ void JoinShutdown()
 // The status bar only shows progress: nobody waits for it.
 void PostStatusText(const QString& text)
 {
-    TPoolInterlocked::Post([text] {
-        if (HasUi())
-            Ui().SetObjectStatusText(text);
-    });
+    TUiAdapter::SetObjectStatusText(text);
 }
 
 } // namespace
