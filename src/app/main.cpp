@@ -30,6 +30,7 @@
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
 #include "replication/ReplicationSetup.h"
+#include "scriptus/ExecutorRunner.h"
 #include "scriptus/Hooks.h"
 #include "ui/GuiUi.h"
 #include "ui/Main.h"
@@ -118,6 +119,8 @@ int main(int argc, char* argv[])
     SetRunningAsService(IsServiceProcess(commandLine.serviceSwitch));
     InstallReplication();
     InstallRecordingHooks();
+    // Every front-end: whether a desktop is there is asked when a script is due.
+    InstallScriptusExecutor();
     if (frontEnd == TFrontEnd::Headless && !qEnvironmentVariableIsEmpty("DISPLAY"))
         Log(QStringLiteral("Main"), DisplayUnavailableReason(), 46);
 

@@ -272,37 +272,79 @@ void InstallObject(TClientThread& thread, TSyncObject& object, TRunState& state)
         state.toStart.push_back(&object);
 }
 
-// An object remembered only for starting has no command file: nothing to replay.
-void RunScriptusStep(TClientThread& thread, const TSyncObject& object)
+// The command files of the objects to start, in catalogue order. An object
+// remembered only for starting has none: nothing to replay.
+QStringList ScriptsToRun(const TRunState& state)
 {
-    if (object.ScriptusFile().isEmpty())
-        return;
-    QString script = object.ResolvedScriptusPath();
-    if (!QFileInfo::exists(script))
-        script = object.TargetFolder() + object.ScriptusFile();
+    QStringList scripts;
+    for (const TSyncObject* object : state.toStart) {
+        if (object->ScriptusFile().isEmpty())
+            continue;
+        QString script = object->ResolvedScriptusPath();
+        if (!QFileInfo::exists(script))
+            script = object->TargetFolder() + object->ScriptusFile();
+        scripts.append(script);
+    }
+    return scripts;
+}
+
+// A Qt program reads the accessibility switch once, as it starts: an
+// installer started before it would never show its controls to the script.
+bool PrepareDesktop(QString* reason)
+{
+    bool ready = false;
     WithScriptusRunner([&](TScriptusRunner* runner) {
-        if (runner == nullptr) {
-            thread.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+        if (runner == nullptr || !runner->DesktopReady(reason))
             return;
-        }
-        if (!runner->LoadCommandFile(script))
-            return;
-        thread.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
-        runner->StartExecutor();
+        runner->EnableAccessibility();
+        ready = true;
     });
+    return ready;
 }
 
 void StartObjects(TClientThread& thread, const TRunState& state)
 {
     for (const TSyncObject* object : state.toStart) {
-        if (object->StartAfterTransfer()) {
-            const QString target = object->TargetPath();
-            thread.Log(QStringLiteral("Starte Zielobjekt \"%1\"").arg(target));
-            if (!ShellOpen(target))
-                thread.Log(QStringLiteral("Zielobjekt \"%1\" konnte nicht gestartet werden").arg(target));
-        }
-        RunScriptusStep(thread, *object);
+        if (!object->StartAfterTransfer())
+            continue;
+        const QString target = object->TargetPath();
+        thread.Log(QStringLiteral("Starte Zielobjekt \"%1\"").arg(target));
+        if (!ShellOpen(target))
+            thread.Log(QStringLiteral("Zielobjekt \"%1\" konnte nicht gestartet werden").arg(target));
     }
+}
+
+void CloseConnection(TClientThread& thread)
+{
+    if (!thread.Connection().IsOpen())
+        return;
+    thread.Log(QStringLiteral("Verbindung wird beendet"));
+    thread.Connection().Disconnect();
+}
+
+// One after the other, each waiting for the end of the one before; a file
+// that does not load is reported by the reader and passed over.
+void RunScripts(TClientThread& thread, const QStringList& scripts, bool desktopReady, const QString& reason)
+{
+    WithScriptusRunner([&](TScriptusRunner* runner) {
+        for (const QString& script : scripts) {
+            if (thread.TerminateRequested())
+                return;
+            if (runner == nullptr) {
+                thread.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+                continue;
+            }
+            if (!desktopReady) {
+                thread.Log(QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
+                continue;
+            }
+            TScriptusFile commands;
+            if (!runner->LoadCommandFile(script, commands))
+                continue;
+            thread.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
+            runner->Run(commands, [&thread] { return thread.TerminateRequested(); });
+        }
+    });
 }
 
 // A service is restarted by systemd: a process it did not start would die
@@ -325,8 +367,7 @@ void EndOfRun(TClientThread& thread, const TRunState& state)
 {
     if (!state.restartRequested && !state.replaceRequested)
         return;
-    thread.Log(QStringLiteral("Verbindung wird beendet"));
-    thread.Connection().Disconnect();
+    CloseConnection(thread);
     SetListenersRunning(false);
     // Exactly two parameters make the copy a file-move instance: the new
     // program's staging file and the place it is to take.
@@ -355,6 +396,35 @@ void RemoveLeftoverStagingFiles(const std::vector<TSyncObject*>& objects)
             continue;
         QFile::remove(staging);
     }
+}
+
+// The walk over the catalogue up to its saving; true when the connection
+// broke meanwhile.
+bool InstallObjects(TClientThread& thread, TRunState& state)
+{
+    // A remote call-back may start an update while one is installing: two
+    // walks at once would write the same staging files. The later one finds
+    // the work done. Scripts run outside: a session waiting here that long
+    // would lose its connection.
+    static std::mutex running;
+    std::lock_guard guard(running);
+    const std::vector<TSyncObject*> objects = CatalogueSnapshot();
+    for (TSyncObject* object : objects) {
+        // Nothing in the walk closes the connection on purpose: closed means
+        // broken, and nothing more can be fetched or confirmed on it.
+        if (!thread.Connection().IsOpen())
+            break;
+        if (!object->NeedsInstallation())
+            continue;
+        if (object->DeleteTarget())
+            DeleteTarget(thread, *object);
+        else
+            InstallObject(thread, *object, state);
+    }
+    const bool broken = !thread.Connection().IsOpen();
+    RemoveLeftoverStagingFiles(objects);
+    SaveObjectList();
+    return broken;
 }
 
 } // namespace
@@ -399,29 +469,17 @@ bool AskNewObjects()
 
 void RunInstallation(TClientThread& thread)
 {
-    // A remote call-back may start an update while one is installing: two runs
-    // at once would write the same staging files. The later run finds the
-    // work done.
-    static std::mutex running;
-    std::lock_guard guard(running);
     TRunState state;
-    const std::vector<TSyncObject*> objects = CatalogueSnapshot();
-    for (TSyncObject* object : objects) {
-        // Nothing in the walk closes the connection on purpose: closed means
-        // broken, and nothing more can be fetched or confirmed on it.
-        if (!thread.Connection().IsOpen())
-            break;
-        if (!object->NeedsInstallation())
-            continue;
-        if (object->DeleteTarget())
-            DeleteTarget(thread, *object);
-        else
-            InstallObject(thread, *object, state);
-    }
-    const bool broken = !thread.Connection().IsOpen();
-    RemoveLeftoverStagingFiles(objects);
-    SaveObjectList();
+    const bool broken = InstallObjects(thread, state);
+    const QStringList scripts = ScriptsToRun(state);
+    QString reason;
+    const bool desktopReady = !scripts.isEmpty() && PrepareDesktop(&reason);
     StartObjects(thread, state);
+    // A script may take minutes: the server would end a session that long
+    // without a request, so the conversation ends before they run.
+    if (desktopReady)
+        CloseConnection(thread);
+    RunScripts(thread, scripts, desktopReady, reason);
     EndOfRun(thread, state);
     // The run must not pass for a synchronisation that went well.
     if (broken)

@@ -305,10 +305,8 @@ TScriptusList& ScriptusEvents()
     return list;
 }
 
-bool LoadCommandFile(const QString& path)
+bool ReadCommandFile(const QString& path, TScriptusFile& file)
 {
-    ScriptusSequence().Clear();
-    ScriptusEvents().Clear();
     try {
         QByteArray content;
         if (!ReadWholeFile(path, content))
@@ -320,7 +318,7 @@ bool LoadCommandFile(const QString& path)
             TScriptusRow row;
             if (!ParseScriptusFileLine(line, &list, &row))
                 continue;
-            (list == 0 ? ScriptusSequence() : ScriptusEvents()).Append(row);
+            (list == 0 ? file.Sequence : file.Events).push_back(row);
         }
         return true;
     } catch (const std::exception& error) {
@@ -329,6 +327,19 @@ bool LoadCommandFile(const QString& path)
                 .arg(path, ExceptionText(error)));
         return false;
     }
+}
+
+bool LoadCommandFile(const QString& path)
+{
+    ScriptusSequence().Clear();
+    ScriptusEvents().Clear();
+    TScriptusFile file;
+    const bool read = ReadCommandFile(path, file);
+    for (const TScriptusRow& row : file.Sequence)
+        ScriptusSequence().Append(row);
+    for (const TScriptusRow& row : file.Events)
+        ScriptusEvents().Append(row);
+    return read;
 }
 
 void SaveCommandFile(const QString& path)

@@ -112,6 +112,16 @@ private:
 TScriptusList& ScriptusSequence();
 TScriptusList& ScriptusEvents();
 
+/// The two command lists of a command file, apart from the window's.
+struct TScriptusFile {
+    std::vector<TScriptusRow> Sequence;
+    std::vector<TScriptusRow> Events;
+};
+
+/// Reads a command file, on any thread. On failure the rows read so far
+/// stay, the error goes to the protocol and the result is false.
+bool ReadCommandFile(const QString& path, TScriptusFile& file);
+
 /// Empties both lists and reads the file into them. On failure the rows read
 /// so far stay, the error goes to the protocol and the result is false.
 bool LoadCommandFile(const QString& path);

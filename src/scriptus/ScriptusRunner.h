@@ -5,16 +5,23 @@
 
 #include <QString>
 
-/// Replays Scriptus command files. The executor implements it; the
-/// installation run of an update session uses it.
+#include "scriptus/ScriptusBase.h"
+
+/// Replays Scriptus command files for the installation run of an update
+/// session. The executor implements it; tests put in their own.
 class TScriptusRunner
 {
 public:
     virtual ~TScriptusRunner() = default;
-    /// Loads a command file; false (reported by the runner) when it does not load.
-    virtual bool LoadCommandFile(const QString& path) = 0;
-    /// Replays the file loaded last.
-    virtual void StartExecutor() = 0;
+    /// Whether scripts can run on this computer now; else why not (German).
+    virtual bool DesktopReady(QString* reason) = 0;
+    /// Makes the programs started from now on show their controls.
+    virtual void EnableAccessibility() = 0;
+    /// Reads a command file; false (reported by the reader) when it does not load.
+    virtual bool LoadCommandFile(const QString& path, TScriptusFile& script) = 0;
+    /// Replays the script and returns when its run has ended. stop is asked
+    /// now and then; when it says yes, the run is ended early.
+    virtual void Run(const TScriptusFile& script, const std::function<bool()>& stop) = 0;
 };
 
 /// Installs the runner (nullptr removes it).

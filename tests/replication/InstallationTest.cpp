@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "foundation/PendingMoves.h"
+#include "foundation/PoolInterlocked.h"
 #include "platform/Autostart.h"
 #include "platform/ProgramPaths.h"
 #include "platform/RegistryStore.h"
@@ -14,36 +15,49 @@
 
 namespace {
 
-// Remembers what the installation hands to Scriptus.
+// Stands in for the desktop: each call leaves a protocol entry of category
+// "Test", so its order among the client's entries shows. A file whose name
+// holds "kaputt" does not load; a run of a file whose name holds "lang" lasts
+// until it is asked to stop.
 class TFakeScriptus : public TScriptusRunner
 {
 public:
-    bool LoadCommandFile(const QString& path) override
+    bool DesktopReady(QString* reason) override
     {
-        std::lock_guard guard(m_lock);
-        m_loaded.append(path);
-        return true;
+        *reason = QStringLiteral("keine Anzeige im Test");
+        return ready;
     }
-    void StartExecutor() override
+    void EnableAccessibility() override { Log(QStringLiteral("Test"), QStringLiteral("Barrierefreiheit an")); }
+    bool LoadCommandFile(const QString& path, TScriptusFile& script) override
     {
-        std::lock_guard guard(m_lock);
-        ++m_started;
+        Log(QStringLiteral("Test"), QStringLiteral("lade ") + QFileInfo(path).fileName());
+        script.Sequence.resize(1);
+        m_path = path;
+        return !path.contains(QStringLiteral("kaputt"));
     }
-    QStringList Loaded() const
+    void Run(const TScriptusFile& script, const std::function<bool()>& stop) override
     {
-        std::lock_guard guard(m_lock);
-        return m_loaded;
-    }
-    int Started() const
-    {
-        std::lock_guard guard(m_lock);
-        return m_started;
+        Log(QStringLiteral("Test"), QStringLiteral("führe %1 Zeilen aus").arg(script.Sequence.size()));
+        if (!m_path.contains(QStringLiteral("lang")))
+            return;
+        stopped = WaitForStop(stop);
     }
 
+    std::atomic<bool> ready{true};
+    std::atomic<bool> stopped{false};
+
 private:
-    mutable std::mutex m_lock;
-    QStringList m_loaded;
-    int m_started = 0;
+    static bool WaitForStop(const std::function<bool()>& stop)
+    {
+        for (int i = 0; i < 1000; ++i) {
+            if (stop())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    QString m_path;
 };
 
 // The server and the client share one catalogue: an object whose source file
@@ -277,8 +291,10 @@ TEST_F(TInstallationTest, ALeftoverStagingFileGoesOnceItsObjectIsDoneButNotWhile
     EXPECT_EQ(ReadFile(StagingFilePath(Home("Target/pending.txt"))), QByteArray("neu"));
 }
 
-TEST_F(TInstallationTest, ScriptIsStartedAfterTheCatalogueIsSavedAndScriptusFilesGoToTheRunner)
+TEST_F(TInstallationTest, ScriptsRunOneAfterTheOtherOnceTheObjectsAreStartedAndTheConnectionIsClosed)
 {
+    TFakeScriptus runner;
+    SetScriptusRunner(&runner);
     const QString list = ProgramFile(QStringLiteral(".objects"));
     const QString marker = Home("marker.txt");
     ASSERT_FALSE(QFile::exists(list));
@@ -287,27 +303,77 @@ TEST_F(TInstallationTest, ScriptIsStartedAfterTheCatalogueIsSavedAndScriptusFile
                               marker.toUtf8() + ".tmp' '" + marker.toUtf8() + "'\n";
     TSyncObject* starter = MakeRemoteObject(QStringLiteral("start.sh"), script);
     starter->SetStartAfterTransfer(true);
-    MakeFile(Home("Scriptus/setup.scriptus"), "Klick auf OK\r\n", SomeDate());
-    TSyncObject* setup = MakeObject(QStringLiteral("setup.bin"), "MZ");
-    setup->SetScriptusFile(QStringLiteral("setup.scriptus"));
-    const QString command = Home("Scriptus/setup.scriptus");
+    MakeFile(Home("Scriptus/a.scriptus"), "", SomeDate());
+    std::vector<TSyncObject*> objects{starter};
+    for (const char* name : {"a", "kaputt", "c"}) {
+        objects.push_back(MakeObject(QString::fromLatin1(name) + QStringLiteral(".bin"), "MZ"));
+        // c.scriptus is not in the Scriptus folder: the one beside the object is meant.
+        objects.back()->SetScriptusFile(QString::fromLatin1(name) + QStringLiteral(".scriptus"));
+    }
 
     Install();
-    const QString target = Home("Target/start.sh");
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Starte Zielobjekt %1").arg(Quote(target))));
-    EXPECT_TRUE(QFileInfo(target).isExecutable());
     ASSERT_TRUE(RunEventsUntil([&] { return QFile::exists(marker); }));
     EXPECT_TRUE(ReadFile(marker).contains(starter->ToLine().toUtf8()));
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Kein Skriptus-Ausführer verfügbar, %1 wird nicht ausgeführt")
-                                                     .arg(Quote(command))));
+    const QString started = QStringLiteral("Starte Zielobjekt %1").arg(Quote(Home("Target/start.sh")));
+    const QStringList expected = {
+        QStringLiteral("Barrierefreiheit an"),
+        started,
+        QStringLiteral("Verbindung wird beendet"),
+        QStringLiteral("lade a.scriptus"),
+        QStringLiteral("Installiere Zielobjekt %1").arg(Quote(Home("Scriptus/a.scriptus"))),
+        QStringLiteral("führe 1 Zeilen aus"),
+        QStringLiteral("lade kaputt.scriptus"),
+        QStringLiteral("lade c.scriptus"),
+        QStringLiteral("Installiere Zielobjekt %1").arg(Quote(Home("Target/c.scriptus"))),
+        QStringLiteral("führe 1 Zeilen aus"),
+    };
+    QStringList seen;
+    for (const QString& message : m_ui.Messages())
+        if (expected.contains(message))
+            seen.append(message);
+    EXPECT_EQ(seen, expected);
+    for (const TSyncObject* object : objects)
+        EXPECT_TRUE(Confirmed(*object)) << object->SourceName().toStdString();
+    EXPECT_TRUE(m_ui.clientPane.join(QLatin1Char('\n')).contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+}
 
+TEST_F(TInstallationTest, WithoutADesktopOrARunnerEachScriptIsOneLineAndNothingRuns)
+{
     TFakeScriptus runner;
+    runner.ready = false;
     SetScriptusRunner(&runner);
+    MakeFile(Home("Scriptus/setup.scriptus"), "", SomeDate());
+    MakeObject(QStringLiteral("setup.bin"), "MZ")->SetScriptusFile(QStringLiteral("setup.scriptus"));
+    const QString command = Quote(Home("Scriptus/setup.scriptus"));
+
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Skriptus-Kommandodatei %1 wird nicht ausgeführt: "
+                                                                "keine Anzeige im Test")
+                                                     .arg(command)));
+    EXPECT_TRUE(m_ui.Messages(QStringLiteral("Test")).isEmpty());
+    EXPECT_FALSE(Logged(QStringLiteral("Client"), QStringLiteral("Verbindung wird beendet")));
+
+    SetScriptusRunner(nullptr);
     QFile::remove(Home("Target/setup.bin"));
     Install();
-    EXPECT_EQ(runner.Loaded(), QStringList{command});
-    EXPECT_EQ(runner.Started(), 1);
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Installiere Zielobjekt %1").arg(Quote(command))));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"),
+                       QStringLiteral("Kein Skriptus-Ausführer verfügbar, %1 wird nicht ausgeführt").arg(command)));
+}
+
+TEST_F(TInstallationTest, AShutdownEndsTheRunningScriptAndRunsNoFurtherOne)
+{
+    TFakeScriptus runner;
+    SetScriptusRunner(&runner);
+    MakeObject(QStringLiteral("a.bin"), "MZ")->SetScriptusFile(QStringLiteral("lang.scriptus"));
+    MakeObject(QStringLiteral("b.bin"), "MZ")->SetScriptusFile(QStringLiteral("danach.scriptus"));
+    SetConnectSequence(TConnectKind::Update, [](TClientThread& thread) { RunInstallation(thread); });
+    StartLoopbackClient(m_server->Port());
+    ASSERT_TRUE(RunEventsUntil([&] { return m_ui.HasMessage(QStringLiteral("führe 1 Zeilen aus")); }));
+
+    EXPECT_FALSE(TerminateAllClientThreads());
+    ASSERT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }));
+    EXPECT_TRUE(runner.stopped);
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("lade danach.scriptus")));
 }
 
 TEST_F(TInstallationTest, UpdateInstallsOnlyWhatTheUserConfirmed)

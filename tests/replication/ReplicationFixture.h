@@ -52,12 +52,13 @@ protected:
     }
 
     /// Runs one Update client thread with the sequence to the end.
-    void RunClient(const std::function<void(TClientThread&)>& sequence, int port = 0)
+    void RunClient(const std::function<void(TClientThread&)>& sequence, int port = 0, int timeoutMs = 10000)
     {
         SetConnectSequence(TConnectKind::Update, sequence);
         m_ui.Clear();
         StartLoopbackClient(port != 0 ? port : m_server->Port());
-        ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+        ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); },
+                                   timeoutMs));
         // Lines without reply (DOWNLOAD_OK) may still be on their way: the
         // server is done once its session has ended.
         ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));

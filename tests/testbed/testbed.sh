@@ -40,6 +40,19 @@ HOSTS=()
 FAILED=0
 
 teardown() {
+    # Politely first: an X server ends by a signal it can catch and takes its
+    # lock and socket files with it.
+    for host in "${HOSTS[@]}"; do
+        for pid in $(ip netns pids "$TAG-$host" 2>/dev/null); do
+            kill -TERM "$pid" 2>/dev/null
+        done
+    done
+    for _ in $(seq 20); do
+        local left=""
+        for host in "${HOSTS[@]}"; do left+=$(ip netns pids "$TAG-$host" 2>/dev/null); done
+        [ -z "$left" ] && break
+        sleep 0.1
+    done
     for host in "${HOSTS[@]}"; do
         pid=${HOST_PID[$host]:-}
         if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
@@ -122,6 +135,45 @@ network() {
         knows "$host" "$master"
         options "$host" "NetServerName=$master" "$@"
     done
+}
+
+# desktop <host>: the host gets a desktop of its own, inside its namespace
+# (the abstract sockets of X and D-Bus belong to the network namespace):
+# Xvfb, a session bus and the accessibility bus. The host's program runs on
+# it; what the program starts inherits it.
+desktop() {
+    local host=$1 ns=$TAG-$1 dir=$WORK/$1/desktop bus="" a11y=""
+    mkdir -p "$dir/runtime" "$dir/cache"
+    chmod 700 "$dir/runtime"
+    ip netns exec "$ns" Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+    for _ in $(seq 100); do
+        [ -s "$dir/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$dir/display" ] || fail "$host: Xvfb did not start"
+    # Otherwise the accessibility switch would be saved into a dconf file.
+    local -a env=(DISPLAY=":$(head -1 "$dir/display")" XDG_RUNTIME_DIR="$dir/runtime" XDG_CACHE_HOME="$dir/cache"
+        XDG_CONFIG_HOME="$WORK/$host/config" GSETTINGS_BACKEND=memory)
+    ip netns exec "$ns" env "${env[@]}" dbus-daemon --session --nofork --nopidfile --print-address=3 \
+        3>"$dir/bus" >/dev/null 2>&1 &
+    for _ in $(seq 100); do
+        [ -s "$dir/bus" ] && break
+        sleep 0.1
+    done
+    bus=$(head -1 "$dir/bus")
+    [ -n "$bus" ] || fail "$host: no session bus"
+    env+=(DBUS_SESSION_BUS_ADDRESS="$bus")
+    # Asking for the accessibility bus starts it; it is ready once its registry answers.
+    for _ in $(seq 150); do
+        a11y=$(ip netns exec "$ns" env "${env[@]}" dbus-send --session --print-reply=literal --dest=org.a11y.Bus \
+            /org/a11y/bus org.a11y.Bus.GetAddress 2>/dev/null | grep -o 'unix:[^ ]*')
+        [ -n "$a11y" ] && ip netns exec "$ns" dbus-send --bus="$a11y" --print-reply --dest=org.a11y.atspi.Registry \
+            /org/a11y/atspi/accessible/root org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && break
+        a11y=""
+        sleep 0.1
+    done
+    [ -n "$a11y" ] || fail "$host: the accessibility bus does not answer"
+    HOST_ENV[$host]="${env[*]} ${HOST_ENV[$host]:-}"
 }
 
 # host_command <host> <parameter>...: sets HOST_COMMAND to the command line
