@@ -58,6 +58,15 @@ void JoinShutdown()
     (void)joined;
 }
 
+// On the monitor thread as it ends: it is no longer the running one.
+void StartFolderThreads(const QList<TSyncObject*>& owners)
+{
+    for (TSyncObject* owner : owners)
+        StartImport(owner);
+    // Does nothing while an import runs: the last one to end starts it.
+    StartFolderMonitoring();
+}
+
 } // namespace
 
 void StartFolderMonitoring()
@@ -67,6 +76,9 @@ void StartFolderMonitoring()
     JoinShutdown();
     StopFolderMonitoring();
     auto thread = std::make_unique<TChangeNotifyThread>();
+    TChangeNotifyThread* started = thread.get();
+    QObject::connect(started, &QThread::finished, started, [started] { FolderMonitorEnded(started); },
+                     Qt::DirectConnection);
     {
         TMonitor& monitor = Monitor();
         std::unique_lock guard(monitor.lock);
@@ -132,9 +144,10 @@ void StopFolderThreads()
     }
 }
 
-void FolderMonitorEnded(TChangeNotifyThread* thread)
+void StartFolderThreads(const QList<TSyncObject*>& owners)
 {
-    std::unique_lock guard(Monitor().lock);
-    if (Monitor().running == thread)
-        Monitor().running = nullptr;
+    for (TSyncObject* owner : owners)
+        StartImport(owner);
+    // Does nothing while an import runs: the last one to end starts it.
+    StartFolderMonitoring();
 }

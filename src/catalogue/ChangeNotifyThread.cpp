@@ -5,7 +5,6 @@
 
 #include <QFileInfo>
 
-#include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
@@ -52,7 +51,6 @@ void TChangeNotifyThread::run()
     }
     CloseAll();
     m_watch.reset();
-    FolderMonitorEnded(this);
     Note(QStringLiteral("ChangeNotifyThread terminiert"));
 }
 

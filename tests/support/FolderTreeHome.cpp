@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "catalogue/CatalogueSetup.h"
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
@@ -13,6 +14,8 @@
 void TFolderTreeHome::SetUp()
 {
     TTestHome::SetUp();
+    // Wired as at start: the last import to end starts the folder monitor.
+    InstallCatalogue();
     m_tree = m_dir.path() + QStringLiteral("/tree/");
     QDir().mkpath(m_tree);
 }
