@@ -128,8 +128,6 @@ void ReadControlList()
 void FreeControlList()
 {
     TWriteGuard guard(ControlListLock());
-    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
-        c->SetViewNode(nullptr);
     ControlList().Clear();
 }
 
