@@ -118,13 +118,6 @@ void Log(const QString& category, const QString& message, int icon)
     }
 }
 
-void LogArgs(const QVariantList& args)
-{
-    TPoolInterlocked::Synchronize(args, [](const QVariantList& a) {
-        LogOnMainThread(a.value(0).toString(), a.value(1).toString(), a.size() == 3 ? a.value(2).toInt() : -1);
-    });
-}
-
 void ClientMessage(const QString& message)
 {
     Overview(TOverviewPane::Client, QString(), message);
