@@ -58,7 +58,9 @@ void JoinShutdown()
     (void)joined;
 }
 
-// On the monitor thread as it ends: it is no longer the running one.
+// On the monitor thread as it ends: it is no longer the running one. Called
+// from its run, not from its finished signal: a finishing thread counts as
+// ended, and StartFolderMonitoring waits for those under this lock.
 void StartFolderThreads(const QList<TSyncObject*>& owners)
 {
     for (TSyncObject* owner : owners)
@@ -75,10 +77,7 @@ void StartFolderMonitoring()
         return;
     JoinShutdown();
     StopFolderMonitoring();
-    auto thread = std::make_unique<TChangeNotifyThread>();
-    TChangeNotifyThread* started = thread.get();
-    QObject::connect(started, &QThread::finished, started, [started] { FolderMonitorEnded(started); },
-                     Qt::DirectConnection);
+    auto thread = std::make_unique<TChangeNotifyThread>(&FolderMonitorEnded);
     {
         TMonitor& monitor = Monitor();
         std::unique_lock guard(monitor.lock);

@@ -51,6 +51,7 @@ void TChangeNotifyThread::run()
     }
     CloseAll();
     m_watch.reset();
+    m_ended(this);
     Note(QStringLiteral("ChangeNotifyThread terminiert"));
 }
 
