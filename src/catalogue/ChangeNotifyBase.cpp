@@ -61,12 +61,11 @@ void JoinShutdown()
 // On the monitor thread as it ends: it is no longer the running one. Called
 // from its run, not from its finished signal: a finishing thread counts as
 // ended, and StartFolderMonitoring waits for those under this lock.
-void StartFolderThreads(const QList<TSyncObject*>& owners)
+void FolderMonitorEnded(TChangeNotifyThread* thread)
 {
-    for (TSyncObject* owner : owners)
-        StartImport(owner);
-    // Does nothing while an import runs: the last one to end starts it.
-    StartFolderMonitoring();
+    std::unique_lock guard(Monitor().lock);
+    if (Monitor().running == thread)
+        Monitor().running = nullptr;
 }
 
 } // namespace
