@@ -26,7 +26,7 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "ui/GuiUi.h"
 #include "ui/Main.h"
@@ -121,7 +121,7 @@ int Stall()
     RegisterAllOptions();
     MainConfig().Set(QStringLiteral("MiscShowProtocol"), true);
     TGuiUi gui;
-    SetUi(&gui);
+    TUiAdapter::Install(&gui);
     gui.SetCaption(QStringLiteral("WindowBench"));
     gui.SetProtocolPageVisible(true);
     gui.SetWindowStart(TWindowStart::Shown);
@@ -176,7 +176,7 @@ int Stall()
                     worst / 1000.0);
         std::fflush(stdout);
     }
-    SetUi(nullptr);
+    TUiAdapter::Install(nullptr);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 
 #include "foundation/MainConfig.h"
+#include "foundation/UiAdapter.h"
 #include "replication/ServerBase.h"
 
 namespace {
@@ -26,13 +27,13 @@ std::FILE* SetEnvironment(const QString& dir)
 
 TBenchHome::TBenchHome() : m_sink(SetEnvironment(m_dir.path())), m_ui(m_sink)
 {
-    SetUi(&m_ui);
+    TUiAdapter::Install(&m_ui);
     RegisterAllOptions();
 }
 
 TBenchHome::~TBenchHome()
 {
-    SetUi(nullptr);
+    TUiAdapter::Install(nullptr);
     std::fclose(m_sink);
 }
 

@@ -7,7 +7,7 @@
 #include <QMetaObject>
 
 #include "foundation/MainConfig.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/DesktopAutomation.h"
 #include "scriptus/ScriptusBase.h"
 #include "scriptus/ScriptusThread.h"
@@ -39,10 +39,10 @@ int ListControls()
     if (!DesktopReachable())
         return kNoDesktop;
     // Only the list goes to the terminal, so it can be piped.
-    TUiPort* terminal = HasUi() ? &Ui() : nullptr;
-    SetUi(nullptr);
+    TUiPort* terminal = TUiAdapter::Installed();
+    TUiAdapter::Install(nullptr);
     ReadControlList();
-    SetUi(terminal);
+    TUiAdapter::Install(terminal);
     for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
         Print(stdout, ControlPath(c) + QLatin1Char('\t') + c->ClassName() + QLatin1Char('\t') +
                           (c->Visible() ? QStringLiteral("sichtbar") : QStringLiteral("verborgen")));

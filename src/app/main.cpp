@@ -22,6 +22,7 @@
 #include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
+#include "foundation/UiAdapter.h"
 #include "platform/DisplayProbe.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServiceManager.h"
@@ -81,10 +82,10 @@ int main(int argc, char* argv[])
         ExecutablePath();
         QCoreApplication::setApplicationName(ProductName());
         THeadlessUi terminal;
-        SetUi(&terminal);
+        TUiAdapter::Install(&terminal);
         const int code =
             early.form == TStartForm::Controls ? RunControlsCommand() : RunScriptusCommand(early.scriptusFile);
-        SetUi(nullptr);
+        TUiAdapter::Install(nullptr);
         return code;
     }
     const TFrontEnd frontEnd = ChooseFrontEnd();
@@ -100,9 +101,9 @@ int main(int argc, char* argv[])
     std::unique_ptr<TGuiUi> window;
     if (frontEnd == TFrontEnd::Window) {
         window = std::make_unique<TGuiUi>(true);
-        SetUi(window.get());
+        TUiAdapter::Install(window.get());
     } else {
-        SetUi(&headless);
+        TUiAdapter::Install(&headless);
     }
     InstallCatalogue();
     WatchTerminationSignals(&OnTerminationSignal);
@@ -115,7 +116,7 @@ int main(int argc, char* argv[])
     if (commandLine.form == TStartForm::Send) {
         RegisterAllOptions();
         RunSendingInstance(commandLine.sendKind, commandLine.sendHost);
-        SetUi(nullptr);
+        TUiAdapter::Install(nullptr);
         return 0;
     }
 
@@ -125,7 +126,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", qPrintable(single.RefusalMessage()));
         if (window && !single.RaisedOther())
             ShowMessageBox(nullptr, QMessageBox::Warning, single.RefusalMessage());
-        SetUi(nullptr);
+        TUiAdapter::Install(nullptr);
         return 2;
     }
     if (window)
@@ -160,7 +161,7 @@ int main(int argc, char* argv[])
                 QStringLiteral("Der Systemdienst ist installiert; er wird mit \"systemctl status|start|stop %1\" "
                                "gesteuert, das Fenster des Monitors braucht eine Anzeige")
                     .arg(ServiceUnitName()));
-            SetUi(nullptr);
+            TUiAdapter::Install(nullptr);
             return 0;
         }
         // Asks the network for the master server at start, as the connection settings dialog would.
@@ -178,6 +179,6 @@ int main(int argc, char* argv[])
         Log(QStringLiteral("Main"), QStringLiteral("Beim Start ") + ExceptionSuffix(error), 46);
         rc = 1;
     }
-    SetUi(nullptr);
+    TUiAdapter::Install(nullptr);
     return rc;
 }

@@ -9,7 +9,7 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 
 namespace {
 
@@ -27,13 +27,6 @@ TSyncObject* TreeOf(TSyncObject* object)
     return object->DistributeFolder() ? object : nullptr;
 }
 
-void RebuildObjectViews()
-{
-    TPoolInterlocked::Synchronize([] {
-        if (HasUi())
-            Ui().RebuildObjectViews();
-    });
-}
 
 } // namespace
 
@@ -178,14 +171,16 @@ void TChangeNotifyThread::HandleChange(int index)
         if (treeOwner != nullptr) {
             MarkMissingObjects(changed);
             StopImport(treeOwner);
+            // A view builder may be reading them.
+            TUiAdapter::CancelObjectViewBuilds();
             treeOwner->DeleteFolderStructureObjects();
             StartImport(treeOwner);
             // The import starts the monitoring anew when it ends.
             requestInterruption();
-            RebuildObjectViews();
+            TUiAdapter::RebuildObjectViews();
         } else if (modified) {
             Note(QStringLiteral("Objektliste wird aktualisiert"));
-            RebuildObjectViews();
+            TUiAdapter::RebuildObjectViews();
             ObjectListChanged();
         }
     }

@@ -19,7 +19,7 @@
 #include "foundation/Quit.h"
 #include "base/TextFields.h"
 #include "foundation/ThreadWait.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/FileTimes.h"
 #include "platform/FileVersion.h"
 
@@ -101,10 +101,7 @@ void LastImportEnded()
 // The status bar only shows progress: nobody waits for it.
 void PostStatusText(const QString& text)
 {
-    TPoolInterlocked::Post([text] {
-        if (HasUi())
-            Ui().SetObjectStatusText(text);
-    });
+    TUiAdapter::SetObjectStatusText(text);
 }
 
 } // namespace

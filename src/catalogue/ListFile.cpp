@@ -7,7 +7,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
 #include "base/TextFields.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 
 TListFile::TListFile(const char* extension, const char* category) : m_extension(extension), m_category(category)
@@ -79,10 +79,5 @@ QString TListFile::KeepOriginalAside()
 
 void ShowListWarning(const QString& text)
 {
-    if (RunningAsService())
-        return;
-    TPoolInterlocked::Synchronize([&] {
-        if (HasUi())
-            Ui().ShowMessage(TMessageKind::Warning, text);
-    });
+    TUiAdapter::ShowMessage(TMessageKind::Warning, text);
 }

@@ -10,7 +10,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "base/ReentrantRWLock.h"
 #include "base/TextFields.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 
 namespace {
@@ -47,13 +47,6 @@ template <class T> void WriteField(T& field, const T& value)
     field = value;
 }
 
-void OnMainThread(void (TUiPort::*call)())
-{
-    TPoolInterlocked::Synchronize([call] {
-        if (HasUi())
-            (Ui().*call)();
-    });
-}
 
 TSyncClient* FindClient(const QString& name, Qt::CaseSensitivity sensitivity)
 {
@@ -188,7 +181,10 @@ void RegisterClient(const QString& address, const QString& name)
     }
     for (const auto& [category, message] : entries)
         Log(category, message, category == kCategory ? 46 : 45);
-    OnMainThread(known ? &TUiPort::RefreshClientOnlineMarks : &TUiPort::RebuildClientViews);
+    if (known)
+        TUiAdapter::RefreshClientOnlineMarks();
+    else
+        TUiAdapter::RebuildClientViews();
     // The last contact is stored to the second: a reconnect within the same
     // second from the same address changes nothing stored.
     SaveClientListIfChanged(changed);
@@ -206,7 +202,7 @@ void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& group
     for (TSyncClient* client : clients)
         client->SetGroupPath(groupPath);
     SaveClientList();
-    OnMainThread(&TUiPort::RebuildClientViews);
+    TUiAdapter::RebuildClientViews();
 }
 
 void ReassignGroupPath(const QString& oldPath, const QString& newPath)
@@ -237,7 +233,7 @@ void DeleteClient(TSyncClient* client)
         Clients().list.Remove(client);
     }
     SaveClientList();
-    OnMainThread(&TUiPort::RebuildClientViews);
+    TUiAdapter::RebuildClientViews();
 }
 
 void LoadClientList()

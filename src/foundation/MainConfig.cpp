@@ -7,7 +7,7 @@
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
 
@@ -44,10 +44,7 @@ QString CaptionFor(const QString& serverName, int port)
 void PostCaption(const QString& serverName, int port)
 {
     const QString caption = CaptionFor(serverName, port);
-    TPoolInterlocked::Post([caption] {
-        if (HasUi())
-            Ui().SetCaption(caption);
-    });
+    TUiAdapter::SetCaption(caption);
 }
 
 void RegisterMainOptions(TConfig& c)
@@ -124,18 +121,11 @@ void AttachMainFilters(TConfig& c)
         return v;
     });
     c.SetWriteFilter(QStringLiteral("MiscShowProtocol"), [](const QVariant& v) {
-        const bool visible = v.toBool();
-        TPoolInterlocked::Post([visible] {
-            if (HasUi())
-                Ui().SetProtocolPageVisible(visible);
-        });
+        TUiAdapter::SetProtocolPageVisible(v.toBool());
         return v;
     });
     c.SetWriteFilter(QStringLiteral("MiscShowNonPersistent"), [](const QVariant& v) {
-        TPoolInterlocked::Post([] {
-            if (HasUi())
-                Ui().RebuildObjectViews();
-        });
+        TUiAdapter::RebuildObjectViews();
         return v;
     });
 }

@@ -5,13 +5,12 @@
 #include <exception>
 #include <mutex>
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QThread>
 
 #include "base/DateTime.h"
 #include "foundation/MainConfig.h"
-#include "foundation/UiPort.h"
+#include "foundation/MainThread.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 
 namespace {
@@ -37,13 +36,17 @@ void AppendToProtocolFile(const QString& line)
     });
 }
 
-void LogOnMainThread(const QString& category, const QString& message, int icon)
+// Runs on the main thread, in the order the entries were made.
+void DeliverEntry(const TProtocolEntry& entry, TUiPort* port)
 {
-    TProtocolEntry entry{FormatDateTimeMs(DateTimeNow()), category, message, icon};
-    if (HasUi())
-        Ui().ProtocolEntry(entry, OptionOn("MiscShowProtocol"), OptionOn("MiscProtocolLastToFirst"));
-    if (OptionOn("MiscWriteProtocolToFile"))
-        AppendToProtocolFile(entry.FileLine());
+    try {
+        if (port != nullptr)
+            port->ProtocolEntry(entry, OptionOn("MiscShowProtocol"), OptionOn("MiscProtocolLastToFirst"));
+        if (OptionOn("MiscWriteProtocolToFile"))
+            AppendToProtocolFile(entry.FileLine());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s (%s)\n", qPrintable(entry.FileLine()), qPrintable(ExceptionText(error)));
+    }
 }
 
 void Overview(TOverviewPane pane, const QString& clientName, const QString& message)
@@ -52,19 +55,14 @@ void Overview(TOverviewPane pane, const QString& clientName, const QString& mess
     if (!clientName.isEmpty())
         block += QStringLiteral("Client \"") + clientName + QStringLiteral("\":\r\n");
     block += message + QStringLiteral("\r\n");
-    const bool activate = OptionOn("MiscChangeToOverview");
-    TPoolInterlocked::Synchronize([&] {
-        if (HasUi())
-            Ui().OverviewMessage(pane, block, activate);
-    });
+    TUiAdapter::OverviewMessage(pane, block, OptionOn("MiscChangeToOverview"));
 }
 
 } // namespace
 
 bool TPoolInterlocked::IsMainThread()
 {
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app == nullptr || QThread::currentThread() == app->thread();
+    return ::IsMainThread();
 }
 
 void TPoolInterlocked::Synchronize(const QVariantList& args, const TInterlockedProc& proc)
@@ -81,41 +79,19 @@ void TPoolInterlocked::Synchronize(const std::function<void()>& proc)
 {
     if (!proc)
         throw ENoProc(QStringLiteral("Keine Prozedur angegeben"));
-    if (IsMainThread()) {
-        proc();
-        return;
-    }
-    std::exception_ptr failure;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&] {
-            try {
-                proc();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (failure)
-        std::rethrow_exception(failure);
+    RunOnMainThread(proc);
 }
 
 void TPoolInterlocked::Post(std::function<void()> proc)
 {
-    if (IsMainThread())
-        proc();
-    else
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(proc), Qt::QueuedConnection);
+    PostToMainThread(std::move(proc));
 }
 
 void Log(const QString& category, const QString& message, int icon)
 {
-    try {
-        TPoolInterlocked::Synchronize([&] { LogOnMainThread(category, message, icon); });
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s [%s] %s (%s)\n", qPrintable(FormatDateTimeMs(DateTimeNow())), qPrintable(category),
-                     qPrintable(message), qPrintable(ExceptionText(error)));
-    }
+    // Stamped now: the main thread may get to it only later.
+    TProtocolEntry entry{FormatDateTimeMs(DateTimeNow()), category, message, icon};
+    TUiAdapter::Post([entry](TUiPort* port) { DeliverEntry(entry, port); });
 }
 
 void ClientMessage(const QString& message)

@@ -42,9 +42,11 @@ public:
     static bool IsMainThread();
 };
 
-/// A protocol entry from any thread: list row (MiscShowProtocol), protocol file
-/// (MiscWriteProtocolToFile), and the front-end's own echo. Never raises: a
-/// protocol file that cannot be written is reported once on standard error.
+/// A protocol entry from any thread, stamped with the time of the call: list
+/// row (MiscShowProtocol), protocol file (MiscWriteProtocolToFile), and the
+/// front-end's own echo. On the main thread it is delivered at once; a worker
+/// does not wait for it. Never raises: a protocol file that cannot be written
+/// is reported once on standard error.
 void Log(const QString& category, const QString& message, int icon = -1);
 
 /// A block on top of the "Client-Informationen" pane.

@@ -14,7 +14,7 @@
 #include "foundation/ListenerControl.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ void MakeReady()
 bool SaveLayout()
 {
     try {
-        Ui().SaveLayout();
+        TUiAdapter::SaveLayout();
         LayoutConfig().SaveAll();
         return true;
     } catch (const std::exception& error) {
@@ -129,7 +129,7 @@ bool RequestShutdown()
         return true;
     }
     Log(kCategory, QStringLiteral("Threads sind noch aktiv, Anwendung wird bald beendet"), kIcon);
-    Ui().ShowShutdownWindow(true);
+    TUiAdapter::ShowShutdownWindow(true);
     RecheckTimer().start();
     return false;
 }
@@ -142,12 +142,12 @@ void RecheckShutdown()
         return;
     }
     if (++g_ticks == kTicksUntilProtocol)
-        Ui().SetProtocolPageVisible(true);
+        TUiAdapter::SetProtocolPageVisible(true);
 }
 
 void EndApplication()
 {
-    Ui().ShowShutdownWindow(false);
+    TUiAdapter::ShowShutdownWindow(false);
     QCoreApplication::exit(0);
 }
 

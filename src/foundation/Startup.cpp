@@ -17,7 +17,7 @@
 #include "foundation/PoolServices.h"
 #include "foundation/ServiceMode.h"
 #include "base/TextFields.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/FileMove.h"
 #include "platform/ServiceManager.h"
 #include "platform/ShellOpen.h"
@@ -119,11 +119,11 @@ TInstanceKind RunMainWindowCreation(const std::optional<TFileMove>& fileMove)
     RegisterAllOptions();
     state.kind = DecideInstanceKind(fileMove.has_value());
     SetMonitorInstance(state.kind == TInstanceKind::Monitor);
-    Ui().SetCaption(MainCaption());
+    TUiAdapter::SetCaption(MainCaption());
     if (state.kind == TInstanceKind::FileMove) {
         // Nothing else of this process is needed: it only stands in for the
         // instance whose file it replaces.
-        Ui().SetWindowStart(TWindowStart::Hidden);
+        TUiAdapter::SetWindowStart(TWindowStart::Hidden);
         ScheduleFileMove(*fileMove);
         return state.kind;
     }
@@ -138,16 +138,16 @@ TInstanceKind RunMainWindowCreation(const std::optional<TFileMove>& fileMove)
             start = TWindowStart::InTray;
         // Shown before the lists are read: a large catalogue must not keep
         // the window away.
-        Ui().SetWindowStart(start);
+        TUiAdapter::SetWindowStart(start);
         LoadLists();
-        Ui().SetProtocolPageVisible(MainConfig().GetBoolean(QStringLiteral("MiscShowProtocol")));
-        Ui().SetActivePage(LayoutConfig().GetInteger(QStringLiteral("MainActiveTab")));
-        Ui().BuildAllViews();
+        TUiAdapter::SetProtocolPageVisible(MainConfig().GetBoolean(QStringLiteral("MiscShowProtocol")));
+        TUiAdapter::SetActivePage(LayoutConfig().GetInteger(QStringLiteral("MainActiveTab")));
+        TUiAdapter::BuildAllViews();
     }
-    Ui().UpdateActionStates();
+    TUiAdapter::UpdateActionStates();
     StartObjectUpdateTimer();
     if (state.kind != TInstanceKind::Working)
-        Ui().SetWindowStart(start);
+        TUiAdapter::SetWindowStart(start);
     QTimer::singleShot(0, QCoreApplication::instance(), [] {
         if (!State().complete)
             RunCompletion();
@@ -159,11 +159,11 @@ void RunCompletion()
 {
     TStartupState& state = State();
     state.complete = true;
-    Ui().CompleteCreation();
-    Ui().RestoreLayout();
+    TUiAdapter::CompleteCreation();
+    TUiAdapter::RestoreLayout();
     if (state.kind == TInstanceKind::Working) {
         if (RunningAsService())
-            Ui().SetWindowStart(TWindowStart::InTray);
+            TUiAdapter::SetWindowStart(TWindowStart::InTray);
         else if (RecordsOnThisInstance() && state.installMessageHook)
             state.installMessageHook();
         if (!IsMasterServer() && ServerConfigured())

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "foundation/PoolInterlocked.h"
+#include "foundation/UiAdapter.h"
 
 void WaitForThreadEnd(QThread& thread)
 {
@@ -14,4 +15,6 @@ void WaitForThreadEnd(QThread& thread)
     }
     while (!thread.wait(5))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Its last reports may still be queued: they arrive before the caller goes on.
+    TUiAdapter::DeliverPending();
 }

@@ -30,7 +30,8 @@ enum class TWindowStart {
 
 /// Everything the core asks of the main window. The GUI implements it with
 /// forms; the headless front-end implements it without any, answering prompts
-/// as their countdown would. Called on the main thread only.
+/// as their countdown would. Called on the main thread only, and only by
+/// TUiAdapter (foundation/UiAdapter.h).
 class TUiPort
 {
 public:
@@ -51,8 +52,13 @@ public:
     /// A block for the top of an overview pane; activate asks to show the page first.
     virtual void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) = 0;
 
-    /// A message box with OK only. Never shown by a service process: callers check.
+    /// A message box with OK only, not modal. Never asked for in a service process.
     virtual void ShowMessage(TMessageKind kind, const QString& text) = 0;
+
+    /// The connection settings dialog shows NetServerName as it is now.
+    virtual void RefreshConnectionSettings() {}
+    /// Stops both object view builders and returns once they have ended.
+    virtual void CancelObjectViewBuilds() {}
 
     // Start-up and shutdown of the window, in the order start-up calls them.
 
@@ -87,9 +93,3 @@ public:
     /// Whether the program may restart so that its own update takes effect.
     virtual bool AskRestart() = 0;
 };
-
-/// The front-end in use. Set once by the program entry (or a test) before
-/// anything reports.
-TUiPort& Ui();
-void SetUi(TUiPort* port);
-bool HasUi();

@@ -26,7 +26,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
 #include "base/TextFields.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "replication/ClientBase.h"
 #include "replication/Protocol.h"
 #include "replication/RemoteCommands.h"
@@ -184,15 +184,12 @@ void OnSetServer(const QString& text, const QStringList& words)
     if (!SetMasterServerName(name))
         return;
     BroadcastLog(QStringLiteral("Der Master-Server \"%1\" wurde konfiguriert").arg(name));
-    if (RunningAsService() || g_quietQuery)
+    if (g_quietQuery)
         return;
-    TPoolInterlocked::Synchronize([&] {
-        if (HasUi())
-            Ui().ShowMessage(TMessageKind::Information,
-                             QStringLiteral("Der Name des Master-Servers \"%1\" wurde automatisch über das Netzwerk "
-                                            "erfragt und konnte erfolgreich ermittelt werden.")
-                                 .arg(name));
-    });
+    TUiAdapter::ShowMessage(TMessageKind::Information,
+                            QStringLiteral("Der Name des Master-Servers \"%1\" wurde automatisch über das Netzwerk "
+                                           "erfragt und konnte erfolgreich ermittelt werden.")
+                                .arg(name));
 }
 
 void OnQueryDownload(const QString& text, const QStringList& words, const QString& senderName,

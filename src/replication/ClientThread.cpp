@@ -7,7 +7,7 @@
 #include "catalogue/ImportChilds.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "replication/Login.h"
 
 namespace {
@@ -23,13 +23,6 @@ TSequenceTable& Sequences()
     return table;
 }
 
-void RefreshActionStates()
-{
-    TPoolInterlocked::Synchronize([] {
-        if (HasUi())
-            Ui().UpdateActionStates();
-    });
-}
 
 } // namespace
 
@@ -81,9 +74,7 @@ void TClientThread::WaitFor()
 
 void TClientThread::AskRestart()
 {
-    bool confirmed = false;
-    TPoolInterlocked::Synchronize([&confirmed] { confirmed = HasUi() && Ui().AskRestart(); });
-    m_restartConfirmed = confirmed;
+    m_restartConfirmed = TUiAdapter::AskRestart();
 }
 
 void TClientThread::Execute()
@@ -93,7 +84,7 @@ void TClientThread::Execute()
         m_connection.reset();
         // The refresh reads the list itself: only after its lock is released.
         if (RemoveClientThread(this) && !TerminateRequested())
-            RefreshActionStates();
+            TUiAdapter::UpdateActionStates();
     } catch (const std::exception& error) {
         Log(QStringLiteral("Im Thread ") + ExceptionSuffix(error));
     }
@@ -124,18 +115,14 @@ void TClientThread::RunConnection()
         m_connection = TLineConnection::Connect(m_info->host, m_info->port);
         Log(QStringLiteral("Verbindung hergestellt"));
         if (!TerminateRequested())
-            RefreshActionStates();
+            TUiAdapter::UpdateActionStates();
         if (ClientLogin(*this)) {
             if (const TConnectSequence sequence = ConnectSequence(m_info->kind))
                 sequence(*this);
             if (!TerminateRequested()) {
-                TPoolInterlocked::Synchronize([] {
-                    if (HasUi()) {
-                        Ui().RebuildObjectViews();
-                        Ui().RebuildClientViews();
-                    }
-                });
-                RefreshActionStates();
+                TUiAdapter::RebuildObjectViews();
+                TUiAdapter::RebuildClientViews();
+                TUiAdapter::UpdateActionStates();
             }
         }
         Log(QStringLiteral("Keine weiteren Kommandos anstehend, beende Verbindung"));

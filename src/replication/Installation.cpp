@@ -15,7 +15,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolSystem.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/EventLog.h"
 #include "platform/FileMove.h"
 #include "platform/FileTimes.h"
@@ -388,17 +388,13 @@ QStringList NewObjectLines()
 
 bool AskNewObjects()
 {
-    bool confirmed = false;
-    TPoolInterlocked::Synchronize([&confirmed] {
-        const QStringList lines = NewObjectLines();
-        if (lines.isEmpty()) {
-            Log(QStringLiteral("Main"),
-                QStringLiteral("Die Liste mit den zu installierenden Objekten sollte eigentlich nicht angezeigt werden"));
-            return;
-        }
-        confirmed = HasUi() && Ui().AskNewObjects(lines);
-    });
-    return confirmed;
+    const QStringList lines = NewObjectLines();
+    if (lines.isEmpty()) {
+        Log(QStringLiteral("Main"),
+            QStringLiteral("Die Liste mit den zu installierenden Objekten sollte eigentlich nicht angezeigt werden"));
+        return false;
+    }
+    return TUiAdapter::AskNewObjects(lines);
 }
 
 void RunInstallation(TClientThread& thread)

@@ -6,7 +6,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 
 void EnterMonitorMode()
 {
@@ -15,6 +15,5 @@ void EnterMonitorMode()
     TObjectUpdateTimer::SetEnabled(false);
     DeactivateListeners();
     StopFolderThreads();
-    if (HasUi())
-        Ui().SetCaption(MainCaption());
+    TUiAdapter::SetCaption(MainCaption());
 }

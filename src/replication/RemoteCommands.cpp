@@ -13,6 +13,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolSystem.h"
 #include "foundation/Startup.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientThread.h"
 #include "replication/ServerThread.h"
@@ -77,6 +78,7 @@ bool SetMasterServerName(const QString& name)
         return false;
     config.Set(QStringLiteral("NetServerName"), name);
     config.SaveAll();
+    TUiAdapter::RefreshConnectionSettings();
     return true;
 }
 

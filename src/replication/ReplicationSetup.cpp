@@ -6,7 +6,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/ClientThread.h"
@@ -66,10 +66,7 @@ void RunUpdate(TClientThread& thread)
                     : QStringLiteral("Objektliste abgeglichen, keine Objekte zu bearbeiten"));
     if (!work)
         return;
-    TPoolInterlocked::Synchronize([] {
-        if (HasUi())
-            Ui().RebuildObjectViews();
-    });
+    TUiAdapter::RebuildObjectViews();
     const bool silent = MainConfig().GetBoolean(QStringLiteral("ClientSilentInstall"));
     if (!silent)
         thread.SetInstallConfirmed(AskNewObjects());

@@ -19,7 +19,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
 #include "replication/Protocol.h"
@@ -35,15 +35,9 @@ void BaseLog(const QString& message)
     Log(kCategory, message, kIcon);
 }
 
-// An error box from a worker, unless this is the service process.
 void ErrorBox(const QString& text)
 {
-    if (RunningAsService())
-        return;
-    TPoolInterlocked::Synchronize([&] {
-        if (HasUi())
-            Ui().ShowMessage(TMessageKind::Error, text);
-    });
+    TUiAdapter::ShowMessage(TMessageKind::Error, text);
 }
 
 int BoundSocket(int type, int port, bool broadcast)

@@ -5,7 +5,7 @@
 
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 
 namespace {
 
@@ -134,8 +134,7 @@ void FreeControlList()
 void RebuildControlList()
 {
     FillControlList(true);
-    if (HasUi())
-        TPoolInterlocked::Synchronize([] { Ui().RebuildControlTree(); });
+    TUiAdapter::RebuildControlTree();
 }
 
 QString ControlPath(TSyncControl* control)

@@ -14,6 +14,7 @@
 #include "ui/MainLayout.h"
 #include "ui/MainTray.h"
 #include "ui/MainViews.h"
+#include "ui/MainViewsThread.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageObjects.h"
 #include "ui/PageOverview.h"
@@ -79,12 +80,19 @@ TFormAbout& TGuiUi::AboutForm()
     return *m_about;
 }
 
-// The caption follows NetServerName: a SETSERVER from the network changes
-// both, and an open connection dialog must show the new name.
 void TGuiUi::SetCaption(const QString& caption)
 {
     m_form->setWindowTitle(caption);
+}
+
+void TGuiUi::RefreshConnectionSettings()
+{
     m_dialogs->RefreshConnectionSettings();
+}
+
+void TGuiUi::CancelObjectViewBuilds()
+{
+    ::CancelObjectViewBuilds();
 }
 
 void TGuiUi::SetProtocolPageVisible(bool visible)
@@ -131,13 +139,10 @@ void TGuiUi::OverviewMessage(TOverviewPane pane, const QString& block, bool acti
 
 void TGuiUi::ShowMessage(TMessageKind kind, const QString& text)
 {
-    // Never in the service process: nobody sits in front of it.
-    if (RunningAsService())
-        return;
     const QMessageBox::Icon icon = kind == TMessageKind::Error     ? QMessageBox::Critical
                                    : kind == TMessageKind::Warning ? QMessageBox::Warning
                                                                    : QMessageBox::Information;
-    // Not modal: a worker may be waiting for this call to return.
+    // Not modal: the window goes on while it is open.
     QMessageBox* box = MakeMessageBox(m_form, icon, text, false);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

@@ -36,6 +36,8 @@ public:
     void ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst) override;
     void OverviewMessage(TOverviewPane pane, const QString& block, bool activate) override;
     void ShowMessage(TMessageKind kind, const QString& text) override;
+    void RefreshConnectionSettings() override;
+    void CancelObjectViewBuilds() override;
     void SetWindowStart(TWindowStart start) override;
     void SetActivePage(int index) override;
     void BuildAllViews() override;

@@ -18,7 +18,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolSystem.h"
 #include "foundation/ServiceMode.h"
-#include "foundation/UiPort.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
@@ -128,8 +128,7 @@ void TFormConfigServer::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return;
     Fill();
-    if (HasUi())
-        Ui().SetCaption(MainCaption());
+    TUiAdapter::SetCaption(MainCaption());
     // With no time to answer the dialog waits for the user: confirming at once
     // would make it useless to a person who opened it to change the server.
     const int seconds = MainConfig().GetInteger(QStringLiteral("ClientInputWaitTimeInSecs"));

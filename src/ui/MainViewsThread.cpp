@@ -6,6 +6,7 @@
 #include <optional>
 #include <shared_mutex>
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QStandardItemModel>
 
@@ -42,6 +43,8 @@ struct TSlots {
     std::shared_mutex lock;
     std::array<TMainViewsInThread*, 2> threads{nullptr, nullptr};
     std::array<quint64, 2> generation{0, 0};
+    /// Builders a cancel has taken out of their slot and not yet seen end.
+    std::array<int, 2> stopping{0, 0};
 };
 
 TSlots& Slots()
@@ -476,13 +479,28 @@ void CancelViewBuild(TViewKind kind)
         std::unique_lock guard(Slots().lock);
         std::swap(thread, Slots().threads[Index(kind)]);
         ++Slots().generation[Index(kind)];
+        if (thread != nullptr)
+            ++Slots().stopping[Index(kind)];
     }
-    if (thread == nullptr)
-        return;
-    const QString name = kind == TViewKind::ObjectTree ? QStringLiteral("TreeView") : QStringLiteral("ListView");
-    Log(kViewsCategory, name + QStringLiteral(": Abbruchanforderung generiert"), kViewsIcon);
-    ForceStop(thread);
-    Log(kViewsCategory, name + QStringLiteral(": Abbruchanforderung vollständig ausgeführt"), kViewsIcon);
+    if (thread != nullptr) {
+        const QString name = kind == TViewKind::ObjectTree ? QStringLiteral("TreeView") : QStringLiteral("ListView");
+        Log(kViewsCategory, name + QStringLiteral(": Abbruchanforderung generiert"), kViewsIcon);
+        ForceStop(thread);
+        Log(kViewsCategory, name + QStringLiteral(": Abbruchanforderung vollständig ausgeführt"), kViewsIcon);
+        std::unique_lock guard(Slots().lock);
+        --Slots().stopping[Index(kind)];
+    }
+    // A cancel made at the same time may have taken the builder first: the
+    // caller removes objects next, so it too waits until that one has ended.
+    const auto othersStopping = [kind] {
+        std::shared_lock guard(Slots().lock);
+        return Slots().stopping[Index(kind)] > 0;
+    };
+    while (othersStopping()) {
+        if (TPoolInterlocked::IsMainThread())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
 }
 
 void CancelObjectViewBuilds()

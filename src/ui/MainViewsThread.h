@@ -95,8 +95,9 @@ private:
 
 /// Starts a build of the view; a running one is replaced.
 void StartViewBuild(TViewKind kind);
-/// Stops the view's build and waits until it and any predecessor have
-/// ended; rows it had not yet handed over are dropped. Call before removing
+/// Stops the view's build and waits until it, any predecessor and any build
+/// a cancel made at the same time is stopping have ended; rows it had not yet
+/// handed over are dropped. Call before removing
 /// or regenerating objects, without holding the object lock.
 void CancelViewBuild(TViewKind kind);
 /// Both builds.

@@ -31,6 +31,8 @@ TEST_F(PoolInterlockedTest, ManyWorkersLogThroughTheMainThreadWithoutLoss)
     ASSERT_TRUE(RunEventsUntil([&] { return finished == kThreads; }, 30000));
     for (auto& w : workers)
         w.join();
+    // The workers did not wait for their entries: they arrive with the event loop.
+    RunEventsUntil([&] { return m_ui.Messages("Test").size() == kThreads * kEach; });
     EXPECT_EQ(m_ui.Messages("Test").size(), kThreads * kEach);
     QFile file(qEnvironmentVariable("PLENWICK_PROTOCOL_FILE"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -12,6 +12,7 @@
 
 #include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
+#include "foundation/UiAdapter.h"
 
 void TTestHome::SetUp()
 {
@@ -31,13 +32,13 @@ void TTestHome::SetUp()
     // Every test starts as a plain working instance, whatever ran before.
     SetRunningAsService(false);
     SetMonitorInstance(false);
-    SetUi(&m_ui);
+    TUiAdapter::Install(&m_ui);
     RegisterAllOptions();
 }
 
 void TTestHome::TearDown()
 {
-    SetUi(nullptr);
+    TUiAdapter::Install(nullptr);
     // A test that ended the application outside a loop leaves Qt's quit flag
     // set, and every later event loop would return at once: one turn of the
     // main loop clears it.
@@ -81,6 +82,10 @@ bool RunEventsUntilDeadline(const std::function<bool()>& condition, const QDeadl
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(1);
     }
+    // Workers do not wait for their reports: what they reported before the
+    // condition came true reaches the front-end now, as the next turn of the
+    // loop would deliver it.
+    TUiAdapter::DeliverPending();
     return true;
 }
 

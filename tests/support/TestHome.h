@@ -32,7 +32,8 @@ protected:
 };
 
 /// Runs the main event loop until the condition holds or the time is up
-/// (times PLENWICK_TEST_SLOWDOWN when set).
+/// (times PLENWICK_TEST_SLOWDOWN when set). Once it holds, whatever workers
+/// reported to the front-end so far has arrived.
 bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 /// Runs the main event loop for exactly that long (a pause a test relies on).
 void RunEventsFor(int milliseconds);

@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 
+#include "foundation/UiAdapter.h"
 #include "replication/RemoteCommands.h"
 #include "ui/DialogFixture.h"
 #include "ui/GuiUi.h"
@@ -30,13 +31,13 @@ TEST_F(MainDialogsTest, ASetServerFromTheNetworkReachesAnOpenConnectionDialog)
     MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("master01"));
     MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 30);
     TGuiUi window;
-    SetUi(&window);
+    TUiAdapter::Install(&window);
     TFormConfigServer& dialog = window.Dialogs().ConfigServer();
     dialog.open();
     ASSERT_TRUE(SetMasterServerName(QStringLiteral("master02")));
     EXPECT_TRUE(RunEventsUntil([&] { return dialog.EditServerName()->text() == QStringLiteral("master02"); }));
     dialog.reject();
-    SetUi(&m_ui);
+    TUiAdapter::Install(&m_ui);
 }
 
 } // namespace

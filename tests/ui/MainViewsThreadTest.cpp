@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <memory>
+
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
+#include "base/ReentrantRWLock.h"
+#include "catalogue/SyncObject.h"
 #include "platform/FileTimes.h"
 #include "ui/ViewsFixture.h"
 
@@ -26,14 +31,16 @@ protected:
     }
 
     /// One imported tree, and a second whose import is started but held: the
-    /// import waits for the main thread to take its first log entry, and this
-    /// test runs no events until it wants the import to go on.
+    /// import first reads its owner's fields, whose lock this test holds until
+    /// it runs events again, when it wants the import to go on.
     void HoldSecondImport()
     {
         MainConfig().Set(QStringLiteral("MiscShowNonPersistent"), true);
         StartImport(AddTree(QStringLiteral("first")));
         ASSERT_TRUE(RunEventsUntil([] { return !IsImportRunning(); }));
         StopFolderThreads();
+        auto hold = std::make_shared<TWriteGuard>(ObjectLock());
+        QTimer::singleShot(0, [hold]() mutable { hold.reset(); });
         StartImport(AddTree(QStringLiteral("second")));
         StartViewBuild(TViewKind::ObjectList);
         QThread::msleep(300);

@@ -13,6 +13,7 @@
 #include "UiFixture.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
+#include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
 #include "ui/GuiUi.h"
@@ -210,11 +211,11 @@ protected:
     {
         TUiTest::SetUp();
         m_gui = std::make_unique<TGuiUi>();
-        SetUi(m_gui.get());
+        TUiAdapter::Install(m_gui.get());
     }
     void TearDown() override
     {
-        SetUi(nullptr);
+        TUiAdapter::Install(nullptr);
         m_gui.reset();
         TUiTest::TearDown();
     }

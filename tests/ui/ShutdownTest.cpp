@@ -4,6 +4,7 @@
 #include "UiFixture.h"
 #include "foundation/MainConfig.h"
 #include "foundation/Quit.h"
+#include "foundation/UiAdapter.h"
 #include "ui/GuiUi.h"
 #include "ui/Main.h"
 #include "ui/MainLayout.h"
@@ -31,14 +32,14 @@ protected:
     {
         TUiTest::SetUp();
         m_gui = std::make_unique<TGuiUi>();
-        SetUi(m_gui.get());
+        TUiAdapter::Install(m_gui.get());
         MainConfig().Set(QStringLiteral("MiscShowProtocol"), true);
         Form().show();
     }
     void TearDown() override
     {
         UnregisterShutdownParticipant(&m_busy);
-        SetUi(nullptr);
+        TUiAdapter::Install(nullptr);
         m_gui.reset();
         TUiTest::TearDown();
     }
