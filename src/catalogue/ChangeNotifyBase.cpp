@@ -90,6 +90,7 @@ void StartFolderMonitoring()
             return; // started by another caller meanwhile
         monitor.running = thread.get();
         monitor.owned.push_back(std::move(thread));
+        monitor.running->setObjectName(QStringLiteral("ChangeNotify"));
         monitor.running->start(QThread::LowPriority);
     }
 }

@@ -256,6 +256,7 @@ void StartImport(TSyncObject* owner)
         Imports().owned.push_back(std::move(thread));
     }
     Log(kCategory, QStringLiteral("Im kritischen Abschnitt des Thread-Startvorgangs"), kIcon);
+    started->setObjectName(QStringLiteral("ImportChilds"));
     started->start(QThread::LowPriority);
 }
 

@@ -346,22 +346,19 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
 
 TBroadcastListener::TBroadcastListener(const TServerBase& server, int socket) : m_server(server), m_socket(socket)
 {
-    m_thread = std::thread([this] {
-        Run();
-        m_ended = true;
-    });
+    m_thread.Start("Broadcast", [this] { Run(); });
 }
 
 TBroadcastListener::~TBroadcastListener()
 {
     m_waiter.Wake();
     if (TPoolInterlocked::IsMainThread()) {
-        while (!m_ended) {
+        while (!m_thread.Finished()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             QThread::msleep(1);
         }
     }
-    m_thread.join();
+    m_thread.Join();
 }
 
 void TBroadcastListener::Run()

@@ -3,11 +3,11 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 #include <QByteArray>
 #include <QString>
 
+#include "base/WorkerThread.h"
 #include "replication/Protocol.h"
 
 class TServerBase;
@@ -66,6 +66,5 @@ private:
     const TServerBase& m_server;
     int m_socket;
     TSocketWaiter m_waiter;
-    std::atomic<bool> m_ended{false};
-    std::thread m_thread;
+    TWorkerThread m_thread;
 };

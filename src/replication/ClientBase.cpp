@@ -2,6 +2,7 @@
 #include "replication/ClientBase.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <vector>
@@ -15,13 +16,28 @@ namespace {
 
 struct TClientThreadList {
     std::shared_mutex lock;
+    /// Running conversations.
     std::vector<TClientThread*> threads;
+    /// The threads the list owns, running or ended and not yet joined.
+    std::vector<std::unique_ptr<TClientThread>> owned;
 };
 
 TClientThreadList& List()
 {
-    static TClientThreadList list;
-    return list;
+    // Never destroyed: "Sofort beenden" ends the process while a thread may
+    // still wait on its connection, and joining it then would hold the end.
+    static auto* const list = new TClientThreadList;
+    return *list;
+}
+
+// Joins and frees the owned threads that have ended; the caller holds the lock.
+void ReapEnded(TClientThreadList& list)
+{
+    std::vector<std::unique_ptr<TClientThread>> ended;
+    for (auto& thread : list.owned)
+        if (thread->Finished())
+            ended.push_back(std::move(thread));
+    std::erase(list.owned, nullptr);
 }
 
 } // namespace
@@ -79,16 +95,24 @@ TClientThread* StartClientThread(std::unique_ptr<TConnectInfo> info)
 {
     TClientThreadList& list = List();
     std::unique_lock lock(list.lock);
-    auto* thread = new TClientThread(std::move(info));
-    list.threads.push_back(thread);
-    thread->Start();
-    return thread;
+    ReapEnded(list);
+    const bool owned = info->kind != TConnectKind::ProviderDownload;
+    auto thread = std::make_unique<TClientThread>(std::move(info));
+    TClientThread* started = thread.get();
+    list.threads.push_back(started);
+    if (owned)
+        list.owned.push_back(std::move(thread));
+    else
+        thread.release(); // the starter's
+    started->Start();
+    return started;
 }
 
 bool AnyClientThreadRunning()
 {
     TClientThreadList& list = List();
-    std::shared_lock lock(list.lock);
+    std::unique_lock lock(list.lock);
+    ReapEnded(list);
     return !list.threads.empty();
 }
 

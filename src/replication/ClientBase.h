@@ -71,10 +71,11 @@ private:
     std::atomic<bool> m_terminate{false};
 };
 
-/// Creates and starts a client thread for info and lists it. The thread frees
-/// itself when it ends, except a ProviderDownload thread: its starter calls
-/// WaitFor() and deletes it. The result may only be used for that kind: any
-/// other thread may be gone by the time the call returns.
+/// Creates and starts a client thread for info and lists it. The list owns
+/// the thread and joins it once it has ended, except a ProviderDownload
+/// thread: its starter owns it, calls WaitFor() and deletes it. The result
+/// may only be used for that kind: any other thread may be gone by the time
+/// the call returns.
 TClientThread* StartClientThread(std::unique_ptr<TConnectInfo> info);
 /// Whether any client thread is listed.
 bool AnyClientThreadRunning();

@@ -42,34 +42,16 @@ TConnectSequence ConnectSequence(TConnectKind kind)
 
 TClientThread::TClientThread(std::unique_ptr<TConnectInfo> info) : TClientBase(std::move(info)) {}
 
-TClientThread::~TClientThread()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-bool TClientThread::FreesItself() const
-{
-    return m_info->kind != TConnectKind::ProviderDownload;
-}
+TClientThread::~TClientThread() = default;
 
 void TClientThread::Start()
 {
-    if (FreesItself()) {
-        // Not kept in m_thread: the body may free the object before Start returns.
-        std::thread([this] {
-            Execute();
-            delete this;
-        }).detach();
-    } else {
-        m_thread = std::thread([this] { Execute(); });
-    }
+    m_thread.Start("ClientThread", [this] { Execute(); });
 }
 
 void TClientThread::WaitFor()
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.Join();
 }
 
 void TClientThread::AskRestart()

@@ -2,10 +2,10 @@
 #pragma once
 
 #include <functional>
-#include <thread>
 
 #include <QByteArray>
 
+#include "base/WorkerThread.h"
 #include "replication/ClientBase.h"
 
 /// The command sequence of one connect kind, run after an accepted login.
@@ -24,10 +24,13 @@ public:
     explicit TClientThread(std::unique_ptr<TConnectInfo> info);
     ~TClientThread() override;
 
-    /// Starts the body; see StartClientThread for who frees the thread.
+    /// Starts the body on a thread named "ClientThread"; see
+    /// StartClientThread for who owns it.
     void Start();
-    /// ProviderDownload: waits until the body has ended.
+    /// Waits until the body has ended.
     void WaitFor();
+    /// The body has returned; destroying the thread does not wait.
+    bool Finished() const { return m_thread.Finished(); }
 
     /// ProviderDownload results: the bytes received, -1 when none came.
     qint32 DownloadResult() const { return m_downloadResult; }
@@ -48,11 +51,11 @@ public:
 private:
     void Execute();
     void RunConnection();
-    bool FreesItself() const;
 
-    std::thread m_thread;
     qint32 m_downloadResult = -1;
     QByteArray m_downloadData;
     bool m_installConfirmed = false;
     bool m_restartConfirmed = false;
+    // Last: joined before the fields its body uses go.
+    TWorkerThread m_thread;
 };

@@ -10,7 +10,7 @@
 #include "platform/Logon.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientThread.h"
-#include "replication/ServerThread.h"
+#include "replication/Session.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ bool ClientLogin(TClientThread& thread)
     return accepted;
 }
 
-void HandleLogin(TServerThread& session, const QStringList& words)
+void HandleLogin(TSession& session, const QStringList& words)
 {
     if (words.size() < 2) {
         session.Log(QStringLiteral("Unerwartete Parameteranzahl in Anmeldung"));

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 class TClientThread;
-class TServerThread;
+class TSession;
 
 /// The client's LOGIN exchange right after connecting, with the elevation the
 /// server may hand over. True when the server accepted the login.
@@ -13,4 +13,4 @@ bool ClientLogin(TClientThread& thread);
 
 /// The server's handler of "LOGIN": only the anonymous user is admitted; the
 /// reply may carry the administrative account for the client's elevation.
-void HandleLogin(TServerThread& session, const QStringList& words);
+void HandleLogin(TSession& session, const QStringList& words);

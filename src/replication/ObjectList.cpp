@@ -13,7 +13,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "base/TextFields.h"
 #include "replication/ClientBase.h"
-#include "replication/ServerThread.h"
+#include "replication/Session.h"
 #include "replication/TransferCache.h"
 
 namespace {
@@ -48,7 +48,7 @@ QString TargetState(bool acts)
 }
 
 // Writes the lines for one object: its Scriptus companion first, then itself.
-void OfferObject(TServerThread& session, const TSyncObject& object, const TSyncClient& client, bool offerNewer)
+void OfferObject(TSession& session, const TSyncObject& object, const TSyncClient& client, bool offerNewer)
 {
     const QString name = object.SourceName();
     if (!object.IsCurrent() && !object.DeleteTarget()) {
@@ -97,7 +97,7 @@ bool MergeObject(TClientBase& client, std::unique_ptr<TSyncObject> received, boo
 
 } // namespace
 
-void HandleObjList(TServerThread& session, const QStringList& /*words*/)
+void HandleObjList(TSession& session, const QStringList& /*words*/)
 {
     const QString request = QStringLiteral("Anforderung der Objektliste");
     session.Log(request);

@@ -6,12 +6,12 @@
 #include <QStringList>
 
 class TClientBase;
-class TServerThread;
+class TSession;
 class TSyncObject;
 
 /// Server handler of OBJLIST: the objects this client may receive, framed by
 /// "OBJLIST start" and "end".
-void HandleObjList(TServerThread& session, const QStringList& words);
+void HandleObjList(TSession& session, const QStringList& words);
 
 /// Client side: asks for the list, merges it into the local catalogue and
 /// gives whether any object needs an action (the work flag).

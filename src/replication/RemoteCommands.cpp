@@ -16,7 +16,7 @@
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientThread.h"
-#include "replication/ServerThread.h"
+#include "replication/Session.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::atomic<bool> g_serverAccepted{false};
 
 // The peer is the master server when its address is among those the
 // configured name resolves to.
-bool FromMasterServer(const TServerThread& session, const QString& master)
+bool FromMasterServer(const TSession& session, const QString& master)
 {
     const QString peer = session.PeerAddress();
     for (const QHostAddress& address : QHostInfo::fromName(master).addresses())
@@ -57,7 +57,7 @@ bool FromMasterServer(const TServerThread& session, const QString& master)
 
 // Anyone may log in (anonymous logins are the default): what redirects, ends
 // or uninstalls a computer that has a master server is taken from that one only.
-bool MayAct(TServerThread& session, const QString& word)
+bool MayAct(TSession& session, const QString& word)
 {
     if (!ServerConfigured() && !g_serverAccepted)
         return true;
@@ -82,7 +82,7 @@ bool SetMasterServerName(const QString& name)
     return true;
 }
 
-void HandleTerminate(TServerThread& session, const QStringList&)
+void HandleTerminate(TSession& session, const QStringList&)
 {
     session.Log(QStringLiteral("Terminierungskommando empfangen"));
     session.Reply(QStringLiteral("TERMINATE_OK"));
@@ -90,7 +90,7 @@ void HandleTerminate(TServerThread& session, const QStringList&)
         session.RequestApplicationEnd();
 }
 
-void HandleDeinstall(TServerThread& session, const QStringList&)
+void HandleDeinstall(TSession& session, const QStringList&)
 {
     session.Log(QStringLiteral("Deinstallationskommando empfangen"));
     session.Reply(QStringLiteral("DEINSTALL_OK"));
@@ -103,7 +103,7 @@ void HandleDeinstall(TServerThread& session, const QStringList&)
     }
 }
 
-void HandlePhoneHome(TServerThread& session, const QStringList&)
+void HandlePhoneHome(TSession& session, const QStringList&)
 {
     const QString text = QStringLiteral("Rückrufaufforderung empfangen");
     ServerMessage(session.PeerName(), text);
@@ -113,7 +113,7 @@ void HandlePhoneHome(TServerThread& session, const QStringList&)
         StartUpdateSession();
 }
 
-void HandleSetServer(TServerThread& session, const QStringList& words)
+void HandleSetServer(TSession& session, const QStringList& words)
 {
     if (words.size() < 2)
         throw ENoServerName(QStringLiteral("Der Servername fehlt"));

@@ -7,7 +7,7 @@
 #include "base/Exceptions.h"
 #include "replication/ClientBase.h"
 
-class TServerThread;
+class TSession;
 
 /// A SETSERVER request came without a name.
 class ENoServerName : public EPlenwick
@@ -23,10 +23,10 @@ bool SetMasterServerName(const QString& name);
 
 /// The receiving side: the handlers of the command table. The first three
 /// reply before they act, and do not act on the master server itself.
-void HandleTerminate(TServerThread& session, const QStringList& words);
-void HandleDeinstall(TServerThread& session, const QStringList& words);
-void HandlePhoneHome(TServerThread& session, const QStringList& words);
-void HandleSetServer(TServerThread& session, const QStringList& words);
+void HandleTerminate(TSession& session, const QStringList& words);
+void HandleDeinstall(TSession& session, const QStringList& words);
+void HandlePhoneHome(TSession& session, const QStringList& words);
+void HandleSetServer(TSession& session, const QStringList& words);
 
 /// The sending side: plugs in the sequences of the kinds Terminate,
 /// Deinstall, PhoneHome and SetServer.

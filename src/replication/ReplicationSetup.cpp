@@ -16,6 +16,7 @@
 #include "replication/ServerBase.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
+#include "replication/UpdateSession.h"
 
 namespace {
 
@@ -58,21 +59,6 @@ public:
     bool IsRunning() override { return TransferCacheWorkerBusy(); }
     void RequestStop() override { StopTransferCacheWorker(); }
 };
-
-void RunUpdate(TClientThread& thread)
-{
-    const bool work = ExchangeObjectList(thread);
-    thread.Log(work ? QStringLiteral("Objektliste abgeglichen, Objekte sind zu bearbeiten")
-                    : QStringLiteral("Objektliste abgeglichen, keine Objekte zu bearbeiten"));
-    if (!work)
-        return;
-    TUiAdapter::RebuildObjectViews();
-    const bool silent = MainConfig().GetBoolean(QStringLiteral("ClientSilentInstall"));
-    if (!silent)
-        thread.SetInstallConfirmed(AskNewObjects());
-    if (silent || thread.InstallConfirmed())
-        RunInstallation(thread);
-}
 
 } // namespace
 

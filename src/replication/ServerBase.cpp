@@ -16,6 +16,7 @@
 
 #include "catalogue/SyncClient.h"
 #include "base/DateTime.h"
+#include "base/WorkerThread.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
@@ -78,12 +79,12 @@ class TServerBase::TListenerThread
 public:
     TListenerThread(TServerBase& server, int socket) : m_server(server), m_socket(socket)
     {
-        m_thread = std::thread([this] { Run(); });
+        m_thread.Start("TcpListener", [this] { Run(); });
     }
     ~TListenerThread()
     {
         m_waiter.Wake();
-        m_thread.join();
+        m_thread.Join();
         ::close(m_socket);
     }
 
@@ -102,7 +103,7 @@ private:
     TServerBase& m_server;
     int m_socket;
     TSocketWaiter m_waiter;
-    std::thread m_thread;
+    TWorkerThread m_thread;
 };
 
 TServerBase::TServerBase() = default;
@@ -110,12 +111,13 @@ TServerBase::TServerBase() = default;
 TServerBase::~TServerBase()
 {
     StopListeners();
-    // Sessions log through the main thread while they end: keep it turning.
-    while (m_sessionThreads > 0) {
+    // A session may wait for the main thread while it ends: keep it turning.
+    while (!AllSessionsFinished()) {
         if (TPoolInterlocked::IsMainThread())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }
+    ReapSessions();
 }
 
 TServerBase& TServerBase::Instance()
@@ -205,9 +207,34 @@ void TServerBase::StopListeners()
 
 void TServerBase::Accepted(int socket)
 {
-    ++m_sessionThreads;
-    auto* session = new TServerThread(std::make_unique<TLineConnection>(socket), *this);
-    session->Start();
+    ReapSessions();
+    auto session = std::make_unique<TServerThread>(std::make_unique<TLineConnection>(socket), *this);
+    TServerThread& started = *session;
+    {
+        std::lock_guard threads(m_threadsLock);
+        m_sessionThreads.push_back(std::move(session));
+    }
+    started.Start();
+}
+
+void TServerBase::ReapSessions()
+{
+    std::vector<std::unique_ptr<TServerThread>> ended;
+    {
+        std::lock_guard threads(m_threadsLock);
+        for (auto& session : m_sessionThreads)
+            if (session->Finished())
+                ended.push_back(std::move(session));
+        std::erase(m_sessionThreads, nullptr);
+    }
+    // Destroyed outside the lock: each joins its (ended) thread.
+}
+
+bool TServerBase::AllSessionsFinished() const
+{
+    std::lock_guard threads(m_threadsLock);
+    return std::all_of(m_sessionThreads.begin(), m_sessionThreads.end(),
+                       [](const std::unique_ptr<TServerThread>& session) { return session->Finished(); });
 }
 
 bool TServerBase::MayQuit()
@@ -281,13 +308,7 @@ bool TServerBase::OnConnect(TServerThread& session)
 
 void TServerBase::OnExecute(TServerThread& session)
 {
-    TServerThread* found = FindSession(session);
-    if (found == nullptr) {
-        ErrorBox(QStringLiteral("Server-Thread nicht gefunden in OnTCPServerExecute()."));
-        session.CloseConnection(); // a connection without session has no purpose
-        return;
-    }
-    found->ServeOneRequest();
+    session.ServeOneRequest();
 }
 
 void TServerBase::OnDisconnect(TServerThread& session)

@@ -80,7 +80,9 @@ private:
     bool StartUdp(int port);
     TServerThread* FindSession(const TServerThread& session) const;
     void Accepted(int socket);
-    void SessionThreadEnded() { --m_sessionThreads; }
+    /// Joins and frees the sessions whose thread has ended.
+    void ReapSessions();
+    bool AllSessionsFinished() const;
 
     std::shared_mutex m_sessionLock;
     // Guards the slots alone, never across a request, so IsClientConnected
@@ -89,7 +91,9 @@ private:
     std::vector<TSlot> m_slots;
     std::atomic<int> m_activeCount{0};
     std::atomic<bool> m_refusing{false};
-    std::atomic<int> m_sessionThreads{0};
+    // Every session started and not yet joined; guarded by m_threadsLock.
+    mutable std::mutex m_threadsLock;
+    std::vector<std::unique_ptr<TServerThread>> m_sessionThreads;
 
     std::unique_ptr<TListenerThread> m_listener;
     int m_udpSocket = -1;

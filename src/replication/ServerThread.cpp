@@ -92,12 +92,12 @@ TServerThread::TServerThread(std::unique_ptr<TLineConnection> connection, TServe
 
 void TServerThread::Start()
 {
-    std::thread([this] {
-        TServerBase& server = m_server;
+    m_thread.Start("ServerSession", [this] {
         Run();
-        delete this;
-        server.SessionThreadEnded();
-    }).detach();
+        // Closed now, not when the server next frees ended sessions: a peer
+        // whose unread bytes were refused learns of it at once.
+        m_connection.reset();
+    });
 }
 
 void TServerThread::Run()

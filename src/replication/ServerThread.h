@@ -9,7 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/WorkerThread.h"
 #include "replication/Protocol.h"
+#include "replication/Session.h"
 
 class TServerBase;
 class TServerThread;
@@ -17,7 +19,7 @@ class TServerThread;
 /// A command handler: runs under the session lock with the request's words
 /// (word 0 is the command). Exceptions it lets through end the request with
 /// "Beende Thread" and close the connection.
-using TCommandHandler = std::function<void(TServerThread& session, const QStringList& words)>;
+using TCommandHandler = std::function<void(TSession& session, const QStringList& words)>;
 
 /// Plugs a handler into the command table (the initial table in
 /// ServerThread.cpp holds the handlers of the program; tests may replace one).
@@ -27,53 +29,50 @@ TCommandHandler CommandHandler(TCommandIndex index);
 
 /// One server session: the thread of one accepted connection. Its body runs
 /// the connect, execute and disconnect events of the server and serves one
-/// request per execute; it frees itself when the connection has ended.
-class TServerThread
+/// request per execute. The server owns it and joins its thread.
+class TServerThread : public TSession
 {
 public:
     TServerThread(std::unique_ptr<TLineConnection> connection, TServerBase& server);
     TServerThread(const TServerThread&) = delete;
     TServerThread& operator=(const TServerThread&) = delete;
 
-    /// Starts the thread; from then on the session owns itself.
+    /// Starts the thread, named "ServerSession".
     void Start();
+    /// The body has returned; destroying the session does not wait.
+    bool Finished() const { return m_thread.Finished(); }
 
-    /// A protocol entry with category "Server", image 45.
-    void Log(const QString& text) const;
-    /// Sends one line and logs it; a failure is logged and raised again.
-    void Reply(const QString& line);
+    void Log(const QString& text) const override;
+    void Reply(const QString& line) override;
     /// Reads one request line within the server's read time-out; an empty
     /// line means nothing came in time.
     QString ReadRequest();
-    /// Unless the session is terminated: asks the orderly shutdown whether the
-    /// application may end, and ends it if so.
-    void RequestApplicationEnd();
+    void RequestApplicationEnd() override;
     /// Reads one request and serves it (the execute event's work).
     void ServeOneRequest();
 
-    /// Closes the connection; the session then ends after this request.
-    void CloseConnection();
+    void CloseConnection() override;
     /// Ends the session's connection from another thread (listener stop).
     void BreakConnection();
     bool Terminated() const { return m_terminated; }
     void Terminate() { m_terminated = true; }
 
-    TLineConnection& Connection() { return *m_connection; }
+    TLineConnection& Connection() override { return *m_connection; }
     const TLineConnection* ConnectionKey() const { return m_connection.get(); }
 
     /// Peer fields; readable from any thread (IsClientConnected).
-    QString PeerAddress() const;
-    QString PeerName() const;
+    QString PeerAddress() const override;
+    QString PeerName() const override;
     void SetPeer(const QString& address, const QString& name);
     void SetPeerName(const QString& name);
 
     /// The LOGIN fields; used by the handlers, under the session lock.
-    QString LocalComputerName() const { return m_localComputerName; }
-    void SetLocalComputerName(const QString& name) { m_localComputerName = name; }
-    QString UserName() const { return m_userName; }
-    void SetUserName(const QString& name) { m_userName = name; }
-    QString Password() const { return m_password; }
-    void SetPassword(const QString& password) { m_password = password; }
+    QString LocalComputerName() const override { return m_localComputerName; }
+    void SetLocalComputerName(const QString& name) override { m_localComputerName = name; }
+    QString UserName() const override { return m_userName; }
+    void SetUserName(const QString& name) override { m_userName = name; }
+    QString Password() const override { return m_password; }
+    void SetPassword(const QString& password) override { m_password = password; }
 
 private:
     void Run();
@@ -91,4 +90,6 @@ private:
     QString m_localComputerName;
     QString m_userName;
     QString m_password;
+    // Last: joined before the fields its body uses go.
+    TWorkerThread m_thread;
 };

@@ -21,7 +21,7 @@
 #include "base/ZlibStream.h"
 #include "platform/EventLog.h"
 #include "replication/ClientThread.h"
-#include "replication/ServerThread.h"
+#include "replication/Session.h"
 #include "replication/TransferCache.h"
 
 namespace {
@@ -57,7 +57,7 @@ TSyncObject* FindByScriptusFile(const QString& name)
 // Sends the header and exactly count bytes of the file. A file that ends
 // early would leave the peer waiting for bytes that never come and every
 // later line out of step, so the connection is closed instead.
-void SendForm(TServerThread& session, const QString& header, const TPreparedForm& form)
+void SendForm(TSession& session, const QString& header, const TPreparedForm& form)
 {
     QFile file(form.path);
     QBuffer memory;
@@ -85,7 +85,7 @@ void SendForm(TServerThread& session, const QString& header, const TPreparedForm
     }
 }
 
-void ServeObject(TServerThread& session, const QString& requested, TSyncObject& object, const QString& path)
+void ServeObject(TSession& session, const QString& requested, TSyncObject& object, const QString& path)
 {
     const QString negative = kDownload + QLatin1Char(' ') + requested + QStringLiteral(" 0");
     QFile file(path);
@@ -261,7 +261,7 @@ QString SizeMessage(const QString& step, qint64 before, qint64 after)
         .arg(step, german.toString(before), german.toString(after), german.toString(percent, 'f', 1));
 }
 
-void HandleDownload(TServerThread& session, const QStringList& words)
+void HandleDownload(TSession& session, const QStringList& words)
 {
     if (words.size() < 2)
         return;
@@ -286,7 +286,7 @@ void HandleDownload(TServerThread& session, const QStringList& words)
         session.Log(QStringLiteral("Skriptus-Objekt wird entfernt"));
 }
 
-void HandleDownloadOk(TServerThread& session, const QStringList& words)
+void HandleDownloadOk(TSession& session, const QStringList& words)
 {
     if (words.size() < 3)
         throw EConvertError(QStringLiteral("Konvertierung des Strings in eine Zahl nicht möglich."));

@@ -10,7 +10,7 @@
 #include "base/Exceptions.h"
 
 class TClientBase;
-class TServerThread;
+class TSession;
 class TSyncObject;
 
 /// Received object data that cannot be undone or stored.
@@ -37,8 +37,8 @@ std::optional<TDownloadHeader> ParseDownloadHeader(const QString& line);
 QString SizeMessage(const QString& step, qint64 before, qint64 after);
 
 /// Server handlers of DOWNLOAD and DOWNLOAD_OK.
-void HandleDownload(TServerThread& session, const QStringList& words);
-void HandleDownloadOk(TServerThread& session, const QStringList& words);
+void HandleDownload(TSession& session, const QStringList& words);
+void HandleDownloadOk(TSession& session, const QStringList& words);
 
 /// Fetches the object over the client's connection and writes its bytes,
 /// decompressed and decoded while they arrive, to destination. Gives the

@@ -18,6 +18,7 @@
 
 #include "catalogue/SyncObject.h"
 #include "base/Base64.h"
+#include "base/WorkerThread.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
@@ -40,9 +41,10 @@ struct TCacheState {
     std::atomic<bool> stop{false};
     std::atomic<bool> running{false};
     std::atomic<bool> refreshing{false};
+    TWorkerThread worker;
 };
 
-// Never destroyed: the detached worker may still be waiting when the process ends.
+// Never destroyed: the worker may still be waiting when the process ends.
 TCacheState& State()
 {
     static TCacheState* state = new TCacheState;
@@ -255,7 +257,8 @@ void StartTransferCacheWorker()
     if (state.running.exchange(true))
         return;
     state.stop = false;
-    std::thread([&state] {
+    // The previous worker has ended (running was false): joined here.
+    state.worker.Start("TransferCache", [&state] {
         t_worker = true;
         while (!state.stop) {
             state.refreshing = true;
@@ -266,7 +269,7 @@ void StartTransferCacheWorker()
             state.wake = false;
         }
         state.running = false;
-    }).detach();
+    });
 }
 
 void WakeTransferCache()

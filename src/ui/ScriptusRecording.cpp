@@ -163,6 +163,7 @@ void TScriptusRecording::RereadControlList()
     m_rereading = true;
     // Reading the desktop may wait for busy programs: never on this thread.
     QThread* reader = QThread::create([] { RebuildControlList(); });
+    reader->setObjectName(QStringLiteral("ControlList"));
     connect(reader, &QThread::finished, this, [this, reader] {
         m_rereading = false;
         reader->deleteLater();

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include <QDir>
+#include <memory>
 
+#include <QDir>
+#include <QTimer>
+
+#include "base/ReentrantRWLock.h"
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
@@ -126,8 +130,12 @@ TEST_F(TImportChildsTest, AStoppedImportEndsAtOnceAndLeavesTheMonitorOff)
 {
     MakeTree();
     TSyncObject* owner = MakeOwner(true);
-    // The thread waits for the main thread with its first entry, so the stop
-    // request is there before it looks at any file.
+    // The thread first reads its owner's fields, whose lock this test holds
+    // until events run (inside the stop), so the stop request is there
+    // before it looks at any file.
+    auto hold = std::make_shared<TWriteGuard>(ObjectLock());
+    QTimer::singleShot(0, [hold]() mutable { hold.reset(); });
+    hold.reset();
     StartImport(owner);
     StopImport(owner);
 

@@ -126,7 +126,7 @@ TEST_F(TObjectListTest, UnknownComputerGetsNoListAndNoWork)
 {
     MakeObject(QStringLiteral("a.txt"), "aaaaa");
     FreeAllClients();
-    SetCommandHandler(TCommandIndex::Login, [](TServerThread& session, const QStringList&) {
+    SetCommandHandler(TCommandIndex::Login, [](TSession& session, const QStringList&) {
         FreeAllClients(); // the session registered us; forget it again
         session.Reply(QStringLiteral("LOGIN ok noelevate  "));
     });

@@ -303,7 +303,7 @@ TEST_F(TServerBaseTest, RequestsOfTwoClientsAreServedOneAfterTheOther)
     std::vector<std::pair<qint64, qint64>> spans;
     QElapsedTimer clock;
     clock.start();
-    SetCommandHandler(TCommandIndex::ObjList, [&](TServerThread& session, const QStringList&) {
+    SetCommandHandler(TCommandIndex::ObjList, [&](TSession& session, const QStringList&) {
         const qint64 begin = clock.elapsed();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         {

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+/// A thread of ours: it carries its role as its name (top -H, gdb,
+/// sanitizer reports) and belongs to whoever started it, who joins it. The
+/// destructor joins a thread still running.
+class TWorkerThread
+{
+public:
+    TWorkerThread() = default;
+    ~TWorkerThread();
+    TWorkerThread(const TWorkerThread&) = delete;
+    TWorkerThread& operator=(const TWorkerThread&) = delete;
+
+    /// Starts body on a new thread named role (cut to the 15 characters the
+    /// system keeps). Not while an earlier body still runs.
+    void Start(const char* role, std::function<void()> body);
+    /// Waits until the body has returned; at once when none was started.
+    void Join();
+    /// The body has returned: a Join would not wait.
+    bool Finished() const { return m_finished; }
+    bool Started() const { return m_thread.joinable(); }
+    /// Whether the caller runs on this thread.
+    bool IsCurrent() const { return m_thread.get_id() == std::this_thread::get_id(); }
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_finished{false};
+};
+
+/// Names the calling thread (cut to 15 characters).
+void NameThisThread(const char* role);
