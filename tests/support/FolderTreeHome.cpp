@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "catalogue/CatalogueSetup.h"
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
@@ -14,8 +13,9 @@
 void TFolderTreeHome::SetUp()
 {
     TTestHome::SetUp();
-    // Wired as at start: the last import to end starts the folder monitor.
-    InstallCatalogue();
+    // Wired as the catalogue set-up does: the last import to end starts the
+    // folder monitor.
+    SetLastImportEndedHandler(&StartFolderMonitoring);
     m_tree = m_dir.path() + QStringLiteral("/tree/");
     QDir().mkpath(m_tree);
 }
