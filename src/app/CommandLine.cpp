@@ -7,6 +7,8 @@
 
 namespace {
 
+const QLatin1String kScriptus("/SCRIPTUS=");
+
 bool IsSwitch(const QString& parameter, QLatin1String name)
 {
     return parameter.compare(name, Qt::CaseInsensitive) == 0;
@@ -22,6 +24,14 @@ std::optional<TConnectKind> SendKind(const QString& word)
 }
 
 } // namespace
+
+QStringList CommandLineParameters(int argc, char* argv[])
+{
+    QStringList parameters;
+    for (int i = 1; i < argc; ++i)
+        parameters.append(QString::fromLocal8Bit(argv[i]));
+    return parameters;
+}
 
 TCommandLine ParseCommandLine(const QStringList& parameters)
 {
@@ -44,6 +54,11 @@ TCommandLine ParseCommandLine(const QStringList& parameters)
         line.moveTo = parameters[1];
     } else if (parameters.size() == 1 && IsSwitch(parameters[0], QLatin1String("/QUERYSERVER"))) {
         line.form = TStartForm::QueryServer;
+    } else if (parameters.size() == 1 && IsSwitch(parameters[0], QLatin1String("/CONTROLS"))) {
+        line.form = TStartForm::Controls;
+    } else if (parameters.size() == 1 && parameters[0].startsWith(kScriptus, Qt::CaseInsensitive)) {
+        line.form = TStartForm::Scriptus;
+        line.scriptusFile = parameters[0].mid(kScriptus.size());
     } else if (parameters.size() == 1 && parameters[0] == QLatin1String("--help")) {
         line.form = TStartForm::Help;
     } else if (parameters.size() == 1 && parameters[0] == QLatin1String("--version")) {

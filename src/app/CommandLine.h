@@ -12,6 +12,8 @@ enum class TStartForm {
     FileMove,    ///< exactly two parameters: rename the first file to the second
     Send,        ///< "/SEND <command> <host>": send one remote command, then end
     QueryServer, ///< "/QUERYSERVER" alone: a working instance that asks for its master server
+    Controls,    ///< "/CONTROLS" alone: list the desktop's controls, start nothing else
+    Scriptus,    ///< "/SCRIPTUS=<file>" alone: run a command file, start nothing else
     Help,        ///< "--help" alone: print the usage, start nothing
     Version,     ///< "--version" alone: print the version, start nothing
 };
@@ -27,7 +29,12 @@ struct TCommandLine {
     /// Send: the command and the host it goes to.
     TConnectKind sendKind = TConnectKind::Terminate;
     QString sendHost;
+    /// Scriptus: the command file as given.
+    QString scriptusFile;
 };
+
+/// The parameters of main's argument vector, without the program path.
+QStringList CommandLineParameters(int argc, char* argv[]);
 
 /// Parameters are the command line without the program path. A new form
 /// gets its value above and its test in ParseCommandLine, nowhere else.

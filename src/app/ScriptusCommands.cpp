@@ -73,22 +73,14 @@ int RunCommandFile(const QString& file)
 
 } // namespace
 
-namespace {
-
-const QString kScriptus = QStringLiteral("/SCRIPTUS=");
-const QString kControls = QStringLiteral("/CONTROLS");
-
-} // namespace
-
-bool IsScriptusCommandLine(const QString& parameter)
-{
-    return parameter.compare(kControls, Qt::CaseInsensitive) == 0 || parameter.startsWith(kScriptus, Qt::CaseInsensitive);
-}
-
-int RunScriptusCommandLine(const QString& parameter)
+int RunControlsCommand()
 {
     RegisterAllOptions();
-    if (parameter.compare(kControls, Qt::CaseInsensitive) == 0)
-        return ListControls();
-    return RunCommandFile(parameter.mid(kScriptus.size()));
+    return ListControls();
+}
+
+int RunScriptusCommand(const QString& file)
+{
+    RegisterAllOptions();
+    return RunCommandFile(file);
 }

@@ -3,12 +3,10 @@
 
 #include <QString>
 
-/// Whether the single parameter is "/CONTROLS" or "/SCRIPTUS=<file>".
-bool IsScriptusCommandLine(const QString& parameter);
-
 /// "/CONTROLS" lists every control of the desktop with its path, kind and
 /// visibility; "/SCRIPTUS=<file>" runs a command file on this desktop. Both
-/// start nothing else and write no registry value. Returns the exit code:
+/// start nothing else and write no registry value. Return the exit code:
 /// 0 done, 1 a control was not found, 2 the file could not be read, 3 no
 /// display or accessibility bus.
-int RunScriptusCommandLine(const QString& parameter);
+int RunControlsCommand();
+int RunScriptusCommand(const QString& file);

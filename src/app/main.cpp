@@ -66,34 +66,26 @@ void OnTerminationSignal(int signal)
         EndApplication();
 }
 
-// The command line without the program path.
-QStringList Parameters(int argc, char* argv[])
-{
-    QStringList parameters;
-    for (int i = 1; i < argc; ++i)
-        parameters.append(QString::fromLocal8Bit(argv[i]));
-    return parameters;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     // For people at a terminal: never an instance, nor a look for a display.
-    if (const TStartForm early = ParseCommandLine(Parameters(argc, argv)).form;
-        early == TStartForm::Help || early == TStartForm::Version) {
-        std::fputs((early == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
+    const TCommandLine early = ParseCommandLine(CommandLineParameters(argc, argv));
+    if (early.form == TStartForm::Help || early.form == TStartForm::Version) {
+        std::fputs((early.form == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
         return 0;
     }
     // "/CONTROLS" and "/SCRIPTUS=<file>": the protocol in the terminal, and
     // nothing that listens, loads lists or starts sessions.
-    if (argc == 2 && IsScriptusCommandLine(QString::fromLocal8Bit(argv[1]))) {
+    if (early.form == TStartForm::Controls || early.form == TStartForm::Scriptus) {
         QCoreApplication app(argc, argv);
         ExecutablePath();
         QCoreApplication::setApplicationName(ProductName());
         THeadlessUi terminal;
         TUiAdapter::Install(&terminal);
-        const int code = RunScriptusCommandLine(QString::fromLocal8Bit(argv[1]));
+        const int code =
+            early.form == TStartForm::Controls ? RunControlsCommand() : RunScriptusCommand(early.scriptusFile);
         TUiAdapter::Install(nullptr);
         return code;
     }
@@ -101,7 +93,7 @@ int main(int argc, char* argv[])
     const std::unique_ptr<QCoreApplication> app = MakeApplication(frontEnd, argc, argv);
     // Read after Qt took its own (a restored session's -session must not
     // make a file-move instance).
-    const TCommandLine commandLine = ParseCommandLine(Parameters(argc, argv));
+    const TCommandLine commandLine = ParseCommandLine(CommandLineParameters(argc, argv));
 
     // Fixed now: an update may rename the running file later.
     ExecutablePath();

@@ -165,11 +165,6 @@ qint64 UnixTime(TDateTime value)
     return static_cast<qint64>(std::nearbyint((value - kUnixEpochDays) * 86400.0));
 }
 
-qint64 MinutesBetween(TDateTime a, TDateTime b)
-{
-    return static_cast<qint64>(std::fabs(a - b) * 1440.0);
-}
-
 qint64 MillisecondsBetween(TDateTime a, TDateTime b)
 {
     return static_cast<qint64>(std::fabs(a - b) * kMsPerDay);

@@ -34,6 +34,5 @@ TDateTime DateTimeFromText(const QString& text);
 
 /// Seconds since 1 January 1970, rounded (halves to even).
 qint64 UnixTime(TDateTime value);
-/// Absolute difference, truncated to whole minutes / milliseconds.
-qint64 MinutesBetween(TDateTime a, TDateTime b);
+/// Absolute difference, truncated to whole milliseconds.
 qint64 MillisecondsBetween(TDateTime a, TDateTime b);

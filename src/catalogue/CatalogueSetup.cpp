@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/CatalogueSetup.h"
 
+#include "catalogue/ChangeNotifyBase.h"
+#include "catalogue/ImportChilds.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
@@ -9,7 +11,8 @@
 
 void InstallCatalogue()
 {
-    SetListLoader(TListKind::Objects, &LoadObjectList);
+    SetListLoader(TListKind::Objects, [] { StartFolderThreads(LoadObjectList()); });
+    SetLastImportEndedHandler(&StartFolderMonitoring);
     SetListLoader(TListKind::Clients, &LoadClientList);
     SetListLoader(TListKind::Downloads, &LoadDownloadList);
     SetListLoader(TListKind::Users, &LoadUserList);

@@ -58,6 +58,16 @@ void JoinShutdown()
     (void)joined;
 }
 
+// On the monitor thread as it ends: it is no longer the running one. Called
+// from its run, not from its finished signal: a finishing thread counts as
+// ended, and StartFolderMonitoring waits for those under this lock.
+void FolderMonitorEnded(TChangeNotifyThread* thread)
+{
+    std::unique_lock guard(Monitor().lock);
+    if (Monitor().running == thread)
+        Monitor().running = nullptr;
+}
+
 } // namespace
 
 void StartFolderMonitoring()
@@ -66,7 +76,7 @@ void StartFolderMonitoring()
         return;
     JoinShutdown();
     StopFolderMonitoring();
-    auto thread = std::make_unique<TChangeNotifyThread>();
+    auto thread = std::make_unique<TChangeNotifyThread>(&FolderMonitorEnded);
     {
         TMonitor& monitor = Monitor();
         std::unique_lock guard(monitor.lock);
@@ -133,9 +143,10 @@ void StopFolderThreads()
     }
 }
 
-void FolderMonitorEnded(TChangeNotifyThread* thread)
+void StartFolderThreads(const QList<TSyncObject*>& owners)
 {
-    std::unique_lock guard(Monitor().lock);
-    if (Monitor().running == thread)
-        Monitor().running = nullptr;
+    for (TSyncObject* owner : owners)
+        StartImport(owner);
+    // Does nothing while an import runs: the last one to end starts it.
+    StartFolderMonitoring();
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-class TChangeNotifyThread;
+#include <QList>
+
+class TSyncObject;
 
 /// Starts the folder monitor anew, stopping a running one first. Does nothing
 /// while a folder-structure import runs (the last one to end starts it) or
@@ -15,9 +17,9 @@ void StopFolderMonitoring();
 /// without waiting, and returns false.
 bool RequestFolderMonitoringStop();
 
+/// After the object list's load: an import for each folder-structure owner,
+/// then the monitor (which the last import starts when one runs).
+void StartFolderThreads(const QList<TSyncObject*>& owners);
 /// Stops the monitor and every import and waits for all of them, so that the
 /// object list may be freed.
 void StopFolderThreads();
-
-/// Called by the monitor thread as it ends: it is no longer the running one.
-void FolderMonitorEnded(TChangeNotifyThread* thread);

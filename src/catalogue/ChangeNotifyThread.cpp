@@ -5,7 +5,6 @@
 
 #include <QFileInfo>
 
-#include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
@@ -45,7 +44,7 @@ void TChangeNotifyThread::run()
     }
     CloseAll();
     m_watch.reset();
-    FolderMonitorEnded(this);
+    m_ended(this);
     Note(QStringLiteral("ChangeNotifyThread terminiert"));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,10 @@ public:
     /// The most folders one monitor watches.
     static constexpr quint32 kMaxWatchCount = 64;
 
+    /// ended: called on this thread as its work ends, by whoever keeps track
+    /// of the running monitor.
+    explicit TChangeNotifyThread(std::function<void(TChangeNotifyThread*)> ended) : m_ended(std::move(ended)) {}
+
 protected:
     void run() override;
 
@@ -41,4 +46,5 @@ private:
     std::vector<int> m_watchHandles;
     quint32 m_watchCount = 0;
     std::unique_ptr<TDirectoryWatch> m_watch;
+    std::function<void(TChangeNotifyThread*)> m_ended;
 };

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QLocale>
 
-#include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -38,6 +37,8 @@ struct TImports {
     std::vector<std::unique_ptr<TThreadImportChilds>> owned;
     std::mutex importLock; // one folder of any tree at a time
     std::atomic<quint32> counter{0};
+    std::mutex handlerLock;
+    std::function<void()> lastEnded;
 };
 
 TImports& Imports()
@@ -84,6 +85,17 @@ void JoinShutdown()
         return true;
     }();
     (void)joined;
+}
+
+void LastImportEnded()
+{
+    std::function<void()> handler;
+    {
+        std::lock_guard guard(Imports().handlerLock);
+        handler = Imports().lastEnded;
+    }
+    if (handler)
+        handler();
 }
 
 // The status bar only shows progress: nobody waits for it.
@@ -143,7 +155,7 @@ void TThreadImportChilds::Finish()
     if (!isInterruptionRequested())
         ObjectListChanged();
     if (last)
-        StartFolderMonitoring();
+        LastImportEnded();
     if (!isInterruptionRequested())
         PostStatusText(QString());
 }
@@ -223,6 +235,12 @@ void TThreadImportChilds::ImportFile(const QString& path, const QFileInfo& entry
     // Appended only when complete, so a save meanwhile never stores it.
     if (created)
         AppendObject(std::move(created));
+}
+
+void SetLastImportEndedHandler(std::function<void()> handler)
+{
+    std::lock_guard guard(Imports().handlerLock);
+    Imports().lastEnded = std::move(handler);
 }
 
 void StartImport(TSyncObject* owner)

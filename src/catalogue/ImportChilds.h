@@ -42,6 +42,9 @@ private:
     bool m_deleteTarget = false;
 };
 
+/// What runs when the last import ends without being stopped (the folder
+/// monitor's start, which waits for the imports); on that import's thread.
+void SetLastImportEndedHandler(std::function<void()> handler);
 /// Starts an import of the owner's folder tree. The caller removes the
 /// owner's old folder-structure objects first.
 void StartImport(TSyncObject* owner);

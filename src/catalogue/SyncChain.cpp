@@ -15,18 +15,6 @@ TSyncChain* TSyncChain::GetPrevious() const
     return m_previous;
 }
 
-void* TSyncChain::GetViewNode() const
-{
-    std::shared_lock guard(ChainLock());
-    return m_viewNode;
-}
-
-void TSyncChain::SetViewNode(void* node)
-{
-    std::unique_lock guard(ChainLock());
-    m_viewNode = node;
-}
-
 std::shared_mutex& TSyncChain::ChainLock()
 {
     static std::shared_mutex lock;

@@ -16,9 +16,6 @@ public:
 
     TSyncChain* GetNext() const;
     TSyncChain* GetPrevious() const;
-    /// The tree-view node that shows this entry, or nullptr; not owned.
-    void* GetViewNode() const;
-    void SetViewNode(void* node);
 
     static std::shared_mutex& ChainLock();
 
@@ -26,7 +23,6 @@ private:
     friend class TChainList;
     TSyncChain* m_previous = nullptr;
     TSyncChain* m_next = nullptr;
-    void* m_viewNode = nullptr;
 };
 
 /// Head and tail of one catalogue list. The list owns its nodes: Remove and

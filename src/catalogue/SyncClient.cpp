@@ -197,12 +197,10 @@ void RecordLocalComputerName(TSyncClient& client, const QString& computerName)
     SaveClientListIfChanged(changed);
 }
 
-void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& groupPath, void* viewNode)
+void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& groupPath)
 {
-    for (TSyncClient* client : clients) {
+    for (TSyncClient* client : clients)
         client->SetGroupPath(groupPath);
-        client->SetViewNode(viewNode);
-    }
     SaveClientList();
     TUiAdapter::RebuildClientViews();
 }

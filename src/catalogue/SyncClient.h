@@ -65,7 +65,7 @@ void RegisterClient(const QString& address, const QString& name);
 /// the name is new to it.
 void RecordLocalComputerName(TSyncClient& client, const QString& computerName);
 /// Puts the clients into the group of a client-tree node and saves the list.
-void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& groupPath, void* viewNode = nullptr);
+void MoveClientsToGroup(const QList<TSyncClient*>& clients, const QString& groupPath);
 /// A group node was renamed: carries the clients' group paths and the objects'
 /// client groups below the old path over to the new one, and saves what changed.
 void ReassignGroupPath(const QString& oldPath, const QString& newPath);

@@ -9,8 +9,6 @@
 #include <QFileInfo>
 #include <QHash>
 
-#include "catalogue/ChangeNotifyBase.h"
-#include "catalogue/ImportChilds.h"
 #include "catalogue/ListFile.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PendingMoves.h"
@@ -567,7 +565,7 @@ bool ReassignObjectGroupPaths(const QString& oldPath, const QString& newPath)
     return Objects().ReassignGroupPaths(oldPath, newPath);
 }
 
-void LoadObjectList()
+QList<TSyncObject*> LoadObjectList()
 {
     const bool master = IsMasterServer();
     bool save = false;
@@ -597,12 +595,7 @@ void LoadObjectList()
     });
     if (save)
         SaveObjectList();
-    // Imported once every line is in: an import running beside the load would
-    // duplicate an object listed later instead of taking it over.
-    for (TSyncObject* owner : owners)
-        StartImport(owner);
-    // Does nothing while an import runs: the last one to end starts it.
-    StartFolderMonitoring();
+    return owners;
 }
 
 void SaveObjectList()
@@ -624,7 +617,6 @@ void SaveObjectList()
 
 void FreeAllObjects()
 {
-    StopFolderThreads(); // they walk the list
     TWriteGuard guard(ObjectLock());
     TObjectList& objects = Objects();
     objects.absolute.clear();

@@ -221,9 +221,14 @@ void RemoveObject(TSyncObject* object);
 /// true when any entry changed.
 bool ReassignObjectGroupPaths(const QString& oldPath, const QString& newPath);
 /// Reads plenwick.objects; a missing file is no error, a bad line is skipped.
-void LoadObjectList();
+/// Returns the objects that distribute their folder: the caller starts their
+/// imports once the whole list is in, since an import beside the load would
+/// duplicate an object listed later instead of taking it over.
+QList<TSyncObject*> LoadObjectList();
 /// Writes every persistent object, atomically.
 void SaveObjectList();
+/// Empties the list. The caller stops the imports and the folder monitor
+/// first: they walk the list.
 void FreeAllObjects();
 
 /// Registers what tidies up after the object list changed (the download

@@ -94,13 +94,6 @@ void Log(const QString& category, const QString& message, int icon)
     TUiAdapter::Post([entry](TUiPort* port) { DeliverEntry(entry, port); });
 }
 
-void LogArgs(const QVariantList& args)
-{
-    TPoolInterlocked::Synchronize(args, [](const QVariantList& a) {
-        Log(a.value(0).toString(), a.value(1).toString(), a.size() == 3 ? a.value(2).toInt() : -1);
-    });
-}
-
 void ClientMessage(const QString& message)
 {
     Overview(TOverviewPane::Client, QString(), message);

@@ -49,9 +49,6 @@ public:
 /// is reported once on standard error.
 void Log(const QString& category, const QString& message, int icon = -1);
 
-/// The array form: [category, message] or [category, message, icon].
-void LogArgs(const QVariantList& args);
-
 /// A block on top of the "Client-Informationen" pane.
 void ClientMessage(const QString& message);
 /// A block on top of the "Server-Informationen" pane, headed by the client's name.

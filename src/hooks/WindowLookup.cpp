@@ -7,6 +7,8 @@
 
 #include <xcb/res.h>
 
+#include "base/WindowProcess.h"
+
 namespace {
 
 struct TFree
@@ -114,29 +116,7 @@ std::uint32_t TWindowLookup::ProcessOf(xcb_window_t window)
     if (window == m_lastWindow)
         return m_lastProcess;
 
-    std::uint32_t process = 0;
-    TReply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-        m_connection, xcb_get_property(m_connection, 0, window, m_netWmPid, XCB_ATOM_CARDINAL, 0, 1),
-        nullptr));
-    if (property && xcb_get_property_value_length(property.get()) == 4)
-        std::memcpy(&process, xcb_get_property_value(property.get()), 4);
-
-    // Windows without _NET_WM_PID (Qt's helpers, plain X programs): ask the
-    // server which client made the window.
-    if (process == 0 && m_hasResources) {
-        xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        TReply<xcb_res_query_client_ids_reply_t> ids(xcb_res_query_client_ids_reply(
-            m_connection, xcb_res_query_client_ids(m_connection, 1, &spec), nullptr));
-        if (ids) {
-            for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-                    xcb_res_client_id_value_value_length(it.data) >= 1) {
-                    process = *xcb_res_client_id_value_value(it.data);
-                    break;
-                }
-            }
-        }
-    }
+    const std::uint32_t process = WindowProcess(m_connection, window, m_netWmPid, m_hasResources);
     if (process != 0) {
         m_lastWindow = window;
         m_lastProcess = process;

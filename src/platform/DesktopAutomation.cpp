@@ -21,6 +21,7 @@
 #include <QFileInfo>
 
 #include "base/KeyCodes.h"
+#include "base/WindowProcess.h"
 #include "platform/AccessibleBatch.h"
 
 namespace {
@@ -232,7 +233,6 @@ private:
         bool taken = false;
     };
 
-    qint64 WindowPid(xcb_window_t window);
     bool HasProperty(xcb_window_t window, xcb_atom_t property);
     xcb_window_t ClientWindow(xcb_window_t window, int depth);
     std::vector<TTopLevel> TopLevelAccessibles();
@@ -363,25 +363,6 @@ QRect TDesktopThread::WindowRect(xcb_window_t window)
     if (!origin)
         return QRect();
     return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-}
-
-qint64 TDesktopThread::WindowPid(xcb_window_t window)
-{
-    TReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        m_x, xcb_get_property(m_x, 0, window, Atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 0, 1), nullptr));
-    if (reply && xcb_get_property_value_length(reply.get()) >= 4)
-        return *static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
-    // Qt's helper windows carry no _NET_WM_PID; the server knows the client.
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    TReply<xcb_res_query_client_ids_reply_t> ids(
-        xcb_res_query_client_ids_reply(m_x, xcb_res_query_client_ids(m_x, 1, &spec), nullptr));
-    if (!ids)
-        return 0;
-    for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem; xcb_res_client_id_value_next(&it))
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-            xcb_res_client_id_value_value_length(it.data) >= 1)
-            return *xcb_res_client_id_value_value(it.data);
-    return 0;
 }
 
 // Below a window manager's frame the client is the window with WM_STATE;
@@ -570,7 +551,7 @@ std::vector<TDesktopControl> TDesktopThread::Read()
         element.handle = window;
         element.window = window;
         element.name = OneLine(WindowTitle(window));
-        element.pid = WindowPid(window);
+        element.pid = WindowProcess(m_x, window, Atom("_NET_WM_PID"));
         element.fileName = ProgramName(element.pid);
         element.visible = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         TReply<xcb_get_property_reply_t> owner(xcb_get_property_reply(

@@ -120,8 +120,6 @@ void SetControlList(const std::vector<TDesktopControl>& controls)
 void FreeControlList()
 {
     TWriteGuard guard(ControlListLock());
-    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
-        c->SetViewNode(nullptr);
     ControlList().Clear();
 }
 

@@ -13,6 +13,7 @@
 #include "ui/MainDialogs.h"
 #include "ui/MainLayout.h"
 #include "ui/MainTray.h"
+#include "ui/MainViews.h"
 #include "ui/MainViewsThread.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageObjects.h"
@@ -25,6 +26,8 @@
 TGuiUi::TGuiUi(bool showSplash)
     : m_form(new TFormMain), m_dialogs(new TMainDialogs(*m_form)), m_showSplash(showSplash)
 {
+    // The trees and lists of the objects, clients and users pages with their actions.
+    new TMainViews(*m_form);
     TMainActions& actions = m_form->Actions();
     m_dialogs->selectedObject = [this] {
         const TViewHooks& hooks = m_form->ViewHooks();

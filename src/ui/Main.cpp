@@ -36,7 +36,6 @@
 #include "replication/ClientBase.h"
 #include "ui/IconTable.h"
 #include "ui/MainTray.h"
-#include "ui/MainViews.h"
 #include "ui/MessageBoxes.h"
 #include "ui/PageClients.h"
 #include "ui/PageObjects.h"
@@ -81,8 +80,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), m_helpFolder(HelpFo
     m_tray = new TMainTray(this, m_actions->TrayMenu());
     WireOwnActions();
     WireContextMenus();
-    // The trees and lists of the objects, clients and users pages with their actions.
-    new TMainViews(*this);
 
     m_clock = new QTimer(this);
     m_clock->setInterval(kClockMs);

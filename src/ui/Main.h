@@ -22,7 +22,9 @@ class TPageScriptus;
 class TPageUsers;
 class TListPage;
 
-/// What the views plug in: rebuilding trees and lists is their work.
+/// What the views plug in: rebuilding trees and lists is their work. The views
+/// (TMainViews) are added by whoever makes the window, so the window itself
+/// never names them.
 struct TViewHooks {
     std::function<void()> rebuildObjects;
     std::function<void()> rebuildClients;

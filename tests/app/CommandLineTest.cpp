@@ -51,4 +51,15 @@ TEST(CommandLineTest, QueryServerHelpAndVersionOnlyAlone)
     EXPECT_EQ(Form({"--help", "x", "y"}), TStartForm::Working);
 }
 
+TEST(CommandLineTest, ScriptusFormsOnlyAloneAndInAnyCase)
+{
+    EXPECT_EQ(Form({"/controls"}), TStartForm::Controls);
+    const TCommandLine run = ParseCommandLine({"/Scriptus=/tmp/a b.txt"});
+    EXPECT_EQ(run.form, TStartForm::Scriptus);
+    EXPECT_EQ(run.scriptusFile, QStringLiteral("/tmp/a b.txt"));
+    EXPECT_EQ(Form({"/SCRIPTUS"}), TStartForm::Working);
+    EXPECT_EQ(Form({"/CONTROLS", "/SVC", "x"}), TStartForm::Working);
+    EXPECT_EQ(Form({"/CONTROLSX"}), TStartForm::Working);
+}
+
 } // namespace

@@ -87,5 +87,5 @@ TEST(TextFieldsTest, DateTimeFormatsAndFixedReader)
     EXPECT_FALSE(ParseDateTime(QStringLiteral("31.02.26 00:00:00")).has_value());
     EXPECT_FALSE(ParseDateTime(QStringLiteral("12/08/26 10:00:00")).has_value());
     EXPECT_EQ(UnixTime(kUnixEpochDays + 1.0), 86400);
-    EXPECT_EQ(MinutesBetween(1.0, 1.0 + 90.5 / 1440.0), 90);
+    EXPECT_EQ(MillisecondsBetween(1.0, 1.0 + 90.5 / 1440.0), 5430000);
 }

@@ -3,6 +3,7 @@
 
 #include <QDir>
 
+#include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
@@ -38,6 +39,7 @@ protected:
 
     static void FreeLists()
     {
+        StopFolderThreads();
         FreeAllObjects();
         FreeAllClients();
         FreeAllDownloads();

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "base/ReentrantRWLock.h"
+#include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
@@ -94,7 +95,7 @@ TEST_F(TImportChildsTest, ASeparatelyAddedObjectIsTakenOverAndNoLongerStored)
     FreeAllObjects();
     m_ui.Clear();
 
-    LoadObjectList();
+    StartFolderThreads(LoadObjectList());
     ASSERT_TRUE(WaitUntilWatching());
     owner = FirstObject();
     EXPECT_EQ(SourceNames(), (QStringList{"pkg/setup.exe", "pkg/tool.dll", "pkg/readme.txt"}));

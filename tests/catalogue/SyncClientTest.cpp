@@ -105,9 +105,8 @@ TEST_F(ClientListTest, MoveAndDeleteSaveAndRebuild)
     RegisterClient(QStringLiteral("10.0.0.1"), QStringLiteral("a"));
     RegisterClient(QStringLiteral("10.0.0.2"), QStringLiteral("b"));
     m_ui.Clear();
-    int node = 0;
-    MoveClientsToGroup({FindClientByName(QStringLiteral("a"))}, QStringLiteral("\\Neu\\"), &node);
-    EXPECT_EQ(FindClientByName(QStringLiteral("a"))->GetViewNode(), &node);
+    MoveClientsToGroup({FindClientByName(QStringLiteral("a"))}, QStringLiteral("\\Neu\\"));
+    EXPECT_EQ(FindClientByName(QStringLiteral("a"))->GroupPath(), QStringLiteral("\\Neu\\"));
     EXPECT_EQ(m_ui.clientViewRebuilds, 1);
     DeleteClient(FindClientByName(QStringLiteral("b")));
     EXPECT_EQ(ClientCount(), 1);

@@ -212,8 +212,9 @@ TEST_F(ObjectListTest, MasterRefreshesChangedSourcesAndSavesAtLoad)
     auto stale = MakeObject(QStringLiteral("tool.bin"), 10, SomeDate());
     stale->SetDistributeFolder(true);
     WriteFile(ProgramFile(QStringLiteral(".objects")), stale->ToLine().toUtf8() + "\r\n");
-    LoadObjectList();
+    const QList<TSyncObject*> owners = LoadObjectList();
     ASSERT_EQ(ObjectCount(), 1);
+    EXPECT_EQ(owners, QList<TSyncObject*>{FirstObject()}); // its import is the caller's
     EXPECT_EQ(FirstObject()->Size(), 42);
     EXPECT_EQ(FirstObject()->Version(), QStringLiteral("?"));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Größe wurde modifiziert")));

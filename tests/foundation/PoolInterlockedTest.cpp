@@ -57,8 +57,8 @@ TEST_F(PoolInterlockedTest, ListOrderAndFileFollowTheOptions)
     Log("A", "3");
     EXPECT_EQ(m_ui.listRows, (QStringList{"2", "1", "3"}));
 
-    LogArgs({"Cat", "with icon", 46});
-    LogArgs({"Cat", "without"});
+    Log("Cat", "with icon", 46);
+    Log("Cat", "without");
     const auto entries = m_ui.Entries();
     EXPECT_EQ(entries[entries.size() - 2].icon, 46);
     EXPECT_EQ(entries.back().icon, -1);

@@ -57,44 +57,6 @@ protected:
 
 } // namespace
 
-TEST(PoolSystemHelpers, TreePathListsEveryLevel)
-{
-    EXPECT_EQ(TreePath({"A", "B", "C"}), QStringLiteral("\\A\\B\\C\\"));
-    EXPECT_EQ(TreePath({}), QStringLiteral("\\"));
-}
-
-TEST(PoolSystemHelpers, CompressionRoundTripsAndRejectsDamagedStreams)
-{
-    QByteArray data;
-    for (int i = 0; i < 200000; ++i)
-        data.append(static_cast<char>(i % 251));
-    const QByteArray packed = CompressText(data);
-    EXPECT_EQ(static_cast<unsigned char>(packed[0]), 0x78); // zlib header
-    EXPECT_EQ(DecompressText(packed), data);
-    EXPECT_EQ(DecompressText(CompressText(QByteArray())), QByteArray());
-
-    EXPECT_FALSE(DecompressText(packed.left(packed.size() / 2)).has_value());
-    EXPECT_FALSE(DecompressText(packed + "x").has_value());
-    EXPECT_FALSE(DecompressText(QByteArray("not zlib at all")).has_value());
-    EXPECT_FALSE(DecompressText(QByteArray()).has_value());
-}
-
-TEST(PoolSystemHelpers, HostNameOfLoopbackAddress)
-{
-    EXPECT_TRUE(HostNameOfAddress(QStringLiteral("127.0.0.1")).has_value());
-    EXPECT_FALSE(HostNameOfAddress(QStringLiteral("127.0.0")).has_value());
-    EXPECT_FALSE(HostNameOfAddress(QStringLiteral("localhost")).has_value());
-}
-
-TEST_F(PoolSystemTest, AdministratorMeansFileSystemRoot)
-{
-    EXPECT_TRUE(IsAdministrator());
-    bool asUser = true;
-    AsOrdinaryUser([&] { asUser = IsAdministrator(); });
-    EXPECT_FALSE(asUser);
-    EXPECT_TRUE(IsAdministrator()); // only that thread changed
-}
-
 TEST_F(PoolSystemTest, WithRootRightsTheMachineWideEntryIsUsed)
 {
     EXPECT_FALSE(AutostartState(m_exe).registered);

@@ -15,6 +15,7 @@
 #include "platform/ProgramPaths.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
+#include "replication/ServerBase.h"
 #include "replication/ServerThread.h"
 #include "support/TestHome.h"
 
@@ -386,3 +387,10 @@ TEST_F(TServerBaseTest, StoppedListenersBreakRunningSessionsAndAcceptNoMore)
 }
 
 } // namespace
+
+TEST(ResolveAddress, NamesLoopbackAndRefusesWhatIsNoAddress)
+{
+    EXPECT_TRUE(ResolveAddress(QStringLiteral("127.0.0.1")).has_value());
+    EXPECT_FALSE(ResolveAddress(QStringLiteral("127.0.0")).has_value());
+    EXPECT_FALSE(ResolveAddress(QStringLiteral("localhost")).has_value());
+}

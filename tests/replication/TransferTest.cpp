@@ -9,12 +9,11 @@
 #include <QThread>
 
 #include "foundation/MainConfig.h"
-#include "base/ZlibStream.h"
-#include "foundation/PoolSystem.h"
 #include "base/TextFields.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
+#include "support/Deflated.h"
 
 namespace {
 
@@ -102,7 +101,7 @@ TEST_F(TTransferTest, DefaultSettingsSendACompressedFourWordHeaderAndServeLaterC
     ASSERT_EQ(entries.size(), 1);
     // A second client gets the cached form: spoil it and see it arrive.
     const QString entry = TransferCacheFolder() + entries.front();
-    const QByteArray other = CompressText("aus dem Cache");
+    const QByteArray other = Deflated("aus dem Cache");
     WriteFile(entry, other);
     EXPECT_EQ(Fetch(QStringLiteral("app.bin")), 13);
     EXPECT_EQ(ReadFile(Received()), QByteArray("aus dem Cache"));
@@ -197,17 +196,9 @@ TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
 
 TEST_F(TTransferTest, BadHeadersAndBadStreamsReceiveNothingAndLeaveNoFile)
 {
-    QByteArray bomb;
-    {
-        TZlibDeflater deflater;
-        const QByteArray zeros(64 * 1024, '\0');
-        const TZlibSink append = [&](const char* data, qsizetype size) { bomb.append(data, size); return true; };
-        for (int i = 0; i < 32; ++i)
-            deflater.Feed(zeros.constData(), zeros.size(), append);
-        deflater.Finish(append);
-    }
+    const QByteArray bomb = Deflated(QByteArray(2 * 1024 * 1024, '\0'));
     SetMaxObjectSize(1024 * 1024); // the stream inflates to 2 MiB
-    const QByteArray packed = CompressText("gut verpackt");
+    const QByteArray packed = Deflated("gut verpackt");
     const std::vector<QByteArray> answers = {
         "DOWNLOAD \"x.bin\" -5\r\n",
         "DOWNLOAD \"x.bin\" 99999999999\r\n",

@@ -13,6 +13,9 @@
 void TFolderTreeHome::SetUp()
 {
     TTestHome::SetUp();
+    // Wired as the catalogue set-up does: the last import to end starts the
+    // folder monitor.
+    SetLastImportEndedHandler(&StartFolderMonitoring);
     m_tree = m_dir.path() + QStringLiteral("/tree/");
     QDir().mkpath(m_tree);
 }

@@ -15,6 +15,7 @@
 #include "platform/ProgramPaths.h"
 #include "ui/Main.h"
 #include "ui/MainEditText.h"
+#include "ui/MainViews.h"
 #include "ui/MainViewsThread.h"
 #include "ui/PageClients.h"
 #include "ui/PageObjects.h"
@@ -46,6 +47,7 @@ protected:
     void Start()
     {
         m_form = std::make_unique<TFormMain>();
+        new TMainViews(*m_form); // owned by the form
         m_form->show();
         m_form->ViewHooks().buildAll();
         Settled();

@@ -18,6 +18,7 @@
 #include "replication/ClientBase.h"
 #include "ui/GuiUi.h"
 #include "ui/Main.h"
+#include "ui/MainViews.h"
 #include "ui/PageClients.h"
 #include "ui/PageObjects.h"
 #include "ui/PageOverview.h"
@@ -32,6 +33,7 @@ protected:
     void Start()
     {
         m_form = std::make_unique<TFormMain>();
+        new TMainViews(*m_form); // owned by the form
         m_form->show();
         m_form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));

@@ -16,6 +16,7 @@
 #include "scriptus/SyncControl.h"
 #include "support/DesktopSession.h"
 #include "ui/Main.h"
+#include "ui/MainViews.h"
 #include "ui/MainEditText.h"
 #include "ui/PageScriptus.h"
 
@@ -48,6 +49,7 @@ protected:
         RecordingTemplate() = TScriptus();
         SetRecordingHeld(false);
         m_form = std::make_unique<TFormMain>();
+        new TMainViews(*m_form); // owned by the form
         m_form->show();
         m_form->ShowPage(TPage::Scriptus);
     }

@@ -19,6 +19,7 @@
 #include "scriptus/SyncControl.h"
 #include "ui/ControlTree.h"
 #include "ui/Main.h"
+#include "ui/MainViews.h"
 #include "ui/MainEditText.h"
 #include "ui/PageScriptus.h"
 #include "ui/StatusPanels.h"
@@ -130,6 +131,7 @@ protected:
         ScriptusEvents().Clear();
         SetControlList(MadeUpDesktop());
         m_form = std::make_unique<TFormMain>();
+        new TMainViews(*m_form); // owned by the form
         m_form->show();
         m_form->ShowPage(TPage::Scriptus);
         m_form->ViewHooks().rebuildControlTree();

@@ -18,6 +18,7 @@
 #include "support/DesktopSession.h"
 #include "support/TestHome.h"
 #include "ui/Main.h"
+#include "ui/MainViews.h"
 #include "ui/PageScriptus.h"
 
 namespace {
@@ -34,6 +35,7 @@ protected:
         m_probe = probe;
         MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("testhost"));
         m_form = std::make_unique<TFormMain>();
+        new TMainViews(*m_form); // owned by the form
         m_form->ShowPage(TPage::Scriptus);
         ReadControlList();
         m_form->ViewHooks().rebuildControlTree();
