@@ -60,10 +60,9 @@ void TControlTree::Build()
     ++m_generation;
     m_programs.clear();
     m_iconWindows.clear();
+    m_nodes.clear();
     {
         TReadGuard guard(ControlListLock());
-        for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
-            c->SetViewNode(nullptr);
         clear();
         for (TSyncControl* c = FirstControl(); c; c = NextControl(c)) {
             if (c->Pid() == ownProcess || (visibleOnly && !c->Visible()))
@@ -82,21 +81,21 @@ QStandardItem* TControlTree::NodeFor(TSyncControl* control)
 {
     std::vector<TSyncControl*> chain;
     std::set<TSyncControl*> seen;
-    for (TSyncControl* c = control; c && !c->GetViewNode() && seen.insert(c).second; c = c->ParentElement())
+    for (TSyncControl* c = control; c && !m_nodes.contains(c->Handle()) && seen.insert(c).second; c = c->ParentElement())
         chain.push_back(c);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         TSyncControl* c = *it;
         TSyncControl* parent = c->ParentElement();
         // An owner chain that loops ends at the program node.
-        auto* parentNode = parent ? static_cast<QStandardItem*>(parent->GetViewNode()) : nullptr;
+        QStandardItem* parentNode = parent ? m_nodes.value(parent->Handle()) : nullptr;
         if (!parentNode)
             parentNode = ProgramNode(c);
         QStandardItem* node = MakeItem(NodeText(c), c->Visible() ? kVisibleImage : kHiddenImage);
         node->setData(c->Handle(), HandleRole);
         parentNode->appendRow(node);
-        c->SetViewNode(node);
+        m_nodes.insert(c->Handle(), node);
     }
-    return static_cast<QStandardItem*>(control->GetViewNode());
+    return m_nodes.value(control->Handle());
 }
 
 QStandardItem* TControlTree::ProgramNode(TSyncControl* control)
@@ -126,7 +125,7 @@ TSyncControl* TControlTree::ControlOf(const QModelIndex& node)
 
 QModelIndex TControlTree::NodeOf(TSyncControl* control) const
 {
-    const auto* node = control ? static_cast<QStandardItem*>(control->GetViewNode()) : nullptr;
+    const QStandardItem* node = control ? m_nodes.value(control->Handle()) : nullptr;
     return node && node->model() == this ? node->index() : QModelIndex();
 }
 

@@ -42,6 +42,8 @@ private:
 
     // Program nodes by file name in lower case.
     QHash<QString, QStandardItem*> m_programs;
+    // Control nodes by handle, so the list's elements carry no view pointer.
+    QHash<quint64, QStandardItem*> m_nodes;
     // Program node and the window whose icon it shows, in build order.
     std::vector<std::pair<QPersistentModelIndex, quint64>> m_iconWindows;
     // Icons of an older build are dropped when they arrive.
