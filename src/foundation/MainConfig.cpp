@@ -162,6 +162,7 @@ void RegisterAllOptions()
     configs.main->SetFileName(ProgramFile(QStringLiteral(".config")));
     RegisterMainOptions(*configs.main);
     AttachMainFilters(*configs.main);
+    SetProtocolSwitch([](const char* name) { return MainConfig().GetBoolean(QString::fromLatin1(name)); });
 
     configs.layout = std::make_unique<TConfig>();
     configs.layout->SetRootKey(TRegistryHive::CurrentUser);

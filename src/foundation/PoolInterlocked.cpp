@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/PoolInterlocked.h"
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -8,16 +9,18 @@
 #include <QFile>
 
 #include "base/DateTime.h"
-#include "foundation/MainConfig.h"
 #include "foundation/MainThread.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 
 namespace {
 
+std::atomic<TProtocolSwitch> g_protocolSwitch{nullptr};
+
 bool OptionOn(const char* name)
 {
-    return OptionsRegistered() && MainConfig().GetBoolean(QString::fromLatin1(name));
+    const TProtocolSwitch isOn = g_protocolSwitch;
+    return isOn != nullptr && isOn(name);
 }
 
 void AppendToProtocolFile(const QString& line)
@@ -59,6 +62,11 @@ void Overview(TOverviewPane pane, const QString& clientName, const QString& mess
 }
 
 } // namespace
+
+void SetProtocolSwitch(TProtocolSwitch isOn)
+{
+    g_protocolSwitch = isOn;
+}
 
 bool TPoolInterlocked::IsMainThread()
 {

@@ -42,6 +42,13 @@ public:
     static bool IsMainThread();
 };
 
+/// Reads a boolean option by name. The options are kept above this unit, so
+/// the configuration hands its reader down when it registers them.
+using TProtocolSwitch = bool (*)(const char* name);
+/// The protocol's switches (MiscShowProtocol, MiscWriteProtocolToFile,
+/// MiscProtocolLastToFirst, MiscChangeToOverview); all off until one is set.
+void SetProtocolSwitch(TProtocolSwitch isOn);
+
 /// A protocol entry from any thread, stamped with the time of the call: list
 /// row (MiscShowProtocol), protocol file (MiscWriteProtocolToFile), and the
 /// front-end's own echo. On the main thread it is delivered at once; a worker
