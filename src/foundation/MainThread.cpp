@@ -2,6 +2,7 @@
 #include "foundation/MainThread.h"
 
 #include <exception>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QThread>
@@ -9,7 +10,11 @@
 bool IsMainThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
-    return app == nullptr || QThread::currentThread() == app->thread();
+    if (app != nullptr)
+        return QThread::currentThread() == app->thread();
+    // Before the application exists and after it has gone (a worker still
+    // ending at exit), only the process's first thread is the main thread.
+    return ::gettid() == ::getpid();
 }
 
 void RunOnMainThread(const std::function<void()>& proc)
