@@ -50,14 +50,14 @@ int Fetch(QCoreApplication& app, int port, const QString& name, const QString& d
     MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 60000);
     qint32 result = -2;
     const TSyncObject wanted(name, QString(), 0, 0, QStringLiteral("/nonexistent/"));
-    SetConnectSequence(TConnectKind::Update, [&](TClientThread& thread) {
-        result = FetchFromServer(thread, wanted, destination);
+    const TConversationSequence fetch = [&](TClientBase& client) {
+        result = FetchFromServer(client, wanted, destination);
         QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-    });
+    };
     auto info = std::make_unique<TConnectInfo>();
     info->host = QStringLiteral("127.0.0.1");
     info->port = port;
-    StartClientThread(std::move(info));
+    StartClientThread(std::move(info), fetch);
     app.exec();
     while (AnyClientThreadRunning())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -3,7 +3,7 @@
 // two units of one folder include each other in a circle, and the core never
 // includes a Qt GUI or Widgets header. Plain C++ so it runs before Qt matters.
 //
-// usage: check_layers <src folder> <Qt header folder> [folder whose circles are tolerated]...
+// usage: check_layers <src folder> <Qt header folder>
 
 #include <algorithm>
 #include <filesystem>
@@ -120,13 +120,12 @@ void FindCircles(const std::map<std::string, std::set<std::string>>& edges, std:
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::cerr << "usage: check_layers <src folder> <Qt header folder> [tolerated circle folder]...\n";
+    if (argc != 3) {
+        std::cerr << "usage: check_layers <src folder> <Qt header folder>\n";
         return 2;
     }
     const fs::path source = argv[1];
     const std::set<std::string> guiHeaders = GuiClassHeaders(argv[2]);
-    const std::set<std::string> tolerated(argv + 3, argv + argc);
     if (guiHeaders.empty()) {
         std::cerr << "no Qt GUI headers below " << argv[2] << "\n";
         return 2;
@@ -177,10 +176,8 @@ int main(int argc, char** argv)
         std::vector<std::string> circles;
         FindCircles(edges, circles);
         for (const std::string& circle : circles) {
-            std::cout << folder << ": units include each other: " << circle
-                      << (tolerated.count(folder) ? " (tolerated for now)" : "") << "\n";
-            if (!tolerated.count(folder))
-                ++faults;
+            std::cout << folder << ": units include each other: " << circle << "\n";
+            ++faults;
         }
     }
     if (faults > 0)

@@ -28,7 +28,7 @@
 #include "platform/ServiceManager.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
-#include "replication/RemoteCommands.h"
+#include "replication/ClientThread.h"
 #include "replication/ReplicationSetup.h"
 #include "scriptus/ExecutorRunner.h"
 #include "scriptus/Hooks.h"
@@ -62,8 +62,7 @@ void OnTerminationSignal(int signal)
     Log(QStringLiteral("Main"), signal == SIGINT ? QStringLiteral("Signal SIGINT empfangen")
                                                  : QStringLiteral("Signal SIGTERM empfangen"));
     Log(QStringLiteral("Main"), QStringLiteral("Anwendung soll terminieren"), 46);
-    if (RequestShutdown())
-        EndApplication();
+    AskApplicationEnd();
 }
 
 } // namespace

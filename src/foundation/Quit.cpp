@@ -145,6 +145,14 @@ void RecheckShutdown()
         TUiAdapter::SetProtocolPageVisible(true);
 }
 
+void AskApplicationEnd()
+{
+    TPoolInterlocked::Synchronize([] {
+        if (RequestShutdown())
+            EndApplication();
+    });
+}
+
 void EndApplication()
 {
     TUiAdapter::ShowShutdownWindow(false);

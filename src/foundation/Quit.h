@@ -36,6 +36,10 @@ void UnregisterShutdownParticipant(TShutdownParticipant* participant);
 /// ends the program by itself once they have stopped. Main thread only.
 bool RequestShutdown();
 
+/// RequestShutdown and, when it allows, EndApplication, on the main thread;
+/// a caller on another thread waits for it.
+void AskApplicationEnd();
+
 /// One tick of the re-check timer (every 1000 ms while waiting).
 void RecheckShutdown();
 

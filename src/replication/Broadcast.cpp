@@ -27,10 +27,10 @@
 #include "foundation/ServiceMode.h"
 #include "base/TextFields.h"
 #include "foundation/UiAdapter.h"
+#include "platform/HostNames.h"
 #include "replication/ClientBase.h"
 #include "replication/Protocol.h"
 #include "replication/RemoteCommands.h"
-#include "replication/ServerBase.h"
 
 namespace {
 
@@ -193,7 +193,7 @@ void OnSetServer(const QString& text, const QStringList& words)
 }
 
 void OnQueryDownload(const QString& text, const QStringList& words, const QString& senderName,
-                     const TServerBase& server)
+                     const TConnectedCheck& isConnected)
 {
     if (words.size() < 3) {
         DropIncomplete(text);
@@ -206,7 +206,7 @@ void OnQueryDownload(const QString& text, const QStringList& words, const QStrin
     const quint64 id = NumberFromDigits(words[2]);
     if (id != object->ComputeId() || !object->IsCurrent())
         return;
-    if (server.IsClientConnected(senderName)) {
+    if (isConnected(senderName)) {
         BroadcastLog(QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(senderName));
         return;
     }
@@ -304,12 +304,7 @@ void ClearBroadcastFilter()
     State().names.clear();
 }
 
-void OnDatagram(const QByteArray& data, const QString& senderAddress)
-{
-    OnDatagram(data, senderAddress, TServerBase::Instance());
-}
-
-void OnDatagram(const QByteArray& data, const QString& senderAddress, const TServerBase& server)
+void OnDatagram(const QByteArray& data, const QString& senderAddress, const TConnectedCheck& isConnected)
 {
     std::lock_guard guard(State().datagramLock);
     QString text;
@@ -334,7 +329,7 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
         else if (command == QLatin1String("SETSERVER"))
             OnSetServer(text, words);
         else if (command == QLatin1String("QUERYDOWNLOAD"))
-            OnQueryDownload(text, words, senderName, server);
+            OnQueryDownload(text, words, senderName, isConnected);
         else if (command == QLatin1String("SETDOWNLOAD"))
             OnSetDownload(text, words, senderName);
         else
@@ -344,7 +339,8 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TSer
     }
 }
 
-TBroadcastListener::TBroadcastListener(const TServerBase& server, int socket) : m_server(server), m_socket(socket)
+TBroadcastListener::TBroadcastListener(TConnectedCheck isConnected, int socket)
+    : m_isConnected(std::move(isConnected)), m_socket(socket)
 {
     m_thread.Start("Broadcast", [this] { Run(); });
 }
@@ -376,6 +372,6 @@ void TBroadcastListener::Run()
         }
         char address[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
-        OnDatagram(buffer.left(received), QString::fromLatin1(address), m_server);
+        OnDatagram(buffer.left(received), QString::fromLatin1(address), m_isConnected);
     }
 }

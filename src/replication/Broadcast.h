@@ -10,8 +10,11 @@
 #include "base/WorkerThread.h"
 #include "replication/Protocol.h"
 
-class TServerBase;
 class TSyncObject;
+
+/// Whether the named peer holds a session with this computer's server
+/// (ignoring case); such a peer gets no provider answer.
+using TConnectedCheck = std::function<bool(const QString& name)>;
 
 /// Sends one datagram; the program's sender broadcasts it to 255.255.255.255
 /// at NetServerPort and raises on failure. Tests plug in a sender to loopback.
@@ -40,10 +43,9 @@ bool ServerQueryPending();
 
 /// Handles one received datagram; one at a time across all threads. Never
 /// raises: a datagram that is no text or lacks a word it needs is logged and
-/// dropped. The server is the one whose sessions count as connected peers.
-void OnDatagram(const QByteArray& data, const QString& senderAddress, const TServerBase& server);
-/// The same for the process-wide server.
-void OnDatagram(const QByteArray& data, const QString& senderAddress);
+/// dropped. isConnected tells whether a peer holds a session with this
+/// computer's server.
+void OnDatagram(const QByteArray& data, const QString& senderAddress, const TConnectedCheck& isConnected);
 
 /// Forgets every sender of the filter table (tests: each starts afresh).
 void ClearBroadcastFilter();
@@ -53,7 +55,7 @@ void ClearBroadcastFilter();
 class TBroadcastListener
 {
 public:
-    TBroadcastListener(const TServerBase& server, int socket);
+    TBroadcastListener(TConnectedCheck isConnected, int socket);
     /// Stops the thread; on the main thread it keeps the event loop turning
     /// meanwhile, because a datagram being handled may wait for a log entry.
     ~TBroadcastListener();
@@ -63,7 +65,7 @@ public:
 private:
     void Run();
 
-    const TServerBase& m_server;
+    TConnectedCheck m_isConnected;
     int m_socket;
     TSocketWaiter m_waiter;
     TWorkerThread m_thread;

@@ -2,42 +2,27 @@
 #include "replication/ClientBase.h"
 
 #include <algorithm>
-#include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <vector>
 
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "replication/ClientThread.h"
-#include "replication/ReplicationSetup.h"
+#include "foundation/Quit.h"
+#include "foundation/UiAdapter.h"
 
 namespace {
 
 struct TClientThreadList {
-    std::shared_mutex lock;
-    /// Running conversations.
-    std::vector<TClientThread*> threads;
-    /// The threads the list owns, running or ended and not yet joined.
-    std::vector<std::unique_ptr<TClientThread>> owned;
+    std::mutex lock;
+    std::vector<TClientBase*> threads;
 };
 
 TClientThreadList& List()
 {
     // Never destroyed: "Sofort beenden" ends the process while a thread may
-    // still wait on its connection, and joining it then would hold the end.
+    // still wait on its connection.
     static auto* const list = new TClientThreadList;
     return *list;
-}
-
-// Joins and frees the owned threads that have ended; the caller holds the lock.
-void ReapEnded(TClientThreadList& list)
-{
-    std::vector<std::unique_ptr<TClientThread>> ended;
-    for (auto& thread : list.owned)
-        if (thread->Finished())
-            ended.push_back(std::move(thread));
-    std::erase(list.owned, nullptr);
 }
 
 } // namespace
@@ -45,6 +30,11 @@ void ReapEnded(TClientThreadList& list)
 TClientBase::TClientBase(std::unique_ptr<TConnectInfo> info) : m_info(std::move(info)) {}
 
 TClientBase::~TClientBase() = default;
+
+void TClientBase::Connect()
+{
+    m_connection = TLineConnection::Connect(m_info->host, m_info->port);
+}
 
 void TClientBase::Send(const QString& line)
 {
@@ -85,50 +75,44 @@ void TClientBase::Log(const QString& text) const
     ::Log(QStringLiteral("Client"), text, 50);
 }
 
+void TClientBase::AskRestart()
+{
+    m_restartConfirmed = TUiAdapter::AskRestart();
+}
+
 void TClientBase::RequestApplicationEnd()
 {
     if (!m_terminate)
         AskApplicationEnd();
 }
 
-TClientThread* StartClientThread(std::unique_ptr<TConnectInfo> info)
+void ListClientThread(TClientBase* thread)
 {
     TClientThreadList& list = List();
-    std::unique_lock lock(list.lock);
-    ReapEnded(list);
-    const bool owned = info->kind != TConnectKind::ProviderDownload;
-    auto thread = std::make_unique<TClientThread>(std::move(info));
-    TClientThread* started = thread.get();
-    list.threads.push_back(started);
-    if (owned)
-        list.owned.push_back(std::move(thread));
-    else
-        thread.release(); // the starter's
-    started->Start();
-    return started;
+    std::lock_guard guard(list.lock);
+    list.threads.push_back(thread);
+}
+
+bool RemoveClientThread(TClientBase* thread)
+{
+    TClientThreadList& list = List();
+    std::lock_guard guard(list.lock);
+    std::erase(list.threads, thread);
+    return list.threads.empty();
 }
 
 bool AnyClientThreadRunning()
 {
     TClientThreadList& list = List();
-    std::unique_lock lock(list.lock);
-    ReapEnded(list);
+    std::lock_guard guard(list.lock);
     return !list.threads.empty();
 }
 
 bool TerminateAllClientThreads()
 {
     TClientThreadList& list = List();
-    std::shared_lock lock(list.lock);
-    for (TClientThread* thread : list.threads)
+    std::lock_guard guard(list.lock);
+    for (TClientBase* thread : list.threads)
         thread->RequestTerminate();
-    return list.threads.empty();
-}
-
-bool RemoveClientThread(TClientThread* thread)
-{
-    TClientThreadList& list = List();
-    std::unique_lock lock(list.lock);
-    std::erase(list.threads, thread);
     return list.threads.empty();
 }

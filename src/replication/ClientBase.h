@@ -8,8 +8,6 @@
 
 #include "replication/Protocol.h"
 
-class TSyncObject;
-class TClientThread;
 
 /// What a client thread does after its login; the values are the stored numbers.
 enum class TConnectKind : quint8 {
@@ -22,27 +20,26 @@ enum class TConnectKind : quint8 {
     ProviderDownload = 7,
 };
 
-/// Where a client thread connects and what it runs there. Made by the
-/// starter, owned by the thread it is handed to.
+/// Where a conversation connects and what it runs there. Made by the
+/// starter, owned by the conversation it is handed to.
 struct TConnectInfo {
     QString host;
     qint32 port = 0;
     TConnectKind kind = TConnectKind::Update;
-    /// ProviderDownload only: the object to fetch; not owned.
-    TSyncObject* object = nullptr;
-    /// ProviderDownload only: the file the received bytes are written to.
-    QString destination;
 };
 
 /// The client side of one conversation: the connection, the line exchange
-/// with its time-outs and the client's protocol entries. The base of the
-/// client thread; the command sequences of the connect kinds use it.
+/// with its time-outs, the user's answers and the client's protocol entries.
+/// The base of the client thread; the command sequences of the connect kinds
+/// use it, and a provider download runs one on the installing thread.
 class TClientBase
 {
 public:
     explicit TClientBase(std::unique_ptr<TConnectInfo> info);
     virtual ~TClientBase();
 
+    /// Opens the connection to the info's host and port; raises on failure.
+    void Connect();
     /// Sends a line; a failure is logged and raised again.
     void Send(const QString& line);
     /// Reads one reply line within MiscSocketTimeout x 2; the time-out stays
@@ -62,26 +59,34 @@ public:
     const TConnectInfo& ConnectInfo() const { return *m_info; }
     /// The open connection, for raw reads and for closing.
     TLineConnection& Connection() { return *m_connection; }
+    /// Closes the connection for good (a no-op without one).
+    void DropConnection() { m_connection.reset(); }
 
-protected:
-    std::unique_ptr<TConnectInfo> m_info;
-    std::unique_ptr<TLineConnection> m_connection;
+    /// Update: the user confirmed the list of new objects.
+    bool InstallConfirmed() const { return m_installConfirmed; }
+    void SetInstallConfirmed(bool confirmed) { m_installConfirmed = confirmed; }
+    /// The program may restart itself after replacing its own file.
+    bool RestartConfirmed() const { return m_restartConfirmed; }
+    void SetRestartConfirmed(bool confirmed) { m_restartConfirmed = confirmed; }
+    /// Asks the user on the main thread whether the program may restart
+    /// after its own update; the answer becomes RestartConfirmed.
+    void AskRestart();
 
 private:
+    std::unique_ptr<TConnectInfo> m_info;
+    std::unique_ptr<TLineConnection> m_connection;
     std::atomic<bool> m_terminate{false};
+    bool m_installConfirmed = false;
+    bool m_restartConfirmed = false;
 };
 
-/// Creates and starts a client thread for info and lists it. The list owns
-/// the thread and joins it once it has ended, except a ProviderDownload
-/// thread: its starter owns it, calls WaitFor() and deletes it. The result
-/// may only be used for that kind: any other thread may be gone by the time
-/// the call returns.
-TClientThread* StartClientThread(std::unique_ptr<TConnectInfo> info);
+/// The running client threads: a thread is listed from its start until its
+/// conversation has ended.
+void ListClientThread(TClientBase* thread);
+/// Takes a thread off the list; true when the list is now empty.
+bool RemoveClientThread(TClientBase* thread);
 /// Whether any client thread is listed.
 bool AnyClientThreadRunning();
 /// True when no client thread is listed; otherwise asks every listed thread to
 /// end and gives false (the orderly shutdown asks again).
 bool TerminateAllClientThreads();
-
-/// Takes a thread off the list; true when the list is now empty.
-bool RemoveClientThread(TClientThread* thread);

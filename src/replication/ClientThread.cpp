@@ -1,46 +1,52 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/ClientThread.h"
 
-#include <array>
 #include <mutex>
+#include <vector>
 
-#include "catalogue/ImportChilds.h"
-#include "foundation/ObjectUpdateTimer.h"
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/UiAdapter.h"
-#include "replication/Login.h"
+#include "replication/Installation.h"
+#include "replication/RemoteCommands.h"
+#include "replication/UpdateSession.h"
 
 namespace {
 
-struct TSequenceTable {
+// The threads started and not yet joined.
+struct TOwnedThreads {
     std::mutex lock;
-    std::array<TConnectSequence, 8> sequences; // by kind value, 0 unused
+    std::vector<std::unique_ptr<TClientThread>> threads;
 };
 
-TSequenceTable& Sequences()
+TOwnedThreads& Owned()
 {
-    static TSequenceTable table;
-    return table;
+    // Never destroyed: "Sofort beenden" ends the process while a thread may
+    // still wait on its connection, and joining it then would hold the end.
+    static auto* const owned = new TOwnedThreads;
+    return *owned;
 }
 
+// Joins and frees the threads that have ended; the caller holds the lock.
+void ReapEnded(TOwnedThreads& owned)
+{
+    std::vector<std::unique_ptr<TClientThread>> ended;
+    for (auto& thread : owned.threads)
+        if (thread->Finished())
+            ended.push_back(std::move(thread));
+    std::erase(owned.threads, nullptr);
+}
 
 } // namespace
 
-void SetConnectSequence(TConnectKind kind, TConnectSequence sequence)
+TClientThread::TClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence)
+    : TClientBase(std::move(info)), m_sequence(std::move(sequence))
 {
-    TSequenceTable& table = Sequences();
-    std::lock_guard guard(table.lock);
-    table.sequences[static_cast<int>(kind)] = std::move(sequence);
 }
-
-TConnectSequence ConnectSequence(TConnectKind kind)
-{
-    TSequenceTable& table = Sequences();
-    std::lock_guard guard(table.lock);
-    return table.sequences[static_cast<int>(kind)];
-}
-
-TClientThread::TClientThread(std::unique_ptr<TConnectInfo> info) : TClientBase(std::move(info)) {}
 
 TClientThread::~TClientThread() = default;
 
@@ -49,21 +55,11 @@ void TClientThread::Start()
     m_thread.Start("ClientThread", [this] { Execute(); });
 }
 
-void TClientThread::WaitFor()
-{
-    m_thread.Join();
-}
-
-void TClientThread::AskRestart()
-{
-    m_restartConfirmed = TUiAdapter::AskRestart();
-}
-
 void TClientThread::Execute()
 {
     try {
-        RunConnection();
-        m_connection.reset();
+        RunConversation(*this, m_sequence);
+        DropConnection();
         // The refresh reads the list itself: only after its lock is released.
         if (RemoveClientThread(this) && !TerminateRequested())
             TUiAdapter::UpdateActionStates();
@@ -73,47 +69,56 @@ void TClientThread::Execute()
     Log(QStringLiteral("Beende Thread"));
 }
 
-void TClientThread::RunConnection()
+TConversationSequence SequenceOf(TConnectKind kind)
 {
-    // Paused while this conversation runs; resumed at its end, also after a
-    // failed connection or a refused login (one unreachable moment of the
-    // server must not end periodic updates), whatever ran beside it.
-    TObjectUpdateTimer::UpdateStarted();
-    struct TResume {
-        ~TResume() { TObjectUpdateTimer::UpdateEnded(); }
-    } resume;
-    // The imports started with the object list take over any object of their
-    // tree with the owner's flags as they read them: merged beside them, the
-    // server's list could lose its delete marks or gain a second object of a
-    // name. Waited for before connecting, as the server waits for the next
-    // request only so long.
-    if (m_info->kind == TConnectKind::Update && IsImportRunning()) {
-        Log(QStringLiteral("Warte auf das Ende des Ordnerstruktur-Imports"));
-        if (!WaitForImportsEnd([this] { return TerminateRequested(); }))
-            return;
+    switch (kind) {
+    case TConnectKind::Update:
+        return &RunUpdate;
+    case TConnectKind::InstallOnly:
+        return &RunInstallation;
+    case TConnectKind::Terminate:
+    case TConnectKind::Deinstall:
+    case TConnectKind::PhoneHome:
+        return [kind](TClientBase& client) { SendCommand(client, kind); };
+    case TConnectKind::SetServer:
+        return &SendServerName;
+    case TConnectKind::ProviderDownload:
+        break;
     }
-    try {
-        Log(QStringLiteral("Verbinde mit Server %1:%2").arg(m_info->host).arg(m_info->port));
-        m_connection = TLineConnection::Connect(m_info->host, m_info->port);
-        Log(QStringLiteral("Verbindung hergestellt"));
-        if (!TerminateRequested())
-            TUiAdapter::UpdateActionStates();
-        if (ClientLogin(*this)) {
-            if (const TConnectSequence sequence = ConnectSequence(m_info->kind))
-                sequence(*this);
-            if (!TerminateRequested()) {
-                TUiAdapter::RebuildObjectViews();
-                TUiAdapter::RebuildClientViews();
-                TUiAdapter::UpdateActionStates();
-            }
-        }
-        Log(QStringLiteral("Keine weiteren Kommandos anstehend, beende Verbindung"));
-        // The end of an installation run may have closed it already.
-        if (m_connection->IsOpen() && !m_connection->Disconnect())
-            Log(QStringLiteral("Die Client-Verbindung konnte nicht ordentlich geschlossen werden"));
-        ClientMessage(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen"));
-    } catch (const std::exception& error) {
-        Log(QStringLiteral("Beim Verbindungsaufbau ") + ExceptionSuffix(error));
-        ClientMessage(ExceptionText(error));
+    return {};
+}
+
+void StartClientThread(std::unique_ptr<TConnectInfo> info)
+{
+    const TConnectKind kind = info->kind;
+    StartClientThread(std::move(info), SequenceOf(kind));
+}
+
+void StartClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence)
+{
+    TOwnedThreads& owned = Owned();
+    std::lock_guard guard(owned.lock);
+    ReapEnded(owned);
+    auto thread = std::make_unique<TClientThread>(std::move(info), std::move(sequence));
+    ListClientThread(thread.get());
+    thread->Start();
+    owned.threads.push_back(std::move(thread));
+}
+
+void RunSendingInstance(TConnectKind kind, const QString& host)
+{
+    auto info = std::make_unique<TConnectInfo>();
+    info->host = host;
+    info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
+    info->kind = kind;
+    StartClientThread(std::move(info));
+    // The thread logs through this thread: keep the events turning until it has gone.
+    while (AnyClientThreadRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
     }
+    // The thread's last entries follow its leaving the list.
+    QDeadlineTimer rest(200);
+    while (!rest.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }

@@ -23,7 +23,7 @@
 #include "platform/ServiceManager.h"
 #include "platform/ShellOpen.h"
 #include "platform/VersionInfo.h"
-#include "replication/ClientThread.h"
+#include "replication/ClientBase.h"
 #include "replication/Protocol.h"
 #include "replication/Transfer.h"
 #include "scriptus/ScriptusRunner.h"
@@ -43,7 +43,7 @@ bool ConfigFlag(const char* name)
 
 // The catalogue in list order, taken without holding the lock while working:
 // every step below logs, and logging under the object lock could deadlock
-// with the main thread. A client never removes objects while it runs.
+// with the main client. A client never removes objects while it runs.
 std::vector<TSyncObject*> CatalogueSnapshot()
 {
     std::vector<TSyncObject*> objects;
@@ -61,37 +61,37 @@ bool IsOwnExecutable(const QString& targetPath)
 }
 
 // A deletion is reported in the overview and, for a service, in the system log.
-void Report(TClientThread& thread, const QString& message)
+void Report(TClientBase& client, const QString& message)
 {
-    thread.Log(message);
+    client.Log(message);
     ClientMessage(message);
     if (RunningAsService())
         WriteEventLog(message, 1);
 }
 
-void DeleteTarget(TClientThread& thread, const TSyncObject& object)
+void DeleteTarget(TClientBase& client, const TSyncObject& object)
 {
     const QString target = object.TargetPath();
     if (!QFile::remove(target)) {
-        Report(thread, QStringLiteral("Objekt \"%1\" konnte nicht gelöscht werden. Ist es schreibgeschützt?").arg(target));
+        Report(client, QStringLiteral("Objekt \"%1\" konnte nicht gelöscht werden. Ist es schreibgeschützt?").arg(target));
         return;
     }
-    Confirm(thread, object);
+    Confirm(client, object);
     QFile::remove(BackupFilePath(target));
     const QString folder = object.TargetFolder();
     if (ConfigFlag("ClientDeleteEmptyDirs") && QDir().rmdir(folder))
-        thread.Log(QStringLiteral("Ordner \"%1\" wurde gelöscht").arg(folder));
-    Report(thread, QStringLiteral("Objekt \"%1\" wurde gelöscht").arg(target));
+        client.Log(QStringLiteral("Ordner \"%1\" wurde gelöscht").arg(folder));
+    Report(client, QStringLiteral("Objekt \"%1\" wurde gelöscht").arg(target));
 }
 
-bool EnsureTargetFolder(TClientThread& thread, const QString& folder)
+bool EnsureTargetFolder(TClientBase& client, const QString& folder)
 {
     if (QFileInfo(folder).isDir())
         return true;
-    thread.Log(QStringLiteral("Erstelle Ordner \"%1\"").arg(folder));
+    client.Log(QStringLiteral("Erstelle Ordner \"%1\"").arg(folder));
     if (QDir().mkpath(folder))
         return true;
-    thread.Log(QStringLiteral("Der Ordner \"%1\" konnte nicht erstellt werden").arg(folder));
+    client.Log(QStringLiteral("Der Ordner \"%1\" konnte nicht erstellt werden").arg(folder));
     return false;
 }
 
@@ -120,44 +120,44 @@ void StampStagingFile(const TSyncObject& object, const QString& staging)
 
 // A failed copy does not count as staged: confirming it and moving the target
 // aside would leave nothing in its place.
-bool CopyLocally(TClientThread& thread, const TSyncObject& object, const QString& staging)
+bool CopyLocally(TClientBase& client, const TSyncObject& object, const QString& staging)
 {
     const QString source = object.ResolvedSourcePath();
-    thread.Log(QStringLiteral("Objekt \"%1\" existiert bereits lokal").arg(source));
+    client.Log(QStringLiteral("Objekt \"%1\" existiert bereits lokal").arg(source));
     QFile::remove(staging);
     if (!QFile::copy(source, staging)) {
-        thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(object.SourceName()));
+        client.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(object.SourceName()));
         return false;
     }
     StampStagingFile(object, staging);
-    thread.Log(QStringLiteral("Objekt \"%1\" wurde installiert").arg(staging));
+    client.Log(QStringLiteral("Objekt \"%1\" wurde installiert").arg(staging));
     return true;
 }
 
 // The transfer writes the staging file while it receives; a count of 0 is an
 // empty file only for an object that is empty: for any other object it is the
 // server's negative answer, which must never replace the target.
-bool Download(TClientThread& thread, TSyncObject& object, const QString& staging)
+bool Download(TClientBase& client, TSyncObject& object, const QString& staging)
 {
     {
         QFile probe(staging);
         if (!probe.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-            thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
+            client.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
             return false;
         }
     }
     qint32 count = FetchFromProviders(object, staging);
     if (count == -1)
-        count = FetchFromServer(thread, object, staging);
+        count = FetchFromServer(client, object, staging);
     if (count < 0 || (count == 0 && object.Size() != 0)) {
         QFile::remove(staging);
         return false;
     }
-    thread.Log(QStringLiteral("Schreibe Objekt \"%1\" (%2 Bytes)").arg(staging).arg(count));
+    client.Log(QStringLiteral("Schreibe Objekt \"%1\" (%2 Bytes)").arg(staging).arg(count));
     if (count == 0) {
         QFile empty(staging);
         if (!empty.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
+            client.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
             return false;
         }
     }
@@ -168,40 +168,40 @@ bool Download(TClientThread& thread, TSyncObject& object, const QString& staging
 // Only a source that really is current here is copied: on a client whose
 // program path equals the master's, the running program would otherwise pass
 // for the new version of itself.
-bool ObtainFile(TClientThread& thread, TSyncObject& object, const QString& staging)
+bool ObtainFile(TClientBase& client, TSyncObject& object, const QString& staging)
 {
     if (object.MatchesFile(object.ResolvedSourcePath()))
-        return CopyLocally(thread, object, staging);
-    return Download(thread, object, staging);
+        return CopyLocally(client, object, staging);
+    return Download(client, object, staging);
 }
 
-bool MakeBackup(TClientThread& thread, const QString& target)
+bool MakeBackup(TClientBase& client, const QString& target)
 {
     if (!QFileInfo::exists(target))
         return true;
     const QString backup = BackupFilePath(target);
-    thread.Log(QStringLiteral("Erstelle Sicherungskopie \"%1\" des bisherigen Objekts \"%2\"")
+    client.Log(QStringLiteral("Erstelle Sicherungskopie \"%1\" des bisherigen Objekts \"%2\"")
                    .arg(QFileInfo(backup).fileName(), target));
     QFile::remove(backup);
     return MoveFileReplacing(target, backup);
 }
 
-void RegisterTarget(TClientThread& thread, const TSyncObject& object, const QString& target)
+void RegisterTarget(TClientBase& client, const TSyncObject& object, const QString& target)
 {
     if (object.Autostart()) {
-        thread.Log(QStringLiteral("Registriere Ziel als Autostart-Objekt"));
+        client.Log(QStringLiteral("Registriere Ziel als Autostart-Objekt"));
         try {
             if (SetAutostart(target, true) == 0)
-                thread.Log(QStringLiteral("Autostart-Eintrag für \"%1\" konnte nicht geschrieben werden").arg(target));
+                client.Log(QStringLiteral("Autostart-Eintrag für \"%1\" konnte nicht geschrieben werden").arg(target));
         } catch (const std::exception& error) {
-            thread.Log(QStringLiteral("Bei der Autostart-Registrierung ") + ExceptionSuffix(error));
+            client.Log(QStringLiteral("Bei der Autostart-Registrierung ") + ExceptionSuffix(error));
         }
     }
     if (object.RegisterOcx()) {
-        thread.Log(QStringLiteral("Registriere Zielobjekt als OCX-Control"));
+        client.Log(QStringLiteral("Registriere Zielobjekt als OCX-Control"));
         const QString regsvr32 = FindProgramOnPath(QStringLiteral("regsvr32"));
         if (regsvr32.isEmpty())
-            thread.Log(QStringLiteral("regsvr32 wurde nicht gefunden, die OCX-Registrierung entfällt"));
+            client.Log(QStringLiteral("regsvr32 wurde nicht gefunden, die OCX-Registrierung entfällt"));
         else
             ShellOpen(regsvr32, {QStringLiteral("/s"), target});
     }
@@ -209,65 +209,65 @@ void RegisterTarget(TClientThread& thread, const TSyncObject& object, const QStr
 
 // False when the new file could not take the target's place; the previous
 // version, when this run moved it aside, then goes back.
-bool PutInPlace(TClientThread& thread, const TSyncObject& object, const QString& staging, bool backedUp,
+bool PutInPlace(TClientBase& client, const TSyncObject& object, const QString& staging, bool backedUp,
                 TRunState& state)
 {
     const QString target = object.TargetPath();
-    thread.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging, target));
+    client.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging, target));
     if (!MoveFileReplacing(staging, target)) {
         if (backedUp)
             MoveFileReplacing(BackupFilePath(target), target);
-        thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target));
+        client.Log(QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target));
         return false;
     }
     if (!IsOwnExecutable(target)) {
-        RegisterTarget(thread, object, target);
+        RegisterTarget(client, object, target);
         return true;
     }
     if (ConfigFlag("ClientSilentInstall"))
-        thread.SetRestartConfirmed(true);
+        client.SetRestartConfirmed(true);
     else
-        thread.AskRestart();
-    state.restartRequested = state.restartRequested || thread.RestartConfirmed();
+        client.AskRestart();
+    state.restartRequested = state.restartRequested || client.RestartConfirmed();
     return true;
 }
 
-void InstallAtNextStart(TClientThread& thread, const TSyncObject& object, const QString& staging, TRunState& state)
+void InstallAtNextStart(TClientBase& client, const TSyncObject& object, const QString& staging, TRunState& state)
 {
     const QString target = object.TargetPath();
     if (!IsOwnExecutable(target)) {
         if (RecordPendingMove(target, staging))
-            thread.Log(QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart"));
+            client.Log(QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart"));
         else
-            thread.Log(QStringLiteral("Die Installation von \"%1\" beim nächsten Rechnerstart konnte nicht "
+            client.Log(QStringLiteral("Die Installation von \"%1\" beim nächsten Rechnerstart konnte nicht "
                                       "vorgemerkt werden").arg(target));
         return;
     }
     const QString copy = ReplaceCopyPath();
     QFile::remove(copy);
     if (!QFile::copy(ExecutablePath(), copy)) {
-        thread.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(copy));
+        client.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(copy));
         return;
     }
     QFile::setPermissions(copy, QFile::permissions(ExecutablePath()));
     state.replaceRequested = true;
 }
 
-void InstallObject(TClientThread& thread, TSyncObject& object, TRunState& state)
+void InstallObject(TClientBase& client, TSyncObject& object, TRunState& state)
 {
-    if (!EnsureTargetFolder(thread, object.TargetFolder()))
+    if (!EnsureTargetFolder(client, object.TargetFolder()))
         return;
     const QString target = object.TargetPath();
     const QString staging = StagingFilePath(target);
-    if (!ObtainFile(thread, object, staging))
+    if (!ObtainFile(client, object, staging))
         return;
-    Confirm(thread, object);
+    Confirm(client, object);
     const bool hadTarget = QFileInfo::exists(target);
-    if (!MakeBackup(thread, target)) {
-        InstallAtNextStart(thread, object, staging, state);
+    if (!MakeBackup(client, target)) {
+        InstallAtNextStart(client, object, staging, state);
         return;
     }
-    if (PutInPlace(thread, object, staging, hadTarget, state) &&
+    if (PutInPlace(client, object, staging, hadTarget, state) &&
         (object.StartAfterTransfer() || !object.ScriptusFile().isEmpty()))
         state.toStart.push_back(&object);
 }
@@ -302,47 +302,47 @@ bool PrepareDesktop(QString* reason)
     return ready;
 }
 
-void StartObjects(TClientThread& thread, const TRunState& state)
+void StartObjects(TClientBase& client, const TRunState& state)
 {
     for (const TSyncObject* object : state.toStart) {
         if (!object->StartAfterTransfer())
             continue;
         const QString target = object->TargetPath();
-        thread.Log(QStringLiteral("Starte Zielobjekt \"%1\"").arg(target));
+        client.Log(QStringLiteral("Starte Zielobjekt \"%1\"").arg(target));
         if (!ShellOpen(target))
-            thread.Log(QStringLiteral("Zielobjekt \"%1\" konnte nicht gestartet werden").arg(target));
+            client.Log(QStringLiteral("Zielobjekt \"%1\" konnte nicht gestartet werden").arg(target));
     }
 }
 
-void CloseConnection(TClientThread& thread)
+void CloseConnection(TClientBase& client)
 {
-    if (!thread.Connection().IsOpen())
+    if (!client.Connection().IsOpen())
         return;
-    thread.Log(QStringLiteral("Verbindung wird beendet"));
-    thread.Connection().Disconnect();
+    client.Log(QStringLiteral("Verbindung wird beendet"));
+    client.Connection().Disconnect();
 }
 
 // One after the other, each waiting for the end of the one before; a file
 // that does not load is reported by the reader and passed over.
-void RunScripts(TClientThread& thread, const QStringList& scripts, bool desktopReady, const QString& reason)
+void RunScripts(TClientBase& client, const QStringList& scripts, bool desktopReady, const QString& reason)
 {
     WithScriptusRunner([&](TScriptusRunner* runner) {
         for (const QString& script : scripts) {
-            if (thread.TerminateRequested())
+            if (client.TerminateRequested())
                 return;
             if (runner == nullptr) {
-                thread.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+                client.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
                 continue;
             }
             if (!desktopReady) {
-                thread.Log(QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
+                client.Log(QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
                 continue;
             }
             TScriptusFile commands;
             if (!runner->LoadCommandFile(script, commands))
                 continue;
-            thread.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
-            runner->Run(commands, [&thread] { return thread.TerminateRequested(); });
+            client.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
+            runner->Run(commands, [&client] { return client.TerminateRequested(); });
         }
     });
 }
@@ -363,11 +363,11 @@ void SetListenersRunning(bool running)
 
 // When the successor cannot be started, this instance stays: ending it would
 // leave the computer without the program.
-void EndOfRun(TClientThread& thread, const TRunState& state)
+void EndOfRun(TClientBase& client, const TRunState& state)
 {
     if (!state.restartRequested && !state.replaceRequested)
         return;
-    CloseConnection(thread);
+    CloseConnection(client);
     SetListenersRunning(false);
     // Exactly two parameters make the copy a file-move instance: the new
     // program's staging file and the place it is to take.
@@ -375,11 +375,11 @@ void EndOfRun(TClientThread& thread, const TRunState& state)
                              ? RestartProgram()
                              : ShellOpen(ReplaceCopyPath(), {StagingFilePath(ExecutablePath()), ExecutablePath()});
     if (!started) {
-        thread.Log(QStringLiteral("Das Programm konnte nicht neu gestartet werden und läuft weiter"));
+        client.Log(QStringLiteral("Das Programm konnte nicht neu gestartet werden und läuft weiter"));
         SetListenersRunning(true);
         return;
     }
-    thread.RequestApplicationEnd();
+    client.RequestApplicationEnd();
 }
 
 // A staging file outlives its object when a run broke off or the object was
@@ -400,7 +400,7 @@ void RemoveLeftoverStagingFiles(const std::vector<TSyncObject*>& objects)
 
 // The walk over the catalogue up to its saving; true when the connection
 // broke meanwhile.
-bool InstallObjects(TClientThread& thread, TRunState& state)
+bool InstallObjects(TClientBase& client, TRunState& state)
 {
     // A remote call-back may start an update while one is installing: two
     // walks at once would write the same staging files. The later one finds
@@ -412,16 +412,16 @@ bool InstallObjects(TClientThread& thread, TRunState& state)
     for (TSyncObject* object : objects) {
         // Nothing in the walk closes the connection on purpose: closed means
         // broken, and nothing more can be fetched or confirmed on it.
-        if (!thread.Connection().IsOpen())
+        if (!client.Connection().IsOpen())
             break;
         if (!object->NeedsInstallation())
             continue;
         if (object->DeleteTarget())
-            DeleteTarget(thread, *object);
+            DeleteTarget(client, *object);
         else
-            InstallObject(thread, *object, state);
+            InstallObject(client, *object, state);
     }
-    const bool broken = !thread.Connection().IsOpen();
+    const bool broken = !client.Connection().IsOpen();
     RemoveLeftoverStagingFiles(objects);
     SaveObjectList();
     return broken;
@@ -467,20 +467,20 @@ bool AskNewObjects()
     return TUiAdapter::AskNewObjects(lines);
 }
 
-void RunInstallation(TClientThread& thread)
+void RunInstallation(TClientBase& client)
 {
     TRunState state;
-    const bool broken = InstallObjects(thread, state);
+    const bool broken = InstallObjects(client, state);
     const QStringList scripts = ScriptsToRun(state);
     QString reason;
     const bool desktopReady = !scripts.isEmpty() && PrepareDesktop(&reason);
-    StartObjects(thread, state);
+    StartObjects(client, state);
     // A script may take minutes: the server would end a session that long
     // without a request, so the conversation ends before they run.
     if (desktopReady)
-        CloseConnection(thread);
-    RunScripts(thread, scripts, desktopReady, reason);
-    EndOfRun(thread, state);
+        CloseConnection(client);
+    RunScripts(client, scripts, desktopReady, reason);
+    EndOfRun(client, state);
     // The run must not pass for a synchronisation that went well.
     if (broken)
         throw ESocketError(QStringLiteral("Die Verbindung zum Server ist abgebrochen"));

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-class TClientThread;
+class TClientBase;
 
 /// Target folder + "~$" + the file name: where a new version waits beside
 /// its target until it is put in place.
@@ -26,4 +26,4 @@ bool AskNewObjects();
 /// server asks for: deletes, fetches, stages, confirms, backs up, puts in
 /// place, registers, saves the catalogue, starts, and finally restarts or
 /// replaces the program when its own file was among the objects.
-void RunInstallation(TClientThread& thread);
+void RunInstallation(TClientBase& client);

@@ -9,7 +9,7 @@
 #include "base/TextFields.h"
 #include "platform/Logon.h"
 #include "platform/ProgramPaths.h"
-#include "replication/ClientThread.h"
+#include "replication/ClientBase.h"
 #include "replication/Session.h"
 
 namespace {
@@ -48,9 +48,9 @@ void Elevate(const QString& account, const QString& encodedPassword)
 
 } // namespace
 
-bool ClientLogin(TClientThread& thread)
+bool ClientLogin(TClientBase& client)
 {
-    thread.Log(QStringLiteral("Beginn der Anmeldung"));
+    client.Log(QStringLiteral("Beginn der Anmeldung"));
     const TConfig& config = MainConfig();
     const bool anonymous = config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
     const QString user = anonymous ? kAnonymous : config.GetString(QStringLiteral("ClientUsername"));
@@ -59,15 +59,15 @@ bool ClientLogin(TClientThread& thread)
     const QString date = FormatDateTime(DateTimeNow()).section(QLatin1Char(' '), 0, 0);
     bool accepted = false;
     try {
-        thread.Send(QStringLiteral("LOGIN %1,%2 %3 %4").arg(B64(user), B64(password), date, LocalComputerName()));
-        const QStringList words = SplitFields(thread.ReceiveReply(), QLatin1Char(' '));
+        client.Send(QStringLiteral("LOGIN %1,%2 %3 %4").arg(B64(user), B64(password), date, LocalComputerName()));
+        const QStringList words = SplitFields(client.ReceiveReply(), QLatin1Char(' '));
         if (words.size() > 2) {
             accepted = words[1] == QLatin1String("ok");
             if (words[2] == QLatin1String("elevate"))
                 Elevate(Word(words, 3), Word(words, 4));
         }
     } catch (const std::exception& error) {
-        thread.Log(QStringLiteral("Bei der Anmeldung ") + ExceptionSuffix(error));
+        client.Log(QStringLiteral("Bei der Anmeldung ") + ExceptionSuffix(error));
     }
     return accepted;
 }

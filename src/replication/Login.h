@@ -4,12 +4,12 @@
 #include <QString>
 #include <QStringList>
 
-class TClientThread;
+class TClientBase;
 class TSession;
 
 /// The client's LOGIN exchange right after connecting, with the elevation the
 /// server may hand over. True when the server accepted the login.
-bool ClientLogin(TClientThread& thread);
+bool ClientLogin(TClientBase& client);
 
 /// The server's handler of "LOGIN": only the anonymous user is admitted; the
 /// reply may carry the administrative account for the client's elevation.

@@ -2,7 +2,6 @@
 #include "replication/ObjectList.h"
 
 #include <memory>
-#include <mutex>
 
 #include <QFileInfo>
 
@@ -12,30 +11,12 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "base/TextFields.h"
+#include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/Session.h"
 #include "replication/TransferCache.h"
 
 namespace {
-
-struct TQueryHook {
-    std::mutex lock;
-    std::function<void(TSyncObject&)> hook;
-};
-
-TQueryHook& QueryHook()
-{
-    static TQueryHook hook;
-    return hook;
-}
-
-void QueryDownload(TSyncObject& object)
-{
-    TQueryHook& query = QueryHook();
-    std::lock_guard guard(query.lock);
-    if (query.hook)
-        query.hook(object);
-}
 
 QString ExchangeFailure(const std::exception& error)
 {
@@ -153,11 +134,4 @@ bool ExchangeObjectList(TClientBase& client)
         client.Log(ExchangeFailure(error));
     }
     return work;
-}
-
-void SetQueryDownloadHook(std::function<void(TSyncObject& object)> hook)
-{
-    TQueryHook& query = QueryHook();
-    std::lock_guard guard(query.lock);
-    query.hook = std::move(hook);
 }

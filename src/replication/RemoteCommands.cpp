@@ -3,11 +3,8 @@
 
 #include <atomic>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QThread>
 
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
@@ -15,30 +12,30 @@
 #include "foundation/Startup.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
-#include "replication/ClientThread.h"
+#include "replication/ClientBase.h"
 #include "replication/Session.h"
 
-namespace {
-
-void SendCommand(TClientThread& thread, TConnectKind kind)
+void SendCommand(TClientBase& client, TConnectKind kind)
 {
     const QString word = RemoteCommandWord(kind);
     try {
-        thread.Send(word);
-        thread.ReceiveReply(); // the reply's content does not matter
+        client.Send(word);
+        client.ReceiveReply(); // the reply's content does not matter
     } catch (const std::exception& error) {
-        thread.Log(QStringLiteral("Bei der Bearbeitung des Kommandos \"%1\" ").arg(word) + ExceptionSuffix(error));
+        client.Log(QStringLiteral("Bei der Bearbeitung des Kommandos \"%1\" ").arg(word) + ExceptionSuffix(error));
     }
 }
 
-void SendServerName(TClientThread& thread)
+void SendServerName(TClientBase& client)
 {
     try {
-        thread.Send(QStringLiteral("SETSERVER ") + MainConfig().GetString(QStringLiteral("NetServerName")));
+        client.Send(QStringLiteral("SETSERVER ") + MainConfig().GetString(QStringLiteral("NetServerName")));
     } catch (const std::exception& error) {
-        thread.Log(QStringLiteral("Beim Senden des Servernamens ") + ExceptionSuffix(error));
+        client.Log(QStringLiteral("Beim Senden des Servernamens ") + ExceptionSuffix(error));
     }
 }
+
+namespace {
 
 // Set once a SETSERVER was taken: from then on this computer has a master
 // server, and only that one may send another.
@@ -127,13 +124,6 @@ void HandleSetServer(TSession& session, const QStringList& words)
         session.Log(QStringLiteral("Der Master-Server \"%1\" war bereits bekannt").arg(name));
 }
 
-void InstallRemoteCommandSequences()
-{
-    for (const TConnectKind kind : {TConnectKind::Terminate, TConnectKind::Deinstall, TConnectKind::PhoneHome})
-        SetConnectSequence(kind, [kind](TClientThread& thread) { SendCommand(thread, kind); });
-    SetConnectSequence(TConnectKind::SetServer, &SendServerName);
-}
-
 QString RemoteCommandWord(TConnectKind kind)
 {
     switch (kind) {
@@ -148,22 +138,4 @@ QString RemoteCommandWord(TConnectKind kind)
     default:
         return QString();
     }
-}
-
-void RunSendingInstance(TConnectKind kind, const QString& host)
-{
-    auto info = std::make_unique<TConnectInfo>();
-    info->host = host;
-    info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
-    info->kind = kind;
-    StartClientThread(std::move(info));
-    // The thread logs through this thread: keep the events turning until it has gone.
-    while (AnyClientThreadRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    // The thread's last entries follow its leaving the list.
-    QDeadlineTimer rest(200);
-    while (!rest.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }

@@ -28,15 +28,12 @@ void HandleDeinstall(TSession& session, const QStringList& words);
 void HandlePhoneHome(TSession& session, const QStringList& words);
 void HandleSetServer(TSession& session, const QStringList& words);
 
-/// The sending side: plugs in the sequences of the kinds Terminate,
-/// Deinstall, PhoneHome and SetServer.
-void InstallRemoteCommandSequences();
+/// The sending side: the sequence of the kinds Terminate, Deinstall and
+/// PhoneHome (sends the word, waits for any reply) and of SetServer (sends
+/// this computer's NetServerName, expects no reply).
+void SendCommand(TClientBase& client, TConnectKind kind);
+void SendServerName(TClientBase& client);
 
 /// The command word of a sending kind (TERMINATE, DEINSTALL, PHONEHOME,
 /// SETSERVER); "" for the other kinds.
 QString RemoteCommandWord(TConnectKind kind);
-
-/// Runs such an instance: sends the command to the host at NetServerPort
-/// through a client thread and returns once the thread has ended. Needs the
-/// event loop of the caller's application; main thread only.
-void RunSendingInstance(TConnectKind kind, const QString& host);

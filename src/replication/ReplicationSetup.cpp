@@ -2,21 +2,12 @@
 #include "replication/ReplicationSetup.h"
 
 #include "catalogue/SyncObject.h"
-#include "foundation/MainConfig.h"
-#include "foundation/PoolInterlocked.h"
+#include "foundation/ListenerControl.h"
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
-#include "foundation/UiAdapter.h"
-#include "replication/Broadcast.h"
-#include "replication/ClientBase.h"
 #include "replication/ClientThread.h"
-#include "replication/Installation.h"
-#include "replication/ObjectList.h"
-#include "replication/RemoteCommands.h"
 #include "replication/ServerBase.h"
-#include "replication/Transfer.h"
 #include "replication/TransferCache.h"
-#include "replication/UpdateSession.h"
 
 namespace {
 
@@ -72,12 +63,6 @@ void InstallReplication()
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &servers);
     RegisterShutdownParticipant(TShutdownStep::ServerThreads, &cache);
     RegisterShutdownParticipant(TShutdownStep::ClientThreads, &clients);
-    SetConnectSequence(TConnectKind::Update, &RunUpdate);
-    SetConnectSequence(TConnectKind::InstallOnly, &RunInstallation);
-    InstallTransfer();
-    InstallRemoteCommandSequences();
-    SetQueryDownloadHook([](TSyncObject& object) { QueryDownload(object); });
-    SetStopProviderCollectionHook(&EndProviderCollection);
     // The cache follows the object list: new forms ahead, entries of withdrawn objects gone.
     static const bool cacheFollowsList = [] {
         AddObjectListListener(&WakeTransferCache);
@@ -90,13 +75,5 @@ void InstallReplication()
         info->port = port;
         info->kind = TConnectKind::Update;
         StartClientThread(std::move(info));
-    });
-}
-
-void AskApplicationEnd()
-{
-    TPoolInterlocked::Synchronize([] {
-        if (RequestShutdown())
-            EndApplication();
     });
 }

@@ -6,8 +6,3 @@
 /// threads as shutdown participants, and the start of an update session.
 /// Called once by the program entry, before the main window's creation.
 void InstallReplication();
-
-/// Asks the orderly shutdown on the main thread whether the application may
-/// end, and ends it if so; the caller waits. For the sessions' and client
-/// threads' RequestApplicationEnd.
-void AskApplicationEnd();

@@ -15,13 +15,12 @@
 #include <QThread>
 
 #include "catalogue/SyncClient.h"
-#include "base/DateTime.h"
 #include "base/WorkerThread.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/UiAdapter.h"
-#include "platform/VersionInfo.h"
+#include "platform/HostNames.h"
 #include "replication/Broadcast.h"
 #include "replication/Protocol.h"
 #include "replication/ServerThread.h"
@@ -168,7 +167,8 @@ bool TServerBase::StartUdp(int port)
     if (m_udpSocket < 0)
         return false;
     try {
-        m_broadcast = std::make_unique<TBroadcastListener>(*this, m_udpSocket);
+        m_broadcast = std::make_unique<TBroadcastListener>(
+            [this](const QString& name) { return IsClientConnected(name); }, m_udpSocket);
     } catch (const EPlenwick&) {
         ::close(m_udpSocket);
         m_udpSocket = -1;
@@ -261,6 +261,11 @@ qsizetype TServerBase::SlotCount() const
     return static_cast<qsizetype>(m_slots.size());
 }
 
+bool TServerBase::HasSession(const TServerThread& session) const
+{
+    return FindSession(session) != nullptr;
+}
+
 TServerThread* TServerBase::FindSession(const TServerThread& session) const
 {
     std::lock_guard table(m_tableLock);
@@ -329,30 +334,4 @@ void TServerBase::OnDisconnect(TServerThread& session)
             --m_activeCount;
         }
     }
-}
-
-QStringList TServerBase::StatusPage()
-{
-    const QString product = ProductName();
-    return {
-        QStringLiteral("<p>"),
-        product + QStringLiteral(" Version ") + OwnVersionString(QStringLiteral("FileVersion")) +
-            QStringLiteral(" Serverkomponente<br/>"),
-        OwnVersionString(QStringLiteral("LegalCopyright")) + QStringLiteral("<br/>"),
-        QStringLiteral("</p>"),
-        QStringLiteral("<p>") + FormatDateTime(DateTimeNow()) + QLatin1Char(' ') + product +
-            QStringLiteral(" ist bereit...</p>"),
-    };
-}
-
-std::optional<QString> ResolveAddress(const QString& address)
-{
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, address.toLatin1().constData(), &peer.sin_addr) != 1)
-        return std::nullopt;
-    char host[NI_MAXHOST] = {};
-    if (::getnameinfo(reinterpret_cast<sockaddr*>(&peer), sizeof peer, host, sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
-        return std::nullopt;
-    return QString::fromUtf8(host);
 }

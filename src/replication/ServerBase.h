@@ -4,29 +4,27 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <shared_mutex>
 #include <vector>
 
 #include <QString>
 #include <QStringList>
 
-#include "foundation/ListenerControl.h"
+#include "replication/ServerThread.h"
 
 class TBroadcastListener;
 class TLineConnection;
-class TServerThread;
 
 /// The server side of the program: the TCP listener with its sessions and the
 /// UDP port of the same number. The program uses one instance (Instance());
 /// tests may make their own, each on its own port.
-class TServerBase : public TListenerControl
+class TServerBase final : public TSessionHost
 {
 public:
     TServerBase();
     /// Stops the listeners and waits, running the main event loop, until every
     /// session thread has ended.
-    ~TServerBase() override;
+    ~TServerBase();
     TServerBase(const TServerBase&) = delete;
     TServerBase& operator=(const TServerBase&) = delete;
 
@@ -36,9 +34,9 @@ public:
     /// Binds NetServerPort on all local addresses (TCP, then UDP with
     /// broadcast reception); a failure of either is logged and the other still
     /// starts. Port 0 takes a free port for both (tests).
-    void StartListeners() override;
+    void StartListeners();
     /// Closes both listeners and breaks the connections of running sessions.
-    void StopListeners() override;
+    void StopListeners();
     /// The TCP port bound, 0 when the TCP listener is not active.
     int Port() const { return m_port; }
     /// The UDP port bound, 0 when the UDP listener is not active.
@@ -56,19 +54,16 @@ public:
 
     /// The session events, on the connection's own thread. OnConnect is false
     /// when the connection was refused and no session exists for it.
-    bool OnConnect(TServerThread& session);
-    void OnExecute(TServerThread& session);
-    void OnDisconnect(TServerThread& session);
+    bool OnConnect(TServerThread& session) override;
+    bool HasSession(const TServerThread& session) const override;
+    void OnExecute(TServerThread& session) override;
+    void OnDisconnect(TServerThread& session) override;
 
     /// Held in writer mode while a request is served, so one request runs at a
     /// time across all connections; also by the connect and disconnect events.
-    std::shared_mutex& SessionLock() { return m_sessionLock; }
-
-    /// The five lines of the page a web browser gets.
-    static QStringList StatusPage();
+    std::shared_mutex& SessionLock() override { return m_sessionLock; }
 
 private:
-    friend class TServerThread;
     class TListenerThread;
     struct TSlot {
         const TLineConnection* connection = nullptr;
@@ -100,7 +95,3 @@ private:
     std::unique_ptr<TBroadcastListener> m_broadcast;
     int m_port = 0;
 };
-
-/// Reverse lookup of a dotted IPv4 address (the hosts file and DNS both
-/// serve); nothing when the address has no name.
-std::optional<QString> ResolveAddress(const QString& address);

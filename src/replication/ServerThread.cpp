@@ -9,12 +9,13 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
+#include "foundation/Quit.h"
+#include "base/DateTime.h"
 #include "base/TextFields.h"
+#include "platform/VersionInfo.h"
 #include "replication/Login.h"
 #include "replication/ObjectList.h"
 #include "replication/RemoteCommands.h"
-#include "replication/ReplicationSetup.h"
-#include "replication/ServerBase.h"
 #include "replication/Transfer.h"
 
 namespace {
@@ -85,7 +86,21 @@ TCommandHandler CommandHandler(TCommandIndex index)
     return table.handlers[static_cast<int>(index)];
 }
 
-TServerThread::TServerThread(std::unique_ptr<TLineConnection> connection, TServerBase& server)
+QStringList StatusPage()
+{
+    const QString product = ProductName();
+    return {
+        QStringLiteral("<p>"),
+        product + QStringLiteral(" Version ") + OwnVersionString(QStringLiteral("FileVersion")) +
+            QStringLiteral(" Serverkomponente<br/>"),
+        OwnVersionString(QStringLiteral("LegalCopyright")) + QStringLiteral("<br/>"),
+        QStringLiteral("</p>"),
+        QStringLiteral("<p>") + FormatDateTime(DateTimeNow()) + QLatin1Char(' ') + product +
+            QStringLiteral(" ist bereit...</p>"),
+    };
+}
+
+TServerThread::TServerThread(std::unique_ptr<TLineConnection> connection, TSessionHost& server)
     : m_connection(std::move(connection)), m_server(server)
 {
 }
@@ -110,7 +125,7 @@ void TServerThread::Run()
         // The slot may be taken already: the disconnect event below frees it.
         Log(QStringLiteral("Im Thread ") + ExceptionSuffix(error));
         CloseConnection();
-        connected = m_server.FindSession(*this) != nullptr;
+        connected = m_server.HasSession(*this);
     }
     if (!connected)
         return;
@@ -224,7 +239,7 @@ void TServerThread::SendStatusPage(bool http)
                                        QStringLiteral("Content-Type: text/html; charset=utf-8"),
                                        QStringLiteral("Connection: close"), QString()};
     try {
-        for (const QString& line : http ? kHttpHead + TServerBase::StatusPage() : TServerBase::StatusPage())
+        for (const QString& line : http ? kHttpHead + StatusPage() : StatusPage())
             Reply(line);
     } catch (const std::exception& error) {
         Log(QStringLiteral("Bei der Übertragung zum Webbrowser ") + ExceptionSuffix(error));

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,6 @@
 #include "replication/Protocol.h"
 #include "replication/Session.h"
 
-class TServerBase;
 class TServerThread;
 
 /// A command handler: runs under the session lock with the request's words
@@ -27,13 +27,34 @@ using TCommandHandler = std::function<void(TSession& session, const QStringList&
 void SetCommandHandler(TCommandIndex index, TCommandHandler handler);
 TCommandHandler CommandHandler(TCommandIndex index);
 
+/// What a session needs of the server that owns it: the session events, run
+/// on the session's own thread, and the lock that lets one request run at a
+/// time across all connections.
+class TSessionHost
+{
+public:
+    /// False when the connection was refused and no session exists for it.
+    virtual bool OnConnect(TServerThread& session) = 0;
+    /// Whether the session holds a slot (after a failed connect event).
+    virtual bool HasSession(const TServerThread& session) const = 0;
+    virtual void OnExecute(TServerThread& session) = 0;
+    virtual void OnDisconnect(TServerThread& session) = 0;
+    virtual std::shared_mutex& SessionLock() = 0;
+
+protected:
+    ~TSessionHost() = default;
+};
+
+/// The five lines of the page a web browser gets.
+QStringList StatusPage();
+
 /// One server session: the thread of one accepted connection. Its body runs
 /// the connect, execute and disconnect events of the server and serves one
 /// request per execute. The server owns it and joins its thread.
 class TServerThread : public TSession
 {
 public:
-    TServerThread(std::unique_ptr<TLineConnection> connection, TServerBase& server);
+    TServerThread(std::unique_ptr<TLineConnection> connection, TSessionHost& server);
     TServerThread(const TServerThread&) = delete;
     TServerThread& operator=(const TServerThread&) = delete;
 
@@ -82,7 +103,7 @@ private:
     void SendStatusPage(bool http);
 
     std::unique_ptr<TLineConnection> m_connection;
-    TServerBase& m_server;
+    TSessionHost& m_server;
     std::atomic<bool> m_terminated{false};
     mutable std::mutex m_peerLock;
     QString m_peerAddress;

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include <QBuffer>
@@ -20,7 +19,9 @@
 #include "base/TextFields.h"
 #include "base/ZlibStream.h"
 #include "platform/EventLog.h"
-#include "replication/ClientThread.h"
+#include "replication/Broadcast.h"
+#include "replication/ClientBase.h"
+#include "replication/Conversation.h"
 #include "replication/Session.h"
 #include "replication/TransferCache.h"
 
@@ -33,17 +34,6 @@ constexpr qint64 kWriteBuffer = 8 * kChunk;
 std::atomic<qint64> g_maxObjectSize{std::numeric_limits<qint32>::max()};
 
 const QString kDownload = QStringLiteral("DOWNLOAD");
-
-struct THooks {
-    std::mutex lock;
-    std::function<void()> stopProviderCollection;
-};
-
-THooks& Hooks()
-{
-    static THooks hooks;
-    return hooks;
-}
 
 TSyncObject* FindByScriptusFile(const QString& name)
 {
@@ -98,7 +88,7 @@ void ServeObject(TSession& session, const QString& requested, TSyncObject& objec
     file.close();
     const TTransform transform{MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
                                MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
-    TPreparedForm form{path, size};
+    TPreparedForm form{path, size, nullptr};
     try {
         if (transform.Any())
             form = PrepareTransferForm(object.ComputeId(), path, transform);
@@ -227,13 +217,6 @@ private:
     qint64 m_encodedSize = 0;
     qint64 m_written = 0;
 };
-
-void RunProviderDownload(TClientThread& thread)
-{
-    const TConnectInfo& info = thread.ConnectInfo();
-    if (info.object != nullptr)
-        thread.SetDownloadResult(FetchFromServer(thread, *info.object, info.destination));
-}
 
 } // namespace
 
@@ -372,12 +355,7 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
 
 qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
 {
-    {
-        THooks& hooks = Hooks();
-        std::lock_guard guard(hooks.lock);
-        if (hooks.stopProviderCollection)
-            hooks.stopProviderCollection();
-    }
+    EndProviderCollection();
     const QString name = object.SourceName();
     const auto log = [](const QString& text) { Log(QStringLiteral("Client"), text, 50); };
     const int count = object.ProviderCount();
@@ -398,11 +376,9 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
         info->host = provider;
         info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
         info->kind = TConnectKind::ProviderDownload;
-        info->object = &object;
-        info->destination = destination;
-        std::unique_ptr<TClientThread> thread(StartClientThread(std::move(info)));
-        thread->WaitFor();
-        result = thread->DownloadResult();
+        TClientBase peer(std::move(info));
+        RunConversation(peer,
+                        [&](TClientBase& client) { result = FetchFromServer(client, object, destination); });
     }
     return delivered(result) ? result : -1;
 }
@@ -412,19 +388,7 @@ void Confirm(TClientBase& client, const TSyncObject& object)
     client.Send(QStringLiteral("DOWNLOAD_OK %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
 }
 
-void SetStopProviderCollectionHook(std::function<void()> hook)
-{
-    THooks& hooks = Hooks();
-    std::lock_guard guard(hooks.lock);
-    hooks.stopProviderCollection = std::move(hook);
-}
-
 void SetMaxObjectSize(qint64 bytes)
 {
     g_maxObjectSize = bytes;
-}
-
-void InstallTransfer()
-{
-    SetConnectSequence(TConnectKind::ProviderDownload, &RunProviderDownload);
 }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <functional>
 #include <optional>
 
 #include <QString>
@@ -45,19 +44,13 @@ void HandleDownloadOk(TSession& session, const QStringList& words);
 /// object's size, 0 for a negative answer (no file is left then), -1 when
 /// nothing usable came; a partial file is removed.
 qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QString& destination);
-/// Tries every provider of the object in turn on a ProviderDownload thread;
+/// Ends the collection of provider answers, then tries every provider of the
+/// object in turn, each in a conversation of its own on the calling thread;
 /// the result as FetchFromServer, -1 when no provider delivered.
 qint32 FetchFromProviders(TSyncObject& object, const QString& destination);
 /// Sends DOWNLOAD_OK for the object; no reply comes.
 void Confirm(TClientBase& client, const TSyncObject& object);
 
-/// Called before the providers are tried: ends the collection of provider
-/// answers (the broadcast unit plugs in here). Nothing by default.
-void SetStopProviderCollectionHook(std::function<void()> hook);
-
 /// The largest object sent or received (the counts are signed 32-bit);
 /// tests lower it to try the limit without writing gigabytes.
 void SetMaxObjectSize(qint64 bytes);
-
-/// Plugs the ProviderDownload sequence into the client thread.
-void InstallTransfer();

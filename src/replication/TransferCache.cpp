@@ -155,7 +155,7 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
     std::unique_lock lock(state.lock);
     state.changed.wait(lock, [&] { return !state.busy.contains(name); });
     if (const QFileInfo entry(target); entry.isFile())
-        return {target, entry.size()};
+        return {target, entry.size(), nullptr};
     state.busy.insert(name);
     lock.unlock();
     const QString part = target + QStringLiteral(".part");

@@ -3,18 +3,18 @@
 
 #include "foundation/MainConfig.h"
 #include "foundation/UiAdapter.h"
-#include "replication/ClientThread.h"
+#include "replication/ClientBase.h"
 #include "replication/Installation.h"
 #include "replication/ObjectList.h"
 
 // Connecting and the login came before, in the client thread
 // (ClientThread.cpp, Login.cpp); rebuilding the views and disconnecting come
 // after it there.
-void RunUpdate(TClientThread& thread)
+void RunUpdate(TClientBase& client)
 {
     // 1. The object list: the server's lines merged into the local catalogue.
-    const bool work = ExchangeObjectList(thread);
-    thread.Log(work ? QStringLiteral("Objektliste abgeglichen, Objekte sind zu bearbeiten")
+    const bool work = ExchangeObjectList(client);
+    client.Log(work ? QStringLiteral("Objektliste abgeglichen, Objekte sind zu bearbeiten")
                     : QStringLiteral("Objektliste abgeglichen, keine Objekte zu bearbeiten"));
     if (!work)
         return;
@@ -22,8 +22,8 @@ void RunUpdate(TClientThread& thread)
     // 2. The prompt, which answers itself after its countdown.
     const bool silent = MainConfig().GetBoolean(QStringLiteral("ClientSilentInstall"));
     if (!silent)
-        thread.SetInstallConfirmed(AskNewObjects());
+        client.SetInstallConfirmed(AskNewObjects());
     // 3. Installation, then the objects to start and their scripts (Installation.cpp).
-    if (silent || thread.InstallConfirmed())
-        RunInstallation(thread);
+    if (silent || client.InstallConfirmed())
+        RunInstallation(client);
 }

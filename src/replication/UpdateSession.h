@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-class TClientThread;
+class TClientBase;
 
 /// What a client thread of connect kind Update does once its login was
 /// accepted: exchanges the object list, shows what changed, asks whether to
 /// install (unless ClientSilentInstall) and runs the installation, which ends
 /// with starting the objects and their Scriptus command files.
-void RunUpdate(TClientThread& thread);
+void RunUpdate(TClientBase& client);

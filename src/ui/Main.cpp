@@ -33,7 +33,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
-#include "replication/ClientBase.h"
+#include "replication/ClientThread.h"
 #include "ui/IconTable.h"
 #include "ui/MainTray.h"
 #include "ui/MessageBoxes.h"
@@ -332,8 +332,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
         return;
     }
     Log(QStringLiteral("Main"), QStringLiteral("Anwendung soll terminieren"), 46);
-    if (RequestShutdown())
-        EndApplication();
+    AskApplicationEnd();
 }
 
 void TFormMain::Exit()
@@ -344,8 +343,7 @@ void TFormMain::Exit()
                                       "\"Dienste und Anwendungen\" der \"Computerverwaltung\" beendet werden."));
         return;
     }
-    if (RequestShutdown())
-        EndApplication();
+    AskApplicationEnd();
 }
 
 void TFormMain::OpenHelp(const QString& topic)

@@ -297,8 +297,7 @@ void TFormMainService::Quit()
 {
     m_trayTimer->stop();
     m_tray->hide();
-    if (RequestShutdown())
-        EndApplication();
+    AskApplicationEnd();
 }
 
 void TFormMainService::closeEvent(QCloseEvent* event)

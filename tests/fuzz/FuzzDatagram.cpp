@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A pending query lets SETSERVER through; a known name keeps the options file unwritten.
     MainConfig().Set(QStringLiteral("NetServerName"), QStringLiteral("fuzzhost"));
     QueryServer(true);
-    OnDatagram(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), kSender);
+    OnDatagram(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), kSender,
+               [](const QString&) { return false; });
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "catalogue/CatalogueFixture.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
+#include "platform/HostNames.h"
 #include "foundation/MainConfig.h"
 #include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
@@ -96,7 +97,7 @@ protected:
         return address;
     }
 
-    void Datagram(const QString& text, const QString& address) { OnDatagram(text.toUtf8(), address, *m_server); }
+    void Datagram(const QString& text, const QString& address) { OnDatagram(text.toUtf8(), address, [this](const QString& name) { return m_server->IsClientConnected(name); }); }
 
     // Every datagram the handlers sent within the wait.
     QStringList Sent(int waitMs = 200)

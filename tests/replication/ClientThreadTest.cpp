@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
+#include "catalogue/SyncObject.h"
 #include "replication/LoopbackServer.h"
+#include "replication/Transfer.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -27,7 +31,6 @@ protected:
     }
     void TearDown() override
     {
-        SetConnectSequence(TConnectKind::Update, {});
         m_server.reset();
         TTestHome::TearDown();
     }
@@ -36,7 +39,7 @@ protected:
     void RunClient(TConnectKind kind = TConnectKind::Update, int port = 0)
     {
         m_ui.Clear();
-        StartLoopbackClient(port != 0 ? port : m_server->Port(), kind);
+        StartLoopbackClient(port != 0 ? port : m_server->Port(), kind, m_sequence);
         ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
         EXPECT_FALSE(AnyClientThreadRunning());
     }
@@ -47,14 +50,16 @@ protected:
     void PlugUpdateSequence()
     {
         m_sequenceRuns = 0;
-        SetConnectSequence(TConnectKind::Update, [this](TClientThread& thread) {
+        m_sequence = [this](TClientBase& client) {
             ++m_sequenceRuns;
-            EXPECT_TRUE(thread.Connection().IsOpen());
-        });
+            EXPECT_TRUE(client.Connection().IsOpen());
+        };
     }
 
     std::unique_ptr<TServerBase> m_server;
     std::atomic<int> m_sequenceRuns{0};
+    // Without one a conversation logs in and disconnects.
+    TConversationSequence m_sequence;
 };
 
 TEST_F(TClientThreadTest, DefaultLoginIsAcceptedAndRunsTheSequence)
@@ -143,7 +148,7 @@ TEST_F(TClientThreadTest, AnUpdateThatStartsDuringATimedOneAndEndsLastLeavesTheT
         while (!flag)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     };
-    SetConnectSequence(TConnectKind::Update, [&](TClientThread&) {
+    const TConversationSequence sequence = [&](TClientBase&) {
         if (++started == 1) { // the timed update
             waitFor(secondRuns);
             firstEnded = true;
@@ -152,11 +157,11 @@ TEST_F(TClientThreadTest, AnUpdateThatStartsDuringATimedOneAndEndsLastLeavesTheT
             waitFor(firstEnded);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-    });
-    StartLoopbackClient(m_server->Port());
+    };
+    StartLoopbackClient(m_server->Port(), TConnectKind::Update, sequence);
     ASSERT_TRUE(RunEventsUntil([&] { return started == 1; }));
     EXPECT_FALSE(TObjectUpdateTimer::IsEnabled());
-    StartLoopbackClient(m_server->Port());
+    StartLoopbackClient(m_server->Port(), TConnectKind::Update, sequence);
     ASSERT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }, 20000));
     EXPECT_TRUE(RunEventsUntil([] { return TObjectUpdateTimer::IsEnabled(); }, 1000));
     TObjectUpdateTimer::SetEnabled(false);
@@ -181,20 +186,25 @@ TEST_F(TClientThreadTest, SilentServerMeansNoReplyAndARefusedLogin)
     EXPECT_EQ(m_sequenceRuns, 0);
 }
 
-TEST_F(TClientThreadTest, ProviderDownloadThreadIsWaitedForByItsStarter)
+TEST_F(TClientThreadTest, AProviderThatDoesNotDeliverGivesNothingAndLeavesNoClientThread)
 {
-    TClientThread* thread = StartLoopbackClient(m_server->Port(), TConnectKind::ProviderDownload);
-    std::atomic<bool> done{false};
-    std::thread starter([&] {
-        thread->WaitFor();
-        done = true;
-    });
-    ASSERT_TRUE(RunEventsUntil([&] { return done.load(); }));
-    starter.join();
-    EXPECT_EQ(thread->DownloadResult(), -1);
-    delete thread;
+    // The provider is this loopback server, which does not offer the object.
+    MainConfig().Set(QStringLiteral("NetServerPort"), m_server->Port());
+    TSyncObject object(QStringLiteral("fehlt.txt"), QString(), 5, 0, Home(QStringLiteral("Target/")));
+    object.AddProvider(QStringLiteral("127.0.0.1"));
+    std::atomic<qint32> result{-2};
+    std::thread installer([&] { result = FetchFromProviders(object, Home(QStringLiteral("fehlt.part"))); });
+    ASSERT_TRUE(RunEventsUntil([&] { return result != -2; }));
+    installer.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"fehlt.txt\" an")));
+    const QStringList client = m_ui.Messages(QStringLiteral("Client"));
+    EXPECT_TRUE(std::any_of(client.begin(), client.end(), [](const QString& m) {
+        return m.startsWith(QStringLiteral("Anfrage \"DOWNLOAD fehlt.txt "));
+    }));
+    EXPECT_FALSE(QFile::exists(Home(QStringLiteral("fehlt.part"))));
     EXPECT_FALSE(AnyClientThreadRunning());
-    EXPECT_TRUE(TerminateAllClientThreads());
+    EXPECT_FALSE(ClientLogged(QStringLiteral("Beende Thread")));
 }
 
 } // namespace

@@ -82,7 +82,7 @@ TEST_F(TInstallationDesktopTest, ScriptsFillInTheStartedProgramOneAfterTheOtherA
     MakeFile(Home("Scriptus/danach.scriptus"), Row(WaitForTime, QString(), QStringLiteral("1")), SomeDate());
     MakeObject(QStringLiteral("danach.bin"), "MZ")->SetScriptusFile(QStringLiteral("danach.scriptus"));
 
-    RunClient([](TClientThread& thread) { RunInstallation(thread); }, 0, 60000);
+    RunClient([](TClientBase& client) { RunInstallation(client); }, 0, 60000);
     ASSERT_TRUE(RunEventsUntil([&] { return ReadFile(Home("probe.txt")).contains("closed"); }))
         << m_ui.Messages().join(QLatin1Char('\n')).toStdString() << ReadFile(Home("probe.txt")).toStdString();
     const QByteArray reports = ReadFile(Home("probe.txt"));
@@ -119,7 +119,7 @@ TEST_F(TInstallationDesktopTest, AScriptWaitsUntilTheRunGoingOnHasEnded)
     MakeFile(Home("Scriptus/danach.scriptus"), Row(WaitForTime, QString(), QStringLiteral("0")), SomeDate());
     MakeObject(QStringLiteral("danach.bin"), "MZ")->SetScriptusFile(QStringLiteral("danach.scriptus"));
 
-    RunClient([](TClientThread& thread) { RunInstallation(thread); }, 0, 60000);
+    RunClient([](TClientBase& client) { RunInstallation(client); }, 0, 60000);
     const int waiting = IndexOf(QStringLiteral("Warte auf das Ende der laufenden Skriptus-Ausführung"));
     const int handEnd = IndexOf(QStringLiteral("Beende Skriptus"));
     const int mine = IndexOf(QStringLiteral("Beginne Skriptus"), handEnd);

@@ -74,17 +74,13 @@ protected:
 
     void Install()
     {
-        RunClient([](TClientThread& thread) { RunInstallation(thread); });
+        RunClient([](TClientBase& client) { RunInstallation(client); });
     }
 
     // The update sequence exactly as the program plugs it in.
     void Update()
     {
-        static const TConnectSequence update = [] {
-            InstallReplication();
-            return ConnectSequence(TConnectKind::Update);
-        }();
-        RunClient(update);
+        RunClient(SequenceOf(TConnectKind::Update));
     }
 
     // An object that is not current here, so it has to come over the wire.
@@ -366,8 +362,7 @@ TEST_F(TInstallationTest, AShutdownEndsTheRunningScriptAndRunsNoFurtherOne)
     SetScriptusRunner(&runner);
     MakeObject(QStringLiteral("a.bin"), "MZ")->SetScriptusFile(QStringLiteral("lang.scriptus"));
     MakeObject(QStringLiteral("b.bin"), "MZ")->SetScriptusFile(QStringLiteral("danach.scriptus"));
-    SetConnectSequence(TConnectKind::Update, [](TClientThread& thread) { RunInstallation(thread); });
-    StartLoopbackClient(m_server->Port());
+    StartLoopbackClient(m_server->Port(), TConnectKind::Update, &RunInstallation);
     ASSERT_TRUE(RunEventsUntil([&] { return m_ui.HasMessage(QStringLiteral("führe 1 Zeilen aus")); }));
 
     EXPECT_FALSE(TerminateAllClientThreads());

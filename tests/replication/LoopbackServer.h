@@ -20,12 +20,19 @@ inline std::unique_ptr<TServerBase> StartLoopbackServer(int socketTimeoutMs)
     return server;
 }
 
-/// Starts a client thread of the kind against a loopback port.
-inline TClientThread* StartLoopbackClient(int port, TConnectKind kind = TConnectKind::Update)
+/// Starts a client thread of the kind against a loopback port; it runs the
+/// sequence given instead of the kind's own.
+inline void StartLoopbackClient(int port, TConnectKind kind, TConversationSequence sequence)
 {
     auto info = std::make_unique<TConnectInfo>();
     info->host = QStringLiteral("127.0.0.1");
     info->port = port;
     info->kind = kind;
-    return StartClientThread(std::move(info));
+    StartClientThread(std::move(info), std::move(sequence));
+}
+
+/// The same with the kind's own sequence.
+inline void StartLoopbackClient(int port, TConnectKind kind)
+{
+    StartLoopbackClient(port, kind, SequenceOf(kind));
 }

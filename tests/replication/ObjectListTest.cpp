@@ -5,6 +5,7 @@
 #include "catalogue/ImportChilds.h"
 
 #include "base/TextFields.h"
+#include "replication/Broadcast.h"
 #include "replication/ObjectList.h"
 #include "replication/Transfer.h"
 #include "replication/Login.h"
@@ -18,7 +19,8 @@ class TObjectListTest : public TReplicationTest
 protected:
     void TearDown() override
     {
-        SetQueryDownloadHook({});
+        SetDatagramSender({});
+        StopProviderCollection();
         TReplicationTest::TearDown();
     }
 
@@ -27,12 +29,12 @@ protected:
     {
         QStringList lines;
         std::mutex lock;
-        RunClient([&](TClientThread& thread) {
-            thread.Send(QStringLiteral("OBJLIST"));
-            if (thread.ReceiveReply() != QLatin1String("OBJLIST start"))
+        RunClient([&](TClientBase& client) {
+            client.Send(QStringLiteral("OBJLIST"));
+            if (client.ReceiveReply() != QLatin1String("OBJLIST start"))
                 return;
-            for (QString line = thread.ReceiveReply(); !line.isEmpty() && line != QLatin1String("end");
-                 line = thread.ReceiveReply()) {
+            for (QString line = client.ReceiveReply(); !line.isEmpty() && line != QLatin1String("end");
+                 line = client.ReceiveReply()) {
                 std::lock_guard guard(lock);
                 lines.append(line);
             }
@@ -56,7 +58,7 @@ protected:
             answer += line.toUtf8() + "\r\n";
         const int port = StartScriptedServer(answer);
         std::atomic<bool> work{false};
-        RunClient([&](TClientThread& thread) { work = ExchangeObjectList(thread); }, port);
+        RunClient([&](TClientBase& client) { work = ExchangeObjectList(client); }, port);
         return work;
     }
 
@@ -110,7 +112,7 @@ TEST_F(TObjectListTest, ConfirmedObjectIsNotOfferedAgainUntilItsIdChanges)
 {
     MainConfig().Set(QStringLiteral("ServerOfferNewerObjects"), true);
     TSyncObject* object = MakeObject(QStringLiteral("app.bin"), "first");
-    RunClient([&](TClientThread& thread) { Confirm(thread, *object); });
+    RunClient([&](TClientBase& client) { Confirm(client, *object); });
     EXPECT_TRUE(RunEventsUntil([&] {
         return Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"app.bin\" bestätigt"));
     }));
@@ -131,7 +133,7 @@ TEST_F(TObjectListTest, UnknownComputerGetsNoListAndNoWork)
         session.Reply(QStringLiteral("LOGIN ok noelevate  "));
     });
     std::atomic<bool> work{true};
-    RunClient([&](TClientThread& thread) { work = ExchangeObjectList(thread); });
+    RunClient([&](TClientBase& client) { work = ExchangeObjectList(client); });
     SetCommandHandler(TCommandIndex::Login, &HandleLogin);
     EXPECT_FALSE(work);
     EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Der anfragende Client konnte nicht ermittelt werden")));
@@ -140,8 +142,15 @@ TEST_F(TObjectListTest, UnknownComputerGetsNoListAndNoWork)
 TEST_F(TObjectListTest, ClientMergesSkipsABadLineAndStopsAtUpperCaseEnd)
 {
     BecomeClient();
+    // Every new object is asked for among the peers.
     QStringList queried;
-    SetQueryDownloadHook([&](TSyncObject& object) { queried.append(object.SourceName()); });
+    std::mutex lock;
+    SetDatagramSender([&](const QByteArray& datagram) {
+        const QStringList words = SplitFields(QString::fromUtf8(datagram), QLatin1Char(' '));
+        std::lock_guard guard(lock);
+        if (words.size() >= 2 && words[0] == QLatin1String("QUERYDOWNLOAD"))
+            queried.append(UnquoteField(words[1]));
+    });
     MainConfig().Set(QStringLiteral("ClientFindObjectsOverBroadcast"), true);
     QString bad = LineOf(QStringLiteral("bad.txt"));
     bad.replace(QStringLiteral("10:20:30"), QStringLiteral("99:99:99"));

@@ -24,7 +24,6 @@ protected:
     {
         TTestHome::SetUp();
         FreeAllClients();
-        InstallRemoteCommandSequences();
         m_updateStarts = std::make_shared<QStringList>();
         SetUpdateSessionStarter([starts = m_updateStarts](const QString& host, int) { *starts << host; });
         m_server = StartLoopbackServer(300);

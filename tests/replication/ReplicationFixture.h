@@ -36,7 +36,6 @@ protected:
         if (!TerminateAllClientThreads()) {
             EXPECT_TRUE(RunEventsUntil([] { return !AnyClientThreadRunning(); }, 60000));
         }
-        SetConnectSequence(TConnectKind::Update, {});
         m_server.reset();
         if (m_scripted.joinable())
             m_scripted.join();
@@ -52,11 +51,10 @@ protected:
     }
 
     /// Runs one Update client thread with the sequence to the end.
-    void RunClient(const std::function<void(TClientThread&)>& sequence, int port = 0, int timeoutMs = 10000)
+    void RunClient(const TConversationSequence& sequence, int port = 0, int timeoutMs = 10000)
     {
-        SetConnectSequence(TConnectKind::Update, sequence);
         m_ui.Clear();
-        StartLoopbackClient(port != 0 ? port : m_server->Port());
+        StartLoopbackClient(port != 0 ? port : m_server->Port(), TConnectKind::Update, sequence);
         ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); },
                                    timeoutMs));
         // Lines without reply (DOWNLOAD_OK) may still be on their way: the

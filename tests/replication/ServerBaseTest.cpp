@@ -11,6 +11,7 @@
 
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
+#include "platform/HostNames.h"
 #include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 #include "replication/LoopbackServer.h"

@@ -31,7 +31,7 @@ protected:
     {
         const TSyncObject wanted(name, QString(), 0, 0, Home("Target/"));
         std::atomic<qint32> result{-2};
-        RunClient([&](TClientThread& thread) { result = FetchFromServer(thread, wanted, Received()); }, port);
+        RunClient([&](TClientBase& client) { result = FetchFromServer(client, wanted, Received()); }, port);
         return result;
     }
     QString Received() const { return Home("got.bin"); }
@@ -239,12 +239,12 @@ TEST_F(TTransferTest, ReplyForAnotherRequestClosesTheConnectionAndALateOneIsNeve
         bool openAfterFirst = false;
         bool openAfterSecond = true;
         RunClient(
-            [&](TClientThread& thread) {
-                first = FetchFromServer(thread, wanted, Received());
-                openAfterFirst = thread.Connection().IsOpen();
+            [&](TClientBase& client) {
+                first = FetchFromServer(client, wanted, Received());
+                openAfterFirst = client.Connection().IsOpen();
                 QThread::msleep(static_cast<unsigned long>(delay));
-                second = FetchFromServer(thread, next, Received());
-                openAfterSecond = thread.Connection().IsOpen();
+                second = FetchFromServer(client, next, Received());
+                openAfterSecond = client.Connection().IsOpen();
             },
             port);
         EXPECT_EQ(first, -1);
