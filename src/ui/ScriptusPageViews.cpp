@@ -133,13 +133,16 @@ void TScriptusPageViews::PlugIntoRecording()
         const QModelIndex node = m_tree->NodeOf(control);
         if (!node.isValid())
             return false;
-        m_treeView->setFocus();
-        m_treeView->scrollTo(node);
+        // The node first: a view without a current node makes its first
+        // node current when it gets the focus, and that file node would
+        // empty the panel tracking has just filled.
         if (m_treeView->currentIndex() != node) {
             m_quietSelection = true;
             m_treeView->setCurrentIndex(node);
             m_quietSelection = false;
         }
+        m_treeView->scrollTo(node);
+        m_treeView->setFocus();
         return true;
     };
     parts.rebuildTree = [this] { BuildTree(); };
