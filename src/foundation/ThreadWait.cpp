@@ -7,14 +7,23 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/UiAdapter.h"
 
+void WaitTurningEvents(const std::function<bool()>& done)
+{
+    const bool mainThread = TPoolInterlocked::IsMainThread();
+    while (!done()) {
+        if (mainThread)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
 void WaitForThreadEnd(QThread& thread)
 {
     if (!TPoolInterlocked::IsMainThread()) {
         thread.wait();
         return;
     }
-    while (!thread.wait(5))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    WaitTurningEvents([&thread] { return thread.wait(5); });
     // Its last reports may still be queued: they arrive before the caller goes on.
     TUiAdapter::DeliverPending();
 }

@@ -22,6 +22,7 @@
 
 #include "base/KeyCodes.h"
 #include "base/WindowProcess.h"
+#include "base/WorkerThread.h"
 #include "platform/AccessibleBatch.h"
 
 namespace {
@@ -151,7 +152,7 @@ public:
 
     void Run(const std::function<void()>& work)
     {
-        if (std::this_thread::get_id() == m_thread.get_id()) {
+        if (m_thread.IsCurrent()) {
             work();
             return;
         }
@@ -210,7 +211,8 @@ private:
         std::mutex mutex;
         std::condition_variable started;
         bool running = false;
-        m_thread = std::thread([&] {
+        // Never joined: the thread lives as long as the process, as this object does.
+        m_thread.Start("Desktop", [&] {
             g_main_context_push_thread_default(m_context);
             GMainLoop* loop = g_main_loop_new(m_context, FALSE);
             {
@@ -220,10 +222,8 @@ private:
             }
             g_main_loop_run(loop);
         });
-        pthread_setname_np(m_thread.native_handle(), "DesktopAutomation");
         std::unique_lock lock(mutex);
         started.wait(lock, [&] { return running; });
-        m_thread.detach();
     }
 
     struct TTopLevel {
@@ -254,7 +254,7 @@ private:
     quint64 HandleFor(const std::string& key, const TReadState& read);
 
     GMainContext* m_context = nullptr;
-    std::thread m_thread;
+    TWorkerThread m_thread;
     xcb_connection_t* m_x = nullptr;
     xcb_window_t m_root = 0;
     bool m_atspi = false;

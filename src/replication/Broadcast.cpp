@@ -15,16 +15,15 @@
 #include <unistd.h>
 #include <vector>
 
-#include <QCoreApplication>
 #include <QHash>
 #include <QStringDecoder>
-#include <QThread>
 
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
+#include "foundation/ThreadWait.h"
 #include "base/TextFields.h"
 #include "foundation/UiAdapter.h"
 #include "platform/HostNames.h"
@@ -348,12 +347,7 @@ TBroadcastListener::TBroadcastListener(TConnectedCheck isConnected, int socket)
 TBroadcastListener::~TBroadcastListener()
 {
     m_waiter.Wake();
-    if (TPoolInterlocked::IsMainThread()) {
-        while (!m_thread.Finished()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(1);
-        }
-    }
+    WaitTurningEvents([this] { return m_thread.Finished(); });
     m_thread.Join();
 }
 

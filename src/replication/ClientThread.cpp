@@ -6,10 +6,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
 
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
+#include "foundation/ThreadWait.h"
 #include "foundation/UiAdapter.h"
 #include "replication/Installation.h"
 #include "replication/RemoteCommands.h"
@@ -113,10 +113,7 @@ void RunSendingInstance(TConnectKind kind, const QString& host)
     info->kind = kind;
     StartClientThread(std::move(info));
     // The thread logs through this thread: keep the events turning until it has gone.
-    while (AnyClientThreadRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
+    WaitTurningEvents([] { return !AnyClientThreadRunning(); });
     // The thread's last entries follow its leaving the list.
     QDeadlineTimer rest(200);
     while (!rest.hasExpired())

@@ -11,14 +11,13 @@
 #include <thread>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QThread>
 
 #include "catalogue/SyncClient.h"
 #include "base/WorkerThread.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
+#include "foundation/ThreadWait.h"
 #include "foundation/UiAdapter.h"
 #include "platform/HostNames.h"
 #include "replication/Broadcast.h"
@@ -111,11 +110,7 @@ TServerBase::~TServerBase()
 {
     StopListeners();
     // A session may wait for the main thread while it ends: keep it turning.
-    while (!AllSessionsFinished()) {
-        if (TPoolInterlocked::IsMainThread())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
+    WaitTurningEvents([this] { return AllSessionsFinished(); });
     ReapSessions();
 }
 

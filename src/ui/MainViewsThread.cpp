@@ -496,11 +496,7 @@ void CancelViewBuild(TViewKind kind)
         std::shared_lock guard(Slots().lock);
         return Slots().stopping[Index(kind)] > 0;
     };
-    while (othersStopping()) {
-        if (TPoolInterlocked::IsMainThread())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
+    WaitTurningEvents([&] { return !othersStopping(); });
 }
 
 void CancelObjectViewBuilds()
