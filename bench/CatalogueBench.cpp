@@ -6,15 +6,14 @@
 
 #include <benchmark/benchmark.h>
 
-
-#include "support/BenchHome.h"
+#include "base/AtomicFile.h"
+#include "base/TextFields.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
-#include "base/AtomicFile.h"
 #include "foundation/MainConfig.h"
-#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
+#include "support/BenchHome.h"
 
 namespace {
 
@@ -86,7 +85,9 @@ void FindObjects(benchmark::State& state)
     for (auto _ : state) {
         // Alternate relative and absolute forms, and a name that is not listed.
         const int n = (i * 7919) % kObjects;
-        const QString path = (i % 3 == 0) ? folder + ObjectName(n) : (i % 3 == 1) ? ObjectName(n) : QStringLiteral("fehlt.exe");
+        const QString path = (i % 3 == 0)   ? folder + ObjectName(n)
+                             : (i % 3 == 1) ? ObjectName(n)
+                                            : QStringLiteral("fehlt.exe");
         benchmark::DoNotOptimize(FindBySourcePath(path));
         ++i;
     }

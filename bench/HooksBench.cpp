@@ -61,10 +61,13 @@ template <typename F>
 void OnMainThread(F&& f)
 {
     std::promise<void> done;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] {
-        f();
-        done.set_value();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [&] {
+            f();
+            done.set_value();
+        },
+        Qt::QueuedConnection);
     done.get_future().wait();
 }
 
@@ -124,7 +127,12 @@ void BM_NotificationLatency(benchmark::State& state)
     }
     state.counters["worst_ms"] = worstMs;
 }
-BENCHMARK(BM_NotificationLatency)->ArgName("wm")->Arg(0)->Arg(1)->UseManualTime()->Iterations(500)
+BENCHMARK(BM_NotificationLatency)
+    ->ArgName("wm")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(500)
     ->Unit(benchmark::kMillisecond);
 
 // The window with the Scriptus page active, recording following the pointer
@@ -195,8 +203,13 @@ void BM_MainThreadStallWhileMoving(benchmark::State& state)
     if (page)
         state.counters["control_shown"] = RecordingTemplate().HasPosition ? 1 : 0;
 }
-BENCHMARK(BM_MainThreadStallWhileMoving)->ArgName("scriptus_page")->Arg(0)->Arg(1)->Iterations(1)
-    ->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_MainThreadStallWhileMoving)
+    ->ArgName("scriptus_page")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace
 
@@ -227,7 +240,8 @@ int main(int argc, char** argv)
     }
     std::thread runner([&] {
         benchmark::RunSpecifiedBenchmarks();
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     const int rc = app.exec();
     runner.join();

@@ -15,14 +15,14 @@
 #include <QThread>
 
 #include "app/HeadlessUi.h"
-#include "support/BenchHome.h"
+#include "base/DateTime.h"
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncObject.h"
-#include "base/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/UiPort.h"
 #include "platform/FileTimes.h"
+#include "support/BenchHome.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ void RunEventsUntil(const std::function<bool()>& condition, int timeoutMs = 6000
 
 TSyncObject* MakeOwner()
 {
-    auto owner = std::make_unique<TSyncObject>(g_tree + QStringLiteral("f0.dat"), QString(), 0, 0,
-                                               QStringLiteral("/opt/tree/"));
+    auto owner =
+        std::make_unique<TSyncObject>(g_tree + QStringLiteral("f0.dat"), QString(), 0, 0, QStringLiteral("/opt/tree/"));
     owner->SetDistributeFolder(true);
     owner->SetIncludeSubfolders(true);
     owner->RefreshFromSource();

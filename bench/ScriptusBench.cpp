@@ -194,7 +194,12 @@ void ControlCounts(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_ReadControlList)->Apply(ControlCounts)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FindControlByPath)->Apply(ControlCounts)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(BM_RowStartToAction)->ArgName("toolkit")->Arg(0)->Arg(1)->Iterations(20)->UseManualTime()
+BENCHMARK(BM_RowStartToAction)
+    ->ArgName("toolkit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(20)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
@@ -214,7 +219,8 @@ int main(int argc, char** argv)
         benchmark::RunSpecifiedBenchmarks();
         g_program.End();
         FreeControlList();
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     const int rc = app.exec();
     runner.join();

@@ -9,10 +9,10 @@
 #include <benchmark/benchmark.h>
 
 #include "app/HeadlessUi.h"
-#include "support/BenchHome.h"
 #include "foundation/MainConfig.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
+#include "support/BenchHome.h"
 
 namespace {
 
@@ -59,5 +59,6 @@ BENCHMARK(BM_LoginRoundTrip)
 
 int main(int argc, char** argv)
 {
-    return RunServerBenchmarks(argc, argv, g_server, [] {}, [] {});
+    return RunServerBenchmarks(
+        argc, argv, g_server, [] {}, [] {});
 }

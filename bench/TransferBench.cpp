@@ -38,7 +38,8 @@ int Serve(QCoreApplication& app, const QString& file, bool compress, bool encode
         std::string line;
         while (std::getline(std::cin, line)) {
         }
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     const int rc = app.exec();
     waiter.join();
@@ -52,7 +53,8 @@ int Fetch(QCoreApplication& app, int port, const QString& name, const QString& d
     const TSyncObject wanted(name, QString(), 0, 0, QStringLiteral("/nonexistent/"));
     const TConversationSequence fetch = [&](TClientBase& client) {
         result = FetchFromServer(client, wanted, destination);
-        QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     };
     auto info = std::make_unique<TConnectInfo>();
     info->host = QStringLiteral("127.0.0.1");

@@ -68,8 +68,9 @@ void MakeCatalogue()
     MainConfig().Set(QStringLiteral("MiscShowNonPersistent"), true);
     for (int index = 0; index < kOwnObjects; ++index) {
         auto object = std::make_unique<TSyncObject>(
-            QStringLiteral("pkg%1/file%2.exe").arg(index % kOwnFolders).arg(index), QStringLiteral("1.0.0.%1").arg(index),
-            1000 + index, 45000.0 + index / 86400.0, QStringLiteral("/opt/pkg%1/").arg(index % kOwnFolders));
+            QStringLiteral("pkg%1/file%2.exe").arg(index % kOwnFolders).arg(index),
+            QStringLiteral("1.0.0.%1").arg(index), 1000 + index, 45000.0 + index / 86400.0,
+            QStringLiteral("/opt/pkg%1/").arg(index % kOwnFolders));
         AppendObject(std::move(object));
     }
     auto ownerObject = std::make_unique<TSyncObject>(QStringLiteral("tree/setup.exe"), QStringLiteral("?"), 1, 45000.0,
@@ -80,8 +81,9 @@ void MakeCatalogue()
     for (int index = 0; index < kTreeObjects; ++index) {
         const int folder = index % kTreeFolders;
         const QString relative = QStringLiteral("t%1/s%2/").arg(folder / 50).arg(folder % 50);
-        auto object = std::make_unique<TSyncObject>(QStringLiteral("tree/") + relative + QStringLiteral("f%1.dat").arg(index),
-                                                    QStringLiteral("?"), index, 45000.0, QStringLiteral("/opt/tree/") + relative);
+        auto object =
+            std::make_unique<TSyncObject>(QStringLiteral("tree/") + relative + QStringLiteral("f%1.dat").arg(index),
+                                          QStringLiteral("?"), index, 45000.0, QStringLiteral("/opt/tree/") + relative);
         object->SetPersistent(false);
         object->SetParent(owner);
         AppendObject(std::move(object));
@@ -89,7 +91,8 @@ void MakeCatalogue()
 
     WriteLines(ProgramFile(QStringLiteral(".clients")), [](QByteArray& bytes) {
         for (int index = 0; index < kClients; ++index)
-            bytes += QStringLiteral("pc%1,\"PC%1\",10.%2.%3.%4,01.12.26 10:00:00,\"Client pc%1\",\"\\\\10\\\\%2\\\\%3\\\\\"\r\n")
+            bytes += QStringLiteral(
+                         "pc%1,\"PC%1\",10.%2.%3.%4,01.12.26 10:00:00,\"Client pc%1\",\"\\\\10\\\\%2\\\\%3\\\\\"\r\n")
                          .arg(index)
                          .arg(index / 2500)
                          .arg(index / 250 % 10)

@@ -82,9 +82,8 @@ int Startup(int objects)
     const QString home = dir.path() + "/home";
     WriteCatalogue(home, objects);
     WriteText(home + "/plenwick.config", "[Options]\r\nMiscWriteProtocolToFile=1\r\n");
-    WriteText(dir.path() + "/registry/user.reg",
-              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"
-              "\"SuppressSplashScreen\"=dword:00000001\r\n");
+    WriteText(dir.path() + "/registry/user.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"
+                                                 "\"SuppressSplashScreen\"=dword:00000001\r\n");
     const QString protocol = dir.path() + "/plenwick.protocol";
     std::printf("start-up with %d objects:", objects);
     for (int run = 0; run < kRuns; ++run) {
@@ -98,9 +97,8 @@ int Startup(int objects)
         qint64 shown = -1;
         while (shown < 0 && clock.elapsed() < 60000) {
             QProcess search;
-            search.start(QStringLiteral("xdotool"),
-                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                          QStringLiteral("^Plenwick - \\[")});
+            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                     QStringLiteral("--name"), QStringLiteral("^Plenwick - \\[")});
             search.waitForFinished(5000);
             if (!search.readAllStandardOutput().trimmed().isEmpty())
                 shown = clock.elapsed();

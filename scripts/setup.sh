@@ -12,7 +12,8 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev
           qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
           xvfb xauth xdotool x11-utils dbus dbus-x11 at-spi2-core libatspi2.0-dev libglib2.0-dev
           libxcb1-dev libxcb-record0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-keysyms1-dev libx11-xcb-dev
-          libgtk-3-dev openbox imagemagick curl desktop-file-utils lintian fakeroot dpkg-dev librsvg2-bin libqt6svg6)
+          libgtk-3-dev openbox imagemagick curl desktop-file-utils lintian fakeroot dpkg-dev librsvg2-bin libqt6svg6
+          clang-format)
 
 missing=()
 for p in "${packages[@]}"; do

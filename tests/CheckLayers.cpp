@@ -23,17 +23,15 @@ namespace {
 // Bottom up; a folder may include its own and lower ranks only. hooks hangs
 // off base alone, so it ranks between base and platform.
 const std::map<std::string, int> kRank = {
-    {"base", 0},      {"hooks", 1},       {"platform", 2}, {"foundation", 3}, {"catalogue", 4},
-    {"scriptus", 5},  {"replication", 6}, {"ui", 7},       {"app", 8},
+    {"base", 0},     {"hooks", 1},       {"platform", 2}, {"foundation", 3}, {"catalogue", 4},
+    {"scriptus", 5}, {"replication", 6}, {"ui", 7},       {"app", 8},
 };
 
 // Folders that link Qt Core only (hooks links no Qt at all).
-const std::set<std::string> kCore = {"base",     "hooks",    "platform",   "foundation",
-                                     "catalogue", "scriptus", "replication"};
+const std::set<std::string> kCore = {"base", "hooks", "platform", "foundation", "catalogue", "scriptus", "replication"};
 
-const std::vector<std::string> kGuiModules = {"QtGui",       "QtWidgets",    "QtOpenGL",  "QtOpenGLWidgets",
-                                              "QtPrintSupport", "QtSvg",     "QtSvgWidgets", "QtQuick",
-                                              "QtQml",       "QtQuickWidgets"};
+const std::vector<std::string> kGuiModules = {"QtGui", "QtWidgets",    "QtOpenGL", "QtOpenGLWidgets", "QtPrintSupport",
+                                              "QtSvg", "QtSvgWidgets", "QtQuick",  "QtQml",           "QtQuickWidgets"};
 
 struct TInclude {
     std::string target; // as written between the delimiters

@@ -63,7 +63,8 @@ int RunServerBenchmarks(int argc, char** argv, TServerBase*& server, const std::
         server = &listening;
         std::thread runner([&] {
             benchmark::RunSpecifiedBenchmarks();
-            QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
         });
         rc = app.exec();
         runner.join();

@@ -6,7 +6,10 @@
 #include <QCoreApplication>
 
 /// Which front-end this process runs, decided before any application object.
-enum class TFrontEnd { Window, Headless };
+enum class TFrontEnd {
+    Window,
+    Headless
+};
 
 /// The window when QT_QPA_PLATFORM is set (tests: offscreen) or when the X
 /// display can really be opened; then xcb is chosen unless a platform is set,

@@ -45,8 +45,8 @@ void THeadlessUi::ProtocolEntry(const TProtocolEntry& entry, bool, bool)
 
 void THeadlessUi::OverviewMessage(TOverviewPane pane, const QString& block, bool)
 {
-    const QString head = pane == TOverviewPane::Client ? QStringLiteral("Client-Informationen")
-                                                       : QStringLiteral("Server-Informationen");
+    const QString head =
+        pane == TOverviewPane::Client ? QStringLiteral("Client-Informationen") : QStringLiteral("Server-Informationen");
     QString text = block;
     text.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
     if (text.endsWith(QStringLiteral(" | ")))

@@ -63,8 +63,8 @@ int RunCommandFile(const QString& file)
     ReadControlList();
     StartScriptus(ScriptusSequence().Rows(), ScriptusEvents().Rows(), [](TScriptusOutcome outcome) {
         const int code = outcome == TScriptusOutcome::Completed ? 0 : kNotFound;
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
     });
     const int code = QCoreApplication::exec();
     FreeControlList();

@@ -36,7 +36,11 @@ public:
     void SetEndingCheck(std::function<bool()> ending) { m_ending = std::move(ending); }
 
 private:
-    enum class TAnswer { Running, Ending, None };
+    enum class TAnswer {
+        Running,
+        Ending,
+        None
+    };
     QString SocketName() const;
     void Listen();
     TAnswer AskRunningInstance();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include <QCoreApplication>
@@ -11,8 +11,8 @@
 #include "app/CommandLine.h"
 #include "app/CommandLineHelp.h"
 #include "app/FrontEnd.h"
-#include "app/ScriptusCommands.h"
 #include "app/HeadlessUi.h"
+#include "app/ScriptusCommands.h"
 #include "app/Signals.h"
 #include "app/SingleInstance.h"
 #include "catalogue/CatalogueSetup.h"
@@ -59,8 +59,8 @@ void OnTerminationSignal(int signal)
 {
     if (signal == SIGINT && ShutdownWaiting())
         ImmediateShutdown();
-    Log(QStringLiteral("Main"), signal == SIGINT ? QStringLiteral("Signal SIGINT empfangen")
-                                                 : QStringLiteral("Signal SIGTERM empfangen"));
+    Log(QStringLiteral("Main"),
+        signal == SIGINT ? QStringLiteral("Signal SIGINT empfangen") : QStringLiteral("Signal SIGTERM empfangen"));
     Log(QStringLiteral("Main"), QStringLiteral("Anwendung soll terminieren"), 46);
     AskApplicationEnd();
 }

@@ -35,8 +35,8 @@ void WriteFileAtomically(const QString& path, const QByteArray& content)
     if (opened && InSharedFolder(path))
         file.setPermissions(file.permissions() | QFileDevice::ReadGroup | QFileDevice::WriteGroup);
     if (!opened || file.write(content) != content.size() || !file.commit())
-        throw EInOutError(QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2")
-                              .arg(path, file.errorString()));
+        throw EInOutError(
+            QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2").arg(path, file.errorString()));
 }
 
 bool ReadWholeFile(const QString& path, QByteArray& content)
@@ -130,7 +130,8 @@ void TAppendFile::Close()
 
 void SyncFolderOf(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     ::fsync(fd);

@@ -117,8 +117,8 @@ int TwoDigits(const QString& text, qsizetype at)
 /// machinery: list files hold one per line.
 std::optional<std::pair<QDate, QTime>> ParseListForm(const QString& text)
 {
-    if (text.size() != 17 || text[2] != QLatin1Char('.') || text[5] != QLatin1Char('.') || text[8] != QLatin1Char(' ')
-        || text[11] != QLatin1Char(':') || text[14] != QLatin1Char(':'))
+    if (text.size() != 17 || text[2] != QLatin1Char('.') || text[5] != QLatin1Char('.') ||
+        text[8] != QLatin1Char(' ') || text[11] != QLatin1Char(':') || text[14] != QLatin1Char(':'))
         return std::nullopt;
     int parts[6];
     for (int i = 0; i < 6; ++i)
@@ -137,8 +137,8 @@ std::optional<TDateTime> ParseDateTime(const QString& text)
             return std::nullopt;
         return Compose(fast->first, fast->second);
     }
-    static const QRegularExpression pattern(QStringLiteral(
-        R"(^\s*(\d{1,2})\.(\d{1,2})\.(\d{2}|\d{4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^\s*(\d{1,2})\.(\d{1,2})\.(\d{2}|\d{4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return std::nullopt;

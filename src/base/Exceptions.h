@@ -9,10 +9,7 @@
 class EPlenwick : public std::runtime_error
 {
 public:
-    explicit EPlenwick(const QString& message)
-        : std::runtime_error(message.toStdString()), m_message(message)
-    {
-    }
+    explicit EPlenwick(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
     const QString& Message() const { return m_message; }
 
 private:

@@ -12,8 +12,7 @@
 /// ReturnView. The program reads only the two message identifiers from it;
 /// everything else it takes from the notification's own copy, because the
 /// next event overwrites the record before the program gets to read it.
-struct THooksView
-{
+struct THooksView {
     std::uint32_t Reserved0[2];
     /// Process in which the last event happened (0 when unknown).
     std::uint32_t ProcessId;
@@ -38,8 +37,7 @@ static_assert(sizeof(THooksView) == 40);
 
 /// One notification as the library writes it to the pipe, a fixed-size record
 /// written whole (far below PIPE_BUF, so never split).
-struct THooksNotification
-{
+struct THooksNotification {
     /// The view's mouse or key message identifier.
     std::uint32_t Message;
     /// Mouse: the mouse message that happened. Key: the virtual-key code.

@@ -11,8 +11,7 @@
 
 /// One key: the Windows virtual-key code stored in scripts, the X keysym that
 /// stands for it, and the scan code and extended flag of its keystroke data.
-struct TKeyCode
-{
+struct TKeyCode {
     std::uint8_t VirtualKey;
     std::uint32_t Keysym;
     std::uint8_t ScanCode;
@@ -41,9 +40,9 @@ inline constexpr TKeyCode KeyCodeTable[] = {
     {0xa4, 0xffe9, 0x38, false},
     {0xa5, 0xffea, 0x38, true},
     {0xa5, 0xfe03, 0x38, true},
-    {0x5b, 0xffeb, 0x5b, true}, // Super_L
-    {0x5c, 0xffec, 0x5c, true}, // Super_R
-    {0x5d, 0xff67, 0x5d, true}, // Menu
+    {0x5b, 0xffeb, 0x5b, true},  // Super_L
+    {0x5c, 0xffec, 0x5c, true},  // Super_R
+    {0x5d, 0xff67, 0x5d, true},  // Menu
     {0x14, 0xffe5, 0x3a, false}, // Caps_Lock
     {0x90, 0xff7f, 0x45, true},  // Num_Lock
     {0x91, 0xff14, 0x46, false}, // Scroll_Lock
@@ -198,8 +197,7 @@ inline constexpr TKeyCode KeyCodeTable[] = {
 /// lower-case ones, which a keyboard map lists first.
 inline const TKeyCode* KeyByKeysym(std::uint32_t keysym)
 {
-    const bool upperLatin = (keysym >= 0x41 && keysym <= 0x5a) ||
-                            (keysym >= 0xc0 && keysym <= 0xde && keysym != 0xd7);
+    const bool upperLatin = (keysym >= 0x41 && keysym <= 0x5a) || (keysym >= 0xc0 && keysym <= 0xde && keysym != 0xd7);
     if (upperLatin)
         keysym += 0x20;
     for (const TKeyCode& row : KeyCodeTable) {
@@ -233,8 +231,7 @@ inline std::uint32_t KeystrokeData(const TKeyCode& key, bool released)
 
 /// What a key event reports: the virtual key and its keystroke data. A key the
 /// table does not know reports virtual key 0, so it is still seen.
-struct TKeyEvent
-{
+struct TKeyEvent {
     std::uint8_t VirtualKey;
     std::uint32_t Keystroke;
 };
@@ -253,11 +250,8 @@ class TKeyboardMap
 {
 public:
     TKeyboardMap() = default;
-    TKeyboardMap(std::uint8_t firstKeycode, std::uint8_t keysymsPerKeycode,
-                 std::span<const std::uint32_t> keysyms)
-        : m_first(firstKeycode),
-          m_perKeycode(keysymsPerKeycode),
-          m_keysyms(keysyms.begin(), keysyms.end())
+    TKeyboardMap(std::uint8_t firstKeycode, std::uint8_t keysymsPerKeycode, std::span<const std::uint32_t> keysyms)
+        : m_first(firstKeycode), m_perKeycode(keysymsPerKeycode), m_keysyms(keysyms.begin(), keysyms.end())
     {
     }
 

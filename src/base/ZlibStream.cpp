@@ -27,7 +27,8 @@ namespace {
 
 // Runs one zlib step until the input is used up (or, when finishing, the
 // stream has ended), handing every filled piece to the sink.
-template <class TStep> int Drain(z_stream& stream, char* out, const TZlibSink& sink, TStep step, bool& stopped)
+template <class TStep>
+int Drain(z_stream& stream, char* out, const TZlibSink& sink, TStep step, bool& stopped)
 {
     int rc = Z_OK;
     do {
@@ -62,7 +63,8 @@ bool TZlibDeflater::Feed(const char* data, qsizetype size, const TZlibSink& sink
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     stream.avail_in = static_cast<uInt>(size);
     bool stopped = false;
-    Drain(stream, m_state->out, sink, [&] { return deflate(&stream, Z_NO_FLUSH); }, stopped);
+    Drain(
+        stream, m_state->out, sink, [&] { return deflate(&stream, Z_NO_FLUSH); }, stopped);
     return !stopped;
 }
 
@@ -74,7 +76,8 @@ bool TZlibDeflater::Finish(const TZlibSink& sink)
     bool stopped = false;
     int rc = Z_OK;
     while (rc == Z_OK && !stopped)
-        rc = Drain(stream, m_state->out, sink, [&] { return deflate(&stream, Z_FINISH); }, stopped);
+        rc = Drain(
+            stream, m_state->out, sink, [&] { return deflate(&stream, Z_FINISH); }, stopped);
     return !stopped && rc == Z_STREAM_END;
 }
 
@@ -100,7 +103,8 @@ bool TZlibInflater::Feed(const char* data, qsizetype size, const TZlibSink& sink
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     stream.avail_in = static_cast<uInt>(size);
     bool stopped = false;
-    const int rc = Drain(stream, state.out, sink, [&] { return inflate(&stream, Z_NO_FLUSH); }, stopped);
+    const int rc = Drain(
+        stream, state.out, sink, [&] { return inflate(&stream, Z_NO_FLUSH); }, stopped);
     if (rc == Z_STREAM_END) {
         state.finished = true;
         state.failed = stream.avail_in > 0; // bytes after the end belong to no stream

@@ -27,7 +27,6 @@ TSyncObject* TreeOf(TSyncObject* object)
     return object->DistributeFolder() ? object : nullptr;
 }
 
-
 } // namespace
 
 void TChangeNotifyThread::run()
@@ -52,7 +51,8 @@ void TChangeNotifyThread::BuildWatchSet()
 {
     bool first = true;
     QString previous;
-    for (TSyncObject* object = FirstObject(); object != nullptr && !isInterruptionRequested(); object = object->Next()) {
+    for (TSyncObject* object = FirstObject(); object != nullptr && !isInterruptionRequested();
+         object = object->Next()) {
         const QString folder = FolderOfPath(object->ResolvedSourcePath());
         if (!first && folder == previous)
             continue;
@@ -120,7 +120,8 @@ void TChangeNotifyThread::WatchLoop()
         if (lastFailed)
             Note(QStringLiteral("WaitForMultipleObjects() nun erfolgreich initiiert"));
         lastFailed = false;
-        const auto index = std::find(m_watchHandles.begin(), m_watchHandles.end(), wait.handle) - m_watchHandles.begin();
+        const auto index =
+            std::find(m_watchHandles.begin(), m_watchHandles.end(), wait.handle) - m_watchHandles.begin();
         HandleChange(static_cast<int>(index));
     }
 }

@@ -13,11 +13,11 @@
 #include <QDir>
 #include <QLocale>
 
+#include "base/TextFields.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
-#include "base/TextFields.h"
 #include "foundation/ThreadWait.h"
 #include "foundation/UiAdapter.h"
 #include "platform/FileTimes.h"
@@ -52,8 +52,8 @@ TImports& Imports()
 bool AnyThreadAlive()
 {
     const TImports& imports = Imports();
-    return !imports.running.empty()
-           || std::any_of(imports.owned.begin(), imports.owned.end(), [](const auto& t) { return !t->isFinished(); });
+    return !imports.running.empty() ||
+           std::any_of(imports.owned.begin(), imports.owned.end(), [](const auto& t) { return !t->isFinished(); });
 }
 
 // Under the list lock, written.
@@ -113,8 +113,8 @@ QString FolderOfPath(const QString& path)
 
 QFileInfoList FolderEntries(const QString& folder)
 {
-    QFileInfoList entries = QDir(folder).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     entries.removeIf([](const QFileInfo& entry) { return entry.isDir() ? entry.isSymLink() : !entry.isFile(); });
     return entries;
 }
@@ -127,8 +127,9 @@ void TThreadImportChilds::run()
         const QString root = IsMasterServer() ? FolderOfPath(m_owner->ResolvedSourcePath()) : m_owner->TargetFolder();
         ImportFolder(root, QString());
     } catch (const std::exception& error) {
-        Log(kCategory, QStringLiteral("Beim Generieren der Ordnerstruktur für Objekt \"%1\" ").arg(name)
-                           + ExceptionSuffix(error), kIcon);
+        Log(kCategory,
+            QStringLiteral("Beim Generieren der Ordnerstruktur für Objekt \"%1\" ").arg(name) + ExceptionSuffix(error),
+            kIcon);
     }
     Finish();
 }
@@ -150,8 +151,8 @@ void TThreadImportChilds::Finish()
     imports.shrunk.notify_all();
     // Logged and restarted without the lock: the main thread may be waiting
     // for it while this thread waits for the main thread.
-    Log(kCategory,
-        QStringLiteral("Ordnerstruktur für Objekt \"%1\" vollständig generiert").arg(m_owner->SourceName()), kIcon);
+    Log(kCategory, QStringLiteral("Ordnerstruktur für Objekt \"%1\" vollständig generiert").arg(m_owner->SourceName()),
+        kIcon);
     if (!isInterruptionRequested())
         ObjectListChanged();
     if (last)
@@ -291,8 +292,8 @@ void StopImport(TSyncObject* owner)
                                         [&](const TThreadImportChilds* t) { return t->Owner() == owner; });
         if (found == imports.running.end())
             return;
-        const auto entry = std::find_if(imports.owned.begin(), imports.owned.end(),
-                                        [&](const auto& t) { return t.get() == *found; });
+        const auto entry =
+            std::find_if(imports.owned.begin(), imports.owned.end(), [&](const auto& t) { return t.get() == *found; });
         if (entry == imports.owned.end())
             return; // another caller is stopping it
         stopped = std::move(*entry);

@@ -4,15 +4,13 @@
 #include <QFile>
 
 #include "base/AtomicFile.h"
+#include "base/TextFields.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "base/TextFields.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 
-TListFile::TListFile(const char* extension, const char* category) : m_extension(extension), m_category(category)
-{
-}
+TListFile::TListFile(const char* extension, const char* category) : m_extension(extension), m_category(category) {}
 
 QString TListFile::Path() const
 {
@@ -34,7 +32,8 @@ bool TListFile::Load(const std::function<bool(const QString& line)>& readLine)
                 skipped = true;
         } catch (const EConvertError& error) {
             Log(QLatin1String(m_category),
-                QStringLiteral("Beim Lesen der Zeile \"%1\" aus \"%2\" %3").arg(line, path, ExceptionSuffix(error)), 46);
+                QStringLiteral("Beim Lesen der Zeile \"%1\" aus \"%2\" %3").arg(line, path, ExceptionSuffix(error)),
+                46);
             skipped = true;
         }
     }

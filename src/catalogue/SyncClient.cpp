@@ -4,12 +4,12 @@
 #include <atomic>
 #include <memory>
 
+#include "base/ReentrantRWLock.h"
+#include "base/TextFields.h"
 #include "catalogue/ListFile.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/ReentrantRWLock.h"
-#include "base/TextFields.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 
@@ -35,18 +35,19 @@ TClientList& Clients()
     return clients;
 }
 
-template <class T> T ReadField(const T& field)
+template <class T>
+T ReadField(const T& field)
 {
     TReadGuard guard(Clients().lock);
     return field;
 }
 
-template <class T> void WriteField(T& field, const T& value)
+template <class T>
+void WriteField(T& field, const T& value)
 {
     TWriteGuard guard(Clients().lock);
     field = value;
 }
-
 
 TSyncClient* FindClient(const QString& name, Qt::CaseSensitivity sensitivity)
 {
@@ -67,27 +68,65 @@ void SaveClientListIfChanged(bool changed)
 
 } // namespace
 
-TSyncClient::TSyncClient(const QString& address, const QString& description, TDateTime lastContact,
-                         const QString& name)
+TSyncClient::TSyncClient(const QString& address, const QString& description, TDateTime lastContact, const QString& name)
     : m_address(address), m_name(name.toLower()), m_lastContact(lastContact), m_clientDescription(description),
       m_groupPath(DefaultGroupPath(address))
 {
 }
 
-QString TSyncClient::Address() const { return ReadField(m_address); }
-void TSyncClient::SetAddress(const QString& value) { WriteField(m_address, value); }
-QString TSyncClient::Name() const { return ReadField(m_name); }
-void TSyncClient::SetName(const QString& value) { WriteField(m_name, value.toLower()); }
-QString TSyncClient::LocalComputerName() const { return ReadField(m_localComputerName); }
-void TSyncClient::SetLocalComputerName(const QString& value) { WriteField(m_localComputerName, value); }
-TDateTime TSyncClient::LastContact() const { return ReadField(m_lastContact); }
-void TSyncClient::SetLastContact(TDateTime value) { WriteField(m_lastContact, value); }
-QString TSyncClient::LastContactText() const { return FormatDateTime(LastContact()); }
-QString TSyncClient::ClientDescription() const { return ReadField(m_clientDescription); }
+QString TSyncClient::Address() const
+{
+    return ReadField(m_address);
+}
+void TSyncClient::SetAddress(const QString& value)
+{
+    WriteField(m_address, value);
+}
+QString TSyncClient::Name() const
+{
+    return ReadField(m_name);
+}
+void TSyncClient::SetName(const QString& value)
+{
+    WriteField(m_name, value.toLower());
+}
+QString TSyncClient::LocalComputerName() const
+{
+    return ReadField(m_localComputerName);
+}
+void TSyncClient::SetLocalComputerName(const QString& value)
+{
+    WriteField(m_localComputerName, value);
+}
+TDateTime TSyncClient::LastContact() const
+{
+    return ReadField(m_lastContact);
+}
+void TSyncClient::SetLastContact(TDateTime value)
+{
+    WriteField(m_lastContact, value);
+}
+QString TSyncClient::LastContactText() const
+{
+    return FormatDateTime(LastContact());
+}
+QString TSyncClient::ClientDescription() const
+{
+    return ReadField(m_clientDescription);
+}
 // A line break becomes a space: the client line cannot hold one.
-void TSyncClient::SetClientDescription(const QString& value) { WriteField(m_clientDescription, WithoutLineBreaks(value)); }
-QString TSyncClient::GroupPath() const { return ReadField(m_groupPath); }
-void TSyncClient::SetGroupPath(const QString& value) { WriteField(m_groupPath, value); }
+void TSyncClient::SetClientDescription(const QString& value)
+{
+    WriteField(m_clientDescription, WithoutLineBreaks(value));
+}
+QString TSyncClient::GroupPath() const
+{
+    return ReadField(m_groupPath);
+}
+void TSyncClient::SetGroupPath(const QString& value)
+{
+    WriteField(m_groupPath, value);
+}
 
 QString TSyncClient::DefaultGroupPath(const QString& address)
 {
@@ -169,8 +208,9 @@ void RegisterClient(const QString& address, const QString& name)
                             QStringLiteral("Client \"") + name + QStringLiteral("\" ist bereits bekannt")});
             if (client->Address().compare(address, Qt::CaseInsensitive) != 0) {
                 client->SetAddress(address);
-                entries.append({QStringLiteral("ServerBase"), QStringLiteral("Client \"") + name
-                                                                  + QStringLiteral("\" besitzt neue IP-Adresse ") + address});
+                entries.append(
+                    {QStringLiteral("ServerBase"),
+                     QStringLiteral("Client \"") + name + QStringLiteral("\" besitzt neue IP-Adresse ") + address});
             }
             client->SetLastContact(record->LastContact());
             entries.append({kCategory, QStringLiteral("Objekt \"%1\" wurde aktualisiert").arg(client->Name())});

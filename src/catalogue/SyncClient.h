@@ -4,8 +4,8 @@
 #include <QList>
 #include <QString>
 
-#include "catalogue/SyncChain.h"
 #include "base/DateTime.h"
+#include "catalogue/SyncChain.h"
 
 /// A computer that has connected to this one: its address, its resolved name
 /// (the key of the list, lower case), the computer name it reported at login

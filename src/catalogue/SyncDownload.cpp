@@ -8,13 +8,13 @@
 #include <QHash>
 #include <QSet>
 
+#include "base/AtomicFile.h"
+#include "base/TextFields.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/ListFile.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
-#include "base/AtomicFile.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/TextFields.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include "base/TextFields.h"
 #include "catalogue/ListFile.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PendingMoves.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/TextFields.h"
 #include "platform/FileTimes.h"
 #include "platform/FileVersion.h"
 #include "platform/ProgramPaths.h"
@@ -116,10 +116,7 @@ public:
     int count = 0;
     TListFile file{".objects", "SyncObject"};
 
-    QMultiHash<QString, TSyncObject*>& Bucket(const QString& name)
-    {
-        return HasDrivePart(name) ? absolute : relative;
-    }
+    QMultiHash<QString, TSyncObject*>& Bucket(const QString& name) { return HasDrivePart(name) ? absolute : relative; }
     void Index(TSyncObject* object) { Bucket(object->m_sourceName).insert(object->m_sourceName, object); }
     void Unindex(TSyncObject* object) { Bucket(object->m_sourceName).remove(object->m_sourceName, object); }
     static TSyncObject* Earliest(const QMultiHash<QString, TSyncObject*>& bucket, const QString& key, TSyncObject* best)
@@ -341,10 +338,11 @@ std::unique_ptr<TSyncObject> TSyncObject::FromLine(const QString& line)
     object->m_clientGroups = UnquoteField(f[7]).split(QLatin1Char('|'), Qt::SkipEmptyParts);
     object->m_description = UnquoteField(f[8]);
     object->m_scriptusFile = UnquoteField(f[9]);
-    bool* const flags[] = {&object->m_swapOnly,         &object->m_startAfterTransfer, &object->m_autostart,
-                           &object->m_registerOcx,      &object->m_deleteTarget,       &object->m_distributeFolder,
-                           &object->m_includeSubfolders, &object->m_persistent,        &object->m_scriptusCompanion,
-                           &object->m_useClientGroupRights};
+    bool* const flags[] = {&object->m_swapOnly,          &object->m_startAfterTransfer,
+                           &object->m_autostart,         &object->m_registerOcx,
+                           &object->m_deleteTarget,      &object->m_distributeFolder,
+                           &object->m_includeSubfolders, &object->m_persistent,
+                           &object->m_scriptusCompanion, &object->m_useClientGroupRights};
     for (int i = 0; i < 10; ++i)
         *flags[i] = BooleanFromText(f[10 + i]);
     return object;
@@ -354,8 +352,12 @@ QString TSyncObject::AttributeLetters() const
 {
     TReadGuard guard(ObjectLock());
     QString letters;
-    const std::pair<bool, char> marks[] = {{m_swapOnly, 'C'},    {m_startAfterTransfer, 'X'}, {m_autostart, 'A'},
-                                           {m_registerOcx, 'R'}, {m_deleteTarget, 'D'},       {m_scriptusCompanion, 'P'},
+    const std::pair<bool, char> marks[] = {{m_swapOnly, 'C'},
+                                           {m_startAfterTransfer, 'X'},
+                                           {m_autostart, 'A'},
+                                           {m_registerOcx, 'R'},
+                                           {m_deleteTarget, 'D'},
+                                           {m_scriptusCompanion, 'P'},
                                            {!m_scriptusFile.isEmpty(), 'S'}};
     for (const auto& [set, letter] : marks)
         if (set)
@@ -452,8 +454,8 @@ bool TSyncObject::CopyPropertiesTo(TSyncObject& other) const
     const QString target = TargetFolder();
     const qint32 size = Size();
     const QString version = Version();
-    const bool changed = date != other.ModifiedDate() || target != other.TargetFolder()
-                         || size != other.Size() || version != other.Version();
+    const bool changed = date != other.ModifiedDate() || target != other.TargetFolder() || size != other.Size() ||
+                         version != other.Version();
     other.SetSwapOnly(SwapOnly());
     other.SetStartAfterTransfer(StartAfterTransfer());
     other.SetAutostart(Autostart());
@@ -478,13 +480,14 @@ std::unique_ptr<TSyncObject> TSyncObject::GenerateScriptusCompanion() const
     try {
         if (path.isEmpty() || !IsExistingFile(path))
             return nullptr;
-        auto companion =
-            std::make_unique<TSyncObject>(ScriptusFile(), FileVersion(path), FileSize(path), FileDate(path), TargetFolder());
+        auto companion = std::make_unique<TSyncObject>(ScriptusFile(), FileVersion(path), FileSize(path),
+                                                       FileDate(path), TargetFolder());
         companion->m_persistent = false;
         companion->m_scriptusCompanion = true;
         return companion;
     } catch (const std::exception& error) {
-        Log(kCategory, QStringLiteral("Beim Generieren des Skriptus-Objekts für \"%1\" ").arg(path) + ExceptionSuffix(error),
+        Log(kCategory,
+            QStringLiteral("Beim Generieren des Skriptus-Objekts für \"%1\" ").arg(path) + ExceptionSuffix(error),
             kIcon);
         return nullptr;
     }
@@ -509,7 +512,8 @@ bool TSyncObject::ClientEntitled(const QString& groupPath) const
                 return true;
     }
     Log(QStringLiteral("Client"),
-        QStringLiteral("Objekt \"%1\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt").arg(SourceName()),
+        QStringLiteral("Objekt \"%1\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")
+            .arg(SourceName()),
         50);
     return false;
 }
@@ -545,7 +549,8 @@ TSyncObject* AppendObject(std::unique_ptr<TSyncObject> object)
         if (HasLineBreak(name))
             throw EObjectNameError(
                 QStringLiteral("Der Name \"%1\" enthält einen Zeilenumbruch und kann nicht in die Objektliste "
-                               "aufgenommen werden.").arg(ShownLineBreaks(name)));
+                               "aufgenommen werden.")
+                    .arg(ShownLineBreaks(name)));
     TWriteGuard guard(ObjectLock());
     return Objects().Append(std::move(object));
 }

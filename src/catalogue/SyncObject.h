@@ -8,11 +8,11 @@
 #include <QString>
 #include <QStringList>
 
-#include "catalogue/SyncChain.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
 #include "base/ReentrantRWLock.h"
 #include "base/TextFields.h"
+#include "catalogue/SyncChain.h"
 
 /// An index outside an object's client-group or provider list.
 class EListIndexError : public EPlenwick
@@ -150,12 +150,14 @@ public:
 private:
     friend class TObjectList;
 
-    template <class T> T Read(const T& field) const
+    template <class T>
+    T Read(const T& field) const
     {
         TReadGuard guard(ObjectLock());
         return field;
     }
-    template <class T> void Write(T& field, const T& value)
+    template <class T>
+    void Write(T& field, const T& value)
     {
         TWriteGuard guard(ObjectLock());
         field = value;

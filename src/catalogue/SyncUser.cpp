@@ -3,9 +3,9 @@
 
 #include <mutex>
 
+#include "base/TextFields.h"
 #include "catalogue/ListFile.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/TextFields.h"
 
 namespace {
 
@@ -79,8 +79,7 @@ void LoadUserList()
         if (!user)
             return false;
         if (user->UserDescription().isEmpty())
-            user->SetUserDescription(
-                QStringLiteral("Benutzer(in) %1, %2").arg(user->LastName(), user->FirstName()));
+            user->SetUserDescription(QStringLiteral("Benutzer(in) %1, %2").arg(user->LastName(), user->FirstName()));
         std::lock_guard guard(Users().lock);
         Users().list.Append(user.release());
         return true;

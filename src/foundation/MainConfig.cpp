@@ -137,7 +137,8 @@ void RegisterLayoutOptions(TConfig& c)
         c.Register(s, QString::fromLatin1(name), false, false, kind, def);
     };
     using K = TValueKind;
-    for (const char* name : {"MainListViewObjectsViewStyle", "MainListViewClientsViewStyle", "MainListViewUsersViewStyle"})
+    for (const char* name :
+         {"MainListViewObjectsViewStyle", "MainListViewClientsViewStyle", "MainListViewUsersViewStyle"})
         reg(name, K::Integer, 0);
     for (const char* name : {"MainSplitterObjects", "MainSplitterClients", "MainSplitterUsers", "MainSplitterScriptus"})
         reg(name, K::Integer, kDesignTreeWidth);
@@ -187,7 +188,8 @@ bool OptionsRegistered()
 
 bool IsMasterServer()
 {
-    return MainConfig().GetString(QStringLiteral("NetServerName")).compare(LocalComputerName(), Qt::CaseInsensitive) == 0;
+    return MainConfig().GetString(QStringLiteral("NetServerName")).compare(LocalComputerName(), Qt::CaseInsensitive) ==
+           0;
 }
 
 bool ServerConfigured()

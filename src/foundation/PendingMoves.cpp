@@ -19,8 +19,9 @@ constexpr int kIcon = 46;
 bool MoveOne(const QString& target, const QString& staging)
 {
     if (!QFileInfo::exists(staging)) {
-        Log(kCategory, QStringLiteral("Ausstehende Installation von \"%1\" entfällt: \"%2\" existiert nicht")
-                           .arg(target, staging), kIcon);
+        Log(kCategory,
+            QStringLiteral("Ausstehende Installation von \"%1\" entfällt: \"%2\" existiert nicht").arg(target, staging),
+            kIcon);
         return true;
     }
     const QString backup = BackupFilePath(target);
@@ -28,8 +29,10 @@ bool MoveOne(const QString& target, const QString& staging)
     if (hadTarget) {
         QFile::remove(backup);
         if (!MoveFileReplacing(target, backup)) {
-            Log(kCategory, QStringLiteral("Sicherungskopie \"%1\" des bisherigen Objekts \"%2\" konnte nicht erstellt werden")
-                               .arg(backup, target), kIcon);
+            Log(kCategory,
+                QStringLiteral("Sicherungskopie \"%1\" des bisherigen Objekts \"%2\" konnte nicht erstellt werden")
+                    .arg(backup, target),
+                kIcon);
             return false;
         }
     }
@@ -70,9 +73,8 @@ bool RecordPendingMove(const QString& targetPath, const QString& stagingPath)
 
 bool HasPendingMove(const QString& targetPath)
 {
-    return RegistryCall([&] {
-        return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath).has_value();
-    });
+    return RegistryCall(
+        [&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath).has_value(); });
 }
 
 void CarryOutPendingMoves()
@@ -88,10 +90,11 @@ void CarryOutPendingMoves()
             return;
         }
         for (const QString& target : targets) {
-            const auto staging =
-                RegistryCall([&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
+            const auto staging = RegistryCall(
+                [&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
             if (!staging || staging->kind != TRegistryValue::Kind::String || MoveOne(target, staging->text))
-                RegistryCall([&] { return TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
+                RegistryCall(
+                    [&] { return TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
         }
     } catch (const std::exception& error) {
         Log(kCategory, QStringLiteral("Bei den ausstehenden Installationen ") + ExceptionSuffix(error), kIcon);

@@ -35,8 +35,19 @@ public:
     using EPlenwick::EPlenwick;
 };
 
-enum class TPersistenceMode : quint8 { Registry = 0, IniFile = 1, Unset = 2, XmlFile = 3 };
-enum class TValueKind : quint8 { String = 0, Integer = 1, Boolean = 2, DateTime = 3, Float = 4 };
+enum class TPersistenceMode : quint8 {
+    Registry = 0,
+    IniFile = 1,
+    Unset = 2,
+    XmlFile = 3
+};
+enum class TValueKind : quint8 {
+    String = 0,
+    Integer = 1,
+    Boolean = 2,
+    DateTime = 3,
+    Float = 4
+};
 
 /// A read or write filter: gets the value, returns the value to use.
 using TConfigFilter = std::function<QVariant(const QVariant&)>;

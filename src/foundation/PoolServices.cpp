@@ -133,8 +133,8 @@ void InstallService()
 {
     RefuseMasked();
     RequireSystemd();
-    const QByteArray unit = ServiceUnitText(ExecutablePath(), OwnVersionString(QStringLiteral("FileDescription")),
-                                            ProgramFolder());
+    const QByteArray unit =
+        ServiceUnitText(ExecutablePath(), OwnVersionString(QStringLiteral("FileDescription")), ProgramFolder());
     TServiceChange install;
     install.unitText = unit;
     install.after = {{QStringLiteral("daemon-reload")}, {QStringLiteral("enable"), ServiceUnitName()}};

@@ -3,7 +3,6 @@
 
 #include <functional>
 
-
 /// The system service of this program is installed (and not disabled).
 bool ServiceInstalled();
 

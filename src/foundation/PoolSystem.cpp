@@ -24,11 +24,10 @@ int SetAutostart(const QString& executablePath, bool wanted)
         return state.place;
     // Removal goes to where the entry is: a machine-wide writer must not fail on
     // the per-user entry it finds instead.
-    const TAutostartPlace place = wanted ? (MachineAutostartWritable() ? TAutostartPlace::Machine
-                                                                       : TAutostartPlace::User)
-                                         : static_cast<TAutostartPlace>(state.place);
-    const bool done = wanted ? WriteAutostartEntry(place, executablePath)
-                             : RemoveAutostartEntry(place, executablePath);
+    const TAutostartPlace place = wanted
+                                      ? (MachineAutostartWritable() ? TAutostartPlace::Machine : TAutostartPlace::User)
+                                      : static_cast<TAutostartPlace>(state.place);
+    const bool done = wanted ? WriteAutostartEntry(place, executablePath) : RemoveAutostartEntry(place, executablePath);
     if (place == TAutostartPlace::Machine) {
         if (!done)
             throw EAutostartInRegistryFailed(QStringLiteral("Eintrag konnte nicht in die Registry geschrieben werden"));
@@ -47,7 +46,8 @@ bool RegisterForAutomaticStart()
     }
     switch (SetAutostart(ExecutablePath(), true)) {
     case 1:
-        Log(QStringLiteral("MainConfig"), QStringLiteral("Anwendung wurde/ist in die Registrierungsdatenbank eingetragen"));
+        Log(QStringLiteral("MainConfig"),
+            QStringLiteral("Anwendung wurde/ist in die Registrierungsdatenbank eingetragen"));
         break;
     case 2:
         Log(QStringLiteral("Options"), QStringLiteral("Anwendung wurde/ist in die Autostartgruppe eingetragen"));

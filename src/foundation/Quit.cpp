@@ -101,7 +101,8 @@ bool SaveLayout()
         return true;
     } catch (const std::exception& error) {
         // A layout that cannot be saved must not keep the program from ending.
-        Log(kCategory, QStringLiteral("Beim Speichern der persistenten Einstellungen ") + ExceptionSuffix(error), kIcon);
+        Log(kCategory, QStringLiteral("Beim Speichern der persistenten Einstellungen ") + ExceptionSuffix(error),
+            kIcon);
         return false;
     }
 }

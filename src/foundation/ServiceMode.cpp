@@ -6,7 +6,7 @@
 namespace {
 std::atomic<bool> g_service{false};
 std::atomic<bool> g_monitor{false};
-}
+} // namespace
 
 bool RunningAsService()
 {

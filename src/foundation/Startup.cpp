@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "base/TextFields.h"
 #include "foundation/ListenerControl.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
@@ -16,7 +17,6 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
 #include "foundation/ServiceMode.h"
-#include "base/TextFields.h"
 #include "foundation/UiAdapter.h"
 #include "platform/FileMove.h"
 #include "platform/ServiceManager.h"

@@ -14,7 +14,13 @@ enum class TInstanceKind {
 };
 
 /// The lists start-up reads, in the order it reads them.
-enum class TListKind { Objects, Clients, Downloads, Users, Controls };
+enum class TListKind {
+    Objects,
+    Clients,
+    Downloads,
+    Users,
+    Controls
+};
 
 /// The list units plug their load in here; a kind without loader is skipped.
 void SetListLoader(TListKind kind, std::function<void()> load);

@@ -93,7 +93,8 @@ void Run(TPortCall call)
         Enqueue([call = std::move(call)] { CallPort(call); });
 }
 
-template <class TResult> TResult Wait(const std::function<TResult(TUiPort& port)>& call, TResult fallback)
+template <class TResult>
+TResult Wait(const std::function<TResult(TUiPort& port)>& call, TResult fallback)
 {
     TResult result = fallback;
     RunOnMainThread([&] {

@@ -16,10 +16,17 @@ struct TProtocolEntry {
 };
 
 /// The two text panes of the overview page.
-enum class TOverviewPane { Client, Server };
+enum class TOverviewPane {
+    Client,
+    Server
+};
 
 /// Kinds of message box; every box has an OK button only.
-enum class TMessageKind { Information, Warning, Error };
+enum class TMessageKind {
+    Information,
+    Warning,
+    Error
+};
 
 /// How the main window appears once it is created.
 enum class TWindowStart {

@@ -14,8 +14,7 @@
 
 namespace {
 
-struct TFree
-{
+struct TFree {
     void operator()(void* p) const { std::free(p); }
 };
 
@@ -83,13 +82,9 @@ std::unique_ptr<TEventRecorder> TEventRecorder::Start(int notificationPipe, THoo
     return recorder;
 }
 
-TEventRecorder::TEventRecorder(xcb_connection_t* control, xcb_connection_t* data, xcb_window_t root,
-                               int pipe, THooksView& view)
-    : m_control(control),
-      m_data(data),
-      m_view(view),
-      m_lookup(control, root),
-      m_pipe(pipe)
+TEventRecorder::TEventRecorder(xcb_connection_t* control, xcb_connection_t* data, xcb_window_t root, int pipe,
+                               THooksView& view)
+    : m_control(control), m_data(data), m_view(view), m_lookup(control, root), m_pipe(pipe)
 {
 }
 
@@ -141,14 +136,14 @@ void TEventRecorder::ReadKeyboardMap()
     const xcb_setup_t* setup = xcb_get_setup(m_control);
     const std::uint8_t first = setup->min_keycode;
     const std::uint8_t count = setup->max_keycode - setup->min_keycode + 1;
-    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, TFree> reply(xcb_get_keyboard_mapping_reply(
-        m_control, xcb_get_keyboard_mapping(m_control, first, count), nullptr));
+    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, TFree> reply(
+        xcb_get_keyboard_mapping_reply(m_control, xcb_get_keyboard_mapping(m_control, first, count), nullptr));
     if (!reply)
         return;
     const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
     const int length = xcb_get_keyboard_mapping_keysyms_length(reply.get());
-    m_keyboard = TKeyboardMap(first, reply->keysyms_per_keycode,
-                              std::span<const std::uint32_t>(keysyms, std::size_t(length)));
+    m_keyboard =
+        TKeyboardMap(first, reply->keysyms_per_keycode, std::span<const std::uint32_t>(keysyms, std::size_t(length)));
 }
 
 void TEventRecorder::Run()
@@ -226,8 +221,7 @@ void TEventRecorder::Handle(const TWireEvent& event)
         // The three share one layout; a movement's detail is no button.
         xcb_button_press_event_t pointer;
         std::memcpy(&pointer, event.data(), sizeof pointer);
-        const std::uint32_t message =
-            type == XCB_MOTION_NOTIFY ? HookMouseMove : MouseMessageOf(type, pointer.detail);
+        const std::uint32_t message = type == XCB_MOTION_NOTIFY ? HookMouseMove : MouseMessageOf(type, pointer.detail);
         if (message)
             HandlePointer(pointer, message);
     }
@@ -239,8 +233,7 @@ void TEventRecorder::HandleKey(const xcb_key_press_event_t& event, bool released
     const xcb_window_t window = m_lookup.FocusedWindow(event.root_x, event.root_y);
     const std::uint32_t process = m_lookup.ProcessOf(window);
     m_view.ProcessId = process;
-    m_pipe.Push({m_view.KeyMessage, key.VirtualKey, key.Keystroke, process, event.root_x, event.root_y, window},
-                false);
+    m_pipe.Push({m_view.KeyMessage, key.VirtualKey, key.Keystroke, process, event.root_x, event.root_y, window}, false);
 }
 
 void TEventRecorder::HandlePointer(const xcb_button_press_event_t& event, std::uint32_t mouseMessage)

@@ -5,8 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-TNotificationPipe::TNotificationPipe(int fd)
-    : m_fd(fd)
+TNotificationPipe::TNotificationPipe(int fd) : m_fd(fd)
 {
     // A blocked write would hang UninstallHooks, whatever the caller made.
     const int flags = fcntl(fd, F_GETFL);

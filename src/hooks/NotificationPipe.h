@@ -23,8 +23,7 @@ public:
     int Fd() const { return m_fd; }
 
 private:
-    struct TQueued
-    {
+    struct TQueued {
         THooksNotification notification;
         bool movement;
     };

@@ -11,8 +11,7 @@
 
 namespace {
 
-struct TFree
-{
+struct TFree {
     void operator()(void* p) const { std::free(p); }
 };
 template <typename T>
@@ -24,10 +23,7 @@ constexpr int MaxDepth = 32;
 } // namespace
 
 TWindowLookup::TWindowLookup(xcb_connection_t* connection, xcb_window_t root)
-    : m_connection(connection),
-      m_root(root),
-      m_wmState(Atom("WM_STATE")),
-      m_netWmPid(Atom("_NET_WM_PID"))
+    : m_connection(connection), m_root(root), m_wmState(Atom("WM_STATE")), m_netWmPid(Atom("_NET_WM_PID"))
 {
     const xcb_query_extension_reply_t* res = xcb_get_extension_data(connection, &xcb_res_id);
     m_hasResources = res && res->present;
@@ -35,8 +31,8 @@ TWindowLookup::TWindowLookup(xcb_connection_t* connection, xcb_window_t root)
 
 xcb_atom_t TWindowLookup::Atom(const char* name)
 {
-    TReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, std::strlen(name), name), nullptr));
+    TReply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, std::strlen(name), name), nullptr));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 

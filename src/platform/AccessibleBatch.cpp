@@ -122,7 +122,8 @@ std::string StringOf(DBusMessage* reply)
     return text ? text : "";
 }
 
-template <typename T> T NumberOf(DBusMessage* reply, int type, T otherwise)
+template <typename T>
+T NumberOf(DBusMessage* reply, int type, T otherwise)
 {
     DBusMessageIter value;
     if (!FirstValue(reply, type, &value))
@@ -189,8 +190,7 @@ void AskChildrenOneByOne(DBusConnection* connection, const std::vector<TAccessib
     TPendingCalls children(connection, timeoutMs);
     std::vector<std::size_t> owner; // the accessible each call asks about
     for (std::size_t n = 0; n < which.size(); ++n) {
-        const dbus_int32_t count =
-            std::min(NumberOf<dbus_int32_t>(counts.Reply(n), DBUS_TYPE_INT32, 0), kMaxChildren);
+        const dbus_int32_t count = std::min(NumberOf<dbus_int32_t>(counts.Reply(n), DBUS_TYPE_INT32, 0), kMaxChildren);
         for (dbus_int32_t index = 0; index < count; ++index) {
             children.Send(refs[which[n]], kAccessible, "GetChildAtIndex", nullptr, nullptr, &index);
             owner.push_back(which[n]);

@@ -36,7 +36,8 @@ constexpr int kMaxSearchedChildren = 4096;
 // A hanging program costs this once per level of a window's tree.
 constexpr int kBatchTimeoutMs = 2000;
 
-template <typename T> struct TGFree {
+template <typename T>
+struct TGFree {
     void operator()(T* p) const { g_free(p); }
 };
 using TGString = std::unique_ptr<gchar, TGFree<gchar>>;
@@ -48,12 +49,14 @@ struct TUnref {
             g_object_unref(p);
     }
 };
-template <typename T> using TGObject = std::unique_ptr<T, TUnref>;
+template <typename T>
+using TGObject = std::unique_ptr<T, TUnref>;
 
 struct TFree {
     void operator()(void* p) const { std::free(p); }
 };
-template <typename T> using TReply = std::unique_ptr<T, TFree>;
+template <typename T>
+using TReply = std::unique_ptr<T, TFree>;
 
 QString OneLine(QString text)
 {
@@ -93,7 +96,8 @@ QString ProgramName(qint64 pid)
 
 // A program's accessibility bridge sometimes leaves a call unanswered until
 // the next message reaches it; one repeat after a short wait gets it through.
-template <typename F> gboolean Twice(F call)
+template <typename F>
+gboolean Twice(F call)
 {
     GError* error = nullptr;
     gboolean result = call(&error);
@@ -106,7 +110,6 @@ template <typename F> gboolean Twice(F call)
     }
     return result;
 }
-
 
 // Makes sure the program answers before it is asked for more.
 void Nudge(AtspiAccessible* accessible)
@@ -130,7 +133,8 @@ public:
         return *thread;
     }
 
-    template <typename R> R Call(const std::function<R()>& work)
+    template <typename R>
+    R Call(const std::function<R()>& work)
     {
         R result{};
         Run([&] { result = work(); });
@@ -290,7 +294,8 @@ bool TDesktopThread::Connect(QString* reason)
         if (xcb_connection_has_error(x)) {
             xcb_disconnect(x);
             if (reason)
-                *reason = QStringLiteral("Die Anzeige \"%1\" ist nicht erreichbar").arg(qEnvironmentVariable("DISPLAY"));
+                *reason =
+                    QStringLiteral("Die Anzeige \"%1\" ist nicht erreichbar").arg(qEnvironmentVariable("DISPLAY"));
             return false;
         }
         xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(x));
@@ -310,7 +315,8 @@ bool TDesktopThread::Connect(QString* reason)
 bool TDesktopThread::AccessibilityBus()
 {
     if (!m_atspi) {
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+            qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
             return false;
         atspi_init();
         atspi_set_main_context(m_context);
@@ -619,8 +625,8 @@ TKeyboardMap TDesktopThread::KeyboardMap()
 {
     const xcb_setup_t* setup = xcb_get_setup(m_x);
     const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-    TReply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
-        m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, count), nullptr));
+    TReply<xcb_get_keyboard_mapping_reply_t> reply(
+        xcb_get_keyboard_mapping_reply(m_x, xcb_get_keyboard_mapping(m_x, setup->min_keycode, count), nullptr));
     if (!reply)
         return TKeyboardMap();
     const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
@@ -781,8 +787,8 @@ DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_win
 void FakeInput(TDesktopThread& d, uint8_t type, uint8_t detail, int x = 0, int y = 0)
 {
     const xcb_window_t root = type == XCB_MOTION_NOTIFY ? d.Root() : xcb_window_t(XCB_NONE);
-    xcb_test_fake_input(d.X(), type, detail, XCB_CURRENT_TIME, root,
-                        static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
+    xcb_test_fake_input(d.X(), type, detail, XCB_CURRENT_TIME, root, static_cast<int16_t>(x), static_cast<int16_t>(y),
+                        0);
 }
 
 // The entry of a list just opened is laid out a moment later.
@@ -822,8 +828,7 @@ bool Raise(TDesktopThread& d, xcb_window_t window)
         event.window = window;
         event.type = d.Atom("_NET_ACTIVE_WINDOW");
         event.data.data32[0] = 2; // from a pager-like tool: the manager obeys
-        xcb_send_event(d.X(), 0, d.Root(),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        xcb_send_event(d.X(), 0, d.Root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&event));
     } else {
         xcb_map_window(d.X(), window);
@@ -868,10 +873,10 @@ void EnableAccessibility()
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!bus)
         return;
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
-        g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
-        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    GVariant* reply =
+        g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+                                    g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)),
+                                    nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
     if (reply)
         g_variant_unref(reply);
     g_object_unref(bus);
@@ -925,8 +930,7 @@ QByteArray WindowIcon(quint64 handle, int* width, int* height)
         if (!d.X() || !window)
             return QByteArray();
         TReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            d.X(), xcb_get_property(d.X(), 0, window, d.Atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 0, 1 << 20),
-            nullptr));
+            d.X(), xcb_get_property(d.X(), 0, window, d.Atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 0, 1 << 20), nullptr));
         if (!reply)
             return QByteArray();
         const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));

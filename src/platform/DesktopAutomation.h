@@ -32,7 +32,10 @@ struct TDesktopControl {
 };
 
 /// The mouse buttons a click may use.
-enum class TMouseButton { Left, Right };
+enum class TMouseButton {
+    Left,
+    Right
+};
 
 /// The Linux desktop as Scriptus sees it: top-level windows through X11,
 /// the controls inside them through the accessibility bus, input through

@@ -25,7 +25,11 @@ public:
     /// Ends watching; false with the system error code when the system refused.
     bool Close(int handle, int& error);
 
-    enum class TResult { Signalled, Timeout, Failed };
+    enum class TResult {
+        Signalled,
+        Timeout,
+        Failed
+    };
     struct TWait {
         TResult result = TResult::Timeout;
         int handle = -1; ///< the lowest signalled handle

@@ -9,13 +9,15 @@
 
 bool IsExistingFile(const QString& path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::optional<TDateTime> FileLastWriteTime(const QString& path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
     qint64 seconds = info.st_mtim.tv_sec;

@@ -93,9 +93,14 @@ public:
             return false;
         quint32 countOffset = 0;
         switch (U16(optional, 0)) {
-        case 0x10B: countOffset = 92; break;  // PE32
-        case 0x20B: countOffset = 108; break; // PE32+
-        default: return false;
+        case 0x10B:
+            countOffset = 92;
+            break; // PE32
+        case 0x20B:
+            countOffset = 108;
+            break; // PE32+
+        default:
+            return false;
         }
         const quint32 directories = countOffset + 4;
         const quint32 resourceEntry = directories + 2 * 8;
@@ -155,7 +160,8 @@ private:
     /// within its declared size.
     bool ReadResource(quint32 offset, quint32 length, QByteArray& out) const
     {
-        if (offset > m_resourceSize || length > m_resourceSize - offset || quint64(m_resourceRva) + offset > 0xFFFFFFFFu)
+        if (offset > m_resourceSize || length > m_resourceSize - offset ||
+            quint64(m_resourceRva) + offset > 0xFFFFFFFFu)
             return false;
         const auto file = FileOffset(m_resourceRva + offset, length);
         return file && m_source.Read(*file, length, out);
@@ -233,7 +239,8 @@ std::optional<TBlock> ReadBlock(const QByteArray& data, qsizetype offset, qsizet
 }
 
 /// Calls visit for each child block until it returns false.
-template <class TVisit> void ForEachChild(const QByteArray& data, const TBlock& parent, TVisit visit)
+template <class TVisit>
+void ForEachChild(const QByteArray& data, const TBlock& parent, TVisit visit)
 {
     qsizetype pos = parent.children;
     while (const auto child = ReadBlock(data, pos, parent.end)) {

@@ -88,7 +88,8 @@ bool LogonAndImpersonate(const QString& account, const QString& password)
         passwd entry{};
         passwd* found = nullptr;
         char buffer[4096];
-        if (::getpwnam_r(name.user.toUtf8().constData(), &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+        if (::getpwnam_r(name.user.toUtf8().constData(), &entry, buffer, sizeof buffer, &found) != 0 ||
+            found == nullptr)
             return false;
         // Group first: once the uid is no longer 0 the gid cannot change.
         ::setfsgid(found->pw_gid);

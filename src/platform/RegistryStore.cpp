@@ -198,10 +198,11 @@ QByteArray SerializeHive(TRegistryHive hive, const THive& keys)
 {
     QStringList lines{QStringLiteral("REGEDIT4"), QString()};
     for (const TRegKey& key : keys) {
-        lines.append(QLatin1Char('[') + RootName(hive) + (key.path.isEmpty() ? QString() : QLatin1Char('\\') + key.path) +
-                     QLatin1Char(']'));
+        lines.append(QLatin1Char('[') + RootName(hive) +
+                     (key.path.isEmpty() ? QString() : QLatin1Char('\\') + key.path) + QLatin1Char(']'));
         for (const auto& [name, value] : key.values) {
-            QString line = name.isEmpty() ? QStringLiteral("@=") : QLatin1Char('"') + EscapeText(name) + QStringLiteral("\"=");
+            QString line =
+                name.isEmpty() ? QStringLiteral("@=") : QLatin1Char('"') + EscapeText(name) + QStringLiteral("\"=");
             switch (value.kind) {
             case TRegistryValue::Kind::String:
                 line += QLatin1Char('"') + EscapeText(value.text) + QLatin1Char('"');
@@ -233,11 +234,12 @@ THive LoadHive(TRegistryHive hive, const QString& file)
         return keys;
     if (ParseHive(hive, content, keys))
         return keys;
-    const QString aside = file + QStringLiteral(".damaged-") +
-                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside =
+        file + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QFile::rename(file, aside);
     throw ERegistryDamaged(
-        QStringLiteral("Registrierungsdatei \"%1\" ist beschädigt und wurde als \"%2\" beiseitegelegt").arg(file, aside));
+        QStringLiteral("Registrierungsdatei \"%1\" ist beschädigt und wurde als \"%2\" beiseitegelegt")
+            .arg(file, aside));
 }
 
 TRegKey* FindKey(THive& keys, const QString& key)

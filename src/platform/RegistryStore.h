@@ -10,11 +10,18 @@
 #include "base/Exceptions.h"
 
 /// The two hives the program uses.
-enum class TRegistryHive { CurrentUser, LocalMachine };
+enum class TRegistryHive {
+    CurrentUser,
+    LocalMachine
+};
 
 /// One registry value: text, a 32-bit number or bytes (doubles are 8 bytes).
 struct TRegistryValue {
-    enum class Kind { String, Dword, Binary };
+    enum class Kind {
+        String,
+        Dword,
+        Binary
+    };
     Kind kind = Kind::String;
     QString text;
     quint32 dword = 0;

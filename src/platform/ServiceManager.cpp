@@ -102,9 +102,8 @@ void RunCallsDirectly(const QList<QStringList>& calls)
     for (const QStringList& call : calls) {
         const TSystemctlResult result = RunSystemctl(call);
         if (result.exitCode != 0)
-            throw EServiceControlFailed(
-                CallFailure(QStringLiteral("systemctl ") + call.join(QLatin1Char(' ')),
-                            TRun{result.exitCode, result.output, result.error}));
+            throw EServiceControlFailed(CallFailure(QStringLiteral("systemctl ") + call.join(QLatin1Char(' ')),
+                                                    TRun{result.exitCode, result.output, result.error}));
     }
 }
 
@@ -116,8 +115,8 @@ void ChangeDirectly(const TServiceChange& change)
         try {
             WriteFileAtomically(unit, change.unitText);
         } catch (const EPlenwick& error) {
-            throw EServiceControlFailed(
-                QStringLiteral("Die Dienstdatei \"%1\" konnte nicht geschrieben werden: %2").arg(unit, error.Message()));
+            throw EServiceControlFailed(QStringLiteral("Die Dienstdatei \"%1\" konnte nicht geschrieben werden: %2")
+                                            .arg(unit, error.Message()));
         }
         // Whatever the umask: systemd and every user read units.
         QFile::setPermissions(unit, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);

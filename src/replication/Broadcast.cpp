@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <optional>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -18,13 +18,13 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include "base/TextFields.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/ThreadWait.h"
-#include "base/TextFields.h"
 #include "foundation/UiAdapter.h"
 #include "platform/HostNames.h"
 #include "replication/ClientBase.h"
@@ -206,7 +206,8 @@ void OnQueryDownload(const QString& text, const QStringList& words, const QStrin
     if (id != object->ComputeId() || !object->IsCurrent())
         return;
     if (isConnected(senderName)) {
-        BroadcastLog(QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(senderName));
+        BroadcastLog(
+            QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(senderName));
         return;
     }
     if (AnyClientThreadRunning()) {
@@ -269,7 +270,8 @@ void QueryServer(bool quiet)
 void QueryDownload(const TSyncObject& object)
 {
     g_collectProviders = true;
-    SendBroadcast(QStringLiteral("QUERYDOWNLOAD %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
+    SendBroadcast(
+        QStringLiteral("QUERYDOWNLOAD %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
     g_lastDownloadQuery = TClock::now().time_since_epoch().count();
 }
 

@@ -8,7 +8,6 @@
 
 #include "replication/Protocol.h"
 
-
 /// What a client thread does after its login; the values are the stored numbers.
 enum class TConnectKind : quint8 {
     Update = 1,

@@ -73,7 +73,8 @@ void DeleteTarget(TClientBase& client, const TSyncObject& object)
 {
     const QString target = object.TargetPath();
     if (!QFile::remove(target)) {
-        Report(client, QStringLiteral("Objekt \"%1\" konnte nicht gelöscht werden. Ist es schreibgeschützt?").arg(target));
+        Report(client,
+               QStringLiteral("Objekt \"%1\" konnte nicht gelöscht werden. Ist es schreibgeschützt?").arg(target));
         return;
     }
     Confirm(client, object);
@@ -107,7 +108,8 @@ void SetStagingMode(const QString& target, const QString& staging)
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray magic = file.read(4);
-    if (magic.startsWith("#!") || magic == QByteArrayLiteral("\x7f" "ELF"))
+    if (magic.startsWith("#!") || magic == QByteArrayLiteral("\x7f"
+                                                             "ELF"))
         file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
 }
 
@@ -209,8 +211,7 @@ void RegisterTarget(TClientBase& client, const TSyncObject& object, const QStrin
 
 // False when the new file could not take the target's place; the previous
 // version, when this run moved it aside, then goes back.
-bool PutInPlace(TClientBase& client, const TSyncObject& object, const QString& staging, bool backedUp,
-                TRunState& state)
+bool PutInPlace(TClientBase& client, const TSyncObject& object, const QString& staging, bool backedUp, TRunState& state)
 {
     const QString target = object.TargetPath();
     client.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging, target));
@@ -240,7 +241,8 @@ void InstallAtNextStart(TClientBase& client, const TSyncObject& object, const QS
             client.Log(QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart"));
         else
             client.Log(QStringLiteral("Die Installation von \"%1\" beim nächsten Rechnerstart konnte nicht "
-                                      "vorgemerkt werden").arg(target));
+                                      "vorgemerkt werden")
+                           .arg(target));
         return;
     }
     const QString copy = ReplaceCopyPath();
@@ -331,11 +333,13 @@ void RunScripts(TClientBase& client, const QStringList& scripts, bool desktopRea
             if (client.TerminateRequested())
                 return;
             if (runner == nullptr) {
-                client.Log(QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+                client.Log(
+                    QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
                 continue;
             }
             if (!desktopReady) {
-                client.Log(QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
+                client.Log(
+                    QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
                 continue;
             }
             TScriptusFile commands;

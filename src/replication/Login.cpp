@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/Login.h"
 
-#include "catalogue/SyncClient.h"
 #include "base/Base64.h"
 #include "base/DateTime.h"
+#include "base/TextFields.h"
+#include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/TextFields.h"
 #include "platform/Logon.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
@@ -41,8 +41,9 @@ void Elevate(const QString& account, const QString& encodedPassword)
     if (!password)
         throw ELoginReplyIncomplete(QStringLiteral("Kennwort in der Anmeldeantwort ist kein Base64"));
     const bool elevated = LogonAndImpersonate(account, QString::fromUtf8(*password));
-    const QString text = elevated ? QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" war erfolgreich")
-                                  : QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" ist gescheitert");
+    const QString text = elevated
+                             ? QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" war erfolgreich")
+                             : QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" ist gescheitert");
     Log(QStringLiteral("Client"), text.arg(account), 20);
 }
 
@@ -54,7 +55,8 @@ bool ClientLogin(TClientBase& client)
     const TConfig& config = MainConfig();
     const bool anonymous = config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
     const QString user = anonymous ? kAnonymous : config.GetString(QStringLiteral("ClientUsername"));
-    const QString password = anonymous ? QStringLiteral("blueheron") : config.GetString(QStringLiteral("ClientPassword"));
+    const QString password =
+        anonymous ? QStringLiteral("blueheron") : config.GetString(QStringLiteral("ClientPassword"));
     // The date is informative only; its first word is the date part.
     const QString date = FormatDateTime(DateTimeNow()).section(QLatin1Char(' '), 0, 0);
     bool accepted = false;

@@ -5,12 +5,12 @@
 
 #include <QFileInfo>
 
+#include "base/TextFields.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/TextFields.h"
 #include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/Session.h"

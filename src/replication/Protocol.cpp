@@ -61,7 +61,8 @@ std::unique_ptr<TLineConnection> TLineConnection::Connect(const QString& host, i
     const QByteArray service = QByteArray::number(port);
     const int rc = ::getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &found);
     if (rc != 0)
-        throw ESocketError(QStringLiteral("Host \"%1\" nicht gefunden: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(rc))));
+        throw ESocketError(
+            QStringLiteral("Host \"%1\" nicht gefunden: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(rc))));
     int lastError = ECONNREFUSED;
     for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
         const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);

@@ -61,8 +61,9 @@ bool MayAct(TSession& session, const QString& word)
     const QString master = MainConfig().GetString(QStringLiteral("NetServerName"));
     if (FromMasterServer(session, master))
         return true;
-    session.Log(QStringLiteral("Kommando \"%1\" von \"%2\" wird nicht ausgeführt: nur der Master-Server \"%3\" darf es senden")
-                    .arg(word, session.PeerName(), master));
+    session.Log(
+        QStringLiteral("Kommando \"%1\" von \"%2\" wird nicht ausgeführt: nur der Master-Server \"%3\" darf es senden")
+            .arg(word, session.PeerName(), master));
     return false;
 }
 

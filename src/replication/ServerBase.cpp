@@ -11,9 +11,8 @@
 #include <thread>
 #include <unistd.h>
 
-
-#include "catalogue/SyncClient.h"
 #include "base/WorkerThread.h"
+#include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
@@ -291,9 +290,8 @@ bool TServerBase::OnConnect(TServerThread& session)
     session.SetPeer(address, address);
     BaseLog(QStringLiteral("Namensauflösung für IP-Adresse %1 vornehmen").arg(address));
     QString name;
-    const TSyncClient* cached = MainConfig().GetBoolean(QStringLiteral("NetDNSCache"))
-                                    ? FindClientByNameExact(address)
-                                    : nullptr;
+    const TSyncClient* cached =
+        MainConfig().GetBoolean(QStringLiteral("NetDNSCache")) ? FindClientByNameExact(address) : nullptr;
     if (cached != nullptr) {
         name = cached->Name();
         BaseLog(QStringLiteral("Domain-Name \"%1\" aus Cache aufgelöst").arg(name));

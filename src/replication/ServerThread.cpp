@@ -6,12 +6,12 @@
 
 #include <QElapsedTimer>
 
+#include "base/DateTime.h"
+#include "base/TextFields.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
-#include "base/DateTime.h"
-#include "base/TextFields.h"
 #include "platform/VersionInfo.h"
 #include "replication/Login.h"
 #include "replication/ObjectList.h"

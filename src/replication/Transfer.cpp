@@ -10,14 +10,14 @@
 #include <QFile>
 #include <QLocale>
 
+#include "base/Base64.h"
+#include "base/TextFields.h"
+#include "base/ZlibStream.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
-#include "base/Base64.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "base/TextFields.h"
-#include "base/ZlibStream.h"
 #include "platform/EventLog.h"
 #include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
@@ -167,7 +167,8 @@ public:
         if (m_encoded && !m_carry.isEmpty())
             throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
         if (!m_file.flush())
-            throw EStagingWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+            throw EStagingWriteError(
+                QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
         m_file.close();
     }
 
@@ -204,7 +205,8 @@ private:
         if (m_written > g_maxObjectSize.load())
             throw ETransferError(QStringLiteral("Das empfangene Objekt ist größer als 2 GiB"));
         if (m_file.write(data, size) != size)
-            throw EStagingWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+            throw EStagingWriteError(
+                QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
     }
 
     QFile m_file;
@@ -377,15 +379,15 @@ qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
         info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
         info->kind = TConnectKind::ProviderDownload;
         TClientBase peer(std::move(info));
-        RunConversation(peer,
-                        [&](TClientBase& client) { result = FetchFromServer(client, object, destination); });
+        RunConversation(peer, [&](TClientBase& client) { result = FetchFromServer(client, object, destination); });
     }
     return delivered(result) ? result : -1;
 }
 
 void Confirm(TClientBase& client, const TSyncObject& object)
 {
-    client.Send(QStringLiteral("DOWNLOAD_OK %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
+    client.Send(
+        QStringLiteral("DOWNLOAD_OK %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
 }
 
 void SetMaxObjectSize(qint64 bytes)

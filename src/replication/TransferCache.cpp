@@ -16,13 +16,13 @@
 #include <QFileInfo>
 #include <QSet>
 
-#include "catalogue/SyncObject.h"
 #include "base/Base64.h"
 #include "base/WorkerThread.h"
+#include "base/ZlibStream.h"
+#include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/ServiceMode.h"
-#include "base/ZlibStream.h"
 #include "platform/FileMove.h"
 #include "platform/ProgramPaths.h"
 
@@ -233,7 +233,8 @@ void RefreshTransferCache()
             PrepareTransferForm(job.id, job.path, transform);
         } catch (const std::exception& error) {
             if (!StopRequested())
-                Log(kCategory, QStringLiteral("Beim Vorbereiten von \"%1\" ").arg(job.path) + ExceptionSuffix(error), kIcon);
+                Log(kCategory, QStringLiteral("Beim Vorbereiten von \"%1\" ").arg(job.path) + ExceptionSuffix(error),
+                    kIcon);
         }
     }
     // An empty list is most likely one not loaded yet: its entries stay.

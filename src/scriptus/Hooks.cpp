@@ -18,8 +18,7 @@ constexpr int HooksIcon = 22;
 constexpr std::uint32_t PauseFirstPress = 0x00450001;
 constexpr std::uint32_t KeyReleased = 0x80000000;
 
-struct THooksState
-{
+struct THooksState {
     THooksLibrary library;
     bool messageHook = false;
     TRecordingPage* page = nullptr;

@@ -4,8 +4,8 @@
 #include <QFile>
 
 #include "base/AtomicFile.h"
-#include "foundation/PoolInterlocked.h"
 #include "base/TextFields.h"
+#include "foundation/PoolInterlocked.h"
 
 namespace {
 
@@ -117,16 +117,10 @@ QString ScriptusParameterText(const TScriptus& command)
 QString ScriptusFileLine(int list, const TScriptusRow& row)
 {
     const TScriptus& c = row.Command;
-    const QStringList fields{QString::number(c.Kind),
-                             QuoteText(c.ControlPath),
-                             QuoteText(c.Title),
-                             QuoteText(c.ClassName),
-                             QuoteText(c.Text),
-                             QString::number(c.X),
-                             QString::number(c.Y),
-                             BooleanToText(c.HasPosition),
-                             BooleanToText(c.Checked),
-                             QuoteText(c.Description)};
+    const QStringList fields{
+        QString::number(c.Kind),  QuoteText(c.ControlPath), QuoteText(c.Title),   QuoteText(c.ClassName),
+        QuoteText(c.Text),        QString::number(c.X),     QString::number(c.Y), BooleanToText(c.HasPosition),
+        BooleanToText(c.Checked), QuoteText(c.Description)};
     return QString::number(list) + QLatin1Char(',') + BooleanToText(row.Active) + QLatin1Char(':') +
            fields.join(QLatin1Char(','));
 }
@@ -155,7 +149,8 @@ bool ParseScriptusFileLine(const QString& line, int* list, TScriptusRow* row)
     c.Description = UnquoteField(fields.at(9));
     const QStringList prefix = SplitFields(pieces.at(0), QLatin1Char(','));
     if (prefix.size() < 2)
-        throw EScriptusFile(QStringLiteral("Die Zeile \"%1\" hat keine Listennummer und keinen Aktiv-Schalter").arg(line));
+        throw EScriptusFile(
+            QStringLiteral("Die Zeile \"%1\" hat keine Listennummer und keinen Aktiv-Schalter").arg(line));
     *list = IntegerFromText(prefix.at(0));
     row->Active = BooleanFromText(prefix.at(1));
     return *list == 0 || *list == 1;

@@ -75,7 +75,14 @@ class TScriptusList : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum TColumn { ColumnTitle, ColumnClass, ColumnCommand, ColumnParameter, ColumnDescription, ColumnCount };
+    enum TColumn {
+        ColumnTitle,
+        ColumnClass,
+        ColumnCommand,
+        ColumnParameter,
+        ColumnDescription,
+        ColumnCount
+    };
     /// Column 0: the image index of the row's kind.
     static constexpr int ImageIndexRole = Qt::UserRole + 1;
 

@@ -3,9 +3,9 @@
 
 #include <shared_mutex>
 
+#include "base/TextFields.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
-#include "base/TextFields.h"
 #include "platform/DesktopAutomation.h"
 #include "platform/ShellOpen.h"
 #include "scriptus/Hooks.h"

@@ -7,8 +7,8 @@
 #include <QPoint>
 #include <QString>
 
-#include "catalogue/SyncChain.h"
 #include "base/ReentrantRWLock.h"
+#include "catalogue/SyncChain.h"
 #include "platform/DesktopAutomation.h"
 
 /// One window or control of the desktop, an element of the control list.

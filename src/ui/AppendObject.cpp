@@ -68,12 +68,13 @@ TFormAppendObject::TFormAppendObject(QWidget* parent) : QDialog(parent)
     m_editObjectSrc = AddEditRow(form, QStringLiteral("EditObjectSrc"), QStringLiteral("&Dateiname"));
     m_editObjectSrc->setReadOnly(true);
     m_editObjectSrc->setToolTip(QStringLiteral("Quellobjekt"));
-    m_speedButtonObjectSource = AddChooser(m_editObjectSrc, QStringLiteral("SpeedButtonObjectSource"), QStringLiteral("Quellobjekt"));
+    m_speedButtonObjectSource =
+        AddChooser(m_editObjectSrc, QStringLiteral("SpeedButtonObjectSource"), QStringLiteral("Quellobjekt"));
 
     m_editObjectDesc = AddEditRow(form, QStringLiteral("EditObjectDesc"), QStringLiteral("&Beschreibung"));
 
-    m_checkBoxWithChilds =
-        NewCheck(objectPage, QStringLiteral("CheckBoxWithChilds"), QStringLiteral("Ordner dieses Quellobjekts &verteilen"));
+    m_checkBoxWithChilds = NewCheck(objectPage, QStringLiteral("CheckBoxWithChilds"),
+                                    QStringLiteral("Ordner dieses Quellobjekts &verteilen"));
     m_checkBoxWithSubChilds =
         NewCheck(objectPage, QStringLiteral("CheckBoxWithSubChilds"), QStringLiteral("Alle &Unterordner einschließen"));
     form->addRow(m_checkBoxWithChilds);
@@ -81,18 +82,19 @@ TFormAppendObject::TFormAppendObject(QWidget* parent) : QDialog(parent)
 
     m_editObjectDstDir = AddEditRow(form, QStringLiteral("EditObjectDstDir"), QStringLiteral("Or&dner"));
     m_editObjectDstDir->setToolTip(QStringLiteral("Zielordner des Quellobjekts auf den Clients"));
-    m_speedButtonObjectDstDir =
-        AddChooser(m_editObjectDstDir, QStringLiteral("SpeedButtonObjectDstDir"), QStringLiteral("Zielordner des Objekts wählen"));
+    m_speedButtonObjectDstDir = AddChooser(m_editObjectDstDir, QStringLiteral("SpeedButtonObjectDstDir"),
+                                           QStringLiteral("Zielordner des Objekts wählen"));
 
     m_checkBoxExchangeObject = NewCheck(objectPage, QStringLiteral("CheckBoxExchangeObject"),
                                         QStringLiteral("Zielobjekt nur &tauschen, niemals neu erstellen"));
-    m_checkBoxStartObject =
-        NewCheck(objectPage, QStringLiteral("CheckBoxStartObject"), QStringLiteral("Zielobjekt nach der Übertragung &starten"));
+    m_checkBoxStartObject = NewCheck(objectPage, QStringLiteral("CheckBoxStartObject"),
+                                     QStringLiteral("Zielobjekt nach der Übertragung &starten"));
     m_checkBoxAutostartObject = NewCheck(objectPage, QStringLiteral("CheckBoxAutostartObject"),
                                          QStringLiteral("Zielobjekt bei Rechnerstart &automatisch ausführen"));
-    m_checkBoxOCXControl =
-        NewCheck(objectPage, QStringLiteral("CheckBoxOCXControl"), QStringLiteral("Zielobjekt als OC&X-Control registrieren"));
-    m_checkBoxDeleteObject = NewCheck(objectPage, QStringLiteral("CheckBoxDeleteObject"), QStringLiteral("Zielobjekt löschen"));
+    m_checkBoxOCXControl = NewCheck(objectPage, QStringLiteral("CheckBoxOCXControl"),
+                                    QStringLiteral("Zielobjekt als OC&X-Control registrieren"));
+    m_checkBoxDeleteObject =
+        NewCheck(objectPage, QStringLiteral("CheckBoxDeleteObject"), QStringLiteral("Zielobjekt löschen"));
     for (QCheckBox* box : {m_checkBoxExchangeObject, m_checkBoxStartObject, m_checkBoxAutostartObject,
                            m_checkBoxOCXControl, m_checkBoxDeleteObject})
         form->addRow(box);
@@ -100,7 +102,8 @@ TFormAppendObject::TFormAppendObject(QWidget* parent) : QDialog(parent)
     auto* scriptusPage = new QWidget;
     scriptusPage->setObjectName(QStringLiteral("TabSheetScriptus"));
     auto* scriptusForm = new QFormLayout(scriptusPage);
-    m_editScriptusFilename = AddEditRow(scriptusForm, QStringLiteral("EditScriptusFilename"), QStringLiteral("&Kommandodatei"));
+    m_editScriptusFilename =
+        AddEditRow(scriptusForm, QStringLiteral("EditScriptusFilename"), QStringLiteral("&Kommandodatei"));
     m_speedButtonScriptusFileName = AddChooser(m_editScriptusFilename, QStringLiteral("SpeedButtonScriptusFileName"),
                                                QStringLiteral("Skriptus-Kommandodatei öffnen"));
 
@@ -221,7 +224,8 @@ void TFormAppendObject::ApplyEnabling()
     m_speedButtonObjectSource->setEnabled(m_newMode);
     m_checkBoxWithSubChilds->setEnabled(m_checkBoxWithChilds->isChecked());
     const bool installing = !m_checkBoxDeleteObject->isChecked();
-    for (QCheckBox* box : {m_checkBoxExchangeObject, m_checkBoxStartObject, m_checkBoxAutostartObject, m_checkBoxOCXControl})
+    for (QCheckBox* box :
+         {m_checkBoxExchangeObject, m_checkBoxStartObject, m_checkBoxAutostartObject, m_checkBoxOCXControl})
         box->setEnabled(installing);
 }
 
@@ -249,7 +253,8 @@ void TFormAppendObject::ChooseSource()
 
 void TFormAppendObject::ChooseTargetFolder()
 {
-    const QString folder = ChooseFolder(this, QStringLiteral("Zielordner des Objekts wählen"), m_editObjectDstDir->text());
+    const QString folder =
+        ChooseFolder(this, QStringLiteral("Zielordner des Objekts wählen"), m_editObjectDstDir->text());
     if (!folder.isEmpty())
         m_editObjectDstDir->setText(folder);
 }
@@ -267,9 +272,10 @@ void TFormAppendObject::StartObjectClicked(bool checked)
 {
     if (checked || m_editScriptusFilename->text().isEmpty())
         return;
-    ShowWarning(this, QStringLiteral("Dieses Objekt soll skriptus-gesteuert installiert werden. Hierfür muss es nach der "
-                                     "Übertragung gestartet werden. Die jetzige Einstellung würde dazu führen, dass das "
-                                     "Objekt nicht installiert werden kann."));
+    ShowWarning(this,
+                QStringLiteral("Dieses Objekt soll skriptus-gesteuert installiert werden. Hierfür muss es nach der "
+                               "Übertragung gestartet werden. Die jetzige Einstellung würde dazu führen, dass das "
+                               "Objekt nicht installiert werden kann."));
 }
 
 void TFormAppendObject::ShowExtended()
@@ -367,7 +373,8 @@ void TFormAppendObject::AfterSave(TSyncObject* object, bool treeChanged)
         StartFolderMonitoring();
 
     if (ObjectListClientFilter() != nullptr)
-        ShowInformation(this, QStringLiteral("Ein Filter ist aktiviert! Es werden nur die aktuellen Objekte des "
-                                             "ausgewählten Clients angezeigt. Das neue Dateiobjekt wird aus diesem Grund "
-                                             "nicht angezeigt werden."));
+        ShowInformation(this,
+                        QStringLiteral("Ein Filter ist aktiviert! Es werden nur die aktuellen Objekte des "
+                                       "ausgewählten Clients angezeigt. Das neue Dateiobjekt wird aus diesem Grund "
+                                       "nicht angezeigt werden."));
 }

@@ -24,12 +24,14 @@ QString ClientGroupRefusal(const QStringList& listed, const QString& path)
         if (entry.compare(path, Qt::CaseInsensitive) == 0)
             return QStringLiteral("Diese Client-Gruppe wurde bereits berechtigt.");
         if (entry.startsWith(path, Qt::CaseInsensitive))
-            return QStringLiteral("Die untergeordnete Client-Gruppe \"%1\" ist bereits berechtigt. Sie muss zunächst aus "
-                                  "der Liste entfernt werden, bevor die neue Client-Gruppe berechtigt werden kann.")
+            return QStringLiteral(
+                       "Die untergeordnete Client-Gruppe \"%1\" ist bereits berechtigt. Sie muss zunächst aus "
+                       "der Liste entfernt werden, bevor die neue Client-Gruppe berechtigt werden kann.")
                 .arg(entry);
         if (path.startsWith(entry, Qt::CaseInsensitive))
-            return QStringLiteral("Das Berechtigen dieser Client-Gruppe ist nicht notwendig, da die Berechtigung der "
-                                  "bereits zugeordneten übergeordneten Client-Gruppe \"%1\" sich an diese Gruppe vererbt.")
+            return QStringLiteral(
+                       "Das Berechtigen dieser Client-Gruppe ist nicht notwendig, da die Berechtigung der "
+                       "bereits zugeordneten übergeordneten Client-Gruppe \"%1\" sich an diese Gruppe vererbt.")
                 .arg(entry);
     }
     return QString();
@@ -58,7 +60,8 @@ TFormAppendObjectEx::TFormAppendObjectEx(QWidget* parent) : QDialog(parent)
     m_groups = new QStringListModel(this);
     auto* listBox = new QGroupBox(QStringLiteral("Berechtigte Client-Gruppen"), m_panel);
     m_listBoxClientGroups = new QListView(listBox);
-    NameControl(m_listBoxClientGroups, QStringLiteral("ListBoxClientGroups"), QStringLiteral("Berechtigte Client-Gruppen"));
+    NameControl(m_listBoxClientGroups, QStringLiteral("ListBoxClientGroups"),
+                QStringLiteral("Berechtigte Client-Gruppen"));
     m_listBoxClientGroups->setModel(m_groups);
     m_listBoxClientGroups->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_listBoxClientGroups->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -39,9 +39,7 @@ TClientPageViews::TClientPageViews(TFormMain& form)
     m_views.status = [this](const QString& text) { m_page.Status()->SetText(0, text); };
     m_views.listStyle = [this](int style) { m_listView->Show(style); };
     m_views.filtered = [this](bool filtered) { m_listView->SetFiltered(filtered); };
-    m_views.information = [this](const QString& text) {
-        ShowMessageBox(&m_form, QMessageBox::Information, text);
-    };
+    m_views.information = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Information, text); };
     m_views.warning = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Warning, text); };
     // A service has nobody at the screen to hear it.
     m_views.soundAllowed = [] { return !RunningAsService(); };

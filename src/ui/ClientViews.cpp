@@ -3,10 +3,10 @@
 
 #include <QHash>
 
+#include "base/DateTime.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
-#include "base/DateTime.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "ui/MainViewsThread.h"
@@ -15,7 +15,13 @@ namespace {
 
 const QString kClientDrag = QStringLiteral("application/x-plenwick-clients");
 
-enum TClientColumn { Name, LocalName, Address, LastContact, Description };
+enum TClientColumn {
+    Name,
+    LocalName,
+    Address,
+    LastContact,
+    Description
+};
 
 QString ClientTip(const TListRow& row)
 {

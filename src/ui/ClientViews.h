@@ -41,13 +41,13 @@ public:
     /// The hand-made child "Neuer Knoten" under the node (top level for none).
     QStandardItem* AddNode(QStandardItem* parent);
 
-    std::function<QString()> selectedNode;               ///< key of the selected node, "" for none
-    std::function<void(const QString&)> status;          ///< first status panel
-    std::function<void(int style)> listStyle;            ///< the list's style changed
-    std::function<void(bool filtered)> filtered;         ///< the object filter is (no longer) set
-    std::function<void(const QString&)> information;     ///< information box
-    std::function<void(const QString&)> warning;         ///< warning box
-    std::function<bool()> soundAllowed;                  ///< the window may play sounds now
+    std::function<QString()> selectedNode;           ///< key of the selected node, "" for none
+    std::function<void(const QString&)> status;      ///< first status panel
+    std::function<void(int style)> listStyle;        ///< the list's style changed
+    std::function<void(bool filtered)> filtered;     ///< the object filter is (no longer) set
+    std::function<void(const QString&)> information; ///< information box
+    std::function<void(const QString&)> warning;     ///< warning box
+    std::function<bool()> soundAllowed;              ///< the window may play sounds now
     std::function<void()> alertSound;
 
 private:

@@ -55,7 +55,8 @@ TControlTree::TControlTree(QObject* parent) : QStandardItemModel(parent)
 void TControlTree::Build()
 {
     Log(kCategory, QStringLiteral("Kontrollelemente-TreeView wird aufgebaut"), kLogImage);
-    const bool visibleOnly = OptionsRegistered() && MainConfig().GetBoolean(QStringLiteral("MiscShowVisibleControlsOnly"));
+    const bool visibleOnly =
+        OptionsRegistered() && MainConfig().GetBoolean(QStringLiteral("MiscShowVisibleControlsOnly"));
     const qint64 ownProcess = QCoreApplication::applicationPid();
     ++m_generation;
     m_programs.clear();
@@ -81,7 +82,8 @@ QStandardItem* TControlTree::NodeFor(TSyncControl* control)
 {
     std::vector<TSyncControl*> chain;
     std::set<TSyncControl*> seen;
-    for (TSyncControl* c = control; c && !m_nodes.contains(c->Handle()) && seen.insert(c).second; c = c->ParentElement())
+    for (TSyncControl* c = control; c && !m_nodes.contains(c->Handle()) && seen.insert(c).second;
+         c = c->ParentElement())
         chain.push_back(c);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         TSyncControl* c = *it;

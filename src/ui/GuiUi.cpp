@@ -23,8 +23,7 @@
 #include "ui/QuitWindow.h"
 #include "ui/StatusPanels.h"
 
-TGuiUi::TGuiUi(bool showSplash)
-    : m_form(new TFormMain), m_dialogs(new TMainDialogs(*m_form)), m_showSplash(showSplash)
+TGuiUi::TGuiUi(bool showSplash) : m_form(new TFormMain), m_dialogs(new TMainDialogs(*m_form)), m_showSplash(showSplash)
 {
     // The trees and lists of the objects, clients and users pages with their actions.
     new TMainViews(*m_form);

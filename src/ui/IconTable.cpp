@@ -14,41 +14,41 @@ namespace {
 // Names differ per index where the theme allows it, so a themed desktop keeps
 // the indices apart too.
 const std::map<int, const char*> kThemeNames = {
-    {0, "network-workgroup"},        // client online
-    {1, "network-offline"},          // client offline
-    {2, "document-new"},             // object, current
-    {3, "accessories-text-editor"},  // protocol
-    {4, "dialog-warning"},           // client alert
-    {5, "system-users"},             // users
-    {6, "avatar-default"},           // one user
-    {7, "folder-open"},              // selected group, current folder tree
-    {8, "text-x-generic-template"},  // generated object
-    {9, "document-save"},            // object to fetch
-    {10, "folder-download"},         // folder tree to fetch
-    {11, "edit-delete"},             // object to delete on the clients
-    {12, "user-trash"},              // folder tree to delete on the clients
-    {14, "text-x-script"},           // Scriptus
-    {19, "user-group-new"},          // user group
-    {20, "user-info"},               // user, details
-    {21, "view-refresh"},            // view building
+    {0, "network-workgroup"},         // client online
+    {1, "network-offline"},           // client offline
+    {2, "document-new"},              // object, current
+    {3, "accessories-text-editor"},   // protocol
+    {4, "dialog-warning"},            // client alert
+    {5, "system-users"},              // users
+    {6, "avatar-default"},            // one user
+    {7, "folder-open"},               // selected group, current folder tree
+    {8, "text-x-generic-template"},   // generated object
+    {9, "document-save"},             // object to fetch
+    {10, "folder-download"},          // folder tree to fetch
+    {11, "edit-delete"},              // object to delete on the clients
+    {12, "user-trash"},               // folder tree to delete on the clients
+    {14, "text-x-script"},            // Scriptus
+    {19, "user-group-new"},           // user group
+    {20, "user-info"},                // user, details
+    {21, "view-refresh"},             // view building
     {22, "applications-development"}, // Scriptus page
-    {23, "window-new"},              // visible window
-    {24, "window-close"},            // hidden window
-    {25, "input-mouse"},             // click commands
-    {27, "input-keyboard"},          // text commands
-    {29, "text-x-generic"},          // generated object, details
-    {32, "appointment-soon"},        // wait
-    {41, "drive-harddisk"},          // all folders
-    {42, "folder-remote"},           // folder tree, details
-    {45, "network-wired"},           // network, protocol page
-    {46, "system-software-install"}, // the application
+    {23, "window-new"},               // visible window
+    {24, "window-close"},             // hidden window
+    {25, "input-mouse"},              // click commands
+    {27, "input-keyboard"},           // text commands
+    {29, "text-x-generic"},           // generated object, details
+    {32, "appointment-soon"},         // wait
+    {41, "drive-harddisk"},           // all folders
+    {42, "folder-remote"},            // folder tree, details
+    {45, "network-wired"},            // network, protocol page
+    {46, "system-software-install"},  // the application
     {50, "network-transmit-receive"}, // online, details
-    {51, "network-idle"},            // offline, details
-    {52, "package-x-generic"},       // objects
-    {53, "user-home"},               // standard folder
-    {55, "folder"},                  // group, folder
-    {57, "network-error"},           // alert, details
-    {63, "system-run"},              // start a program
+    {51, "network-idle"},             // offline, details
+    {52, "package-x-generic"},        // objects
+    {53, "user-home"},                // standard folder
+    {55, "folder"},                   // group, folder
+    {57, "network-error"},            // alert, details
+    {63, "system-run"},               // start a program
 };
 
 // The pictures live in a static library, whose resource registration the

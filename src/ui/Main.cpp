@@ -120,8 +120,8 @@ void TFormMain::BuildControlBar()
     m_actions->ScriptusSetText->setIcon(IconTable::Icon(27));
     m_actions->ScriptusRun->setIcon(IconTable::Icon(63));
     // The main buttons say what they do; the other groups have room for pictures only.
-    bar(QStringLiteral("Hauptschaltflächen"), {m_actions->FileAppendObject, m_actions->ServerConnect,
-                                               m_actions->ObjectProperties})
+    bar(QStringLiteral("Hauptschaltflächen"),
+        {m_actions->FileAppendObject, m_actions->ServerConnect, m_actions->ObjectProperties})
         ->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QToolBar* view = bar(QStringLiteral("Ansicht"), {m_actions->ViewListStyle, m_actions->ViewUp});
     if (auto* button = qobject_cast<QToolButton*>(view->widgetForAction(m_actions->ViewListStyle)))
@@ -314,8 +314,7 @@ void TFormMain::changeEvent(QEvent* event)
     if (isMinimized()) {
         Q_EMIT Minimized();
         m_tray->WindowMinimized();
-    }
-    else
+    } else
         m_tray->WindowShown();
 }
 
@@ -350,8 +349,9 @@ void TFormMain::OpenHelp(const QString& topic)
 {
     const QString page = m_helpFolder + QLatin1Char('/') + topic;
     if (!QFileInfo(page).isFile()) {
-        ShowMessageBox(this, QMessageBox::Warning,
-                       QStringLiteral("Die Hilfeseite \"%1\" wurde nicht gefunden.").arg(QDir::toNativeSeparators(page)));
+        ShowMessageBox(
+            this, QMessageBox::Warning,
+            QStringLiteral("Die Hilfeseite \"%1\" wurde nicht gefunden.").arg(QDir::toNativeSeparators(page)));
         return;
     }
     if (!ShellOpen(page))

@@ -87,8 +87,8 @@ TMainActions::TMainActions(QWidget* window) : QObject(window), m_window(window)
         Make("ActionScriptusEntryProperties", QStringLiteral("Eigenschaften..."), QKeySequence(Qt::Key_F2));
 
     ExtrasConnection = Make("ActionExtrasConnection", QStringLiteral("Verbindungsdaten..."));
-    ExtrasOptions = Make("ActionExtrasOptions", QStringLiteral("Optionen..."),
-                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11));
+    ExtrasOptions =
+        Make("ActionExtrasOptions", QStringLiteral("Optionen..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11));
     HelpContents = Make("ActionHelpContents", QStringLiteral("Plenwick-Hilfe..."), QKeySequence(Qt::Key_F1));
     HelpAbout = Make("ActionHelpAbout", QStringLiteral("Info..."));
 
@@ -222,8 +222,7 @@ void TMainActions::Update(TActionState s)
 
     const bool controlCommand = scriptusPage && s.scriptusControlSelected;
     for (QAction* command : {ScriptusLeftClick, ScriptusLeftDoubleClick, ScriptusRightClick, ScriptusCheck,
-                             ScriptusUncheck, ScriptusSetText, ScriptusSelectString, ScriptusBringToTop,
-                             ScriptusClose})
+                             ScriptusUncheck, ScriptusSetText, ScriptusSelectString, ScriptusBringToTop, ScriptusClose})
         command->setEnabled(controlCommand);
     ScriptusShow->setEnabled(controlCommand && !s.showVisibleControlsOnly);
     ScriptusStartProgram->setEnabled(scriptusPage);
@@ -266,24 +265,24 @@ void TMainActions::BuildMenus()
     m_objectListMenu = menu(QStringLiteral("Objekte"),
                             {FileAppendObject, FileOpenObject, FileExploreObject, nullptr, ObjectShowAll,
                              ObjectShowCurrentClients, ObjectReverseSearch, nullptr, ObjectDelete, ObjectProperties});
-    m_clientListMenu = menu(QStringLiteral("Clients"),
-                            {ClientWakeUp, ClientSendMessage, nullptr, ClientPhoneHome, ClientTerminate,
-                             ClientDeinstall, nullptr, ClientShowAll, ClientShowCurrentObjects, ClientReverseSearch,
-                             nullptr, ClientDelete, ClientProperties});
+    m_clientListMenu =
+        menu(QStringLiteral("Clients"),
+             {ClientWakeUp, ClientSendMessage, nullptr, ClientPhoneHome, ClientTerminate, ClientDeinstall, nullptr,
+              ClientShowAll, ClientShowCurrentObjects, ClientReverseSearch, nullptr, ClientDelete, ClientProperties});
     m_treeMenu = menu(QStringLiteral("Baum"), {TreeAddNode});
-    m_scriptusTreeMenu = menu(QStringLiteral("Kontrollelemente"),
-                              {ScriptusLeftClick, ScriptusLeftDoubleClick, ScriptusRightClick, ScriptusCheck,
-                               ScriptusUncheck, ScriptusSetText, ScriptusSelectString, ScriptusShow,
-                               ScriptusBringToTop, ScriptusClose, ScriptusStartProgram, ScriptusWait, nullptr,
-                               ScriptusVisibleOnly, nullptr, ScriptusCancel});
-    m_scriptusListMenu = menu(QStringLiteral("Skriptus-Liste"),
-                              {ScriptusRun, nullptr, ScriptusEntryFirst, ScriptusEntryUp, ScriptusEntryDown,
-                               ScriptusEntryLast, ScriptusEntryMove, nullptr, ScriptusListClear, ScriptusEntryDelete,
-                               nullptr, ScriptusEntryProperties});
+    m_scriptusTreeMenu =
+        menu(QStringLiteral("Kontrollelemente"),
+             {ScriptusLeftClick, ScriptusLeftDoubleClick, ScriptusRightClick, ScriptusCheck, ScriptusUncheck,
+              ScriptusSetText, ScriptusSelectString, ScriptusShow, ScriptusBringToTop, ScriptusClose,
+              ScriptusStartProgram, ScriptusWait, nullptr, ScriptusVisibleOnly, nullptr, ScriptusCancel});
+    m_scriptusListMenu =
+        menu(QStringLiteral("Skriptus-Liste"),
+             {ScriptusRun, nullptr, ScriptusEntryFirst, ScriptusEntryUp, ScriptusEntryDown, ScriptusEntryLast,
+              ScriptusEntryMove, nullptr, ScriptusListClear, ScriptusEntryDelete, nullptr, ScriptusEntryProperties});
     m_scriptusListMenu->setDefaultAction(ScriptusEntryProperties);
     m_protocolMenu = menu(QStringLiteral("Protokoll"), {ProtocolClear, ProtocolExport, nullptr, ProtocolReverse});
-    m_trayMenu = menu(QStringLiteral("Plenwick"), {TrayOpen, nullptr, HelpContents, ServerConnect, ExtrasOptions,
-                                                   nullptr, FileExit});
+    m_trayMenu = menu(QStringLiteral("Plenwick"),
+                      {TrayOpen, nullptr, HelpContents, ServerConnect, ExtrasOptions, nullptr, FileExit});
     m_trayMenu->setDefaultAction(TrayOpen);
     m_listStyleMenu = menu(QStringLiteral("Listendarstellung ändern"), {ViewSymbols, ViewDetails});
     ViewListStyle->setMenu(m_listStyleMenu);
@@ -300,14 +299,14 @@ void TMainActions::FillMenuBar(QMenuBar* bar)
                                         ObjectShowAll, ObjectShowCurrentClients, ObjectReverseSearch});
     add(QStringLiteral("&Ansicht"), {ViewPage[0], ViewPage[1], ViewPage[2], ViewPage[3], ViewPage[4], ViewPage[5],
                                      nullptr, ViewRefresh, nullptr, ViewSymbols, ViewDetails, ViewUp});
-    add(QStringLiteral("&Client"), {ClientWakeUp, ClientSendMessage, nullptr, ClientPhoneHome, ClientTerminate,
-                                    ClientDeinstall, nullptr, ClientShowAll, ClientShowCurrentObjects,
-                                    ClientReverseSearch, nullptr, ClientDelete, ClientProperties});
+    add(QStringLiteral("&Client"),
+        {ClientWakeUp, ClientSendMessage, nullptr, ClientPhoneHome, ClientTerminate, ClientDeinstall, nullptr,
+         ClientShowAll, ClientShowCurrentObjects, ClientReverseSearch, nullptr, ClientDelete, ClientProperties});
     add(QStringLiteral("Ser&ver"), {ServerSearch, ServerConnect});
-    add(QStringLiteral("&Skriptus"), {ScriptusLeftClick, ScriptusLeftDoubleClick, ScriptusRightClick, ScriptusCheck,
-                                      ScriptusUncheck, ScriptusSetText, ScriptusSelectString, ScriptusShow,
-                                      ScriptusBringToTop, ScriptusClose, ScriptusStartProgram, ScriptusWait, nullptr,
-                                      ScriptusRun, ScriptusLogAll});
+    add(QStringLiteral("&Skriptus"),
+        {ScriptusLeftClick, ScriptusLeftDoubleClick, ScriptusRightClick, ScriptusCheck, ScriptusUncheck,
+         ScriptusSetText, ScriptusSelectString, ScriptusShow, ScriptusBringToTop, ScriptusClose, ScriptusStartProgram,
+         ScriptusWait, nullptr, ScriptusRun, ScriptusLogAll});
     add(QStringLiteral("&Extras"), {ExtrasConnection, ExtrasOptions});
     add(QStringLiteral("&Hilfe"), {HelpContents, HelpAbout});
 }

@@ -15,7 +15,14 @@ class QMenuBar;
 class QWidget;
 
 /// The pages of the main window, in tab order (MainActiveTab counts in it).
-enum class TPage { Overview = 0, Objects, Clients, Users, Scriptus, Protocol };
+enum class TPage {
+    Overview = 0,
+    Objects,
+    Clients,
+    Users,
+    Scriptus,
+    Protocol
+};
 constexpr int kPageCount = 6;
 
 /// What the enabled rules of the actions depend on. The window fills the
@@ -24,9 +31,9 @@ struct TActionState {
     bool master = false; ///< this computer is the master server
     bool idle = true;    ///< no client session runs
     TPage activePage = TPage::Overview;
-    bool showProtocol = false; ///< MiscShowProtocol
+    bool showProtocol = false;           ///< MiscShowProtocol
     bool showVisibleControlsOnly = true; ///< MiscShowVisibleControlsOnly
-    bool protocolLastToFirst = false; ///< MiscProtocolLastToFirst
+    bool protocolLastToFirst = false;    ///< MiscProtocolLastToFirst
     int protocolRows = 0;
 
     // Filled by the page contents.

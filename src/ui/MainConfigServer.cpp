@@ -216,7 +216,8 @@ bool TFormConfigServer::Confirm()
         try {
             switchToMonitor = RegisterForAutomaticStart();
         } catch (const std::exception& error) {
-            Log(QStringLiteral("MainConfig"), QStringLiteral("Beim Eintragen des Autostarts ") + ExceptionSuffix(error));
+            Log(QStringLiteral("MainConfig"),
+                QStringLiteral("Beim Eintragen des Autostarts ") + ExceptionSuffix(error));
         }
         QApplication::restoreOverrideCursor();
         if (switchToMonitor)

@@ -108,10 +108,9 @@ void RestoreMainLayout(TFormMain& form)
 {
     TConfig& layout = LayoutConfig();
     const bool stored = LayoutValueStored(QStringLiteral("MainLeft")) && LayoutValueStored(QStringLiteral("MainTop"));
-    form.setGeometry(RestoredGeometry(layout.GetInteger(QStringLiteral("MainLeft")),
-                                      layout.GetInteger(QStringLiteral("MainTop")),
-                                      layout.GetInteger(QStringLiteral("MainWidth")),
-                                      layout.GetInteger(QStringLiteral("MainHeight")), stored));
+    form.setGeometry(RestoredGeometry(
+        layout.GetInteger(QStringLiteral("MainLeft")), layout.GetInteger(QStringLiteral("MainTop")),
+        layout.GetInteger(QStringLiteral("MainWidth")), layout.GetInteger(QStringLiteral("MainHeight")), stored));
     for (const TSplitterSlot& slot : Splitters(form))
         slot.splitter->SetLeftWidth(layout.GetInteger(QString::fromLatin1(slot.option)));
     for (const TListSlot& slot : Lists(form))

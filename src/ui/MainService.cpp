@@ -36,8 +36,8 @@ TFormMainService* g_form = nullptr;
 // In the order of the actions: start, stop, install, uninstall.
 QString ActionCaption(int action)
 {
-    static const char* const kCaptions[] = {"Systemdienst starten", "Systemdienst stoppen",
-                                            "Systemdienst installieren", "Systemdienst deinstallieren"};
+    static const char* const kCaptions[] = {"Systemdienst starten", "Systemdienst stoppen", "Systemdienst installieren",
+                                            "Systemdienst deinstallieren"};
     return QString::fromUtf8(kCaptions[action]);
 }
 
@@ -214,22 +214,25 @@ void TFormMainService::Refresh()
     }
     m_refreshRunning = true;
     auto state = std::make_shared<int>(kServiceStateUnknown);
-    OnThread(this, [state] { *state = ServiceState(); }, [this, state] {
-        m_refreshRunning = false;
-        if (std::exchange(m_refreshAgain, false)) {
-            Refresh();
-            return;
-        }
-        ApplyState(ServiceInstalled(), *state);
-        Q_EMIT StateApplied();
-        if (m_askWhenKnown) {
-            m_askWhenKnown = false;
-            if (ServiceInstalled() && *state != kServiceRunning &&
-                ask(QStringLiteral("Der %1-Systemdienst ist im Moment nicht gestartet. Möchten Sie ihn jetzt starten?")
-                        .arg(ProductName())))
-                Run(TAction::Start);
-        }
-    });
+    OnThread(
+        this, [state] { *state = ServiceState(); },
+        [this, state] {
+            m_refreshRunning = false;
+            if (std::exchange(m_refreshAgain, false)) {
+                Refresh();
+                return;
+            }
+            ApplyState(ServiceInstalled(), *state);
+            Q_EMIT StateApplied();
+            if (m_askWhenKnown) {
+                m_askWhenKnown = false;
+                if (ServiceInstalled() && *state != kServiceRunning &&
+                    ask(QStringLiteral(
+                            "Der %1-Systemdienst ist im Moment nicht gestartet. Möchten Sie ihn jetzt starten?")
+                            .arg(ProductName())))
+                    Run(TAction::Start);
+            }
+        });
 }
 
 void TFormMainService::ApplyState(bool installed, int state)

@@ -69,7 +69,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class TAction { Start, Stop, Install, Uninstall };
+    enum class TAction {
+        Start,
+        Stop,
+        Install,
+        Uninstall
+    };
     void BuildControls();
     void BuildTray();
     void ShowMonitor();

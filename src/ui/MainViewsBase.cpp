@@ -46,7 +46,17 @@ const QString& Shared(QString& last, const QString& text)
     return last;
 }
 
-enum TObjectColumn { Caption, Loaded, Installed, Attributes, Date, Size, Version, SourceFolder, TargetFolder };
+enum TObjectColumn {
+    Caption,
+    Loaded,
+    Installed,
+    Attributes,
+    Date,
+    Size,
+    Version,
+    SourceFolder,
+    TargetFolder
+};
 
 } // namespace
 
@@ -266,8 +276,7 @@ TListRow ObjectListRow(const TSyncObject& object, int style)
     row.texts << source.mid(folder.size());
     if (details) {
         const bool installed = current && object.IsInstalled();
-        row.texts << (current ? Yes() : No())
-                  << (installed ? (object.PendingInRunOnce() ? Restart() : Yes()) : No());
+        row.texts << (current ? Yes() : No()) << (installed ? (object.PendingInRunOnce() ? Restart() : Yes()) : No());
     } else {
         row.texts << QString() << QString();
     }
@@ -306,9 +315,10 @@ QString ObjectTip(const TListRow& row)
 
 QStringList ObjectListHeaders()
 {
-    return {QStringLiteral("Objekt"),      QStringLiteral("Geladen"),    QStringLiteral("Installiert"),
-            QStringLiteral("Attribute"),   QStringLiteral("Dateidatum"), QStringLiteral("Dateigröße"),
-            QStringLiteral("Version"),     QStringLiteral("Server-Quellordner"),
+    return {QStringLiteral("Objekt"),           QStringLiteral("Geladen"),
+            QStringLiteral("Installiert"),      QStringLiteral("Attribute"),
+            QStringLiteral("Dateidatum"),       QStringLiteral("Dateigröße"),
+            QStringLiteral("Version"),          QStringLiteral("Server-Quellordner"),
             QStringLiteral("Client-Zielordner")};
 }
 
@@ -353,8 +363,8 @@ void ShowFilterColour(QWidget& view, bool filtered)
     // The light grey of inactive captions: a filtered list must not pass for the whole one.
     const QPalette system = QApplication::palette();
     QPalette palette = view.palette();
-    palette.setColor(QPalette::Base, filtered ? system.color(QPalette::Inactive, QPalette::Midlight)
-                                              : system.color(QPalette::Base));
+    palette.setColor(QPalette::Base,
+                     filtered ? system.color(QPalette::Inactive, QPalette::Midlight) : system.color(QPalette::Base));
     view.setPalette(palette);
     view.setProperty("plenwickFiltered", filtered);
 }
@@ -495,8 +505,7 @@ Qt::DropActions TGroupTreeModel::supportedDropActions() const
     return Qt::MoveAction | Qt::CopyAction;
 }
 
-bool TGroupTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
-                                      const QModelIndex& parent) const
+bool TGroupTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent) const
 {
     return data != nullptr && data->hasFormat(m_dropType) && parent.isValid();
 }

@@ -138,10 +138,7 @@ struct TMainViewsInThread::TBatch {
     std::array<std::optional<QString>, 2> status;
     std::optional<QString> information;
 
-    bool Empty() const
-    {
-        return !begin && nodes.empty() && rows.empty() && !status[0] && !status[1] && !information;
-    }
+    bool Empty() const { return !begin && nodes.empty() && rows.empty() && !status[0] && !status[1] && !information; }
 };
 
 namespace {

@@ -17,7 +17,10 @@ class QStandardItemModel;
 class TSyncClient;
 class TSyncObject;
 
-enum class TViewKind { ObjectTree = 0, ObjectList = 1 };
+enum class TViewKind {
+    ObjectTree = 0,
+    ObjectList = 1
+};
 
 /// What the object views show on the main thread; the objects page sets it.
 /// A build whose target is missing runs, but nothing shows.
@@ -43,9 +46,9 @@ const TObjectViewTargets& ObjectViewTargets();
 
 /// Everything one build needs to know from the window, copied when it starts.
 struct TViewBuildParams {
-    QString nodeKey;       ///< the selected tree node's key, empty: no node filter
-    QString filterClient;  ///< the client filter's name, empty: none
-    bool negated = false;  ///< "Suche umkehren"
+    QString nodeKey;      ///< the selected tree node's key, empty: no node filter
+    QString filterClient; ///< the client filter's name, empty: none
+    bool negated = false; ///< "Suche umkehren"
     int style = kStyleSymbols;
 };
 

@@ -7,8 +7,9 @@
 
 QMessageBox* MakeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text, bool question)
 {
-    auto* box = new QMessageBox(icon, ProductName(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                                QMessageBox::NoButton, parent);
+    auto* box =
+        new QMessageBox(icon, ProductName(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                        QMessageBox::NoButton, parent);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     box->setAccessibleName(ProductName());
     // The captions are set here, not left to the translation: they are fixed texts.

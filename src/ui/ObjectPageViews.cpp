@@ -44,9 +44,7 @@ TObjectPageViews::TObjectPageViews(TFormMain& form)
     targets.status = [this](int panel, const QString& text) { m_page.Status()->SetText(panel, text); };
     targets.listStyle = [this](int style) { m_listView->Show(style); };
     targets.filtered = [this](bool filtered) { m_listView->SetFiltered(filtered); };
-    targets.information = [this](const QString& text) {
-        ShowMessageBox(&m_form, QMessageBox::Information, text);
-    };
+    targets.information = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Information, text); };
     targets.treeStarted = [this](QStandardItem* root) { m_treeView->expand(root->index()); };
     targets.selectedNode = [this] { return m_nodeKey; };
     SetObjectViewTargets(targets);

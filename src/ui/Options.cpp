@@ -29,7 +29,13 @@ namespace {
 constexpr int kMsPerMinute = 60000;
 constexpr int kMsPerSecond = 1000;
 
-enum TPage { PageClient, PageServer, PageNetwork, PageScriptus, PageMisc };
+enum TPage {
+    PageClient,
+    PageServer,
+    PageNetwork,
+    PageScriptus,
+    PageMisc
+};
 
 const char* const kPageNames[] = {"Client", "Server", "Netzwerk", "Skriptus", "Diverses"};
 
@@ -151,8 +157,8 @@ QWidget* TPagesDlgOptions::BuildServerPage()
                 edit->setText(folder);
         });
     };
-    addFolder(QStringLiteral("EditObjectDir"), QStringLiteral("&Objektordner"), QStringLiteral("ButtonChooseDirObjects"),
-              QStringLiteral("Neuen Standardordner für Objekte wählen"));
+    addFolder(QStringLiteral("EditObjectDir"), QStringLiteral("&Objektordner"),
+              QStringLiteral("ButtonChooseDirObjects"), QStringLiteral("Neuen Standardordner für Objekte wählen"));
     addFolder(QStringLiteral("EditScriptusDir"), QStringLiteral("&Skriptusordner"),
               QStringLiteral("ButtonChooseDirScriptus"),
               QStringLiteral("Neuen Standardordner für Skriptus-Definitionen wählen"));
@@ -240,7 +246,9 @@ void TPagesDlgOptions::Fill()
     const auto setCheck = [this, &c](const char* control, const char* key) {
         Check(QLatin1String(control))->setChecked(c.GetBoolean(QLatin1String(key)));
     };
-    const auto setText = [this](const char* control, const QString& text) { Edit(QLatin1String(control))->setText(text); };
+    const auto setText = [this](const char* control, const QString& text) {
+        Edit(QLatin1String(control))->setText(text);
+    };
 
     setCheck("CheckBoxClientAutoInstall", "ClientAutoInstall");
     m_storedIntervalMs = c.GetInteger(QStringLiteral("ClientUpdateIntervalInMillisecs"));
@@ -313,8 +321,10 @@ bool TPagesDlgOptions::Store()
 {
     bool valid = true;
     const std::pair<TPage, bool (TPagesDlgOptions::*)()> pages[] = {
-        {PageClient, &TPagesDlgOptions::StoreClientPage}, {PageServer, &TPagesDlgOptions::StoreServerPage},
-        {PageNetwork, &TPagesDlgOptions::StoreNetworkPage}, {PageScriptus, &TPagesDlgOptions::StoreScriptusPage},
+        {PageClient, &TPagesDlgOptions::StoreClientPage},
+        {PageServer, &TPagesDlgOptions::StoreServerPage},
+        {PageNetwork, &TPagesDlgOptions::StoreNetworkPage},
+        {PageScriptus, &TPagesDlgOptions::StoreScriptusPage},
         {PageMisc, &TPagesDlgOptions::StoreMiscPage}};
     for (const auto& [page, store] : pages) {
         if ((this->*store)())
@@ -345,7 +355,8 @@ bool TPagesDlgOptions::StoreClientPage()
     c.Set(QStringLiteral("ClientInputWaitTimeInSecs"), *waitTime);
     c.Set(QStringLiteral("ClientFindObjectsOverBroadcast"),
           Check(QStringLiteral("CheckBoxClientObjectBroadcast"))->isChecked());
-    c.Set(QStringLiteral("ClientQueryMissingObjects"), Check(QStringLiteral("CheckBoxQueryMissingObjects"))->isChecked());
+    c.Set(QStringLiteral("ClientQueryMissingObjects"),
+          Check(QStringLiteral("CheckBoxQueryMissingObjects"))->isChecked());
     c.Set(QStringLiteral("ClientDeleteEmptyDirs"), Check(QStringLiteral("CheckBoxDeleteEmptyDirs"))->isChecked());
     return true;
 }
@@ -353,14 +364,16 @@ bool TPagesDlgOptions::StoreClientPage()
 bool TPagesDlgOptions::StoreServerPage()
 {
     TConfig& c = Config();
-    c.Set(QStringLiteral("ServerObjectDir"), WithTrailingSeparator(Edit(QStringLiteral("EditObjectDir"))->text().trimmed()));
+    c.Set(QStringLiteral("ServerObjectDir"),
+          WithTrailingSeparator(Edit(QStringLiteral("EditObjectDir"))->text().trimmed()));
     c.Set(QStringLiteral("ServerScriptusDir"),
           WithTrailingSeparator(Edit(QStringLiteral("EditScriptusDir"))->text().trimmed()));
     c.Set(QStringLiteral("NetDNSCache"), Check(QStringLiteral("CheckBoxUseDNSCache"))->isChecked());
     c.Set(QStringLiteral("ServerEncodeData"), Check(QStringLiteral("CheckBoxEncodeData"))->isChecked());
     c.Set(QStringLiteral("ServerCompressData"), Check(QStringLiteral("CheckBoxCompressData"))->isChecked());
     c.Set(QStringLiteral("ServerOfferNewerObjects"), Check(QStringLiteral("CheckBoxOfferNewerObjects"))->isChecked());
-    c.Set(QStringLiteral("ServerAllowAnonymousUsers"), Check(QStringLiteral("CheckBoxAllowAnonymousUsers"))->isChecked());
+    c.Set(QStringLiteral("ServerAllowAnonymousUsers"),
+          Check(QStringLiteral("CheckBoxAllowAnonymousUsers"))->isChecked());
     c.Set(QStringLiteral("ServerAdminAccountUse"), Check(QStringLiteral("CheckBoxAdminAccountUse"))->isChecked());
     c.Set(QStringLiteral("ServerAdminAccountUsername"), Edit(QStringLiteral("EditAdminAccountUsername"))->text());
     c.Set(QStringLiteral("ServerAdminAccountPassword"), Edit(QStringLiteral("EditAdminAccountPassword"))->text());
@@ -391,7 +404,8 @@ bool TPagesDlgOptions::StoreScriptusPage()
     TConfig& c = Config();
     c.Set(QStringLiteral("ScriptusTimeout"), timeoutUnchanged ? m_storedScriptusMs : *seconds * kMsPerSecond);
     c.Set(QStringLiteral("ScriptusRetries"), *retries);
-    c.Set(QStringLiteral("ScriptusControlIdInPath"), Check(QStringLiteral("CheckBoxScriptusControlIdInPath"))->isChecked());
+    c.Set(QStringLiteral("ScriptusControlIdInPath"),
+          Check(QStringLiteral("CheckBoxScriptusControlIdInPath"))->isChecked());
     c.Set(QStringLiteral("ScriptusExcludeFilenameFromPath"),
           Check(QStringLiteral("CheckBoxScriptusExcludeFileNameFromPath"))->isChecked());
     return true;

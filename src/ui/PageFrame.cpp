@@ -64,7 +64,6 @@ TPageFrame::TPageFrame(const QString& caption, int headerIcon, const QString& hi
 void TPageFrame::OfferContextMenu(QAbstractItemView* view)
 {
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
-        Q_EMIT ContextMenuRequested(view, view->viewport()->mapToGlobal(at));
-    });
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view](const QPoint& at) { Q_EMIT ContextMenuRequested(view, view->viewport()->mapToGlobal(at)); });
 }

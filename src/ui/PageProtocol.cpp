@@ -37,7 +37,8 @@ TPageProtocol::TPageProtocol(QWidget* parent)
     // 140 and 80 at the least, wider where this font needs it for a whole
     // time stamp with its picture and for the longest category.
     const QFontMetrics metrics(m_list->font());
-    m_list->header()->resizeSection(0, qMax(140, metrics.horizontalAdvance(QStringLiteral("00.00.00 00:00:00.000")) + 40));
+    m_list->header()->resizeSection(0,
+                                    qMax(140, metrics.horizontalAdvance(QStringLiteral("00.00.00 00:00:00.000")) + 40));
     m_list->header()->resizeSection(1, qMax(80, metrics.horizontalAdvance(QStringLiteral("ChangeNotifyThread")) + 12));
     OfferContextMenu(m_list);
     ContentLayout()->addWidget(m_list, 1);

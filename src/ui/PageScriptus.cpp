@@ -22,10 +22,11 @@ const std::vector<TListColumn> kScriptusColumns = {
 } // namespace
 
 TPageScriptus::TPageScriptus(QWidget* parent)
-    : TPageFrame(QStringLiteral("Skriptus"), 14,
-                 QStringLiteral("Hier zeichnen Sie Skripte auf, die Installationsprogramme auf den Clients "
-                                "unbeaufsichtigt bedienen. Links stehen die Kontrollelemente der laufenden Anwendungen."),
-                 QStringLiteral("topicSkriptus.html"), parent)
+    : TPageFrame(
+          QStringLiteral("Skriptus"), 14,
+          QStringLiteral("Hier zeichnen Sie Skripte auf, die Installationsprogramme auf den Clients "
+                         "unbeaufsichtigt bedienen. Links stehen die Kontrollelemente der laufenden Anwendungen."),
+          QStringLiteral("topicSkriptus.html"), parent)
 {
     setObjectName(QStringLiteral("TabSheetScriptus"));
     m_splitter = new TTreeSplitter(QStringLiteral("Skriptus - Teiler"), 220, this);

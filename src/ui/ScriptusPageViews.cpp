@@ -92,7 +92,8 @@ TScriptusPageViews::TScriptusPageViews(TFormMain& form)
     }
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& node) { NodeSelected(node); });
-    connect(m_treeView, &QAbstractItemView::pressed, this, [this](const QModelIndex& node) { RefreshStaleNames(node); });
+    connect(m_treeView, &QAbstractItemView::pressed, this,
+            [this](const QModelIndex& node) { RefreshStaleNames(node); });
     connect(m_page.InnerPages(), &QTabWidget::currentChanged, &form, &TFormMain::UpdateActionStates);
     PlugIntoRecording();
     WireActions();

@@ -36,9 +36,7 @@ TSyncControl* ElementOf(quint64 handle)
 
 } // namespace
 
-TScriptusRecording::TScriptusRecording(TFormMain& form)
-    : QObject(&form),
-      m_form(form)
+TScriptusRecording::TScriptusRecording(TFormMain& form) : QObject(&form), m_form(form)
 {
     SetRecordingPage(this);
     WireActions();
@@ -59,7 +57,8 @@ void TScriptusRecording::AppendToActiveList(qint32 kind, TSyncControl* control)
     row.Command.X = pattern.X;
     row.Command.Y = pattern.Y;
     row.Command.HasPosition = pattern.HasPosition;
-    TScriptusList& list = m_form.PageScriptus()->InnerPages()->currentIndex() == 0 ? ScriptusSequence() : ScriptusEvents();
+    TScriptusList& list =
+        m_form.PageScriptus()->InnerPages()->currentIndex() == 0 ? ScriptusSequence() : ScriptusEvents();
     list.Append(row);
 }
 
@@ -98,7 +97,8 @@ void TScriptusRecording::LookUp(QPoint point, std::uint32_t window)
     QPointer<TScriptusRecording> self(this);
     DesktopAutomation::ControlAtAsync(point, window, [self, point, window](DesktopAutomation::TPointControl found) {
         QMetaObject::invokeMethod(
-            self, [self, point, window, found] {
+            self,
+            [self, point, window, found] {
                 if (self)
                     self->Tracked(point, window, found);
             },
@@ -149,11 +149,9 @@ void TScriptusRecording::ShowControl(TSyncControl* control)
     TScriptus& pattern = RecordingTemplate();
     pattern.Title = control->NameElement();
     pattern.ClassName = control->ClassName();
-    page->SetControlInfo(QStringLiteral("0x%1 / Control Id=%2")
-                             .arg(control->Window(), 0, 16)
-                             .arg(control->ControlId()),
-                         QStringLiteral("%1 (in \"%2\")").arg(pattern.Title, control->FileName()),
-                         pattern.ClassName, QStringLiteral("Nicht anwendbar"));
+    page->SetControlInfo(QStringLiteral("0x%1 / Control Id=%2").arg(control->Window(), 0, 16).arg(control->ControlId()),
+                         QStringLiteral("%1 (in \"%2\")").arg(pattern.Title, control->FileName()), pattern.ClassName,
+                         QStringLiteral("Nicht anwendbar"));
 }
 
 void TScriptusRecording::RecordLeftClick(const THooksNotification&)
@@ -185,8 +183,8 @@ void TScriptusRecording::SetHeld(bool held)
     QWidget* panel = m_form.PageScriptus()->ControlPanel();
     panel->setAutoFillBackground(held);
     QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, held ? palette.color(QPalette::Inactive, QPalette::HighlightedText) :
-                                              m_form.palette().color(QPalette::Button));
+    palette.setColor(QPalette::Window, held ? palette.color(QPalette::Inactive, QPalette::HighlightedText)
+                                            : m_form.palette().color(QPalette::Button));
     panel->setPalette(palette);
 }
 
@@ -203,9 +201,12 @@ void TScriptusRecording::WireActions()
 {
     TMainActions& a = m_form.Actions();
     const std::pair<QAction*, qint32> controlActions[] = {
-        {a.ScriptusLeftClick, ClickLeft},   {a.ScriptusLeftDoubleClick, ClickDoubleLeft},
-        {a.ScriptusRightClick, ClickRight}, {a.ScriptusBringToTop, BringToTop},
-        {a.ScriptusShow, Show},             {a.ScriptusClose, Close},
+        {a.ScriptusLeftClick, ClickLeft},
+        {a.ScriptusLeftDoubleClick, ClickDoubleLeft},
+        {a.ScriptusRightClick, ClickRight},
+        {a.ScriptusBringToTop, BringToTop},
+        {a.ScriptusShow, Show},
+        {a.ScriptusClose, Close},
     };
     for (const auto& [action, kind] : controlActions)
         a.Handle(action, [this, kind = kind] { Perform(kind); });
@@ -234,7 +235,8 @@ std::optional<TSyncControl*> TScriptusRecording::ActionControl(qint32 kind)
     if (!nodeSelected)
         return std::nullopt;
     if (!control) {
-        QMessageBox::warning(&m_form, m_form.windowTitle(), QStringLiteral("Das Kontrollelement kann nicht gefunden werden!"));
+        QMessageBox::warning(&m_form, m_form.windowTitle(),
+                             QStringLiteral("Das Kontrollelement kann nicht gefunden werden!"));
         return std::nullopt;
     }
     return control;

@@ -32,9 +32,9 @@ public:
     /// the top whatever is selected.
     QStandardItem* AddNode();
 
-    std::function<QString()> selectedNode;            ///< key of the selected node, "" for none
-    std::function<void(int style)> listStyle;         ///< the list's style changed
-    std::function<void(const QString&)> warning;      ///< warning box
+    std::function<QString()> selectedNode;       ///< key of the selected node, "" for none
+    std::function<void(int style)> listStyle;    ///< the list's style changed
+    std::function<void(const QString&)> warning; ///< warning box
 
 private:
     /// The users of the old group get the new name.

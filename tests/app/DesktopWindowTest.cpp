@@ -168,7 +168,8 @@ TEST_F(DesktopWindowTest, MasterServerShowsItsPagesAndEndsOnSigterm)
 
 TEST_F(DesktopWindowTest, ClientLacksTheMasterServersPages)
 {
-    WriteFile(Home(QStringLiteral("plenwick.config")), "[Options]\r\nNetServerName=master01\r\nMiscShowProtocol=1\r\nMiscWriteProtocolToFile=1\r\n");
+    WriteFile(Home(QStringLiteral("plenwick.config")),
+              "[Options]\r\nNetServerName=master01\r\nMiscShowProtocol=1\r\nMiscWriteProtocolToFile=1\r\n");
     const std::vector<std::string> pages = RunAndReadPages("Plenwick - [master01:42424]");
     EXPECT_EQ(pages, (std::vector<std::string>{"Übersicht", "Objekte", "Clients", "Protokoll"}));
 }

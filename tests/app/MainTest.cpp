@@ -135,7 +135,8 @@ TEST_F(MainTest, ClientBeginsAnUpdateSessionAtTheEndOfStartUp)
 {
     WriteOptions("NetServerName=otherhost\r\nNetServerPort=42425\r\n");
     QProcess& program = Start();
-    ASSERT_TRUE(WaitForLine(program, "Starte Synchronisation mit Server otherhost:42425")) << Output(program).constData();
+    ASSERT_TRUE(WaitForLine(program, "Starte Synchronisation mit Server otherhost:42425"))
+        << Output(program).constData();
     Signal(program, SIGINT);
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_EQ(program.exitCode(), 0);

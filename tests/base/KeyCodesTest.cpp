@@ -9,8 +9,7 @@
 namespace {
 
 // A small map laid out like the X server's evdev key codes: two keysyms a key.
-struct TMapBuilder
-{
+struct TMapBuilder {
     std::vector<std::uint32_t> keysyms = std::vector<std::uint32_t>(2 * (256 - 8), 0);
     TMapBuilder& Key(std::uint8_t keycode, std::uint32_t plain, std::uint32_t shifted = 0)
     {
@@ -80,8 +79,7 @@ TEST(KeyCodesTest, EveryVirtualKeyReplaysAsAKeysymThatRecordsItBack)
 {
     std::set<std::pair<int, std::uint32_t>> seen;
     for (const TKeyCode& row : KeyCodeTable) {
-        EXPECT_TRUE(seen.insert({row.VirtualKey, row.Keysym}).second)
-            << "duplicate row " << int(row.VirtualKey);
+        EXPECT_TRUE(seen.insert({row.VirtualKey, row.Keysym}).second) << "duplicate row " << int(row.VirtualKey);
         const TKeyCode* first = KeyByVirtualKey(row.VirtualKey);
         ASSERT_NE(first, nullptr);
         const int recorded = KeyEventOf(first->Keysym, false).VirtualKey;

@@ -4,13 +4,12 @@
 #include "base/Base64.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
-#include "support/QtPrinters.h"
 #include "base/TextFields.h"
+#include "support/QtPrinters.h"
 
 TEST(TextFieldsTest, SplitFieldsKeepsQuotedStretchesAndDropsEmptyFields)
 {
-    EXPECT_EQ(SplitFields(QStringLiteral("1,\"a,b\",,c,"), QLatin1Char(',')),
-              (QStringList{"1", "\"a,b\"", "c"}));
+    EXPECT_EQ(SplitFields(QStringLiteral("1,\"a,b\",,c,"), QLatin1Char(',')), (QStringList{"1", "\"a,b\"", "c"}));
     EXPECT_EQ(SplitFields(QStringLiteral("LOGIN  'x y'  \"a b\"\r\n"), QLatin1Char(' ')),
               (QStringList{"LOGIN", "'x y'", "\"a b\""}));
     // An unclosed quote swallows the rest rather than losing it.
@@ -34,8 +33,8 @@ TEST(TextFieldsTest, AQuotedFieldDoublesItsQuotesAndSplitsBackWhole)
                                 QString(), QStringLiteral("plain")}) {
         const QString quoted = QuoteField(text);
         for (const QChar separator : {QLatin1Char(','), QLatin1Char(' ')}) {
-            const QStringList fields = SplitFields(QStringLiteral("A") + separator + quoted + separator + QStringLiteral("B"),
-                                                   separator);
+            const QStringList fields =
+                SplitFields(QStringLiteral("A") + separator + quoted + separator + QStringLiteral("B"), separator);
             ASSERT_EQ(fields.size(), 3) << text.toStdString();
             EXPECT_EQ(UnquoteField(fields[1]), text);
         }

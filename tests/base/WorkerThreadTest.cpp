@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 

@@ -68,8 +68,8 @@ TEST_F(TChangeNotifyThreadTest, RefusesEveryFolderBeyondSixtyFour)
     const QStringList messages = m_ui.Messages(kCategory);
     EXPECT_TRUE(messages.contains("64. Ordner \"" + m_tree + "f63/\" wird überwacht"));
     for (const char* refused : {"f64/", "f65/"})
-        EXPECT_TRUE(messages.contains("Fehler in Ordnerüberwachung \"" + m_tree + refused
-                                      + "\": es können maximal 64 Ordner überwacht werden"));
+        EXPECT_TRUE(messages.contains("Fehler in Ordnerüberwachung \"" + m_tree + refused +
+                                      "\": es können maximal 64 Ordner überwacht werden"));
     EXPECT_TRUE(messages.contains(QStringLiteral("Veränderungen in 64 Ordnern werden überwacht")));
 }
 
@@ -78,9 +78,9 @@ TEST_F(TChangeNotifyThreadTest, WithoutAWatchableFolderItStartsAndEnds)
     AddObject(m_tree + QStringLiteral("missing/file"));
     StartFolderMonitoring();
     ASSERT_TRUE(WaitForMessage(QStringLiteral("ChangeNotifyThread terminiert")));
-    EXPECT_EQ(m_ui.Messages(kCategory), (QStringList{"ChangeNotifyThread wird gestartet",
-                                                     "Veränderungen in 0 Ordnern werden überwacht",
-                                                     "ChangeNotifyThread terminiert"}));
+    EXPECT_EQ(m_ui.Messages(kCategory),
+              (QStringList{"ChangeNotifyThread wird gestartet", "Veränderungen in 0 Ordnern werden überwacht",
+                           "ChangeNotifyThread terminiert"}));
     EXPECT_TRUE(RunEventsUntil([] { return RequestFolderMonitoringStop(); }));
 }
 
@@ -97,10 +97,10 @@ TEST_F(TChangeNotifyThreadTest, AReplacedFileIsRefreshedWithoutRegeneratingTheTr
     ASSERT_EQ(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(file).constData()), 0);
 
     ASSERT_TRUE(WaitForMessage(QStringLiteral("Objektliste wird aktualisiert")));
-    EXPECT_EQ(m_ui.Messages(), (QStringList{Modified(), "Modifikationsdatum wurde modifiziert",
-                                            "Größe wurde modifiziert", "Datei \"" + file + "\" wurde modifiziert",
-                                            "Objekt \"" + file + "\" wurde modifiziert",
-                                            "Objektliste wird aktualisiert"}));
+    EXPECT_EQ(m_ui.Messages(),
+              (QStringList{Modified(), "Modifikationsdatum wurde modifiziert", "Größe wurde modifiziert",
+                           "Datei \"" + file + "\" wurde modifiziert", "Objekt \"" + file + "\" wurde modifiziert",
+                           "Objektliste wird aktualisiert"}));
     EXPECT_EQ(FindBySourcePath(file)->Size(), 5);
     EXPECT_TRUE(RunEventsUntil([&] { return m_ui.objectViewRebuilds == 1; }));
 }

@@ -22,7 +22,8 @@ protected:
     // setup.exe is the owner; an empty folder, a hidden one and two levels.
     void MakeTree()
     {
-        for (const char* name : {"setup.exe", "b.txt", "a.txt", "z.txt", "sub/c.txt", "sub/deeper/d.txt", ".hidden/e.txt"})
+        for (const char* name :
+             {"setup.exe", "b.txt", "a.txt", "z.txt", "sub/c.txt", "sub/deeper/d.txt", ".hidden/e.txt"})
             MakeFile(QString::fromLatin1(name), "x");
         QDir().mkpath(m_tree + QStringLiteral("empty"));
     }
@@ -38,7 +39,8 @@ protected:
         StartImport(owner);
         ASSERT_TRUE(WaitForMessage(
             QStringLiteral("Ordnerstruktur für Objekt \"%1\" vollständig generiert").arg(owner->SourceName())));
-        ASSERT_TRUE(RunEventsUntil([&] { return !m_ui.objectStatusTexts.isEmpty() && m_ui.objectStatusTexts.last().isEmpty(); }));
+        ASSERT_TRUE(RunEventsUntil(
+            [&] { return !m_ui.objectStatusTexts.isEmpty() && m_ui.objectStatusTexts.last().isEmpty(); }));
     }
 };
 
@@ -144,8 +146,8 @@ TEST_F(TImportChildsTest, AStoppedImportEndsAtOnceAndLeavesTheMonitorOff)
     EXPECT_TRUE(RequestAllImportsStop());
     const auto entries = m_ui.Entries();
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const TProtocolEntry& e) {
-        return e.category == QStringLiteral("ImportChilds") && e.icon == -1
-               && e.message == QStringLiteral("terminateForced() im Haupt-Thread aufgerufen");
+        return e.category == QStringLiteral("ImportChilds") && e.icon == -1 &&
+               e.message == QStringLiteral("terminateForced() im Haupt-Thread aufgerufen");
     }));
     RunEventsFor(200);
     EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("ChangeNotifyThread wird gestartet")));

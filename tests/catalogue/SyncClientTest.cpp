@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalogue/CatalogueFixture.h"
 #include "base/TextFields.h"
+#include "catalogue/CatalogueFixture.h"
 #include "platform/ProgramPaths.h"
 
 using ClientListTest = TCatalogueTest;

@@ -4,9 +4,9 @@
 
 #include <sys/stat.h>
 
+#include "base/TextFields.h"
 #include "catalogue/CatalogueFixture.h"
 #include "catalogue/CatalogueSetup.h"
-#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 
 using DownloadListTest = TCatalogueTest;
@@ -112,8 +112,8 @@ namespace {
 bool WalkFinds(const TSyncClient& client, const TSyncObject& object)
 {
     for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
-        if (d->DownloadObjectId() == object.ComputeId()
-            && d->DownloadComputerName().compare(client.LocalComputerName(), Qt::CaseInsensitive) == 0)
+        if (d->DownloadObjectId() == object.ComputeId() &&
+            d->DownloadComputerName().compare(client.LocalComputerName(), Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }

@@ -3,8 +3,8 @@
 
 #include <QFile>
 
-#include "catalogue/CatalogueFixture.h"
 #include "base/TextFields.h"
+#include "catalogue/CatalogueFixture.h"
 #include "platform/FileVersion.h"
 #include "platform/ProgramPaths.h"
 #include "platform/RegistryStore.h"
@@ -109,7 +109,8 @@ TEST_F(ObjectLineTest, QuotesInNamesAndTextsSurviveTheListFileAndLineBreaksNever
             AppendObject(MakeObject(name));
             ADD_FAILURE() << "accepted a line break";
         } catch (const EObjectNameError& error) {
-            EXPECT_TRUE(error.Message().contains(QStringLiteral("enthält einen Zeilenumbruch"))) << error.Message().toStdString();
+            EXPECT_TRUE(error.Message().contains(QStringLiteral("enthält einen Zeilenumbruch")))
+                << error.Message().toStdString();
             EXPECT_FALSE(HasLineBreak(error.Message()));
         }
     }
@@ -173,9 +174,9 @@ TEST_F(ObjectListTest, BadLinesAreSkippedAndTheOriginalKeptAside)
 {
     auto first = MakeObject(QStringLiteral("one.txt"));
     auto second = MakeObject(QStringLiteral("two.txt"));
-    const QByteArray original = first->ToLine().toUtf8() + "\r\n" + "kaputt,zeile\r\n"
-                                + "0,a,b,99.99.99 04:05:06,v,1,0,g,d,s,0,0,0,0,0,0,0,0,0,0\r\n"
-                                + second->ToLine().toUtf8() + "\r\n";
+    const QByteArray original = first->ToLine().toUtf8() + "\r\n" + "kaputt,zeile\r\n" +
+                                "0,a,b,99.99.99 04:05:06,v,1,0,g,d,s,0,0,0,0,0,0,0,0,0,0\r\n" +
+                                second->ToLine().toUtf8() + "\r\n";
     const QString path = ProgramFile(QStringLiteral(".objects"));
     WriteFile(path, original);
     BecomeClient();
@@ -294,7 +295,7 @@ TEST_F(FindBySourcePathTest, AgreesWithAListScanUnderRandomChanges)
 {
     std::mt19937 random(7);
     const QStringList names{QStringLiteral("a.txt"), QStringLiteral("A.TXT"), QStringLiteral("b/c.txt"),
-                            Home("Objects/a.txt"), Home("Objects/B/C.txt"), QStringLiteral("/x/a.txt")};
+                            Home("Objects/a.txt"),   Home("Objects/B/C.txt"), QStringLiteral("/x/a.txt")};
     const QStringList folders{Home("Objects/"), QStringLiteral("/x/"), QString()};
     auto scan = [](const QString& path) -> TSyncObject* {
         const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
@@ -309,7 +310,9 @@ TEST_F(FindBySourcePathTest, AgreesWithAListScanUnderRandomChanges)
         const QString& name = names[random() % names.size()];
         switch (random() % 5) {
         case 0:
-        case 1: listed.push_back(AppendObject(MakeObject(name))); break;
+        case 1:
+            listed.push_back(AppendObject(MakeObject(name)));
+            break;
         case 2:
             if (!listed.empty()) {
                 const size_t i = random() % listed.size();
@@ -321,7 +324,8 @@ TEST_F(FindBySourcePathTest, AgreesWithAListScanUnderRandomChanges)
             if (!listed.empty())
                 listed[random() % listed.size()]->SetSourceName(name);
             break;
-        default: MainConfig().Set(QStringLiteral("ServerObjectDir"), folders[random() % folders.size()]);
+        default:
+            MainConfig().Set(QStringLiteral("ServerObjectDir"), folders[random() % folders.size()]);
         }
         for (const QString& query : names)
             ASSERT_EQ(FindBySourcePath(query), scan(query)) << "step " << step << " " << query.toStdString();
@@ -346,7 +350,12 @@ TEST_F(ObjectStateTest, NeedsInstallationTruthTable)
 {
     BecomeClient();
     const QString target = Home("Target/app.bin");
-    enum TTarget { Missing, Differs, Matches, PendingAtNextStart };
+    enum TTarget {
+        Missing,
+        Differs,
+        Matches,
+        PendingAtNextStart
+    };
     struct TRow {
         TTarget target;
         bool deleteTarget;
@@ -354,11 +363,20 @@ TEST_F(ObjectStateTest, NeedsInstallationTruthTable)
         bool expected;
     };
     const TRow rows[] = {
-        {Missing, false, false, true},  {Missing, false, true, false},  {Missing, true, false, false},
-        {Missing, true, true, false},   {Differs, false, false, true},  {Differs, false, true, true},
-        {Differs, true, false, true},   {Differs, true, true, true},    {Matches, false, false, false},
-        {Matches, false, true, false},  {Matches, true, false, true},   {Matches, true, true, true},
-        {PendingAtNextStart, false, false, false}, {PendingAtNextStart, true, false, false},
+        {Missing, false, false, true},
+        {Missing, false, true, false},
+        {Missing, true, false, false},
+        {Missing, true, true, false},
+        {Differs, false, false, true},
+        {Differs, false, true, true},
+        {Differs, true, false, true},
+        {Differs, true, true, true},
+        {Matches, false, false, false},
+        {Matches, false, true, false},
+        {Matches, true, false, true},
+        {Matches, true, true, true},
+        {PendingAtNextStart, false, false, false},
+        {PendingAtNextStart, true, false, false},
     };
     for (const TRow& row : rows) {
         QFile::remove(target);

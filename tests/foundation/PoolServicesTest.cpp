@@ -62,7 +62,8 @@ TEST_F(PoolServicesTest, InstallWritesTheUnitAndTheMachineValuesAndEnablesIt)
 {
     ASSERT_EQ(FailureOf(&InstallService), "");
     EXPECT_TRUE(ServiceInstalled());
-    EXPECT_EQ(ReadFile(Unit()), ServiceUnitText(ExecutablePath(), OwnVersionString("FileDescription"), ProgramFolder()));
+    EXPECT_EQ(ReadFile(Unit()),
+              ServiceUnitText(ExecutablePath(), OwnVersionString("FileDescription"), ProgramFolder()));
     EXPECT_EQ(QFile::permissions(Unit()) & (QFile::ReadOther | QFile::WriteOther), QFile::ReadOther);
     EXPECT_EQ(Calls(), (QStringList{"daemon-reload", "enable plenwick.service"}));
     EXPECT_EQ(Machine("", "Description"), OwnVersionString("FileDescription"));
@@ -102,8 +103,10 @@ TEST_F(PoolServicesTest, FailedInstallReportsWhyAndLeavesNoUnit)
     const QString file = m_dir.path() + "/not-a-folder";
     WriteFile(file, "");
     qputenv("PLENWICK_SYSTEMD_DIR", file.toUtf8());
-    EXPECT_TRUE(FailureOf(&InstallService).startsWith("Die Dienstdatei \"" + file + "/plenwick.service\" "
-                                                     "konnte nicht geschrieben werden"));
+    EXPECT_TRUE(FailureOf(&InstallService)
+                    .startsWith("Die Dienstdatei \"" + file +
+                                "/plenwick.service\" "
+                                "konnte nicht geschrieben werden"));
 }
 
 TEST_F(PoolServicesTest, MaskedUnitCountsAsNotInstalledAndRefusesEveryChange)
@@ -161,8 +164,9 @@ TEST_F(PoolServicesTest, TryInstallLogsTheReasonWhenItFails)
     Fail("daemon-reload");
     EXPECT_FALSE(TryInstallService());
     EXPECT_EQ(m_ui.Messages("MainService"),
-              (QStringList{"Der Systemdienst konnte nicht erstellt werden",
-                           "\"systemctl daemon-reload\" ist gescheitert (Code 1): Failed to daemon-reload: simulated failure"}));
+              (QStringList{
+                  "Der Systemdienst konnte nicht erstellt werden",
+                  "\"systemctl daemon-reload\" ist gescheitert (Code 1): Failed to daemon-reload: simulated failure"}));
 }
 
 TEST_F(PoolServicesTest, TryUninstallLogsTheOutcome)
@@ -172,8 +176,8 @@ TEST_F(PoolServicesTest, TryUninstallLogsTheOutcome)
     EXPECT_TRUE(TryUninstallService());
     EXPECT_FALSE(ServiceInstalled());
     EXPECT_EQ(m_ui.Messages("MainService"),
-              (QStringList{"Der Systemdienst konnte nicht deinstalliert werden", "Der Systemdienst ist nicht installiert",
-                           "Der Systemdienst wurde deinstalliert"}));
+              (QStringList{"Der Systemdienst konnte nicht deinstalliert werden",
+                           "Der Systemdienst ist nicht installiert", "Der Systemdienst wurde deinstalliert"}));
 }
 
 // The half of the test below that runs as an ordinary user; skipped when run
@@ -221,7 +225,8 @@ TEST_F(PoolServicesTest, WithoutRootEachChangeIsOnePkexecCall)
     const QByteArray output = child.readAll();
     EXPECT_EQ(child.exitCode(), 0) << output.constData();
     EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
-    const QStringList calls = QString::fromUtf8(ReadFile(root + "/systemd/pkexec-calls")).split('\n', Qt::SkipEmptyParts);
+    const QStringList calls =
+        QString::fromUtf8(ReadFile(root + "/systemd/pkexec-calls")).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(calls.size(), 3) << calls.join('\n').toStdString();
     EXPECT_EQ(calls[0], "/bin/sh -c 'systemctl' '--no-block' 'start' 'plenwick.service'");
     EXPECT_EQ(calls[2], "/bin/sh -c 'systemctl' 'disable' '--now' 'plenwick.service' && rm -f '" + root +

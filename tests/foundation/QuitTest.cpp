@@ -39,9 +39,8 @@ public:
 };
 
 const QStringList kChecks = {
-    "Prüfe Server-Thread(s)",   "Prüfe Client-Thread(s)",    "Prüfe Ordnerstruktur-Thread(s)",
-    "Prüfe Treeview-Thread",    "Prüfe Listview-Thread",     "Prüfe ChangeNotify-Thread",
-    "Prüfe Skriptus-Thread",
+    "Prüfe Server-Thread(s)", "Prüfe Client-Thread(s)",    "Prüfe Ordnerstruktur-Thread(s)", "Prüfe Treeview-Thread",
+    "Prüfe Listview-Thread",  "Prüfe ChangeNotify-Thread", "Prüfe Skriptus-Thread",
 };
 
 class QuitTest : public TTestHome

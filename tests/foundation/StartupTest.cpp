@@ -44,8 +44,8 @@ protected:
     }
     void TearDown() override
     {
-        for (TListKind kind : {TListKind::Objects, TListKind::Clients, TListKind::Downloads, TListKind::Users,
-                               TListKind::Controls})
+        for (TListKind kind :
+             {TListKind::Objects, TListKind::Clients, TListKind::Downloads, TListKind::Users, TListKind::Controls})
             SetListLoader(kind, nullptr);
         SetUpdateSessionStarter(nullptr);
         SetListenerControl(nullptr);
@@ -76,14 +76,15 @@ TEST_F(StartupTest, WorkingInstanceComesUpInOrder)
     const QString target = Home("plenwick.objects");
     WriteFile(Home("~$plenwick.objects"), "new list");
     ASSERT_TRUE(RecordPendingMove(target, Home("~$plenwick.objects")));
-    SetListLoader(TListKind::Objects, [&] { m_events.append(QFileInfo::exists(target) ? "objects moved" : "objects"); });
+    SetListLoader(TListKind::Objects,
+                  [&] { m_events.append(QFileInfo::exists(target) ? "objects moved" : "objects"); });
     m_ui.Clear();
 
     EXPECT_EQ(RunMainWindowCreation(), TInstanceKind::Working);
     EXPECT_FALSE(MainWindowComplete());
     EXPECT_EQ(m_events, (QStringList{"listeners", "objects moved", "clients", "downloads", "users", "controls"}));
     EXPECT_EQ(m_ui.windowCalls, (QStringList{"SetWindowStart Shown", "SetProtocolPageVisible 1", "SetActivePage 2",
-                                            "BuildAllViews", "UpdateActionStates"}));
+                                             "BuildAllViews", "UpdateActionStates"}));
     EXPECT_TRUE(m_ui.caption.startsWith(QStringLiteral("Plenwick - [testhost:42424]")));
 
     ASSERT_TRUE(RunEventsUntil([] { return MainWindowComplete(); }, 2000));

@@ -5,11 +5,11 @@
 
 #include <QString>
 
+#include "base/Exceptions.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "catalogue/SyncUser.h"
-#include "base/Exceptions.h"
 
 #if defined(FUZZ_READER_object)
 using TEntry = TSyncObject;

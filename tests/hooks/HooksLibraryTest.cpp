@@ -37,8 +37,7 @@ void Drive(const std::string& xdotoolArguments)
     ASSERT_EQ(std::system(("xdotool " + xdotoolArguments).c_str()), 0) << xdotoolArguments;
 }
 
-struct TProbeWindow
-{
+struct TProbeWindow {
     pid_t pid = -1;
     std::uint32_t window = 0;
     int x = 0, y = 0, width = 0, height = 0;
@@ -76,8 +75,8 @@ protected:
 
     void Load()
     {
-        ASSERT_TRUE(m_hooks.Load(PLENWICK_HOOKS_LIBRARY,
-                                 [this](const THooksNotification& n) { m_received.push_back(n); }));
+        ASSERT_TRUE(
+            m_hooks.Load(PLENWICK_HOOKS_LIBRARY, [this](const THooksNotification& n) { m_received.push_back(n); }));
     }
 
     // Starts the Qt test program and finds its window (the client window
@@ -99,10 +98,14 @@ protected:
                 continue;
             const int value = std::stoi(line.substr(eq + 1));
             const std::string key = line.substr(0, eq);
-            if (key == "X") probe.x = value;
-            if (key == "Y") probe.y = value;
-            if (key == "WIDTH") probe.width = value;
-            if (key == "HEIGHT") probe.height = value;
+            if (key == "X")
+                probe.x = value;
+            if (key == "Y")
+                probe.y = value;
+            if (key == "WIDTH")
+                probe.width = value;
+            if (key == "HEIGHT")
+                probe.height = value;
         }
         EXPECT_NE(probe.window, 0u);
         return probe;
@@ -155,8 +158,7 @@ protected:
 
     void ExpectKeysGoToProbe(const TProbeWindow& probe)
     {
-        Drive("mousemove " + std::to_string(probe.CentreX()) + " " + std::to_string(probe.CentreY()) +
-              " click 1");
+        Drive("mousemove " + std::to_string(probe.CentreX()) + " " + std::to_string(probe.CentreY()) + " click 1");
         m_received.clear();
         Drive("key a Pause");
         const THooksNotification a = WaitFor(KeyMessage(), 0x41);
@@ -219,9 +221,8 @@ TEST_F(HooksLibraryTest, KeyNotificationsWaitForABusyProgramAndNoneIsLost)
         keys += " shift";
     Drive(keys);
     Drive("mousemove 5 5 mousemove 6 6 click 3");
-    ASSERT_TRUE(RunEventsUntil([&] {
-        return !m_received.empty() && m_received.back().WParam == HookRightButtonUp;
-    }, 30000));
+    ASSERT_TRUE(
+        RunEventsUntil([&] { return !m_received.empty() && m_received.back().WParam == HookRightButtonUp; }, 30000));
     int shiftDown = 0;
     int shiftUp = 0;
     for (const THooksNotification& n : m_received) {

@@ -21,9 +21,11 @@ TEST_F(RegistryStoreTest, ValuesRoundTripAndNamesIgnoreCase)
 {
     const auto hive = TRegistryHive::LocalMachine;
     EXPECT_FALSE(TRegistryStore::KeyExists(hive, m_runOnce));
-    ASSERT_TRUE(TRegistryStore::WriteValue(hive, m_runOnce, "/opt/a b/x.exe", TRegistryValue::FromText("/opt/a b/~$x.exe")));
+    ASSERT_TRUE(
+        TRegistryStore::WriteValue(hive, m_runOnce, "/opt/a b/x.exe", TRegistryValue::FromText("/opt/a b/~$x.exe")));
     ASSERT_TRUE(TRegistryStore::WriteValue(hive, m_runOnce, "n", TRegistryValue::FromDword(42)));
-    ASSERT_TRUE(TRegistryStore::WriteValue(hive, m_runOnce, "b", TRegistryValue::FromBinary(QByteArray("\x00\xff", 2))));
+    ASSERT_TRUE(
+        TRegistryStore::WriteValue(hive, m_runOnce, "b", TRegistryValue::FromBinary(QByteArray("\x00\xff", 2))));
     EXPECT_TRUE(TRegistryStore::KeyExists(hive, m_runOnce.toUpper()));
     EXPECT_EQ(TRegistryStore::ReadValue(hive, m_runOnce, "N")->dword, 42u);
     EXPECT_EQ(TRegistryStore::ReadValue(hive, m_runOnce, "b")->binary, QByteArray("\x00\xff", 2));
@@ -51,14 +53,16 @@ TEST_F(RegistryStoreTest, DamagedFileIsKeptAsideAndReported)
     // Asked again, the hive is empty and nothing more is reported.
     EXPECT_FALSE(TRegistryStore::ReadValue(TRegistryHive::CurrentUser, "Software\\X", "Broken").has_value());
     // A new write starts a fresh, valid file.
-    EXPECT_TRUE(TRegistryStore::WriteValue(TRegistryHive::CurrentUser, "Software\\X", "ok", TRegistryValue::FromDword(1)));
+    EXPECT_TRUE(
+        TRegistryStore::WriteValue(TRegistryHive::CurrentUser, "Software\\X", "ok", TRegistryValue::FromDword(1)));
     EXPECT_TRUE(TRegistryStore::ReadValue(TRegistryHive::CurrentUser, "Software\\X", "ok").has_value());
 }
 
 TEST_F(RegistryStoreTest, HiveWithoutWriteRightsRefusesWrites)
 {
     // The machine hive belongs to root: an ordinary user may read it but not write it.
-    ASSERT_TRUE(TRegistryStore::WriteValue(TRegistryHive::LocalMachine, "Software\\X", "a", TRegistryValue::FromDword(1)));
+    ASSERT_TRUE(
+        TRegistryStore::WriteValue(TRegistryHive::LocalMachine, "Software\\X", "a", TRegistryValue::FromDword(1)));
     ASSERT_EQ(chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -67,9 +71,9 @@ TEST_F(RegistryStoreTest, HiveWithoutWriteRightsRefusesWrites)
             _exit(3);
 
         const bool readable = TRegistryStore::ReadValue(TRegistryHive::LocalMachine, "Software\\X", "a").has_value();
-        const bool refused = !TRegistryStore::HiveWritable(TRegistryHive::LocalMachine) &&
-                             !TRegistryStore::WriteValue(TRegistryHive::LocalMachine, "Software\\X", "b",
-                                                         TRegistryValue::FromDword(2));
+        const bool refused =
+            !TRegistryStore::HiveWritable(TRegistryHive::LocalMachine) &&
+            !TRegistryStore::WriteValue(TRegistryHive::LocalMachine, "Software\\X", "b", TRegistryValue::FromDword(2));
         _exit(readable ? (refused ? 0 : 1) : 2);
     }
     int status = 0;
@@ -89,7 +93,8 @@ TEST_F(RegistryStoreTest, ConcurrentWritersFromSeveralProcessesLoseNothing)
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             for (int i = 0; i < kWrites; ++i)
-                TRegistryStore::WriteValue(TRegistryHive::CurrentUser, "Software\\P", QStringLiteral("v%1_%2").arg(p).arg(i),
+                TRegistryStore::WriteValue(TRegistryHive::CurrentUser, "Software\\P",
+                                           QStringLiteral("v%1_%2").arg(p).arg(i),
                                            TRegistryValue::FromDword(static_cast<quint32>(i)));
             _exit(0);
         }

@@ -22,7 +22,12 @@ protected:
     void FakeSystemctl(int rc)
     {
         const QString script = m_dir.path() + "/systemctl";
-        WriteFile(script, QStringLiteral("#!/bin/sh\necho \"$@\" > %1/args\necho inactive\necho first >&2\necho second >&2\nexit %2\n").arg(m_dir.path()).arg(rc).toUtf8());
+        WriteFile(script,
+                  QStringLiteral(
+                      "#!/bin/sh\necho \"$@\" > %1/args\necho inactive\necho first >&2\necho second >&2\nexit %2\n")
+                      .arg(m_dir.path())
+                      .arg(rc)
+                      .toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PLENWICK_SYSTEMCTL", script.toUtf8());
     }

@@ -10,12 +10,12 @@
 
 #include <QThread>
 
+#include "base/TextFields.h"
 #include "catalogue/CatalogueFixture.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
-#include "platform/HostNames.h"
 #include "foundation/MainConfig.h"
-#include "base/TextFields.h"
+#include "platform/HostNames.h"
 #include "platform/ProgramPaths.h"
 #include "replication/Broadcast.h"
 #include "replication/Protocol.h"
@@ -83,7 +83,8 @@ protected:
     // The options file names the master server, as on a configured computer.
     void ConfigureServer(const QString& name)
     {
-        WriteFile(ProgramFile(QStringLiteral(".config")), QStringLiteral("[Options]\r\nNetServerName=%1\r\n").arg(name).toUtf8());
+        WriteFile(ProgramFile(QStringLiteral(".config")),
+                  QStringLiteral("[Options]\r\nNetServerName=%1\r\n").arg(name).toUtf8());
         Restart();
         MainConfig().Set(QStringLiteral("ServerObjectDir"), Home("Objects/"));
     }
@@ -97,7 +98,10 @@ protected:
         return address;
     }
 
-    void Datagram(const QString& text, const QString& address) { OnDatagram(text.toUtf8(), address, [this](const QString& name) { return m_server->IsClientConnected(name); }); }
+    void Datagram(const QString& text, const QString& address)
+    {
+        OnDatagram(text.toUtf8(), address, [this](const QString& name) { return m_server->IsClientConnected(name); });
+    }
 
     // Every datagram the handlers sent within the wait.
     QStringList Sent(int waitMs = 200)
@@ -133,7 +137,8 @@ TEST_F(TBroadcastTest, ListenerDropsNonTextAndAnswersTheNextQuery)
     EXPECT_EQ(Sent(2000), QStringList{QStringLiteral("SETSERVER testhost")});
     EXPECT_TRUE(Logged(QStringLiteral("Broadcast von \"127.0.0.1\" ist kein Text und wird verworfen")));
     EXPECT_TRUE(Logged(QStringLiteral("Sende Broadcast \"SETSERVER testhost\"")));
-    const QStringList received = m_ui.Messages(QStringLiteral("Broadcast")).filter(QStringLiteral("Empfange Broadcast"));
+    const QStringList received =
+        m_ui.Messages(QStringLiteral("Broadcast")).filter(QStringLiteral("Empfange Broadcast"));
     ASSERT_EQ(received.size(), 1);
     EXPECT_TRUE(received.front().startsWith(QStringLiteral("Empfange Broadcast \"QUERYSERVER\" von \"")));
 }
@@ -228,7 +233,8 @@ TEST_F(TBroadcastTest, ConnectedClientGetsNoProviderAnswer)
     Datagram(QStringLiteral("QUERYDOWNLOAD \"app.bin\" %1").arg(NumberToText(object.ComputeId())),
              QStringLiteral("127.0.0.1"));
     EXPECT_TRUE(Sent().isEmpty());
-    EXPECT_TRUE(Logged(QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(peerName)));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(peerName)));
     connection.reset();
     m_server.reset();
 }
@@ -236,8 +242,8 @@ TEST_F(TBroadcastTest, ConnectedClientGetsNoProviderAnswer)
 TEST_F(TBroadcastTest, ProviderAnswersCountOnlyWhileCollecting)
 {
     BecomeClient();
-    TSyncObject& object = *AppendObject(
-        std::make_unique<TSyncObject>(QStringLiteral("my app.bin"), QStringLiteral("?"), 7, SomeDate(), Home("Target/")));
+    TSyncObject& object = *AppendObject(std::make_unique<TSyncObject>(QStringLiteral("my app.bin"), QStringLiteral("?"),
+                                                                      7, SomeDate(), Home("Target/")));
     const QString id = NumberToText(object.ComputeId());
     Datagram(QStringLiteral("SETDOWNLOAD \"my app.bin\" %1").arg(id), Peer(5));
     EXPECT_EQ(object.ProviderCount(), 0);
@@ -269,7 +275,8 @@ TEST_F(TBroadcastTest, EndingTheCollectionWaitsForAnswersToTheLastQuestion)
     std::future<void> ending = std::async(std::launch::async, [] { EndProviderCollection(); });
     RunEventsFor(50);
     Datagram(QStringLiteral("SETDOWNLOAD \"a.bin\" %1").arg(NumberToText(object.ComputeId())), peer);
-    EXPECT_TRUE(RunEventsUntil([&] { return ending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 2000));
+    EXPECT_TRUE(
+        RunEventsUntil([&] { return ending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 2000));
     EXPECT_EQ(object.ProviderCount(), 1);
     EXPECT_FALSE(CollectingProviders());
 }

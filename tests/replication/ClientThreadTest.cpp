@@ -10,9 +10,9 @@
 
 #include <QFile>
 
+#include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
-#include "catalogue/SyncObject.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Transfer.h"
 #include "support/TestHome.h"
@@ -79,7 +79,8 @@ TEST_F(TClientThreadTest, DefaultLoginIsAcceptedAndRunsTheSequence)
     EXPECT_TRUE(sent->endsWith(QStringLiteral(" testhost\" gesendet")));
     EXPECT_EQ(m_ui.objectViewRebuilds, 1);
     EXPECT_GE(m_ui.clientViewRebuilds, 1);
-    EXPECT_TRUE(m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+    EXPECT_TRUE(
+        m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
 }
 
 TEST_F(TClientThreadTest, NamedUserIsRefusedAndRunsNoCommand)
@@ -92,7 +93,8 @@ TEST_F(TClientThreadTest, NamedUserIsRefusedAndRunsNoCommand)
     EXPECT_EQ(m_sequenceRuns, 0);
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
     EXPECT_EQ(m_ui.objectViewRebuilds, 0);
-    EXPECT_TRUE(m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+    EXPECT_TRUE(
+        m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
 }
 
 TEST_F(TClientThreadTest, FailedElevationIsLoggedAndTheConnectionGoesOn)
@@ -102,7 +104,8 @@ TEST_F(TClientThreadTest, FailedElevationIsLoggedAndTheConnectionGoesOn)
     MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("elsewhere\\root"));
     MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("x"));
     RunClient();
-    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"elsewhere\\root\" ist gescheitert")));
+    EXPECT_TRUE(m_ui.HasMessage(
+        QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"elsewhere\\root\" ist gescheitert")));
     EXPECT_EQ(m_sequenceRuns, 1);
 }
 

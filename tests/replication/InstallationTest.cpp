@@ -78,10 +78,7 @@ protected:
     }
 
     // The update sequence exactly as the program plugs it in.
-    void Update()
-    {
-        RunClient(SequenceOf(TConnectKind::Update));
-    }
+    void Update() { RunClient(SequenceOf(TConnectKind::Update)); }
 
     // An object that is not current here, so it has to come over the wire.
     TSyncObject* MakeRemoteObject(const QString& name, const QByteArray& content)
@@ -121,8 +118,8 @@ TEST_F(TInstallationTest, FetchedObjectTakesTheTargetsPlaceAndTheOldOneBecomesTh
     WriteFile(Home("Target/app.backup"), "uralt");
 
     Install();
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"") + Home("Objects/app.txt") +
-                                                     QStringLiteral("\" wird übertragen")));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"),
+                       QStringLiteral("Objekt \"") + Home("Objects/app.txt") + QStringLiteral("\" wird übertragen")));
     EXPECT_EQ(ReadFile(target), QByteArray("die neue Fassung"));
     EXPECT_EQ(DateOf(target), LaterDate());
     EXPECT_EQ(QFileInfo(target).size(), object->Size());
@@ -179,7 +176,8 @@ TEST_F(TInstallationTest, DeletionRemovesTargetAndBackupAndOnlyAnEmptyFolder)
     Install();
     EXPECT_FALSE(QFileInfo::exists(alone));
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Ordner %1 wurde gelöscht").arg(Quote(alone))));
-    EXPECT_TRUE(m_ui.clientPane.join('\n').contains(QStringLiteral("Objekt %1 wurde gelöscht").arg(Quote(alone + "last.txt"))));
+    EXPECT_TRUE(
+        m_ui.clientPane.join('\n').contains(QStringLiteral("Objekt %1 wurde gelöscht").arg(Quote(alone + "last.txt"))));
     EXPECT_TRUE(Confirmed(*last));
     EXPECT_FALSE(QFile::exists(shared + "one.txt"));
     EXPECT_TRUE(QFile::exists(shared + "other.txt"));
@@ -210,7 +208,8 @@ TEST_F(TInstallationTest, TargetThatCannotBeBackedUpIsInstalledAtTheNextStart)
     WriteFile(blocker + "/inside", "x");
 
     Install();
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Client"), QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart")));
     EXPECT_EQ(ReadFile(target), QByteArray("alte Bibliothek"));
     EXPECT_EQ(ReadFile(staging), QByteArray("neue Bibliothek"));
     EXPECT_EQ(DateOf(staging), LaterDate());
@@ -240,7 +239,8 @@ TEST_F(TInstallationTest, EmptyObjectArrivesEmptyWhileANegativeAnswerLeavesTheTa
     WriteFile(Home("Target/lost.txt"), "bleibt");
 
     Install();
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
     EXPECT_TRUE(QFile::exists(Home("Target/empty.txt")));
     EXPECT_EQ(ReadFile(Home("Target/empty.txt")), QByteArray());
     EXPECT_TRUE(empty->IsInstalled());
@@ -262,7 +262,8 @@ TEST_F(TInstallationTest, AProvidersNegativeAnswerFallsBackToTheMasterServerInTh
     object->AddProvider(QStringLiteral("127.0.0.1"));
 
     Install();
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"shared.txt\" an")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Client"), QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"shared.txt\" an")));
     EXPECT_EQ(ReadFile(Home("Target/shared.txt")), QByteArray("vom Master-Server"));
     EXPECT_TRUE(object->IsInstalled());
     EXPECT_TRUE(Confirmed(*object));
@@ -295,8 +296,8 @@ TEST_F(TInstallationTest, ScriptsRunOneAfterTheOtherOnceTheObjectsAreStartedAndT
     const QString marker = Home("marker.txt");
     ASSERT_FALSE(QFile::exists(list));
     // The marker appears whole, and also when the list is missing.
-    const QByteArray script = "#!/bin/sh\ncat '" + list.toUtf8() + "' > '" + marker.toUtf8() + ".tmp' 2>/dev/null; mv '" +
-                              marker.toUtf8() + ".tmp' '" + marker.toUtf8() + "'\n";
+    const QByteArray script = "#!/bin/sh\ncat '" + list.toUtf8() + "' > '" + marker.toUtf8() +
+                              ".tmp' 2>/dev/null; mv '" + marker.toUtf8() + ".tmp' '" + marker.toUtf8() + "'\n";
     TSyncObject* starter = MakeRemoteObject(QStringLiteral("start.sh"), script);
     starter->SetStartAfterTransfer(true);
     MakeFile(Home("Scriptus/a.scriptus"), "", SomeDate());
@@ -330,7 +331,8 @@ TEST_F(TInstallationTest, ScriptsRunOneAfterTheOtherOnceTheObjectsAreStartedAndT
     EXPECT_EQ(seen, expected);
     for (const TSyncObject* object : objects)
         EXPECT_TRUE(Confirmed(*object)) << object->SourceName().toStdString();
-    EXPECT_TRUE(m_ui.clientPane.join(QLatin1Char('\n')).contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
+    EXPECT_TRUE(m_ui.clientPane.join(QLatin1Char('\n'))
+                    .contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
 }
 
 TEST_F(TInstallationTest, WithoutADesktopOrARunnerEachScriptIsOneLineAndNothingRuns)
@@ -402,8 +404,9 @@ TEST_F(TInstallationTest, NothingToInstallIsNeverShownAndCountsAsNo)
     MakeFile(Home("Target/done.txt"), "fertig", SomeDate());
     EXPECT_FALSE(AskNewObjects());
     EXPECT_TRUE(m_ui.newObjectPrompts.empty());
-    EXPECT_TRUE(Logged(QStringLiteral("Main"),
-                       QStringLiteral("Die Liste mit den zu installierenden Objekten sollte eigentlich nicht angezeigt werden")));
+    EXPECT_TRUE(Logged(
+        QStringLiteral("Main"),
+        QStringLiteral("Die Liste mit den zu installierenden Objekten sollte eigentlich nicht angezeigt werden")));
 }
 
 } // namespace

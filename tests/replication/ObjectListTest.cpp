@@ -6,11 +6,11 @@
 
 #include "base/TextFields.h"
 #include "replication/Broadcast.h"
-#include "replication/ObjectList.h"
-#include "replication/Transfer.h"
 #include "replication/Login.h"
+#include "replication/ObjectList.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/ServerThread.h"
+#include "replication/Transfer.h"
 
 namespace {
 
@@ -79,7 +79,8 @@ TEST_F(TObjectListTest, PrivateObjectIsHeldBackWhileItsDeleteMarkedTwinIsOffered
     QFile::remove(Home("Objects/gone.txt"));
     QFile::remove(Home("Objects/remove.txt"));
     EXPECT_EQ(Names(OfferedLines()), QStringList{QStringLiteral("remove.txt")});
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"gone.txt\" ist privat und wird nicht verteilt")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"gone.txt\" ist privat und wird nicht verteilt")));
     EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Anforderung der Objektliste")));
 }
 
@@ -100,9 +101,11 @@ TEST_F(TObjectListTest, FolderStructureObjectFollowsItsParentsGroups)
     TSyncObject* child = MakeObject(QStringLiteral("leaf.txt"), "leaf");
     child->SetParent(parent);
     EXPECT_TRUE(OfferedLines().isEmpty());
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"leaf.txt\" nicht erforderlich")));
-    EXPECT_TRUE(Logged(QStringLiteral("Client"),
-                       QStringLiteral("Objekt \"leaf.txt\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"leaf.txt\" nicht erforderlich")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Client"),
+               QStringLiteral("Objekt \"leaf.txt\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")));
 
     parent->SetClientGroup(0, QStringLiteral("\\127\\"));
     EXPECT_EQ(Names(OfferedLines()), (QStringList{QStringLiteral("tree.txt"), QStringLiteral("leaf.txt")}));
@@ -136,7 +139,8 @@ TEST_F(TObjectListTest, UnknownComputerGetsNoListAndNoWork)
     RunClient([&](TClientBase& client) { work = ExchangeObjectList(client); });
     SetCommandHandler(TCommandIndex::Login, &HandleLogin);
     EXPECT_FALSE(work);
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Der anfragende Client konnte nicht ermittelt werden")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Server"), QStringLiteral("Der anfragende Client konnte nicht ermittelt werden")));
 }
 
 TEST_F(TObjectListTest, ClientMergesSkipsABadLineAndStopsAtUpperCaseEnd)
@@ -154,8 +158,9 @@ TEST_F(TObjectListTest, ClientMergesSkipsABadLineAndStopsAtUpperCaseEnd)
     MainConfig().Set(QStringLiteral("ClientFindObjectsOverBroadcast"), true);
     QString bad = LineOf(QStringLiteral("bad.txt"));
     bad.replace(QStringLiteral("10:20:30"), QStringLiteral("99:99:99"));
-    const bool work = Exchange({LineOf(QStringLiteral("one.txt")), QStringLiteral("kaputt"), bad,
-                                LineOf(QStringLiteral("two.txt")), QStringLiteral("END"), LineOf(QStringLiteral("late.txt"))});
+    const bool work =
+        Exchange({LineOf(QStringLiteral("one.txt")), QStringLiteral("kaputt"), bad, LineOf(QStringLiteral("two.txt")),
+                  QStringLiteral("END"), LineOf(QStringLiteral("late.txt"))});
     EXPECT_TRUE(work);
     ASSERT_NE(FindBySourcePath(QStringLiteral("one.txt")), nullptr);
     ASSERT_NE(FindBySourcePath(QStringLiteral("two.txt")), nullptr);
@@ -176,8 +181,10 @@ TEST_F(TObjectListTest, ClientMissingASwapOnlyTargetNeitherAddsNorInstallsIt)
     const QString line = LineOf(QStringLiteral("swap.dll"), [](TSyncObject& o) { o.SetSwapOnly(true); });
     EXPECT_FALSE(Exchange({line, QStringLiteral("end")}));
     EXPECT_EQ(FindBySourcePath(QStringLiteral("swap.dll")), nullptr);
-    EXPECT_TRUE(Logged(QStringLiteral("Client"),
-                       QStringLiteral("Zielobjekt \"swap.dll\" ignoriert; darf nur getauscht werden, ist aber lokal gar nicht vorhanden")));
+    EXPECT_TRUE(Logged(
+        QStringLiteral("Client"),
+        QStringLiteral(
+            "Zielobjekt \"swap.dll\" ignoriert; darf nur getauscht werden, ist aber lokal gar nicht vorhanden")));
 }
 
 TEST_F(TObjectListTest, KnownObjectTakesTheReceivedPropertiesAndMissingTargetMeansWork)
@@ -187,14 +194,16 @@ TEST_F(TObjectListTest, KnownObjectTakesTheReceivedPropertiesAndMissingTargetMea
     // Unchanged, but the target file is missing: still work to do.
     EXPECT_TRUE(Exchange({LineOf(QStringLiteral("tool.exe")), QStringLiteral("end")}));
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Quellobjekt \"tool.exe\" ist bereits bekannt")));
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") +
-                                                     QStringLiteral("\" ist bereits installiert (oder darf nur getauscht werden)")));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"),
+                       QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") +
+                           QStringLiteral("\" ist bereits installiert (oder darf nur getauscht werden)")));
     m_scripted.join();
-    EXPECT_TRUE(Exchange({LineOf(QStringLiteral("tool.exe"), [](TSyncObject& o) { o.SetVersion(QStringLiteral("2.0")); }),
-                          QStringLiteral("end")}));
+    EXPECT_TRUE(
+        Exchange({LineOf(QStringLiteral("tool.exe"), [](TSyncObject& o) { o.SetVersion(QStringLiteral("2.0")); }),
+                  QStringLiteral("end")}));
     EXPECT_EQ(FindBySourcePath(QStringLiteral("tool.exe"))->Version(), QStringLiteral("2.0"));
-    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") +
-                                                     QStringLiteral("\" ist aktueller")));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"),
+                       QStringLiteral("Zielobjekt \"") + Home("Target/tool.exe") + QStringLiteral("\" ist aktueller")));
 }
 
 TEST_F(TObjectListTest, ClientImportAtStartAndFirstExchangeLeaveOneObjectPerNameWithTheMastersFlags)

@@ -46,8 +46,14 @@ protected:
                    m_ui.Messages(QStringLiteral("Server")).contains("Beende Thread");
         }));
     }
-    bool ServerLogged(const QString& message) const { return m_ui.Messages(QStringLiteral("Server")).contains(message); }
-    bool ClientLogged(const QString& message) const { return m_ui.Messages(QStringLiteral("Client")).contains(message); }
+    bool ServerLogged(const QString& message) const
+    {
+        return m_ui.Messages(QStringLiteral("Server")).contains(message);
+    }
+    bool ClientLogged(const QString& message) const
+    {
+        return m_ui.Messages(QStringLiteral("Client")).contains(message);
+    }
 
     // Logs in over a raw connection and sends the lines; gives what came back
     // before the server closed or went quiet.
@@ -69,7 +75,8 @@ protected:
             }
             return replies;
         });
-        EXPECT_TRUE(RunEventsUntil([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        EXPECT_TRUE(
+            RunEventsUntil([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
         return done.get();
     }
 

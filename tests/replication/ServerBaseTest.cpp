@@ -9,10 +9,10 @@
 
 #include <QElapsedTimer>
 
+#include "base/TextFields.h"
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "platform/HostNames.h"
-#include "base/TextFields.h"
 #include "platform/ProgramPaths.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
@@ -168,9 +168,9 @@ TEST_F(TServerBaseTest, LoginReplyForms)
                                  "LOGIN YW5vbnltb3Vz, 08.12.26 pc7\r\n",
                                  3);
     const TConversation result = Await(conversation);
-    EXPECT_EQ(result.replies, (QStringList{QStringLiteral("LOGIN fail noelevate"),
-                                           QStringLiteral("LOGIN ok elevate root cHc="),
-                                           QStringLiteral("LOGIN fail noelevate")}));
+    EXPECT_EQ(result.replies,
+              (QStringList{QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok elevate root cHc="),
+                           QStringLiteral("LOGIN fail noelevate")}));
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Benutzerberechtigung in Klartext empfangen!")));
@@ -186,8 +186,8 @@ TEST_F(TServerBaseTest, LoginWithoutCredentialsGetsNoReply)
 
 TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
 {
-    for (const QByteArray& request : {QByteArray("login YW5vbnltb3Vz,Ymx1ZWhlcm9u"), QByteArray("TERMINATE_OK"),
-                                      QByteArray("ObjList")}) {
+    for (const QByteArray& request :
+         {QByteArray("login YW5vbnltb3Vz,Ymx1ZWhlcm9u"), QByteArray("TERMINATE_OK"), QByteArray("ObjList")}) {
         auto conversation = Converse(m_port, request + "\r\n");
         const TConversation result = Await(conversation);
         EXPECT_TRUE(result.replies.isEmpty()) << request.constData();
@@ -254,18 +254,18 @@ TEST_F(TServerBaseTest, AnHttpClientGetsAStatusLineHeadersAndThePageUnchanged)
     if (std::system("command -v curl >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "curl is not installed";
     auto curl = RunCommand(QStringLiteral("curl -sS --max-time 10 -D - http://127.0.0.1:%1/status").arg(m_port));
-    ASSERT_TRUE(RunEventsUntil([&] { return curl.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-                               15000));
+    ASSERT_TRUE(
+        RunEventsUntil([&] { return curl.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
     const QStringList lines = SplitLines(curl.get());
     ASSERT_EQ(lines.size(), 9) << lines.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(lines.mid(0, 4), (QStringList{"HTTP/1.0 200 OK", "Content-Type: text/html; charset=utf-8",
-                                           "Connection: close", ""}));
+    EXPECT_EQ(lines.mid(0, 4),
+              (QStringList{"HTTP/1.0 200 OK", "Content-Type: text/html; charset=utf-8", "Connection: close", ""}));
     EXPECT_EQ(lines[4], "<p>");
     EXPECT_TRUE(lines[8].endsWith(QStringLiteral(" Plenwick ist bereit...</p>")));
     ASSERT_TRUE(WaitIdle());
     // curl's header lines were read, not taken for requests.
-    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("Unbekanntes Kommando \"Host: 127.0.0.1:%1\" empfangen, beende Verbindung")
-                                     .arg(m_port)));
+    EXPECT_FALSE(m_ui.HasMessage(
+        QStringLiteral("Unbekanntes Kommando \"Host: 127.0.0.1:%1\" empfangen, beende Verbindung").arg(m_port)));
 
     // Chromium shows the page with its German text.
     for (const char* browser : {"chromium", "chromium-browser"}) {
@@ -275,8 +275,8 @@ TEST_F(TServerBaseTest, AnHttpClientGetsAStatusLineHeadersAndThePageUnchanged)
                                              "http://127.0.0.1:%2/ 2>/dev/null")
                                   .arg(QLatin1String(browser))
                                   .arg(m_port));
-        ASSERT_TRUE(RunEventsUntil(
-            [&] { return dom.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 70000));
+        ASSERT_TRUE(
+            RunEventsUntil([&] { return dom.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 70000));
         EXPECT_TRUE(dom.get().contains("Plenwick ist bereit..."));
         break;
     }

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QThread>
 
-#include "foundation/MainConfig.h"
 #include "base/TextFields.h"
+#include "foundation/MainConfig.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
@@ -76,7 +76,8 @@ protected:
     }
     bool TransferFailed() const
     {
-        return IndexOf(QStringLiteral("Client"), QStringLiteral("Bei der Objektübertragung ist eine Ausnahme des Typs")) >= 0;
+        return IndexOf(QStringLiteral("Client"),
+                       QStringLiteral("Bei der Objektübertragung ist eine Ausnahme des Typs")) >= 0;
     }
 };
 
@@ -90,12 +91,13 @@ TEST_F(TTransferTest, DefaultSettingsSendACompressedFourWordHeaderAndServeLaterC
     ASSERT_EQ(header.size(), 4);
     EXPECT_EQ(header.at(1), QStringLiteral("\"app.bin\""));
     EXPECT_EQ(header.at(3), QStringLiteral("compressed"));
-    EXPECT_GE(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 200.000 Bytes, danach ")), 0);
+    EXPECT_GE(
+        IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 200.000 Bytes, danach ")), 0);
     EXPECT_GE(IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression ")), 0);
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Empfang beendet")));
     EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung erfolgreich beendet")));
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"") + Home("Objects/app.bin") +
-                                                     QStringLiteral("\" wird übertragen")));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"),
+                       QStringLiteral("Objekt \"") + Home("Objects/app.bin") + QStringLiteral("\" wird übertragen")));
 
     const QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
     ASSERT_EQ(entries.size(), 1);
@@ -122,12 +124,16 @@ TEST_F(TTransferTest, EncodingAndCompressionAreNamedInThatOrderAndUndoneInRevers
     EXPECT_EQ(ReadFile(Received()), content);
     EXPECT_TRUE(SentHeader().endsWith(QStringLiteral(" compressed encoded")));
     const int inflate = IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression"));
-    const int decode = IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Entschlüsselung 93.336 Bytes"));
+    const int decode =
+        IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Entschlüsselung 93.336 Bytes"));
     EXPECT_GE(inflate, 0);
     EXPECT_GT(decode, inflate);
-    const int encode = IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Verschlüsselung 70.001 Bytes, danach 93.336 Bytes (133,3%)"));
+    const int encode =
+        IndexOf(QStringLiteral("Server"),
+                QStringLiteral("Objektgröße vor der Verschlüsselung 70.001 Bytes, danach 93.336 Bytes (133,3%)"));
     EXPECT_GE(encode, 0);
-    EXPECT_GT(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 93.336 Bytes")), encode);
+    EXPECT_GT(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 93.336 Bytes")),
+              encode);
 }
 
 TEST_F(TTransferTest, UntransformedObjectTravelsAsItIsAndAnEmptyOneShowsZeroPercent)
@@ -145,8 +151,12 @@ TEST_F(TTransferTest, UntransformedObjectTravelsAsItIsAndAnEmptyOneShowsZeroPerc
     EXPECT_EQ(Fetch(QStringLiteral("empty.bin")), 0);
     EXPECT_TRUE(QFile::exists(Received()));
     EXPECT_EQ(ReadFile(Received()), QByteArray());
-    EXPECT_GE(IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression 8 Bytes, danach 0 Bytes (0,0%)")), 0);
-    EXPECT_GE(IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 0 Bytes, danach 8 Bytes (0,0%)")), 0);
+    EXPECT_GE(IndexOf(QStringLiteral("Client"),
+                      QStringLiteral("Objektgröße vor der Dekompression 8 Bytes, danach 0 Bytes (0,0%)")),
+              0);
+    EXPECT_GE(IndexOf(QStringLiteral("Server"),
+                      QStringLiteral("Objektgröße vor der Kompression 0 Bytes, danach 8 Bytes (0,0%)")),
+              0);
 }
 
 TEST_F(TTransferTest, UnreadableSourceGivesTheNegativeAnswerAndAnUnknownNameNoAnswer)
@@ -155,7 +165,8 @@ TEST_F(TTransferTest, UnreadableSourceGivesTheNegativeAnswerAndAnUnknownNameNoAn
     QFile::remove(Home("Objects/lost.bin"));
     EXPECT_EQ(Fetch(QStringLiteral("lost.bin")), 0);
     EXPECT_EQ(SentHeader(), QStringLiteral("DOWNLOAD \"lost.bin\" 0"));
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt \"lost.bin\" wurde nicht empfangen")));
     EXPECT_FALSE(QFile::exists(Received()));
 
@@ -184,8 +195,8 @@ TEST_F(TTransferTest, InstalledObjectIsServedFromItsTarget)
     ASSERT_TRUE(object->IsInstalled());
     EXPECT_EQ(Fetch(QStringLiteral("peer.bin")), 6);
     EXPECT_EQ(ReadFile(Received()), QByteArray("zielxx"));
-    EXPECT_TRUE(Logged(QStringLiteral("Server"), QStringLiteral("Objekt \"") + Home("Target/peer.bin") +
-                                                     QStringLiteral("\" wird übertragen")));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"),
+                       QStringLiteral("Objekt \"") + Home("Target/peer.bin") + QStringLiteral("\" wird übertragen")));
 }
 
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
@@ -298,7 +309,8 @@ TEST_F(TTransferTest, AStagingFileThatCannotBeWrittenIsNamedBeforeTheExceptionAn
     const int named = IndexOf(QStringLiteral("Client"),
                               QStringLiteral("Objekt \"%1\" konnte nicht geschrieben werden").arg(Received()));
     ASSERT_GE(named, 0);
-    EXPECT_EQ(named + 1, IndexOf(QStringLiteral("Client"), QStringLiteral("Bei der Objektübertragung ist eine Ausnahme")));
+    EXPECT_EQ(named + 1,
+              IndexOf(QStringLiteral("Client"), QStringLiteral("Bei der Objektübertragung ist eine Ausnahme")));
     EXPECT_FALSE(QFile::exists(Received()));
 }
 
@@ -314,7 +326,8 @@ TEST_F(TTransferTest, AnUnwritableCacheStillServesTheCompressedForm)
     ASSERT_EQ(header.size(), 4);
     EXPECT_EQ(header.at(3), QStringLiteral("compressed"));
     EXPECT_LT(header.at(2).toInt(), content.size());
-    EXPECT_FALSE(Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
+    EXPECT_FALSE(
+        Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
 }
 
 TEST_F(TTransferTest, TheCacheHoldsOneEntryPerOfferedObjectAndAClientPreparesOnlyWhenAsked)

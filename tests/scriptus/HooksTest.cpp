@@ -23,7 +23,10 @@ class TPageProbe : public TRecordingPage
 public:
     bool ScriptusPageActive() override { return active; }
     bool LogAllEvents() override { return logAll; }
-    void TrackMouse(const THooksNotification& n) override { calls.append(QStringLiteral("track %1,%2").arg(n.X).arg(n.Y)); }
+    void TrackMouse(const THooksNotification& n) override
+    {
+        calls.append(QStringLiteral("track %1,%2").arg(n.X).arg(n.Y));
+    }
     void RecordLeftClick(const THooksNotification&) override { calls.append(QStringLiteral("click")); }
     void OpenActionMenu(const THooksNotification& n) override
     {
@@ -160,7 +163,8 @@ TEST_F(HooksTest, TheProgramLoadsTheLibraryOnlyOnTheMasterServerAndEndsCleanly)
     const QString protocolFile = qEnvironmentVariable("PLENWICK_PROTOCOL_FILE");
     auto run = [&](const QString& binary, const QString& server, bool display) {
         WriteFile(Home("plenwick.config"), ("[Options]\r\nNetServerName=" + server + "\r\nNetServerPort=" + port +
-                                            "\r\nMiscWriteProtocolToFile=1\r\n").toUtf8());
+                                            "\r\nMiscWriteProtocolToFile=1\r\n")
+                                               .toUtf8());
         QFile::remove(protocolFile);
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

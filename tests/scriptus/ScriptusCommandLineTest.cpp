@@ -44,8 +44,9 @@ TEST_P(ScriptusCommandLineTest, ControlsAreListedAndAFileRunsWithoutAWindow)
     EXPECT_FALSE(listed.out.contains(QStringLiteral("Liste der Kontrollelemente")));
 
     const QString file = Home(QStringLiteral("eingabe.scriptus"));
-    WriteFile(file, ("0,True:12,\"" + namePath + "\",\"Name\",\"text\",\"Von der Kommandozeile\",0,0,False,False,\"\"\r\n")
-                        .toUtf8());
+    WriteFile(file,
+              ("0,True:12,\"" + namePath + "\",\"Name\",\"text\",\"Von der Kommandozeile\",0,0,False,False,\"\"\r\n")
+                  .toUtf8());
     const TResult run = RunProgram({QStringLiteral("/SCRIPTUS=") + file}, environment);
     EXPECT_EQ(run.code, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("Beende Skriptus")));

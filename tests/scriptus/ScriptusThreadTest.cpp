@@ -80,14 +80,14 @@ TEST_P(ScriptusThreadTest, EveryControlCommandReachesTheProgram)
     const QString name = PathOf(QStringLiteral("Name"), QStringLiteral("text"));
     const QString next = PathOf(QStringLiteral("Weiter"), QStringLiteral("push button"));
     const QString option = PathOf(QStringLiteral("Option"), QStringLiteral("check box"));
-    const QString list = PathOf(QStringLiteral("Liste"), ProbeName().contains(QLatin1String("gtk"))
-                                                             ? QStringLiteral("list box")
-                                                             : QStringLiteral("list"));
+    const QString list =
+        PathOf(QStringLiteral("Liste"),
+               ProbeName().contains(QLatin1String("gtk")) ? QStringLiteral("list box") : QStringLiteral("list"));
     TScriptusRow check = Row(Check, option);
     check.Command.Checked = true;
     TScriptusRow uncheck = Row(Check, option);
-    EXPECT_EQ(Run({Row(SetText, name, QStringLiteral("Hallo")), check, Click(ClickLeft, next),
-                   Click(ClickRight, next), Row(SelectString, list, QStringLiteral("zw"))}),
+    EXPECT_EQ(Run({Row(SetText, name, QStringLiteral("Hallo")), check, Click(ClickLeft, next), Click(ClickRight, next),
+                   Row(SelectString, list, QStringLiteral("zw"))}),
               TScriptusOutcome::Completed);
     EXPECT_TRUE(Saw(program, "text Name Hallo"));
     EXPECT_TRUE(Saw(program, "check Option 1"));
@@ -184,7 +184,8 @@ TEST_F(ScriptusRunTest, MissingControlEndsTheRunAfterTheGrowingWaits)
                            QStringLiteral("Warte 1000 Millisekunden..."), notFound,
                            QStringLiteral("Die maximale Anzahl der Versuche wurde erreicht"),
                            QStringLiteral("Beende Skriptus")}));
-    EXPECT_EQ(m_ui.Messages(QStringLiteral("ScriptusBase")), QStringList{QStringLiteral("Warte keine Zahl Sekunden...")});
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("ScriptusBase")),
+              QStringList{QStringLiteral("Warte keine Zahl Sekunden...")});
     RunEventsUntil([] { return !ScriptusRunning(); });
 }
 

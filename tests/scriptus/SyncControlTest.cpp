@@ -125,8 +125,9 @@ TEST_P(SyncControlTest, ManyControlsAreListedOnceDepthFirstInChildOrder)
             continue;
         EXPECT_TRUE(afterGrid);
         places.push_back(c->ControlId());
-        if (c->ClassName() == QStringLiteral("push button"))
+        if (c->ClassName() == QStringLiteral("push button")) {
             EXPECT_TRUE(names.insert(c->NameElement()).second) << c->NameElement().toStdString();
+        }
     }
     EXPECT_EQ(static_cast<int>(names.size()), kButtons);
     ASSERT_FALSE(places.empty());

@@ -147,9 +147,9 @@ bool TDesktopSession::Start()
         m_error = "pipe";
         return false;
     }
-    const pid_t xvfb = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                              "-nolisten", "tcp", "-noreset"},
-                             -1, fds[1]);
+    const pid_t xvfb = Spawn(
+        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+        -1, fds[1]);
     close(fds[1]);
     m_daemons.push_back(xvfb);
     const std::string display = ReadFirstLine(fds[0], 10000);
@@ -167,9 +167,9 @@ bool TDesktopSession::Start()
         Stop();
         return false;
     }
-    m_daemons.push_back(Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
-                               "--print-address=" + std::to_string(fds[1])},
-                              -1, fds[1]));
+    m_daemons.push_back(
+        Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=" + std::to_string(fds[1])}, -1,
+              fds[1]));
     close(fds[1]);
     const std::string address = ReadFirstLine(fds[0], 10000);
     close(fds[0]);

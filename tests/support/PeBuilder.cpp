@@ -69,8 +69,8 @@ QByteArray TPeBuilder::Build() const
         QByteArray translation(4, '\0');
         Put16(translation, 0, language);
         Put16(translation, 2, codePage);
-        children.append(
-            Block(QStringLiteral("VarFileInfo"), {}, 0, true, {Block(QStringLiteral("Translation"), translation, 4, false)}));
+        children.append(Block(QStringLiteral("VarFileInfo"), {}, 0, true,
+                              {Block(QStringLiteral("Translation"), translation, 4, false)}));
     }
     const QByteArray version = Block(QStringLiteral("VS_VERSION_INFO"), fixed, 52, false, children);
 

@@ -78,7 +78,8 @@ TEST_F(AppendObjectTest, MissingInputAndLineBreaksAreRefused)
     TFormAppendObject dialog;
     FillNew(dialog, QString());
     EXPECT_FALSE(dialog.Confirm());
-    EXPECT_EQ(m_boxes.texts, QStringList{QStringLiteral("Es wurden keine gültigen Eingabedaten in die Maske eingetragen.")});
+    EXPECT_EQ(m_boxes.texts,
+              QStringList{QStringLiteral("Es wurden keine gültigen Eingabedaten in die Maske eingetragen.")});
 
     m_boxes.texts.clear();
     WriteFile(Home("Objects/bad\nname.bin"), "x");
@@ -122,14 +123,16 @@ TEST_F(AppendObjectTest, AScriptusFileNeedsTheObjectStarted)
     dialog.CheckBoxStartObject()->click();
     EXPECT_FALSE(dialog.CheckBoxStartObject()->isChecked());
     ASSERT_EQ(m_boxes.texts.size(), 1);
-    EXPECT_TRUE(m_boxes.texts[0].startsWith(QStringLiteral("Dieses Objekt soll skriptus-gesteuert installiert werden.")));
+    EXPECT_TRUE(
+        m_boxes.texts[0].startsWith(QStringLiteral("Dieses Objekt soll skriptus-gesteuert installiert werden.")));
 }
 
 TEST_F(AppendObjectTest, PathsBecomeRelativeKeepingTheirCase)
 {
     const QString folder = QStringLiteral("/srv/Objects/");
     EXPECT_EQ(RelativeToFolder(QStringLiteral("/srv/Objects/Sub/Setup.EXE"), folder), QStringLiteral("Sub/Setup.EXE"));
-    EXPECT_EQ(RelativeToFolder(QStringLiteral("/srv/objects/Setup.exe"), folder), QStringLiteral("/srv/objects/Setup.exe"));
+    EXPECT_EQ(RelativeToFolder(QStringLiteral("/srv/objects/Setup.exe"), folder),
+              QStringLiteral("/srv/objects/Setup.exe"));
     EXPECT_EQ(RelativeToFolder(QStringLiteral("/other/Setup.exe"), folder), QStringLiteral("/other/Setup.exe"));
 }
 

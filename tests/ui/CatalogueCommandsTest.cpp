@@ -46,9 +46,8 @@ TEST_F(TCatalogueCommandsTest, FolderStructureObjectIsRefusedAndItsOwnerGoesWith
     EXPECT_TRUE(m_questions.last().startsWith("Das Quellobjekt \"tree/setup.exe\" wird aus der Objektliste entfernt."));
     EXPECT_EQ(ObjectCount(), 1) << "the generated object goes with its owner";
     EXPECT_FALSE(ReadFile(ProgramFile(".objects")).contains("setup.exe"));
-    ASSERT_TRUE(RunEventsUntil([] {
-        return !ViewBuildRunning(TViewKind::ObjectList) && !ViewBuildRunning(TViewKind::ObjectTree);
-    }));
+    ASSERT_TRUE(RunEventsUntil(
+        [] { return !ViewBuildRunning(TViewKind::ObjectList) && !ViewBuildRunning(TViewKind::ObjectTree); }));
     RunEventsFor(30);
     EXPECT_EQ(ListKeys(), QStringList{"other.exe"}) << "the views are rebuilt";
 }

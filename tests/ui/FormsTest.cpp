@@ -154,7 +154,8 @@ TEST_F(FormsTest, WithoutNotificationAreaMinimisingKeepsTheWindowReachable)
     Settle();
     EXPECT_FALSE(tray.IconVisible());
     EXPECT_FALSE(window.isHidden());
-    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kein Infobereich vorhanden: das Fenster wird minimiert statt ausgeblendet")));
+    EXPECT_TRUE(
+        m_ui.HasMessage(QStringLiteral("Kein Infobereich vorhanden: das Fenster wird minimiert statt ausgeblendet")));
 
     // The panel appears later: the refresh puts the icon there and hides the window.
     TMainTray::SetAvailabilityForTests(1);

@@ -37,8 +37,8 @@ TEST_F(MainConfigServerTest, MakingThisComputerTheMasterServer)
     ASSERT_TRUE(dialog.Confirm());
     dialog.hide();
     EXPECT_TRUE(m_boxes.texts.contains(QStringLiteral("Stellen Sie unbedingt sicher, dass sich nur ein einziger "
-                                                       "Master-Server im Netzwerk befindet, und alle Clients auf diesen "
-                                                       "verweisen.")));
+                                                      "Master-Server im Netzwerk befindet, und alle Clients auf diesen "
+                                                      "verweisen.")));
     EXPECT_TRUE(IsMasterServer());
     EXPECT_FALSE(MainConfig().GetBoolean(QStringLiteral("ClientAutoInstall")));
     EXPECT_FALSE(MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")));
@@ -131,8 +131,9 @@ TEST_F(MainConfigServerTest, AFolderThatCannotBeCreatedIsNamed)
     TFormConfigServer dialog;
     dialog.EditServerName()->setText(QStringLiteral("TESTHOST"));
     EXPECT_TRUE(dialog.Confirm());
-    EXPECT_EQ(m_boxes.texts,
-              QStringList{QStringLiteral("Der Ordner \"%1\" konnte nicht erstellt werden.").arg(Home("blocker/objects/"))});
+    EXPECT_EQ(
+        m_boxes.texts,
+        QStringList{QStringLiteral("Der Ordner \"%1\" konnte nicht erstellt werden.").arg(Home("blocker/objects/"))});
     EXPECT_TRUE(QDir(Home("data/scriptus")).exists());
 }
 

@@ -68,10 +68,9 @@ protected:
         const TServiceActionStates buttons{Button("ButtonStart")->isEnabled(), Button("ButtonStop")->isEnabled(),
                                            Button("ButtonInstall")->isEnabled(),
                                            Button("ButtonUninstall")->isEnabled()};
-        const TServiceActionStates menu{Entry("Systemdienst starten")->isEnabled(),
-                                        Entry("Systemdienst stoppen")->isEnabled(),
-                                        Entry("Systemdienst installieren")->isEnabled(),
-                                        Entry("Systemdienst deinstallieren")->isEnabled()};
+        const TServiceActionStates menu{
+            Entry("Systemdienst starten")->isEnabled(), Entry("Systemdienst stoppen")->isEnabled(),
+            Entry("Systemdienst installieren")->isEnabled(), Entry("Systemdienst deinstallieren")->isEnabled()};
         EXPECT_EQ(buttons, menu);
         return buttons;
     }

@@ -56,9 +56,8 @@ protected:
     // Both object builds have ended and their rows are shown.
     void Settled()
     {
-        ASSERT_TRUE(RunEventsUntil([] {
-            return !ViewBuildRunning(TViewKind::ObjectTree) && !ViewBuildRunning(TViewKind::ObjectList);
-        }));
+        ASSERT_TRUE(RunEventsUntil(
+            [] { return !ViewBuildRunning(TViewKind::ObjectTree) && !ViewBuildRunning(TViewKind::ObjectList); }));
         Settle(30);
     }
 
@@ -70,8 +69,8 @@ protected:
         QAbstractItemModel* model = Tree(page)->model();
         QModelIndex index;
         for (const QString& text : path) {
-            const QModelIndexList found = model->match(model->index(0, 0, index), Qt::DisplayRole, text, 1,
-                                                       Qt::MatchExactly);
+            const QModelIndexList found =
+                model->match(model->index(0, 0, index), Qt::DisplayRole, text, 1, Qt::MatchExactly);
             if (found.isEmpty())
                 return {};
             index = found.first();
@@ -107,7 +106,8 @@ TEST_F(MainViewsTest, ListStylesAreStoredAtOnceAndSwitchTheView)
     EXPECT_NE(qobject_cast<QListView*>(List(m_form->PageClients())), nullptr) << "symbols is the default";
     Actions().ViewDetails->trigger();
     EXPECT_EQ(LayoutConfig().GetInteger("MainListViewClientsViewStyle"), 3);
-    EXPECT_TRUE(ReadFile(m_dir.path() + "/registry/user.reg").contains("\"MainListViewClientsViewStyle\"=dword:00000003"))
+    EXPECT_TRUE(
+        ReadFile(m_dir.path() + "/registry/user.reg").contains("\"MainListViewClientsViewStyle\"=dword:00000003"))
         << "saved, not only set";
     Settle(10);
     EXPECT_NE(qobject_cast<QTreeView*>(List(m_form->PageClients())), nullptr);
@@ -140,8 +140,8 @@ TEST_F(MainViewsTest, ClientPropertiesEditTheDescriptionInTheTextDialog)
 
 TEST_F(MainViewsTest, TheSelectedObjectRowNamesItsSourceForTheObjectDialog)
 {
-    AppendObject(
-        std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0,
+                                               QStringLiteral("/opt/")));
     Start();
     m_form->ShowPage(TPage::Objects);
     EXPECT_EQ(m_form->ViewHooks().selectedObject(), "");
@@ -151,8 +151,8 @@ TEST_F(MainViewsTest, TheSelectedObjectRowNamesItsSourceForTheObjectDialog)
 
 TEST_F(MainViewsTest, FiltersMoveBetweenThePagesAndColourTheList)
 {
-    TSyncObject* object = AppendObject(
-        std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    TSyncObject* object = AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1,
+                                                                     45000.0, QStringLiteral("/opt/")));
     RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
     FindClientByName("alpha")->SetLocalComputerName(QStringLiteral("alpha"));
     RecordDownload(QStringLiteral("192.0.2.5"), object->ComputeId(), QStringLiteral("alpha"));

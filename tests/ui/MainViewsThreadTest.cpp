@@ -19,7 +19,8 @@ protected:
     /// and one in a subfolder; the owner object is appended, not imported.
     TSyncObject* AddTree(const QString& name)
     {
-        for (const QString& file : {QStringLiteral("owner.exe"), QStringLiteral("a.txt"), QStringLiteral("sub/b.txt")}) {
+        for (const QString& file :
+             {QStringLiteral("owner.exe"), QStringLiteral("a.txt"), QStringLiteral("sub/b.txt")}) {
             const QString path = Home(QStringLiteral("Objects/%1/%2").arg(name, file));
             QDir().mkpath(QFileInfo(path).path());
             WriteFile(path, "x");
@@ -107,8 +108,8 @@ TEST_F(TObjectViewsTest, RowsShowColumnsImagesAndTipsOfTheListStyle)
     LayoutConfig().Set(QStringLiteral("MainListViewObjectsViewStyle"), kStyleDetails);
     ASSERT_TRUE(Build(TViewKind::ObjectList));
     ASSERT_EQ(m_list.Count(), 2);
-    EXPECT_EQ(m_list.Row(0).texts,
-              (QStringList{"app.exe", "Ja", "Nein", "CA", current->ModifiedDateText(), "10", "?", "tools/", "/opt/app/"}));
+    EXPECT_EQ(m_list.Row(0).texts, (QStringList{"app.exe", "Ja", "Nein", "CA", current->ModifiedDateText(), "10", "?",
+                                                "tools/", "/opt/app/"}));
     EXPECT_EQ(m_list.Row(0).image, 52);
     EXPECT_EQ(m_list.Row(1).texts.mid(1, 3), (QStringList{"Nein", "Nein", "D"}));
     EXPECT_TRUE(m_list.data(m_list.index(0, 0), Qt::ToolTipRole).isNull()) << "no tips in the details style";
@@ -213,8 +214,7 @@ TEST_F(TObjectViewsTest, ClientFilterShowsTheClientsObjectsEitherWay)
     RecordDownload(QStringLiteral("10.0.0.7"), a->ComputeId(), QStringLiteral("pc7-local"));
     ASSERT_TRUE(Build(TViewKind::ObjectList));
     EXPECT_EQ(ListKeys(), QStringList{"a.exe"});
-    EXPECT_EQ(m_status[0],
-              "Alle aktuellen Objekte des Clients \"pc7\" werden gezeigt (1 von insgesamt 3 Objekten)");
+    EXPECT_EQ(m_status[0], "Alle aktuellen Objekte des Clients \"pc7\" werden gezeigt (1 von insgesamt 3 Objekten)");
 
     SetObjectListFilterNegated(true);
     ASSERT_TRUE(Build(TViewKind::ObjectList));

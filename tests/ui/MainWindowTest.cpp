@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QMenu>
 #include <QTest>
 
 #include "UiFixture.h"
@@ -137,8 +137,9 @@ TEST_F(MainWindowTest, RemoteCommandsRefuseTheMasterServerAndAskForClients)
     TBoxAnswerer no(QStringLiteral("Nein"));
     Actions().ClientTerminate->trigger();
     Actions().ClientDeinstall->trigger();
-    EXPECT_EQ(no.texts, (QStringList{QStringLiteral("Der Client \"pc7\" wird beendet. Möchten Sie fortfahren?"),
-                                     QStringLiteral("Der Client \"pc7\" wird deinstalliert. Möchten Sie fortfahren?")}));
+    EXPECT_EQ(no.texts,
+              (QStringList{QStringLiteral("Der Client \"pc7\" wird beendet. Möchten Sie fortfahren?"),
+                           QStringLiteral("Der Client \"pc7\" wird deinstalliert. Möchten Sie fortfahren?")}));
     EXPECT_FALSE(AnyClientThreadRunning());
 }
 
@@ -170,7 +171,8 @@ TEST_F(MainWindowTest, EveryActionAndPageCarriesAGermanName)
                              widget->inherits("QTabWidget") || widget->inherits("QMenu");
         // Column headers are read by their captions; the menu bar's overflow
         // menu is Qt's own and made late.
-        if (widget->inherits("QHeaderView") || (qobject_cast<QMenu*>(widget) && qobject_cast<QMenu*>(widget)->title().isEmpty()))
+        if (widget->inherits("QHeaderView") ||
+            (qobject_cast<QMenu*>(widget) && qobject_cast<QMenu*>(widget)->title().isEmpty()))
             continue;
         if (control && !widget->inherits("QToolButton") && widget->parent()->objectName() != "qt_scrollarea_viewport") {
             EXPECT_FALSE(widget->accessibleName().isEmpty())
@@ -256,8 +258,7 @@ TEST_F(GuiPortTest, ExportWritesQuotedLinesAndClearEmptiesTheList)
                          true, false);
     const QString path = Home(QStringLiteral("export.protocol"));
     Form().ExportProtocol(path);
-    EXPECT_EQ(ReadFile(path),
-              QByteArray("\"09.12.26 10:00:00.000\" \"Client\" \"Datei \"a b.txt\" geladen\"\r\n"));
+    EXPECT_EQ(ReadFile(path), QByteArray("\"09.12.26 10:00:00.000\" \"Client\" \"Datei \"a b.txt\" geladen\"\r\n"));
     Form().UpdateActionStates();
     EXPECT_TRUE(Form().Actions().ProtocolClear->isEnabled());
     Form().Actions().ProtocolClear->trigger();
@@ -297,9 +298,9 @@ TEST_F(MainWindowTest, HelpOpensTheTopicPageOrSaysItIsMissing)
     m_form->ShowPage(TPage::Clients);
     m_form->PageClients()->HelpButton()->click();
     ASSERT_TRUE(RunEventsUntil([&] { return ReadFile(opened).count('\n') == 2; }, 5000));
-    EXPECT_EQ(ReadFile(opened), (folder + QStringLiteral("/topicAllgemein.html\n") + folder +
-                                 QStringLiteral("/topicClients.html\n"))
-                                    .toUtf8());
+    EXPECT_EQ(
+        ReadFile(opened),
+        (folder + QStringLiteral("/topicAllgemein.html\n") + folder + QStringLiteral("/topicClients.html\n")).toUtf8());
     TBoxAnswerer boxes;
     m_form->ShowPage(TPage::Objects);
     m_form->PageObjects()->HelpButton()->click();
@@ -311,7 +312,8 @@ TEST_F(MainWindowTest, HelpOpensTheTopicPageOrSaysItIsMissing)
 
 TEST(HelpPages, EveryTopicIsInstalledBesideTheProgram)
 {
-    const QString folder = QFileInfo(QStringLiteral(PLENWICK_BINARY)).absolutePath() + QStringLiteral("/plenwick.help/");
+    const QString folder =
+        QFileInfo(QStringLiteral(PLENWICK_BINARY)).absolutePath() + QStringLiteral("/plenwick.help/");
     for (const char* topic : {"topicAllgemein.html", "topicObjekte.html", "topicClients.html", "topicBenutzer.html",
                               "topicSkriptus.html", "topicProtokoll.html"}) {
         QFile page(folder + QLatin1String(topic));

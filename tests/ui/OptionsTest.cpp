@@ -60,8 +60,8 @@ TEST_F(OptionsTest, ALetterInThePortStoresTheOtherPagesButSavesNothing)
     dialog.Check(QStringLiteral("CheckBoxActivateSounds"))->setChecked(true);
 
     EXPECT_FALSE(dialog.Store());
-    EXPECT_EQ(m_boxes.texts,
-              QStringList{QStringLiteral("Es wurden keine gültigen Daten in die Registerkarte \"Netzwerk\" eingetragen.")});
+    EXPECT_EQ(m_boxes.texts, QStringList{QStringLiteral(
+                                 "Es wurden keine gültigen Daten in die Registerkarte \"Netzwerk\" eingetragen.")});
     TConfig& c = MainConfig();
     EXPECT_EQ(c.GetInteger(QStringLiteral("ClientInputWaitTimeInSecs")), 45);
     EXPECT_TRUE(c.GetBoolean(QStringLiteral("ServerEncodeData")));
@@ -81,9 +81,12 @@ TEST_F(OptionsTest, NumbersOutOfRangeAreRefusedPageByPage)
         const char* text;
         const char* page;
     } cases[] = {
-        {"EditServerPort", "0", "Netzwerk"},          {"EditServerPort", "65536", "Netzwerk"},
-        {"EditGeneralTimeout", "-1", "Netzwerk"},     {"EditClientUpdateInterval", "-5", "Client"},
-        {"EditClientUpdateInterval", "99999999", "Client"}, {"EditScriptusTimeout", "3000000", "Skriptus"},
+        {"EditServerPort", "0", "Netzwerk"},
+        {"EditServerPort", "65536", "Netzwerk"},
+        {"EditGeneralTimeout", "-1", "Netzwerk"},
+        {"EditClientUpdateInterval", "-5", "Client"},
+        {"EditClientUpdateInterval", "99999999", "Client"},
+        {"EditScriptusTimeout", "3000000", "Skriptus"},
         {"EditClientInputWaitTime", "", "Client"},
     };
     for (const auto& bad : cases) {
@@ -91,9 +94,10 @@ TEST_F(OptionsTest, NumbersOutOfRangeAreRefusedPageByPage)
         m_boxes.texts.clear();
         Type(dialog, bad.edit, QLatin1String(bad.text));
         EXPECT_FALSE(dialog.Store()) << bad.edit << " " << bad.text;
-        EXPECT_EQ(m_boxes.texts, QStringList{QStringLiteral("Es wurden keine gültigen Daten in die Registerkarte \"%1\" "
-                                                            "eingetragen.")
-                                                 .arg(QLatin1String(bad.page))})
+        EXPECT_EQ(m_boxes.texts,
+                  QStringList{QStringLiteral("Es wurden keine gültigen Daten in die Registerkarte \"%1\" "
+                                             "eingetragen.")
+                                  .arg(QLatin1String(bad.page))})
             << bad.edit << " " << bad.text;
     }
     EXPECT_EQ(MainConfig().GetInteger(QStringLiteral("NetServerPort")), 42424);

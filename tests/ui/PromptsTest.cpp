@@ -8,9 +8,9 @@
 
 #include "foundation/Quit.h"
 #include "ui/Countdown.h"
+#include "ui/DialogFixture.h"
 #include "ui/InstallApplication.h"
 #include "ui/NewObjects.h"
-#include "ui/DialogFixture.h"
 
 namespace {
 

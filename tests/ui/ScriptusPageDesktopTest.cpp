@@ -16,8 +16,8 @@
 #include "scriptus/SyncControl.h"
 #include "support/DesktopSession.h"
 #include "ui/Main.h"
-#include "ui/MainViews.h"
 #include "ui/MainEditText.h"
+#include "ui/MainViews.h"
 #include "ui/PageScriptus.h"
 
 namespace {
@@ -127,7 +127,8 @@ TEST_F(ScriptusPageDesktopTest, ChosenControlFillsThePanelAndItsActionsActAndApp
     ASSERT_EQ(ScriptusSequence().rowCount(), 1);
     const TScriptus& click = ScriptusSequence().Row(0).Command;
     EXPECT_EQ(click.Kind, ClickLeft);
-    EXPECT_TRUE(click.ControlPath.endsWith(QStringLiteral("\\Weiter [push button]"))) << click.ControlPath.toStdString();
+    EXPECT_TRUE(click.ControlPath.endsWith(QStringLiteral("\\Weiter [push button]")))
+        << click.ControlPath.toStdString();
     EXPECT_EQ(click.Title, QStringLiteral("Weiter"));
 
     Tree()->setCurrentIndex(Node(QStringLiteral("Name [text]")));

@@ -19,8 +19,8 @@
 #include "scriptus/SyncControl.h"
 #include "ui/ControlTree.h"
 #include "ui/Main.h"
-#include "ui/MainViews.h"
 #include "ui/MainEditText.h"
+#include "ui/MainViews.h"
 #include "ui/PageScriptus.h"
 #include "ui/StatusPanels.h"
 
@@ -225,9 +225,9 @@ TEST_F(ScriptusPageTest, SelectedNodeFillsThePanelAndTheStatusBar)
 TEST_F(ScriptusPageTest, CommandActionsNeedTheScriptusPageAndAControlNode)
 {
     const std::vector<QAction*> controlActions = {
-        Actions().ScriptusLeftClick,  Actions().ScriptusLeftDoubleClick, Actions().ScriptusRightClick,
-        Actions().ScriptusCheck,      Actions().ScriptusUncheck,         Actions().ScriptusSetText,
-        Actions().ScriptusSelectString, Actions().ScriptusBringToTop,    Actions().ScriptusClose};
+        Actions().ScriptusLeftClick,    Actions().ScriptusLeftDoubleClick, Actions().ScriptusRightClick,
+        Actions().ScriptusCheck,        Actions().ScriptusUncheck,         Actions().ScriptusSetText,
+        Actions().ScriptusSelectString, Actions().ScriptusBringToTop,      Actions().ScriptusClose};
     SelectNode({"setup.exe"});
     for (QAction* action : controlActions)
         EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
@@ -389,8 +389,9 @@ TEST_F(ScriptusPageTest, RunAsksWhetherToEndTheRunningScript)
 TEST_F(ScriptusPageTest, OpenShowsThePageAndSaveWritesToTheOpenedFile)
 {
     const QString file = Home("Scriptus/Setup.scriptus");
-    WriteFile(file, "0,True:1026,\"\",\"a\",\"\",\"2\",0,0,False,False,\"\"\r\n"
-                    "1,False:2,\"\\\\setup.exe\\OK [push button]\",\"OK\",\"push button\",\"\",3,4,True,False,\"\"\r\n");
+    WriteFile(file,
+              "0,True:1026,\"\",\"a\",\"\",\"2\",0,0,False,False,\"\"\r\n"
+              "1,False:2,\"\\\\setup.exe\\OK [push button]\",\"OK\",\"push button\",\"\",3,4,True,False,\"\"\r\n");
     m_form->ShowPage(TPage::Objects);
     QString title;
     AnswerFileDialog(&title, file);
@@ -413,8 +414,8 @@ TEST_F(ScriptusPageTest, OpenShowsThePageAndSaveWritesToTheOpenedFile)
     TBoxAnswerer boxes;
     Actions().FileSaveScriptus->trigger();
     ASSERT_EQ(boxes.texts.size(), 1);
-    EXPECT_TRUE(boxes.texts[0].startsWith(QStringLiteral("Die Skriptus-Datei \"%1\" konnte nicht gespeichert werden: ")
-                                              .arg(file)))
+    EXPECT_TRUE(boxes.texts[0].startsWith(
+        QStringLiteral("Die Skriptus-Datei \"%1\" konnte nicht gespeichert werden: ").arg(file)))
         << boxes.texts[0].toStdString();
 }
 

@@ -88,7 +88,8 @@ TEST_F(ShutdownTest, LayoutComesBackAsSaved)
     LayoutConfig().Set(QStringLiteral("MainHeight"), 500);
     m_gui->RestoreLayout();
     m_gui->SaveLayout();
-    EXPECT_TRUE(LayoutConfig().GetString(QStringLiteral("MainListViewProtocol")).startsWith(QStringLiteral("300,120,")));
+    EXPECT_TRUE(
+        LayoutConfig().GetString(QStringLiteral("MainListViewProtocol")).startsWith(QStringLiteral("300,120,")));
     EXPECT_EQ(LayoutConfig().GetInteger(QStringLiteral("MainSplitterClients")), 310);
     EXPECT_EQ(LayoutConfig().GetInteger(QStringLiteral("MainWidth")), 700);
     EXPECT_EQ(LayoutConfig().GetInteger(QStringLiteral("MainHeight")), 500);

@@ -13,8 +13,8 @@ protected:
     {
         TViewsTest::SetUp();
         WriteFile(ProgramFile(".users"), "1,\"anna\",\"Anna\",\"Berg\",\"x\",\"Technik\",\r\n"
-                                          "2,\"bernd\",\"Bernd\",\"Claus\",\"\",\"TECHNIK\",\r\n"
-                                          "3,\"cora\",\"Cora\",\"Dorn\",\"\",\"Verkauf\",\r\n");
+                                         "2,\"bernd\",\"Bernd\",\"Claus\",\"\",\"TECHNIK\",\r\n"
+                                         "3,\"cora\",\"Cora\",\"Dorn\",\"\",\"Verkauf\",\r\n");
         LoadUserList();
         m_views.selectedNode = [this] { return m_userNode; };
         m_views.warning = [this](const QString& text) { m_warnings.append(text); };

@@ -100,10 +100,7 @@ protected:
         return node;
     }
 
-    int CountMessages(const QString& message) const
-    {
-        return static_cast<int>(m_ui.Messages().count(message));
-    }
+    int CountMessages(const QString& message) const { return static_cast<int>(m_ui.Messages().count(message)); }
 
     QStandardItemModel m_tree;
     TRowListModel m_list{ObjectListHeaders()};
