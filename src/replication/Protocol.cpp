@@ -104,7 +104,7 @@ bool TLineConnection::PollSocket(int timeoutMs)
     return r > 0;
 }
 
-bool TLineConnection::FillBuffer(int timeoutMs)
+bool TLineConnection::FillBuffer(int timeoutMs, bool lineReader)
 {
     if (!PollSocket(timeoutMs))
         return false;
@@ -117,7 +117,10 @@ bool TLineConnection::FillBuffer(int timeoutMs)
     m_buffer.resize(old + (n > 0 ? n : 0));
     if (n == 0) {
         m_closed = true;
-        throw ESocketError(QStringLiteral("Die Verbindung wurde vom Gegenüber geschlossen"));
+        const QString message = QStringLiteral("Die Verbindung wurde vom Gegenüber geschlossen");
+        if (lineReader && old == 0)
+            throw EConnectionEnded(message);
+        throw ESocketError(message);
     }
     if (n < 0) {
         const int error = errno;
@@ -147,7 +150,7 @@ QString TLineConnection::ReadLine()
         if (m_buffer.size() > kMaxLineLength + 1)
             break;
         searched = m_buffer.size();
-        if (deadline.hasExpired() || !FillBuffer(PollTimeout(deadline)))
+        if (deadline.hasExpired() || !FillBuffer(PollTimeout(deadline), true))
             return QString(); // a time-out is no error; what came so far stays buffered
     }
     m_buffer.clear();

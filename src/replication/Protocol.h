@@ -17,6 +17,14 @@ public:
     using EPlenwick::EPlenwick;
 };
 
+/// The peer closed the connection in order where a new line would begin: the
+/// normal end of a conversation, not a broken one.
+class EConnectionEnded : public ESocketError
+{
+public:
+    using ESocketError::ESocketError;
+};
+
 /// A peer sent a line longer than kMaxLineLength bytes.
 class ELineTooLong : public EPlenwick
 {
@@ -48,7 +56,8 @@ public:
     int ReadTimeout() const { return m_readTimeoutMs; }
 
     /// One line without its terminator. Running into the read time-out gives an
-    /// empty line; a closed or broken connection raises ESocketError, an
+    /// empty line; a closed or broken connection raises ESocketError (its kind
+    /// EConnectionEnded when the peer closed with no part of a line sent), an
     /// overlong line ELineTooLong.
     QString ReadLine();
     /// Exactly count bytes within the read time-out per wait; raises ESocketError
@@ -72,7 +81,9 @@ public:
 
 private:
     bool PollSocket(int timeoutMs);
-    bool FillBuffer(int timeoutMs);
+    /// lineReader: the caller waits for a line, so an orderly close with
+    /// nothing buffered is the conversation's end (EConnectionEnded).
+    bool FillBuffer(int timeoutMs, bool lineReader = false);
 
     int m_socket;
     int m_readTimeoutMs = 10000;

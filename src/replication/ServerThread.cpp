@@ -162,6 +162,8 @@ QString TServerThread::ReadRequest()
     QString line;
     try {
         line = m_connection->ReadLine();
+    } catch (const EConnectionEnded&) {
+        throw; // the client's last request was served: nothing failed
     } catch (const std::exception& error) {
         Log(QStringLiteral("Beim Empfang ") + ExceptionSuffix(error));
         throw;
@@ -215,6 +217,9 @@ void TServerThread::ServeOneRequest()
             CloseConnection();
         }
         Log(QStringLiteral("Kommandobearbeitung abgeschlossen"));
+    } catch (const EConnectionEnded&) {
+        // The disconnect event logs the end of the session.
+        CloseConnection();
     } catch (const std::exception&) {
         Log(QStringLiteral("Beende Thread"));
         CloseConnection();

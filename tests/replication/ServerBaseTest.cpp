@@ -365,6 +365,27 @@ TEST_F(TServerBaseTest, AfterMayQuitRefusedNewConnectionsAreRefused)
     EXPECT_TRUE(WaitFor(QStringLiteral("Anwendung soll beendet werden, Verbindung abgelehnt")));
 }
 
+TEST_F(TServerBaseTest, ClientClosingAfterItsLastReplyEndsTheSessionQuietly)
+{
+    auto conversation = Converse(m_port, kDefaultLogin, 1);
+    ASSERT_EQ(Await(conversation).replies.size(), 1);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit localhost beendet")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Ereignis \"Disconnect\" für Server-Thread")));
+    for (const QString& message : m_ui.Messages())
+        EXPECT_FALSE(message.contains(QStringLiteral("Ausnahme"))) << message.toStdString();
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("Server")).count(QStringLiteral("Beende Thread")), 0);
+
+    // Closed within a request line: that one is broken, not ended.
+    m_ui.Clear();
+    auto broken = Converse(m_port, "OBJL", 0);
+    Await(broken);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral(
+        "Beim Empfang ist eine Ausnahme des Typs \"Die Verbindung wurde vom Gegenüber geschlossen\" aufgetreten")));
+    EXPECT_TRUE(m_ui.Messages(QStringLiteral("Server")).contains(QStringLiteral("Beende Thread")));
+}
+
 TEST_F(TServerBaseTest, OverlongLineIsLoggedAndClosesTheConnection)
 {
     auto conversation = Converse(m_port, QByteArray(kMaxLineLength + 10, 'A'));
