@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "base/HooksInterface.h"
 #include "hooks/EventRecorder.h"
@@ -16,7 +17,11 @@ constexpr std::uint32_t MouseNotificationMessage = 0xC3A1;
 constexpr std::uint32_t KeyNotificationMessage = 0xC3A2;
 
 THooksView View{};
-std::unique_ptr<TEventRecorder> Recorder;
+// A plain pointer, not destroyed at process exit: when the program ends
+// without an orderly shutdown (its display died), its own exit handlers call
+// UninstallHooks after this library's would have run, and the recorder would
+// be freed twice.
+TEventRecorder* Recorder = nullptr;
 
 } // namespace
 
@@ -29,7 +34,7 @@ PLENWICK_HOOKS_EXPORT bool InstallHooks(int notificationPipe)
     View = THooksView{};
     View.MouseMessage = MouseNotificationMessage;
     View.KeyMessage = KeyNotificationMessage;
-    Recorder = TEventRecorder::Start(notificationPipe, View);
+    Recorder = TEventRecorder::Start(notificationPipe, View).release();
     return Recorder != nullptr;
 }
 
@@ -40,7 +45,7 @@ PLENWICK_HOOKS_EXPORT const THooksView* ReturnView()
 
 PLENWICK_HOOKS_EXPORT void UninstallHooks()
 {
-    Recorder.reset();
+    delete std::exchange(Recorder, nullptr);
 }
 
 // The program calls them through these pointer types.

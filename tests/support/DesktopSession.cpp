@@ -246,6 +246,16 @@ void TDesktopSession::Stop()
     m_display = -1;
 }
 
+void TDesktopSession::KillDisplay()
+{
+    // Xvfb is the first daemon started.
+    if (m_daemons.empty())
+        return;
+    kill(m_daemons.front(), SIGKILL);
+    waitpid(m_daemons.front(), nullptr, 0);
+    m_daemons.erase(m_daemons.begin());
+}
+
 TDesktopSession::TProgram* TDesktopSession::Launch(const std::vector<std::string>& argv)
 {
     int fds[2];
@@ -306,7 +316,7 @@ bool TDesktopSession::Exited(TProgram& program, int timeoutMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
-        if (program.pid > 0 && waitpid(program.pid, nullptr, WNOHANG) == program.pid) {
+        if (program.pid > 0 && waitpid(program.pid, &program.status, WNOHANG) == program.pid) {
             program.pid = -1;
             return true;
         }

@@ -27,6 +27,8 @@ public:
     bool Running() const { return m_display >= 0; }
     const std::string& Error() const { return m_error; }
     std::string Display() const { return ":" + std::to_string(m_display); }
+    /// Kills the X server as a crash would; the programs on it stay.
+    void KillDisplay();
 
     /// Starts a program on this desktop in a process group of its own; its
     /// standard output can be read line by line. The program ends at Stop().
@@ -35,6 +37,7 @@ public:
         int out = -1;
         std::string pending;
         std::vector<std::string> unread; ///< whole lines not yet taken
+        int status = 0;                  ///< wait status once it exited
     };
     TProgram* Launch(const std::vector<std::string>& argv);
     /// Reads the program's output until a line starting with `prefix` came or
@@ -44,7 +47,7 @@ public:
     static std::vector<std::string> TakeLines(TProgram& program, int waitMs = 0);
     /// Ends the program (its whole process group) and waits for it.
     void End(TProgram* program);
-    /// Whether the program has exited on its own (reaps it).
+    /// Whether the program has exited on its own (reaps it, keeping its status).
     static bool Exited(TProgram& program, int timeoutMs = 0);
 
     /// The desktop shared by all tests of this process; libatspi binds to one
