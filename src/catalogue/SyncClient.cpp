@@ -162,6 +162,16 @@ std::unique_ptr<TSyncClient> TSyncClient::FromLine(const QString& line)
     return client;
 }
 
+TClientWalk::TClientWalk()
+{
+    Clients().lock.LockRead();
+}
+
+TClientWalk::~TClientWalk()
+{
+    Clients().lock.UnlockRead();
+}
+
 TSyncClient* FirstClient()
 {
     return static_cast<TSyncClient*>(Clients().list.Head());

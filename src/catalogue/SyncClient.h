@@ -52,6 +52,18 @@ private:
     QString m_groupPath;
 };
 
+/// Held for a walk of the client list on any thread: no client is appended,
+/// removed or changed until it ends, so the walk sees one state of the list.
+/// Call nothing under it that waits for the main thread or writes the list.
+class TClientWalk
+{
+public:
+    TClientWalk();
+    ~TClientWalk();
+    TClientWalk(const TClientWalk&) = delete;
+    TClientWalk& operator=(const TClientWalk&) = delete;
+};
+
 TSyncClient* FirstClient();
 int ClientCount();
 /// First client whose name equals the text, ignoring case; nullptr when none.

@@ -81,14 +81,22 @@ QString TClientViews::GroupPathOf(const QStandardItem* node)
 void TClientViews::BuildClientTree()
 {
     int ungrouped = 0;
-    m_tree.BeginMerge();
-    for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
-        const QStringList pieces = GroupPieces(*client);
-        if (pieces.isEmpty())
-            ++ungrouped;
-        else
-            m_tree.Need(pieces);
+    std::vector<QStringList> groups;
+    {
+        // Server sessions register clients meanwhile; the tree's own signals
+        // are sent after the walk.
+        const TClientWalk walk;
+        for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
+            QStringList pieces = GroupPieces(*client);
+            if (pieces.isEmpty())
+                ++ungrouped;
+            else
+                groups.push_back(std::move(pieces));
+        }
     }
+    m_tree.BeginMerge();
+    for (const QStringList& pieces : groups)
+        m_tree.Need(pieces);
     m_tree.EndMerge();
     if (ungrouped > 0)
         Log(kViewsCategory,
@@ -115,21 +123,27 @@ void TClientViews::BuildClientList()
     const QString node = selectedNode ? selectedNode() : QString();
     const bool negated = ClientListFilterNegated();
 
-    int counted = 0;
-    int shown = 0;
-    std::vector<TListRow> rows;
-    for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
-        if (!node.isEmpty() && NodeKey(GroupPieces(*client)) != node)
-            continue;
-        ++counted;
-        if (object != nullptr && HasDownloaded(*client, *object) == negated)
-            continue;
-        ++shown;
-        TListRow row;
-        row.texts << client->Name() << client->LocalComputerName() << client->Address() << client->LastContactText()
-                  << client->ClientDescription();
-        rows.push_back(std::move(row));
+    std::vector<std::pair<const TSyncClient*, TListRow>> candidates;
+    {
+        const TClientWalk walk;
+        for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
+            if (!node.isEmpty() && NodeKey(GroupPieces(*client)) != node)
+                continue;
+            TListRow row;
+            row.texts << client->Name() << client->LocalComputerName() << client->Address() << client->LastContactText()
+                      << client->ClientDescription();
+            candidates.emplace_back(client, std::move(row));
+        }
     }
+    // The download filter takes the object and download locks, so it runs
+    // after the walk; only the main thread removes clients.
+    const int counted = static_cast<int>(candidates.size());
+    std::vector<TListRow> rows;
+    for (auto& [client, row] : candidates) {
+        if (object == nullptr || HasDownloaded(*client, *object) != negated)
+            rows.push_back(std::move(row));
+    }
+    const int shown = static_cast<int>(rows.size());
     m_list.Append(std::move(rows));
     RefreshClientOnlineMarks();
     if (!status)
@@ -149,8 +163,11 @@ void TClientViews::RefreshClientOnlineMarks()
     const qint64 interval = MainConfig().GetInteger(QStringLiteral("ClientUpdateIntervalInMillisecs")) + 60000;
     const TMarkImages images = MarkImages(m_list.ViewStyle());
     QHash<QString, TDateTime> contacts;
-    for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next())
-        contacts.insert(client->Name(), client->LastContact());
+    {
+        const TClientWalk walk;
+        for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next())
+            contacts.insert(client->Name(), client->LastContact());
+    }
     const TDateTime now = DateTimeNow();
     bool alerted = false;
     std::vector<int> marks;

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
+#include <thread>
+
+#include <QCoreApplication>
 #include <QMimeData>
 
 #include "base/DateTime.h"
@@ -138,6 +142,37 @@ TEST_F(TClientViewsTest, RebuildKeepsAHandMadeNodeUntilItHoldsClients)
     ASSERT_NE(Group("A/Lager"), nullptr);
     EXPECT_EQ(Group("A/Lager"), added) << "the same node, so its editor and expansion stay";
     EXPECT_NE(Group("192/0/2"), nullptr);
+}
+
+TEST_F(TClientViewsTest, TreeShowsOneStateOfTheListWhileSessionsChangeIt)
+{
+    for (int i = 0; i < 200; ++i)
+        AddClient(QStringLiteral("192.0.2.%1").arg(i), QStringLiteral("pc%1").arg(i), "\\A\\");
+    // A session's change of many clients under one hold of the list, and
+    // new computers registering, while the main thread rebuilds the tree.
+    std::atomic<bool> done{false};
+    std::thread sessions([&] {
+        for (int round = 0; round < 60; ++round) {
+            ReassignGroupPath(QStringLiteral("\\A\\"), QStringLiteral("\\B\\"));
+            RegisterClient(QStringLiteral("10.0.%1.1").arg(round), QStringLiteral("new%1").arg(round));
+            ReassignGroupPath(QStringLiteral("\\B\\"), QStringLiteral("\\A\\"));
+        }
+        done = true;
+    });
+    int builds = 0;
+    int mixed = 0;
+    while (!done) {
+        m_views.BuildClientTree();
+        ++builds;
+        if (Group("A") != nullptr && Group("B") != nullptr)
+            ++mixed;
+        QCoreApplication::processEvents();
+    }
+    sessions.join();
+    EXPECT_EQ(mixed, 0) << "of " << builds << " builds";
+    m_views.BuildClientTree();
+    EXPECT_NE(Group("10/0/59"), nullptr);
+    EXPECT_EQ(Group("B"), nullptr);
 }
 
 TEST_F(TClientViewsTest, ObjectFilterAndOnlineMarksWithOneSoundPerRefresh)
