@@ -23,7 +23,7 @@ struct TKeyCode {
 /// generic modifier, as a keyboard hook sees it); where several rows share a
 /// virtual key, their keysyms are tried in order when a key is replayed, so a
 /// German layout finds its own keys after the US ones.
-inline constexpr TKeyCode KeyCodeTable[] = {
+inline constexpr TKeyCode kKeyCodeTable[] = {
     // Modifiers: generic codes first, so recording reports those.
     {0x10, 0xffe1, 0x2a, false}, // Shift_L
     {0x10, 0xffe2, 0x36, false}, // Shift_R
@@ -200,7 +200,7 @@ inline const TKeyCode* KeyByKeysym(std::uint32_t keysym)
     const bool upperLatin = (keysym >= 0x41 && keysym <= 0x5a) || (keysym >= 0xc0 && keysym <= 0xde && keysym != 0xd7);
     if (upperLatin)
         keysym += 0x20;
-    for (const TKeyCode& row : KeyCodeTable) {
+    for (const TKeyCode& row : kKeyCodeTable) {
         if (row.Keysym == keysym)
             return &row;
     }
@@ -210,7 +210,7 @@ inline const TKeyCode* KeyByKeysym(std::uint32_t keysym)
 /// The first row of a virtual-key code, or none.
 inline const TKeyCode* KeyByVirtualKey(std::uint8_t virtualKey)
 {
-    for (const TKeyCode& row : KeyCodeTable) {
+    for (const TKeyCode& row : kKeyCodeTable) {
         if (row.VirtualKey == virtualKey)
             return &row;
     }
@@ -272,7 +272,7 @@ public:
     std::optional<std::uint8_t> KeycodeOf(std::uint8_t virtualKey) const
     {
         for (std::size_t columns : {std::size_t(1), std::size_t(m_perKeycode)}) {
-            for (const TKeyCode& row : KeyCodeTable) {
+            for (const TKeyCode& row : kKeyCodeTable) {
                 if (row.VirtualKey != virtualKey)
                     continue;
                 if (auto keycode = Find(row.Keysym, columns))

@@ -54,42 +54,42 @@ void RegisterMainOptions(TConfig& c)
     auto reg = [&](const char* name, TValueKind kind, const QVariant& def, bool encoded = false) {
         return c.Register(s, QString::fromLatin1(name), false, encoded, kind, def);
     };
-    using K = TValueKind;
-    reg("ClientAutoInstall", K::Boolean, false);
-    reg("ClientUpdateIntervalInMillisecs", K::Integer, 1800000);
-    reg("ClientSilentInstall", K::Boolean, false);
-    reg("ClientUsername", K::String, QStringLiteral("anonymous"));
-    reg("ClientPassword", K::String, QStringLiteral("blueheron"));
-    reg("ClientInputWaitTimeInSecs", K::Integer, 60);
-    reg("ClientAnonymousLogin", K::Boolean, true);
-    reg("ClientQueryMissingObjects", K::Boolean, true);
-    reg("ClientDeleteEmptyDirs", K::Boolean, true);
-    reg("ClientFindObjectsOverBroadcast", K::Boolean, true);
-    reg("ServerObjectDir", K::String, folder + QStringLiteral("Objects/"));
-    reg("ServerScriptusDir", K::String, folder + QStringLiteral("Scriptus/"));
-    Configs().serverConfigured = reg("NetServerName", K::String, LocalComputerName());
-    reg("NetServerPort", K::Integer, 42424);
-    reg("NetDNSCache", K::Boolean, true);
-    reg("ServerCompressData", K::Boolean, true);
-    reg("ServerEncodeData", K::Boolean, false);
-    reg("ServerOfferNewerObjects", K::Boolean, false);
-    reg("ServerAllowAnonymousUsers", K::Boolean, true);
-    reg("ServerAdminAccountUse", K::Boolean, false);
-    reg("ServerAdminAccountUsername", K::String, QString());
-    reg("ServerAdminAccountPassword", K::String, QString(), true);
-    reg("ScriptusTimeout", K::Integer, 180000);
-    reg("ScriptusRetries", K::Integer, 10);
-    reg("ScriptusControlIdInPath", K::Boolean, false);
-    reg("ScriptusExcludeFilenameFromPath", K::Boolean, true);
-    reg("MiscStartMinimized", K::Boolean, false);
-    reg("MiscChangeToOverview", K::Boolean, false);
-    reg("MiscSocketTimeout", K::Integer, 10000);
-    reg("MiscShowProtocol", K::Boolean, false);
-    reg("MiscWriteProtocolToFile", K::Boolean, false);
-    reg("MiscActivateSounds", K::Boolean, true);
-    reg("MiscShowNonPersistent", K::Boolean, false);
-    reg("MiscProtocolLastToFirst", K::Boolean, false);
-    reg("MiscShowVisibleControlsOnly", K::Boolean, true);
+    using enum TValueKind;
+    reg("ClientAutoInstall", Boolean, false);
+    reg("ClientUpdateIntervalInMillisecs", Integer, 1800000);
+    reg("ClientSilentInstall", Boolean, false);
+    reg("ClientUsername", String, QStringLiteral("anonymous"));
+    reg("ClientPassword", String, QStringLiteral("blueheron"));
+    reg("ClientInputWaitTimeInSecs", Integer, 60);
+    reg("ClientAnonymousLogin", Boolean, true);
+    reg("ClientQueryMissingObjects", Boolean, true);
+    reg("ClientDeleteEmptyDirs", Boolean, true);
+    reg("ClientFindObjectsOverBroadcast", Boolean, true);
+    reg("ServerObjectDir", String, folder + QStringLiteral("Objects/"));
+    reg("ServerScriptusDir", String, folder + QStringLiteral("Scriptus/"));
+    Configs().serverConfigured = reg("NetServerName", String, LocalComputerName());
+    reg("NetServerPort", Integer, 42424);
+    reg("NetDNSCache", Boolean, true);
+    reg("ServerCompressData", Boolean, true);
+    reg("ServerEncodeData", Boolean, false);
+    reg("ServerOfferNewerObjects", Boolean, false);
+    reg("ServerAllowAnonymousUsers", Boolean, true);
+    reg("ServerAdminAccountUse", Boolean, false);
+    reg("ServerAdminAccountUsername", String, QString());
+    reg("ServerAdminAccountPassword", String, QString(), true);
+    reg("ScriptusTimeout", Integer, 180000);
+    reg("ScriptusRetries", Integer, 10);
+    reg("ScriptusControlIdInPath", Boolean, false);
+    reg("ScriptusExcludeFilenameFromPath", Boolean, true);
+    reg("MiscStartMinimized", Boolean, false);
+    reg("MiscChangeToOverview", Boolean, false);
+    reg("MiscSocketTimeout", Integer, 10000);
+    reg("MiscShowProtocol", Boolean, false);
+    reg("MiscWriteProtocolToFile", Boolean, false);
+    reg("MiscActivateSounds", Boolean, true);
+    reg("MiscShowNonPersistent", Boolean, false);
+    reg("MiscProtocolLastToFirst", Boolean, false);
+    reg("MiscShowVisibleControlsOnly", Boolean, true);
 }
 
 void AttachMainFilters(TConfig& c)
@@ -136,20 +136,20 @@ void RegisterLayoutOptions(TConfig& c)
     auto reg = [&](const char* name, TValueKind kind, const QVariant& def) {
         c.Register(s, QString::fromLatin1(name), false, false, kind, def);
     };
-    using K = TValueKind;
+    using enum TValueKind;
     for (const char* name :
          {"MainListViewObjectsViewStyle", "MainListViewClientsViewStyle", "MainListViewUsersViewStyle"})
-        reg(name, K::Integer, 0);
+        reg(name, Integer, 0);
     for (const char* name : {"MainSplitterObjects", "MainSplitterClients", "MainSplitterUsers", "MainSplitterScriptus"})
-        reg(name, K::Integer, kDesignTreeWidth);
-    reg("MainWidth", K::Integer, kDesignWidth);
-    reg("MainHeight", K::Integer, kDesignHeight);
-    reg("MainLeft", K::Integer, kDesignScreenWidth / 2 - kDesignWidth / 2);
-    reg("MainTop", K::Integer, kDesignScreenHeight / 2 - kDesignHeight / 2);
-    reg("MainActiveTab", K::Integer, 0);
+        reg(name, Integer, kDesignTreeWidth);
+    reg("MainWidth", Integer, kDesignWidth);
+    reg("MainHeight", Integer, kDesignHeight);
+    reg("MainLeft", Integer, kDesignScreenWidth / 2 - kDesignWidth / 2);
+    reg("MainTop", Integer, kDesignScreenHeight / 2 - kDesignHeight / 2);
+    reg("MainActiveTab", Integer, 0);
     for (const char* name : {"MainListViewObjects", "MainListViewClients", "MainListViewUsers",
                              "MainListViewScriptusSync", "MainListViewScriptusAsync", "MainListViewProtocol"})
-        reg(name, K::String, QString());
+        reg(name, String, QString());
 }
 
 } // namespace

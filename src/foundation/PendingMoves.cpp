@@ -92,7 +92,7 @@ void CarryOutPendingMoves()
         for (const QString& target : targets) {
             const auto staging = RegistryCall(
                 [&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
-            if (!staging || staging->kind != TRegistryValue::Kind::String || MoveOne(target, staging->text))
+            if (!staging || staging->kind != TRegistryValue::TKind::String || MoveOne(target, staging->text))
                 RegistryCall(
                     [&] { return TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
         }

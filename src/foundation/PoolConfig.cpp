@@ -198,19 +198,19 @@ std::optional<QVariant> RegistryValue(const TRegistryValue& stored, const TConfI
 {
     switch (item.kind) {
     case TValueKind::String:
-        if (stored.kind != TRegistryValue::Kind::String)
+        if (stored.kind != TRegistryValue::TKind::String)
             return std::nullopt;
         return QVariant(item.encoded ? DecodedOrStored(stored.text) : stored.text);
     case TValueKind::Integer:
     case TValueKind::Boolean:
-        if (stored.kind != TRegistryValue::Kind::Dword)
+        if (stored.kind != TRegistryValue::TKind::Dword)
             return std::nullopt;
         if (item.kind == TValueKind::Integer)
             return QVariant(static_cast<qint32>(stored.dword));
         return QVariant(stored.dword != 0);
     case TValueKind::DateTime:
     case TValueKind::Float: {
-        if (stored.kind != TRegistryValue::Kind::Binary || stored.binary.size() != sizeof(double))
+        if (stored.kind != TRegistryValue::TKind::Binary || stored.binary.size() != sizeof(double))
             return std::nullopt;
         double value = 0;
         std::memcpy(&value, stored.binary.constData(), sizeof value);

@@ -914,7 +914,7 @@ QString WindowText(quint64 handle)
         if (!accessible)
             return d.X() && d.WindowOf(handle) ? d.WindowTitle(d.WindowOf(handle)).left(kMaxText) : QString();
         if (TGObject<AtspiText> text{atspi_accessible_get_text_iface(accessible)}) {
-            const QString content = TakeString(atspi_text_get_text(text.get(), 0, kMaxText, nullptr));
+            QString content = TakeString(atspi_text_get_text(text.get(), 0, kMaxText, nullptr));
             if (!content.isEmpty())
                 return content;
         }
@@ -954,7 +954,7 @@ QByteArray WindowIcon(quint64 handle, int* width, int* height)
             return QByteArray();
         *width = static_cast<int>(data[best]);
         *height = static_cast<int>(data[best + 1]);
-        return QByteArray(reinterpret_cast<const char*>(data + best + 2), *width * *height * 4);
+        return QByteArray(reinterpret_cast<const char*>(data + best + 2), qsizetype{*width} * *height * 4);
     });
 }
 

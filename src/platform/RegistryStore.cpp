@@ -204,13 +204,13 @@ QByteArray SerializeHive(TRegistryHive hive, const THive& keys)
             QString line =
                 name.isEmpty() ? QStringLiteral("@=") : QLatin1Char('"') + EscapeText(name) + QStringLiteral("\"=");
             switch (value.kind) {
-            case TRegistryValue::Kind::String:
+            case TRegistryValue::TKind::String:
                 line += QLatin1Char('"') + EscapeText(value.text) + QLatin1Char('"');
                 break;
-            case TRegistryValue::Kind::Dword:
+            case TRegistryValue::TKind::Dword:
                 line += QStringLiteral("dword:%1").arg(value.dword, 8, 16, QLatin1Char('0'));
                 break;
-            case TRegistryValue::Kind::Binary: {
+            case TRegistryValue::TKind::Binary: {
                 QStringList bytes;
                 for (const char b : value.binary)
                     bytes.append(QStringLiteral("%1").arg(static_cast<uchar>(b), 2, 16, QLatin1Char('0')));
@@ -285,7 +285,7 @@ THive ReadHive(TRegistryHive hive)
 TRegistryValue TRegistryValue::FromText(const QString& text)
 {
     TRegistryValue v;
-    v.kind = Kind::String;
+    v.kind = TKind::String;
     v.text = text;
     return v;
 }
@@ -293,7 +293,7 @@ TRegistryValue TRegistryValue::FromText(const QString& text)
 TRegistryValue TRegistryValue::FromDword(quint32 value)
 {
     TRegistryValue v;
-    v.kind = Kind::Dword;
+    v.kind = TKind::Dword;
     v.dword = value;
     return v;
 }
@@ -301,7 +301,7 @@ TRegistryValue TRegistryValue::FromDword(quint32 value)
 TRegistryValue TRegistryValue::FromBinary(const QByteArray& bytes)
 {
     TRegistryValue v;
-    v.kind = Kind::Binary;
+    v.kind = TKind::Binary;
     v.binary = bytes;
     return v;
 }

@@ -17,12 +17,12 @@ enum class TRegistryHive {
 
 /// One registry value: text, a 32-bit number or bytes (doubles are 8 bytes).
 struct TRegistryValue {
-    enum class Kind {
+    enum class TKind {
         String,
         Dword,
         Binary
     };
-    Kind kind = Kind::String;
+    TKind kind = TKind::String;
     QString text;
     quint32 dword = 0;
     QByteArray binary;

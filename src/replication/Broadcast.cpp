@@ -179,7 +179,7 @@ void OnSetServer(const QString& text, const QStringList& words)
         return;
     }
     g_serverQuery = false;
-    const QString name = words[1];
+    const QString& name = words[1];
     if (!SetMasterServerName(name))
         return;
     BroadcastLog(QStringLiteral("Der Master-Server \"%1\" wurde konfiguriert").arg(name));

@@ -108,7 +108,7 @@ void HandleLogin(TSession& session, const QStringList& words)
     session.Log(result);
     ServerMessage(session.PeerName(), result);
     if (words.size() > 3) {
-        const QString computer = words[3];
+        const QString& computer = words[3];
         session.SetLocalComputerName(computer);
         if (TSyncClient* client = FindClientByName(session.PeerName())) {
             session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));

@@ -34,7 +34,7 @@ public:
 
 /// Longest request or reply line accepted, terminator not counted. Longer lines
 /// close the connection, so a peer cannot make us buffer without limit.
-inline constexpr qsizetype kMaxLineLength = 64 * 1024;
+inline constexpr qsizetype kMaxLineLength = qsizetype{64} * 1024;
 
 /// One TCP connection speaking the line protocol: lines are sent as text plus
 /// CR LF; on reading, LF ends a line and a CR before it is dropped. Blocking

@@ -190,7 +190,7 @@ QVariant TScriptusList::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::CheckStateRole && index.column() == ColumnTitle)
         return row.Active ? Qt::Checked : Qt::Unchecked;
-    if (role == ImageIndexRole && index.column() == ColumnTitle)
+    if (role == kImageIndexRole && index.column() == ColumnTitle)
         return ScriptusKindImage(c.Kind);
     if (role == Qt::ToolTipRole && !c.ControlPath.isEmpty())
         return QStringLiteral("Pfad: ") + c.ControlPath;

@@ -84,7 +84,7 @@ public:
         ColumnCount
     };
     /// Column 0: the image index of the row's kind.
-    static constexpr int ImageIndexRole = Qt::UserRole + 1;
+    static constexpr int kImageIndexRole = Qt::UserRole + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
 

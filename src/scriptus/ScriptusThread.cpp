@@ -86,13 +86,14 @@ void TScriptusThread::Execute()
         }
         qint64 wait = kFirstWait;
         if (row.Command.ControlPath.isEmpty()) {
-            if (!Perform(number, row.Command, nullptr))
+            if (!Perform(number, row.Command, 0))
                 m_outcome = TScriptusOutcome::NotFound;
             continue;
         }
-        TSyncControl* control = FindControlByPath(row.Command.ControlPath);
+        // A handle, not the element: tracking or F5 may read the list again meanwhile.
+        quint64 control = FindHandleByPath(row.Command.ControlPath);
         bool exhausted = false;
-        while (!control && !m_terminate) {
+        while (control == 0 && !m_terminate) {
             Report(QStringLiteral("Der Kontrollelementpfad \"%1\" konnte nicht gefunden werden.")
                        .arg(row.Command.ControlPath));
             if (wait >= limit) {
@@ -104,14 +105,14 @@ void TScriptusThread::Execute()
             Pause(static_cast<int>(wait));
             RebuildControlList();
             RunEventList();
-            control = FindControlByPath(row.Command.ControlPath);
+            control = FindHandleByPath(row.Command.ControlPath);
             wait *= 2;
         }
         if (m_terminate) {
             m_outcome = TScriptusOutcome::Terminated;
             return;
         }
-        if (exhausted || !control) {
+        if (exhausted || control == 0) {
             m_outcome = TScriptusOutcome::NotFound;
             return;
         }
@@ -139,15 +140,15 @@ void TScriptusThread::RunEventList()
         const TScriptusRow& row = m_events[i];
         if (!row.Active || row.Command.ControlPath.isEmpty())
             continue;
-        if (TSyncControl* control = FindControlByPath(row.Command.ControlPath))
+        if (const quint64 control = FindHandleByPath(row.Command.ControlPath))
             Perform(static_cast<int>(i) + 1, row.Command, control);
     }
 }
 
-bool TScriptusThread::Perform(int number, const TScriptus& command, TSyncControl* control)
+bool TScriptusThread::Perform(int number, const TScriptus& command, quint64 handle)
 {
     Report(QStringLiteral("%1. Skriptzeile wird ausgeführt").arg(number));
-    const bool done = Act(command, control);
+    const bool done = Act(command, handle);
     if (!done)
         Report(QStringLiteral("%1. Skriptzeile: das Kontrollelement \"%2\" ist nicht mehr vorhanden oder nimmt das "
                               "Kommando nicht an")
@@ -157,10 +158,10 @@ bool TScriptusThread::Perform(int number, const TScriptus& command, TSyncControl
     return done;
 }
 
-bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control)
+bool PerformScriptusCommand(const TScriptus& command, quint64 handle)
 {
     namespace D = DesktopAutomation;
-    const quint64 handle = control ? control->Handle() : 0;
+    const bool control = handle != 0;
     auto click = [&](TMouseButton button, int count) {
         if (!control)
             return false;
@@ -183,7 +184,7 @@ bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control)
         // A text no entry matches leaves the selection as it was, unreported.
         if (control)
             D::SelectString(handle, command.Text);
-        return control != nullptr;
+        return control;
     case Check:
         return control && D::SetChecked(handle, command.Checked);
     case BringToTop:
@@ -202,10 +203,10 @@ bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control)
     }
 }
 
-bool TScriptusThread::Act(const TScriptus& command, TSyncControl* control)
+bool TScriptusThread::Act(const TScriptus& command, quint64 handle)
 {
     if (command.Kind != WaitForTime)
-        return PerformScriptusCommand(command, control);
+        return PerformScriptusCommand(command, handle);
     Log(QStringLiteral("ScriptusBase"), QStringLiteral("Warte %1 Sekunden...").arg(command.Text), kImage);
     try {
         const qint64 seconds = IntegerFromText(command.Text);

@@ -9,8 +9,6 @@
 
 #include "scriptus/ScriptusBase.h"
 
-class TSyncControl;
-
 /// How a run ended.
 enum class TScriptusOutcome {
     Completed,  ///< every active row was performed
@@ -40,9 +38,10 @@ private:
     /// Sleeps in steps, ending early on a termination request.
     void Pause(int milliseconds);
     void RunEventList();
-    /// Performs a row's command; false when its control could not be acted on.
-    bool Perform(int number, const TScriptus& command, TSyncControl* control);
-    bool Act(const TScriptus& command, TSyncControl* control);
+    /// Performs a row's command on the control of this handle (0: none);
+    /// false when the control could not be acted on.
+    bool Perform(int number, const TScriptus& command, quint64 handle);
+    bool Act(const TScriptus& command, quint64 handle);
 
     std::vector<TScriptusRow> m_sequence;
     std::vector<TScriptusRow> m_events;
@@ -52,9 +51,10 @@ private:
 };
 
 /// Carries out one command at once, as a run does, on the calling thread
-/// (recording performs the chosen action this way); a wait is not waited.
-/// False when the control could not be acted on.
-bool PerformScriptusCommand(const TScriptus& command, TSyncControl* control);
+/// (recording performs the chosen action this way), on the control of this
+/// handle (0: none); a wait is not waited. False when the control could not
+/// be acted on.
+bool PerformScriptusCommand(const TScriptus& command, quint64 handle);
 
 /// Starts an executor on the two lists unless one runs; false when one runs.
 /// Main thread only.

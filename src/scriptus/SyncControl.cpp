@@ -167,6 +167,13 @@ TSyncControl* FindControlByPath(const QString& path)
     return nullptr;
 }
 
+quint64 FindHandleByPath(const QString& path)
+{
+    TReadGuard guard(ControlListLock());
+    const TSyncControl* control = FindControlByPath(path);
+    return control ? control->Handle() : 0;
+}
+
 bool NameIsCurrent(TSyncControl* control)
 {
     TReadGuard guard(ControlListLock());

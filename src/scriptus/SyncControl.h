@@ -66,6 +66,10 @@ QString ShortenedPath(const QString& path);
 TSyncControl* FindControlByHandle(quint64 handle);
 /// The first element whose path equals this one, ignoring case.
 TSyncControl* FindControlByPath(const QString& path);
+/// The handle of that element, 0 when there is none. For callers without the
+/// read lock: a handle stays valid across a new read of the list, an element
+/// does not.
+quint64 FindHandleByPath(const QString& path);
 
 /// Whether the stored name element still equals a freshly computed one.
 bool NameIsCurrent(TSyncControl* control);

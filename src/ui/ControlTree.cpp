@@ -26,7 +26,7 @@ constexpr int kSortRole = Qt::UserRole + 3;
 
 void SetImage(QStandardItem* item, int image)
 {
-    item->setData(image, TControlTree::ImageRole);
+    item->setData(image, TControlTree::kImageRole);
     item->setIcon(IconTable::Icon(image));
 }
 
@@ -93,7 +93,7 @@ QStandardItem* TControlTree::NodeFor(TSyncControl* control)
         if (!parentNode)
             parentNode = ProgramNode(c);
         QStandardItem* node = MakeItem(NodeText(c), c->Visible() ? kVisibleImage : kHiddenImage);
-        node->setData(c->Handle(), HandleRole);
+        node->setData(c->Handle(), kHandleRole);
         parentNode->appendRow(node);
         m_nodes.insert(c->Handle(), node);
     }
@@ -110,7 +110,7 @@ QStandardItem* TControlTree::ProgramNode(TSyncControl* control)
         m_programs.insert(key, program);
     }
     if (control->Visible()) {
-        if (program->data(ImageRole).toInt() == kHiddenImage) {
+        if (program->data(kImageRole).toInt() == kHiddenImage) {
             SetImage(program, kVisibleImage);
             // The program's picture, where its window has one, replaces the image.
             m_iconWindows.emplace_back(QPersistentModelIndex(program->index()), control->Window());
@@ -121,7 +121,7 @@ QStandardItem* TControlTree::ProgramNode(TSyncControl* control)
 
 TSyncControl* TControlTree::ControlOf(const QModelIndex& node)
 {
-    const QVariant handle = node.data(HandleRole);
+    const QVariant handle = node.data(kHandleRole);
     return handle.isValid() ? FindControlByHandle(handle.toULongLong()) : nullptr;
 }
 

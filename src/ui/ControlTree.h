@@ -18,9 +18,9 @@ class TControlTree : public QStandardItemModel
     Q_OBJECT
 public:
     /// The handle of a node's control; absent on a program node.
-    static constexpr int HandleRole = Qt::UserRole + 1;
+    static constexpr int kHandleRole = Qt::UserRole + 1;
     /// The node's index in the main window's small image list.
-    static constexpr int ImageRole = Qt::UserRole + 2;
+    static constexpr int kImageRole = Qt::UserRole + 2;
 
     explicit TControlTree(QObject* parent = nullptr);
 

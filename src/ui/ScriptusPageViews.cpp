@@ -45,7 +45,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (role == Qt::DecorationRole && index.column() == TScriptusList::ColumnTitle)
-            return IconTable::Icon(QIdentityProxyModel::data(index, TScriptusList::ImageIndexRole).toInt());
+            return IconTable::Icon(QIdentityProxyModel::data(index, TScriptusList::kImageIndexRole).toInt());
         return QIdentityProxyModel::data(index, role);
     }
 };
@@ -153,7 +153,7 @@ void TScriptusPageViews::PlugIntoRecording()
 
 void TScriptusPageViews::BuildTree()
 {
-    const QVariant selected = m_treeView->currentIndex().data(TControlTree::HandleRole);
+    const QVariant selected = m_treeView->currentIndex().data(TControlTree::kHandleRole);
     m_tree->Build();
     // Each program opens onto its windows.
     m_treeView->expandToDepth(0);
@@ -183,8 +183,9 @@ void TScriptusPageViews::RereadControls(std::function<void()> then)
 void TScriptusPageViews::StartRead()
 {
     m_readAgain = false;
-    // A running script acts on the list's elements between its own reads:
-    // freeing them under it would leave it a dangling element.
+    // A running script reads the list itself when it needs to; a read of ours
+    // meanwhile may catch a program mid-update and lose the control the
+    // script's next row acts on.
     const bool read = !ScriptusRunning();
     // Programs started from here on show their controls; those already
     // running stay as they are.
@@ -227,7 +228,7 @@ void TScriptusPageViews::NodeSelected(const QModelIndex& node)
 // changed, say) is taken over before the user acts on the node.
 void TScriptusPageViews::RefreshStaleNames(const QModelIndex& node)
 {
-    const QVariant handle = node.data(TControlTree::HandleRole);
+    const QVariant handle = node.data(TControlTree::kHandleRole);
     if (!handle.isValid())
         return;
     {

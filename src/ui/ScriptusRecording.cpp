@@ -250,7 +250,7 @@ void TScriptusRecording::Perform(qint32 kind)
         return;
     TScriptus command = RecordingTemplate();
     command.Kind = kind;
-    PerformScriptusCommand(command, *control);
+    PerformScriptusCommand(command, *control ? (*control)->Handle() : 0);
     Append(kind, *control);
 }
 
@@ -281,7 +281,7 @@ void TScriptusRecording::PerformWithText(qint32 kind)
     if (kind != WaitForTime) {
         TScriptus command = RecordingTemplate();
         command.Kind = kind;
-        PerformScriptusCommand(command, control);
+        PerformScriptusCommand(command, handle);
     }
     Append(kind, control);
 }

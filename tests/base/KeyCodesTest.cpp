@@ -78,7 +78,7 @@ TEST(KeyCodesTest, KeysymsGiveTheVirtualKeysAHookReports)
 TEST(KeyCodesTest, EveryVirtualKeyReplaysAsAKeysymThatRecordsItBack)
 {
     std::set<std::pair<int, std::uint32_t>> seen;
-    for (const TKeyCode& row : KeyCodeTable) {
+    for (const TKeyCode& row : kKeyCodeTable) {
         EXPECT_TRUE(seen.insert({row.VirtualKey, row.Keysym}).second) << "duplicate row " << int(row.VirtualKey);
         const TKeyCode* first = KeyByVirtualKey(row.VirtualKey);
         ASSERT_NE(first, nullptr);

@@ -156,7 +156,7 @@ TEST(ScriptusRowTest, ColumnsShowNamesParametersImagesAndPath)
               QStringLiteral("Taste gedrückt"));
     EXPECT_EQ(list.data(list.index(0, TScriptusList::ColumnParameter), Qt::DisplayRole).toString(),
               QStringLiteral("0x1e0001,65 ('A')"));
-    EXPECT_EQ(list.data(list.index(0, 0), TScriptusList::ImageIndexRole).toInt(), 27);
+    EXPECT_EQ(list.data(list.index(0, 0), TScriptusList::kImageIndexRole).toInt(), 27);
     EXPECT_FALSE(list.data(list.index(0, 0), Qt::ToolTipRole).isValid());
     EXPECT_EQ(list.data(list.index(1, TScriptusList::ColumnParameter), Qt::DisplayRole).toString(),
               QStringLiteral("deaktivieren"));
@@ -164,7 +164,7 @@ TEST(ScriptusRowTest, ColumnsShowNamesParametersImagesAndPath)
     EXPECT_EQ(list.data(list.index(1, 0), Qt::ToolTipRole).toString(), QStringLiteral("Pfad: \\\\a\\b [c]"));
     EXPECT_EQ(list.data(list.index(2, TScriptusList::ColumnCommand), Qt::DisplayRole).toString(),
               QStringLiteral("WM_UNKNOWN=0x1234"));
-    EXPECT_EQ(list.data(list.index(2, 0), TScriptusList::ImageIndexRole).toInt(), -1);
+    EXPECT_EQ(list.data(list.index(2, 0), TScriptusList::kImageIndexRole).toInt(), -1);
 
     EXPECT_TRUE(list.setData(list.index(2, 0), Qt::Unchecked, Qt::CheckStateRole));
     EXPECT_FALSE(list.Row(2).Active);

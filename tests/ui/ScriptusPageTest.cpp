@@ -192,13 +192,13 @@ TEST_F(ScriptusPageTest, TreeGroupsByProgramNestsControlsAndSortsIgnoringCase)
     EXPECT_EQ(Children(TreeModel(), installation), QStringList({"OK [push button]", "Setup [dialog]"}));
     EXPECT_EQ(Children(TreeModel(), Node({"setup.exe", "Installation [frame]", "Setup [dialog]"})),
               QStringList({"Weiter [push button]"}));
-    EXPECT_EQ(Node({"setup.exe"}).data(TControlTree::ImageRole).toInt(), 23);
-    EXPECT_EQ(Node({"setup.exe", "Installation [frame]", "Setup [dialog]"}).data(TControlTree::ImageRole).toInt(), 24);
+    EXPECT_EQ(Node({"setup.exe"}).data(TControlTree::kImageRole).toInt(), 23);
+    EXPECT_EQ(Node({"setup.exe", "Installation [frame]", "Setup [dialog]"}).data(TControlTree::kImageRole).toInt(), 24);
 
     Actions().ScriptusVisibleOnly->trigger();
     EXPECT_FALSE(Actions().ScriptusVisibleOnly->isChecked());
     EXPECT_EQ(Children(TreeModel()), QStringList({"aardvark", "Beta", "setup.exe"}));
-    EXPECT_EQ(Node({"aardvark"}).data(TControlTree::ImageRole).toInt(), 24);
+    EXPECT_EQ(Node({"aardvark"}).data(TControlTree::kImageRole).toInt(), 24);
     EXPECT_EQ(Children(TreeModel(), Node({"aardvark"})), QStringList({"[frame]"}));
     // An untitled field is named after its window.
     EXPECT_TRUE(Node({"setup.exe", "Installation [frame]", "Installation [text]"}).isValid());
