@@ -43,7 +43,7 @@ protected:
         StartLoopbackClient(m_server->Port(), kind);
         ASSERT_TRUE(RunEventsUntil([&] {
             return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread") &&
-                   m_ui.Messages(QStringLiteral("Server")).contains("Beende Thread");
+                   m_ui.Messages(QStringLiteral("ServerBase")).contains("Beende Thread");
         }));
     }
     bool ServerLogged(const QString& message) const

@@ -380,9 +380,9 @@ TEST_F(TServerBaseTest, ClientClosingAfterItsLastReplyEndsTheSessionQuietly)
     m_ui.Clear();
     auto broken = Converse(m_port, "OBJL", 0);
     Await(broken);
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral(
+    EXPECT_TRUE(WaitFor(QStringLiteral(
         "Beim Empfang ist eine Ausnahme des Typs \"Die Verbindung wurde vom Gegenüber geschlossen\" aufgetreten")));
+    ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(m_ui.Messages(QStringLiteral("Server")).contains(QStringLiteral("Beende Thread")));
 }
 
