@@ -33,15 +33,18 @@ protected:
 
     /// One imported tree, and a second whose import is started but held: the
     /// import first reads its owner's fields, whose lock this test holds until
-    /// it runs events again, when it wants the import to go on.
-    void HoldSecondImport()
+    /// it runs events again, or, when told to keep it, until it resets m_hold.
+    void HoldSecondImport(bool keep = false)
     {
         MainConfig().Set(QStringLiteral("MiscShowNonPersistent"), true);
         StartImport(AddTree(QStringLiteral("first")));
         ASSERT_TRUE(RunEventsUntil([] { return !IsImportRunning(); }));
         StopFolderThreads();
         auto hold = std::make_shared<TWriteGuard>(ObjectLock());
-        QTimer::singleShot(0, [hold]() mutable { hold.reset(); });
+        if (keep)
+            m_hold = hold;
+        else
+            QTimer::singleShot(0, [hold]() mutable { hold.reset(); });
         StartImport(AddTree(QStringLiteral("second")));
         StartViewBuild(TViewKind::ObjectList);
         QThread::msleep(300);
@@ -54,6 +57,8 @@ protected:
         return {QStringLiteral("first/owner.exe"),  QStringLiteral("first/a.txt"),  QStringLiteral("first/sub/b.txt"),
                 QStringLiteral("second/owner.exe"), QStringLiteral("second/a.txt"), QStringLiteral("second/sub/b.txt")};
     }
+
+    std::shared_ptr<TWriteGuard> m_hold;
 };
 
 TEST_F(TObjectViewsTest, TreeFilesObjectsByFolderAndANodeShowsOnlyItsOwnObjects)
@@ -166,8 +171,12 @@ TEST_F(TObjectViewsTest, CancellingAWaitingBuildEndsTheWaitAtOnce)
 
 TEST_F(TObjectViewsTest, ASecondBuildStopsTheFirstAndLeavesOnlyItsOwnRows)
 {
-    HoldSecondImport();
+    HoldSecondImport(true);
     StartViewBuild(TViewKind::ObjectList);
+    // The import goes on only once the second build is stopping the first.
+    ASSERT_TRUE(
+        RunEventsUntil([this] { return m_ui.HasMessage("Warte auf Beendigung des bisherigen View-Threads..."); }));
+    m_hold.reset();
     ASSERT_TRUE(RunEventsUntil([] { return !ViewBuildRunning(TViewKind::ObjectList) && !IsImportRunning(); }));
     RunEventsFor(50);
     QStringList keys = ListKeys();
