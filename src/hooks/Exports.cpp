@@ -13,15 +13,15 @@ namespace {
 
 // Picked from the range window systems hand out for registered messages, so
 // they never meet a message number the program knows otherwise.
-constexpr std::uint32_t MouseNotificationMessage = 0xC3A1;
-constexpr std::uint32_t KeyNotificationMessage = 0xC3A2;
+constexpr std::uint32_t kMouseNotificationMessage = 0xC3A1;
+constexpr std::uint32_t kKeyNotificationMessage = 0xC3A2;
 
-THooksView View{};
+THooksView g_view{};
 // A plain pointer, not destroyed at process exit: when the program ends
 // without an orderly shutdown (its display died), its own exit handlers call
 // UninstallHooks after this library's would have run, and the recorder would
 // be freed twice.
-TEventRecorder* Recorder = nullptr;
+TEventRecorder* g_recorder = nullptr;
 
 } // namespace
 
@@ -29,23 +29,23 @@ TEventRecorder* Recorder = nullptr;
 
 PLENWICK_HOOKS_EXPORT bool InstallHooks(int notificationPipe)
 {
-    if (Recorder || notificationPipe < 0)
+    if (g_recorder || notificationPipe < 0)
         return false;
-    View = THooksView{};
-    View.MouseMessage = MouseNotificationMessage;
-    View.KeyMessage = KeyNotificationMessage;
-    Recorder = TEventRecorder::Start(notificationPipe, View).release();
-    return Recorder != nullptr;
+    g_view = THooksView{};
+    g_view.MouseMessage = kMouseNotificationMessage;
+    g_view.KeyMessage = kKeyNotificationMessage;
+    g_recorder = TEventRecorder::Start(notificationPipe, g_view).release();
+    return g_recorder != nullptr;
 }
 
 PLENWICK_HOOKS_EXPORT const THooksView* ReturnView()
 {
-    return &View;
+    return &g_view;
 }
 
 PLENWICK_HOOKS_EXPORT void UninstallHooks()
 {
-    delete std::exchange(Recorder, nullptr);
+    delete std::exchange(g_recorder, nullptr);
 }
 
 // The program calls them through these pointer types.
