@@ -27,9 +27,9 @@ inline std::uint32_t WindowProcess(xcb_connection_t* connection, xcb_window_t wi
         std::memcpy(&process, xcb_get_property_value(property.get()), 4);
     if (process != 0 || !askServer)
         return process;
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     std::unique_ptr<xcb_res_query_client_ids_reply_t, TFree> ids(
-        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr));
+        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &wanted), nullptr));
     if (!ids)
         return 0;
     for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem; xcb_res_client_id_value_next(&it))

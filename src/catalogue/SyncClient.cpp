@@ -162,14 +162,9 @@ std::unique_ptr<TSyncClient> TSyncClient::FromLine(const QString& line)
     return client;
 }
 
-TClientWalk::TClientWalk()
+TReentrantRWLock& ClientListLock()
 {
-    Clients().lock.LockRead();
-}
-
-TClientWalk::~TClientWalk()
-{
-    Clients().lock.UnlockRead();
+    return Clients().lock;
 }
 
 TSyncClient* FirstClient()

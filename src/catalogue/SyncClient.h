@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "base/DateTime.h"
+#include "base/ReentrantRWLock.h"
 #include "catalogue/SyncChain.h"
 
 /// A computer that has connected to this one: its address, its resolved name
@@ -52,17 +53,10 @@ private:
     QString m_groupPath;
 };
 
-/// Held for a walk of the client list on any thread: no client is appended,
-/// removed or changed until it ends, so the walk sees one state of the list.
-/// Call nothing under it that waits for the main thread or writes the list.
-class TClientWalk
-{
-public:
-    TClientWalk();
-    ~TClientWalk();
-    TClientWalk(const TClientWalk&) = delete;
-    TClientWalk& operator=(const TClientWalk&) = delete;
-};
+/// The lock of the client list and of its clients' fields. Held for reading
+/// over a walk, the walk sees one state of the list; call nothing under it
+/// that waits for the main thread or writes the list.
+TReentrantRWLock& ClientListLock();
 
 TSyncClient* FirstClient();
 int ClientCount();

@@ -85,7 +85,7 @@ void TClientViews::BuildClientTree()
     {
         // Server sessions register clients meanwhile; the tree's own signals
         // are sent after the walk.
-        const TClientWalk walk;
+        TReadGuard guard(ClientListLock());
         for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
             QStringList pieces = GroupPieces(*client);
             if (pieces.isEmpty())
@@ -125,7 +125,7 @@ void TClientViews::BuildClientList()
 
     std::vector<std::pair<const TSyncClient*, TListRow>> candidates;
     {
-        const TClientWalk walk;
+        TReadGuard guard(ClientListLock());
         for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next()) {
             if (!node.isEmpty() && NodeKey(GroupPieces(*client)) != node)
                 continue;
@@ -164,7 +164,7 @@ void TClientViews::RefreshClientOnlineMarks()
     const TMarkImages images = MarkImages(m_list.ViewStyle());
     QHash<QString, TDateTime> contacts;
     {
-        const TClientWalk walk;
+        TReadGuard guard(ClientListLock());
         for (TSyncClient* client = FirstClient(); client != nullptr; client = client->Next())
             contacts.insert(client->Name(), client->LastContact());
     }
