@@ -29,8 +29,8 @@
 #include "scriptus/SyncControl.h"
 #include "support/BenchHome.h"
 #include "support/DesktopSession.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
 
 namespace {
 

@@ -26,9 +26,9 @@
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
 #include "support/BenchHome.h"
-#include "ui/CatalogueListView.h"
-#include "ui/ClientViews.h"
-#include "ui/MainViewsThread.h"
+#include "ui/views/CatalogueListView.h"
+#include "ui/views/ClientViews.h"
+#include "ui/views/MainViewsThread.h"
 
 namespace {
 

@@ -28,9 +28,9 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
-#include "ui/PageProtocol.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageProtocol.h"
 
 namespace {
 

@@ -135,6 +135,7 @@ int main(int argc, char** argv)
         if (!fs::is_directory(dir))
             continue;
         std::map<std::string, std::set<std::string>> edges;
+        // Subfolders, such as the rooms of ui/, rank as their folder.
         for (const auto& entry : fs::recursive_directory_iterator(dir)) {
             const std::string ext = entry.path().extension().string();
             if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))

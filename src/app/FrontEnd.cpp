@@ -4,7 +4,7 @@
 #include <QApplication>
 
 #include "platform/DisplayProbe.h"
-#include "ui/GermanTexts.h"
+#include "ui/main/GermanTexts.h"
 
 TFrontEnd ChooseFrontEnd()
 {

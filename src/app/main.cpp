@@ -32,11 +32,11 @@
 #include "replication/ReplicationSetup.h"
 #include "scriptus/ExecutorRunner.h"
 #include "scriptus/Hooks.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
-#include "ui/MainService.h"
-#include "ui/MainTray.h"
-#include "ui/MessageBoxes.h"
+#include "ui/dialogs/MainService.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
+#include "ui/main/MainTray.h"
+#include "ui/main/MessageBoxes.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include "catalogue/ChangeNotifyBase.h"
 #include "platform/ProgramPaths.h"
-#include "ui/AppendObject.h"
-#include "ui/AppendObjectEx.h"
 #include "ui/DialogFixture.h"
-#include "ui/MainViewsThread.h"
+#include "ui/dialogs/AppendObject.h"
+#include "ui/dialogs/AppendObjectEx.h"
+#include "ui/views/MainViewsThread.h"
 
 namespace {
 

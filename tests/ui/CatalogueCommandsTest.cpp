@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/CatalogueCommands.h"
+#include "ui/main/CatalogueCommands.h"
 #include "ui/ViewsFixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <QMimeData>
 
 #include "base/DateTime.h"
-#include "ui/ClientViews.h"
 #include "ui/ViewsFixture.h"
+#include "ui/views/ClientViews.h"
 
 namespace {
 

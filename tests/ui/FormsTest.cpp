@@ -15,13 +15,13 @@
 
 #include "UiFixture.h"
 #include "foundation/PoolConfig.h"
-#include "ui/IconTable.h"
-#include "ui/ListPage.h"
-#include "ui/MainEditText.h"
-#include "ui/MainLayout.h"
-#include "ui/MainTray.h"
-#include "ui/PoolAbout.h"
-#include "ui/QuitWindow.h"
+#include "ui/dialogs/MainEditText.h"
+#include "ui/dialogs/PoolAbout.h"
+#include "ui/dialogs/QuitWindow.h"
+#include "ui/main/IconTable.h"
+#include "ui/main/MainLayout.h"
+#include "ui/main/MainTray.h"
+#include "ui/pages/ListPage.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "platform/ProgramPaths.h"
 #include "replication/Broadcast.h"
 #include "replication/RemoteCommands.h"
-#include "ui/Countdown.h"
 #include "ui/DialogFixture.h"
-#include "ui/MainConfigServer.h"
+#include "ui/dialogs/Countdown.h"
+#include "ui/dialogs/MainConfigServer.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include "foundation/UiAdapter.h"
 #include "replication/RemoteCommands.h"
 #include "ui/DialogFixture.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
-#include "ui/MainConfigServer.h"
-#include "ui/MainDialogs.h"
+#include "ui/dialogs/MainConfigServer.h"
+#include "ui/dialogs/MainDialogs.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
 
 namespace {
 

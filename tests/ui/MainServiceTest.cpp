@@ -12,7 +12,7 @@
 #include "foundation/PoolServices.h"
 #include "foundation/ServiceMode.h"
 #include "support/TestHome.h"
-#include "ui/MainService.h"
+#include "ui/dialogs/MainService.h"
 
 TEST(ServiceActionStates, FollowInstalledRunningAndWhoAsks)
 {

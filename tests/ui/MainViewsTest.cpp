@@ -13,13 +13,13 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
-#include "ui/Main.h"
-#include "ui/MainEditText.h"
-#include "ui/MainViews.h"
-#include "ui/MainViewsThread.h"
-#include "ui/PageClients.h"
-#include "ui/PageObjects.h"
-#include "ui/StatusPanels.h"
+#include "ui/dialogs/MainEditText.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageClients.h"
+#include "ui/pages/PageObjects.h"
+#include "ui/pages/StatusPanels.h"
+#include "ui/views/MainViews.h"
+#include "ui/views/MainViewsThread.h"
 
 namespace {
 

@@ -16,14 +16,14 @@
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
-#include "ui/MainViews.h"
-#include "ui/PageClients.h"
-#include "ui/PageObjects.h"
-#include "ui/PageOverview.h"
-#include "ui/PageProtocol.h"
-#include "ui/StatusPanels.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageClients.h"
+#include "ui/pages/PageObjects.h"
+#include "ui/pages/PageOverview.h"
+#include "ui/pages/PageProtocol.h"
+#include "ui/pages/StatusPanels.h"
+#include "ui/views/MainViews.h"
 
 namespace {
 

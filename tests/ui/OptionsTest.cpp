@@ -7,7 +7,7 @@
 #include "foundation/PoolSystem.h"
 #include "platform/ProgramPaths.h"
 #include "ui/DialogFixture.h"
-#include "ui/Options.h"
+#include "ui/dialogs/Options.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <QPushButton>
 
 #include "foundation/Quit.h"
-#include "ui/Countdown.h"
 #include "ui/DialogFixture.h"
-#include "ui/InstallApplication.h"
-#include "ui/NewObjects.h"
+#include "ui/dialogs/Countdown.h"
+#include "ui/dialogs/InstallApplication.h"
+#include "ui/dialogs/NewObjects.h"
 
 namespace {
 

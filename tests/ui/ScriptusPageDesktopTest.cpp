@@ -15,10 +15,10 @@
 #include "scriptus/ScriptusBase.h"
 #include "scriptus/SyncControl.h"
 #include "support/DesktopSession.h"
-#include "ui/Main.h"
-#include "ui/MainEditText.h"
-#include "ui/MainViews.h"
-#include "ui/PageScriptus.h"
+#include "ui/dialogs/MainEditText.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageScriptus.h"
+#include "ui/views/MainViews.h"
 
 namespace {
 

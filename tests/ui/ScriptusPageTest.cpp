@@ -17,12 +17,12 @@
 #include "scriptus/ScriptusBase.h"
 #include "scriptus/ScriptusThread.h"
 #include "scriptus/SyncControl.h"
-#include "ui/ControlTree.h"
-#include "ui/Main.h"
-#include "ui/MainEditText.h"
-#include "ui/MainViews.h"
-#include "ui/PageScriptus.h"
-#include "ui/StatusPanels.h"
+#include "ui/dialogs/MainEditText.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageScriptus.h"
+#include "ui/pages/StatusPanels.h"
+#include "ui/views/ControlTree.h"
+#include "ui/views/MainViews.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "scriptus/SyncControl.h"
 #include "support/DesktopSession.h"
 #include "support/TestHome.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
-#include "ui/PageScriptus.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageScriptus.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "scriptus/SyncControl.h"
 #include "support/DesktopSession.h"
 #include "support/TestHome.h"
-#include "ui/Main.h"
-#include "ui/MainViews.h"
-#include "ui/PageScriptus.h"
+#include "ui/main/Main.h"
+#include "ui/pages/PageScriptus.h"
+#include "ui/views/MainViews.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include "foundation/MainConfig.h"
 #include "foundation/Quit.h"
 #include "foundation/UiAdapter.h"
-#include "ui/GuiUi.h"
-#include "ui/Main.h"
-#include "ui/MainLayout.h"
-#include "ui/PageObjects.h"
-#include "ui/PageProtocol.h"
-#include "ui/QuitWindow.h"
-#include "ui/TreeSplitter.h"
+#include "ui/dialogs/QuitWindow.h"
+#include "ui/main/GuiUi.h"
+#include "ui/main/Main.h"
+#include "ui/main/MainLayout.h"
+#include "ui/pages/PageObjects.h"
+#include "ui/pages/PageProtocol.h"
+#include "ui/pages/TreeSplitter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
-#include "ui/MainTray.h"
+#include "ui/main/MainTray.h"
 
 TBoxAnswerer::TBoxAnswerer(const QString& buttonCaption) : button(buttonCaption), m_timer(new QTimer)
 {

@@ -5,7 +5,7 @@
 
 #include <QApplication>
 
-#include "ui/GermanTexts.h"
+#include "ui/main/GermanTexts.h"
 
 int main(int argc, char** argv)
 {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QMimeData>
 
-#include "ui/UserViews.h"
 #include "ui/ViewsFixture.h"
+#include "ui/views/UserViews.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
 #include "support/TestHome.h"
-#include "ui/MainViewsThread.h"
+#include "ui/views/MainViewsThread.h"
 
 /// A master server's program folder with empty lists, and the object views'
 /// targets recorded: the tree and list models, status panels and boxes.

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/views/CatalogueListView.h"
+
+#include <QHeaderView>
+#include <QListView>
+#include <QTreeView>
+
+#include "foundation/MainConfig.h"
+#include "ui/pages/ListPage.h"
+#include "ui/views/MainViewsBase.h"
+
+namespace {
+
+void PrepareView(QAbstractItemView& view, QAbstractItemModel* model)
+{
+    view.setModel(model);
+    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view.setDragEnabled(true);
+    view.setDragDropMode(QAbstractItemView::DragOnly);
+    view.setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+} // namespace
+
+QListView* MakeSymbolsView(const QString& caption, QAbstractItemModel* model, QWidget* parent)
+{
+    auto* view = new QListView(parent);
+    view->setAccessibleName(caption);
+    view->setViewMode(QListView::IconMode);
+    view->setResizeMode(QListView::Adjust);
+    view->setMovement(QListView::Static);
+    view->setUniformItemSizes(true);
+    view->setLayoutMode(QListView::Batched);
+    view->setBatchSize(2000);
+    view->setWordWrap(true);
+    view->setGridSize(QSize(96, 64));
+    view->setIconSize(QSize(32, 32));
+    PrepareView(*view, model);
+    return view;
+}
+
+void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model)
+{
+    QAbstractItemModel* old = view.model();
+    PrepareView(view, model);
+    view.setRootIsDecorated(false);
+    view.setUniformRowHeights(true);
+    view.setItemsExpandable(false);
+    view.setAllColumnsShowFocus(true);
+    // The placeholder model a fresh details view may carry.
+    if (old != nullptr && old != model && old->parent() == &view)
+        old->deleteLater();
+}
+
+TStyledList::TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption)
+    : QObject(&page), m_page(page), m_model(model), m_option(option), m_caption(caption)
+{
+}
+
+void TStyledList::Show(int style)
+{
+    style = style == kStyleDetails ? kStyleDetails : kStyleSymbols;
+    if (style == m_style && m_view != nullptr)
+        return;
+    m_style = style;
+    if (style == kStyleDetails) {
+        QTreeView* details = MakeColumnList(m_caption, m_page.Columns(), nullptr);
+        PrepareDetailsView(*details, &m_model);
+        ApplyColumnWidths(details, m_page.Columns());
+        m_view = details;
+    } else {
+        m_view = MakeSymbolsView(m_caption, &m_model, nullptr);
+    }
+    ShowFilterColour(*m_view, m_filtered);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TStyledList::SelectionChanged);
+    connect(m_view, &QAbstractItemView::doubleClicked, this, &TStyledList::RowActivated);
+    m_page.SetList(m_view);
+}
+
+void TStyledList::ShowStored()
+{
+    Show(OptionsRegistered() ? LayoutConfig().GetInteger(m_option) : kStyleSymbols);
+}
+
+void TStyledList::Store(int style)
+{
+    LayoutConfig().Set(m_option, style);
+    Show(style);
+    LayoutConfig().SaveAll();
+}
+
+QStringList TStyledList::SelectedKeys() const
+{
+    QStringList keys;
+    if (m_view == nullptr || m_view->selectionModel() == nullptr)
+        return keys;
+    QModelIndexList rows = m_view->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    for (const QModelIndex& index : rows)
+        keys.append(m_model.Key(index.row()));
+    return keys;
+}
+
+void TStyledList::SetFiltered(bool filtered)
+{
+    m_filtered = filtered;
+    if (m_view != nullptr)
+        ShowFilterColour(*m_view, filtered);
+}
+
+QTreeView* MakeGroupTreeView(const QString& caption, QAbstractItemModel* model)
+{
+    auto* view = new QTreeView;
+    view->setAccessibleName(caption);
+    view->setHeaderHidden(true);
+    view->setUniformRowHeights(true);
+    view->setModel(model);
+    view->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    view->setAcceptDrops(true);
+    view->setDropIndicatorShown(true);
+    view->setDragDropMode(QAbstractItemView::DropOnly);
+    view->setDefaultDropAction(Qt::MoveAction);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    return view;
+}
