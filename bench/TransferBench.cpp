@@ -18,6 +18,7 @@
 #include "foundation/MainConfig.h"
 #include "replication/ClientThread.h"
 #include "replication/ServerBase.h"
+#include "replication/StagingFile.h"
 #include "replication/Transfer.h"
 #include "support/BenchHome.h"
 
@@ -52,7 +53,13 @@ int Fetch(QCoreApplication& app, int port, const QString& name, const QString& d
     qint32 result = -2;
     const TSyncObject wanted(name, QString(), 0, 0, QStringLiteral("/nonexistent/"));
     const TConversationSequence fetch = [&](TClientBase& client) {
-        result = FetchFromServer(client, wanted, destination);
+        // The staging file beside the destination, as an installation writes it.
+        TStagingFile staging(destination);
+        std::optional<TContentDigest> digest;
+        result = FetchFromServer(client, wanted, staging, digest);
+        if (result >= 0 &&
+            !(digest && AcceptStaged(staging, *digest, name, client.ConnectInfo().host) && staging.PutInPlace()))
+            result = -1;
         QMetaObject::invokeMethod(
             &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     };

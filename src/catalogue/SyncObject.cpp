@@ -235,7 +235,14 @@ void TSyncObject::ClearClientGroups()
 void TSyncObject::AddProvider(const QString& name)
 {
     TWriteGuard guard(ObjectLock());
-    m_providers.append(name);
+    if (!m_providers.contains(name, Qt::CaseInsensitive))
+        m_providers.append(name);
+}
+
+void TSyncObject::ClearProviders()
+{
+    TWriteGuard guard(ObjectLock());
+    m_providers.clear();
 }
 
 int TSyncObject::ProviderCount() const

@@ -96,10 +96,14 @@ public:
     void ClearClientGroups();
     QStringList ClientGroups() const { return Read(m_clientGroups); }
 
-    /// Peers that announced that they hold this object; never stored.
+    /// Peers that announced that they hold this object's current version,
+    /// each once; never stored.
     void AddProvider(const QString& name);
     int ProviderCount() const;
     QString GetProvider(int index) const;
+    QStringList Providers() const { return Read(m_providers); }
+    /// Forgets the providers: each object list exchange asks anew.
+    void ClearProviders();
 
     /// SourceName, prefixed by ServerObjectDir when it is not absolute.
     QString ResolvedSourcePath() const;

@@ -15,6 +15,37 @@ namespace {
 const QString kCategory = QStringLiteral("PendingMoves");
 constexpr int kIcon = 46;
 
+// Beside the moves, under the same value names: the digest each staging file
+// was checked against. Moves recorded by an older program have none.
+QString DigestKey()
+{
+    return QStringLiteral("Software\\Plenwick\\PendingDigests");
+}
+
+// The staging file must still be the bytes that were checked: in a folder an
+// ordinary user can write to, it may have been swapped since.
+bool StillAsChecked(const QString& target, const QString& staging)
+{
+    const auto word =
+        RegistryCall([&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, DigestKey(), target); });
+    if (!word)
+        return true;
+    const std::optional<TContentDigest> digest = TContentDigest::FromWord(word->text);
+    if (digest && !QFileInfo(staging).isSymLink()) {
+        try {
+            if (DigestOfFile(staging) == *digest)
+                return true;
+        } catch (const EDigestError&) {
+        }
+    }
+    Log(kCategory,
+        QStringLiteral("Ausstehende Installation von \"%1\" entfällt: \"%2\" wurde seit der Prüfung verändert")
+            .arg(target, staging),
+        kIcon);
+    QFile::remove(staging);
+    return false;
+}
+
 // True when the value may go: the move is done, or there is nothing left to move.
 bool MoveOne(const QString& target, const QString& staging)
 {
@@ -24,6 +55,8 @@ bool MoveOne(const QString& target, const QString& staging)
             kIcon);
         return true;
     }
+    if (!StillAsChecked(target, staging))
+        return true;
     const QString backup = BackupFilePath(target);
     const bool hadTarget = QFileInfo::exists(target);
     if (hadTarget) {
@@ -63,10 +96,12 @@ QString BackupFilePath(const QString& targetPath)
     return (hasExtension ? targetPath.left(dot) : targetPath) + QStringLiteral(".backup");
 }
 
-bool RecordPendingMove(const QString& targetPath, const QString& stagingPath)
+bool RecordPendingMove(const QString& targetPath, const QString& stagingPath, const TContentDigest& digest)
 {
     return RegistryCall([&] {
-        return TRegistryStore::WriteValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath,
+        return TRegistryStore::WriteValue(TRegistryHive::LocalMachine, DigestKey(), targetPath,
+                                          TRegistryValue::FromText(digest.ToWord())) &&
+               TRegistryStore::WriteValue(TRegistryHive::LocalMachine, RunOnceKey(), targetPath,
                                           TRegistryValue::FromText(stagingPath));
     });
 }
@@ -93,8 +128,10 @@ void CarryOutPendingMoves()
             const auto staging = RegistryCall(
                 [&] { return TRegistryStore::ReadValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
             if (!staging || staging->kind != TRegistryValue::TKind::String || MoveOne(target, staging->text))
-                RegistryCall(
-                    [&] { return TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target); });
+                RegistryCall([&] {
+                    TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, DigestKey(), target);
+                    return TRegistryStore::DeleteValue(TRegistryHive::LocalMachine, RunOnceKey(), target);
+                });
         }
     } catch (const std::exception& error) {
         Log(kCategory, QStringLiteral("Bei den ausstehenden Installationen ") + ExceptionSuffix(error), kIcon);

@@ -229,7 +229,10 @@ void OnSetDownload(const QString& text, const QStringList& words, const QString&
     const quint64 id = NumberFromDigits(words[2]);
     BroadcastLog(QStringLiteral("Der Client \"%1\" besitzt das gewünschte Objekt \"%2\" mit der Id %3")
                      .arg(senderName, name, NumberToText(id)));
-    if (TSyncObject* object = FindBySourcePath(name))
+    // Only the version this computer wants counts: a provider of another
+    // would serve bytes that the digest check throws away.
+    TSyncObject* object = FindBySourcePath(name);
+    if (object != nullptr && object->ComputeId() == id && !senderName.isEmpty())
         object->AddProvider(senderName);
 }
 

@@ -2,6 +2,7 @@
 #include "replication/Installation.h"
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <QDir>
@@ -17,18 +18,20 @@
 #include "foundation/ServiceMode.h"
 #include "foundation/UiAdapter.h"
 #include "platform/EventLog.h"
-#include "platform/FileMove.h"
-#include "platform/FileTimes.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServiceManager.h"
 #include "platform/ShellOpen.h"
 #include "platform/VersionInfo.h"
+#include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/Protocol.h"
+#include "replication/StagingFile.h"
 #include "replication/Transfer.h"
 #include "scriptus/ScriptusRunner.h"
 
 namespace {
+
+constexpr qsizetype kCopyPiece = 256 * 1024;
 
 struct TRunState {
     bool restartRequested = false;
@@ -96,96 +99,98 @@ bool EnsureTargetFolder(TClientBase& client, const QString& folder)
     return false;
 }
 
-// The wire carries no file modes: a new version keeps the mode of the one it
-// replaces, and a new program or script (ELF or "#!") stays runnable.
-void SetStagingMode(const QString& target, const QString& staging)
-{
-    if (QFileInfo::exists(target)) {
-        QFile::setPermissions(staging, QFile::permissions(target));
-        return;
-    }
-    QFile file(staging);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray magic = file.read(4);
-    if (magic.startsWith("#!") || magic == QByteArrayLiteral("\x7f"
-                                                             "ELF"))
-        file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
-}
-
-// The installed file must later match the object, which compares date and size.
-void StampStagingFile(const TSyncObject& object, const QString& staging)
-{
-    SetStagingMode(object.TargetPath(), staging);
-    SetFileLastWriteTime(staging, object.ModifiedDate());
-}
-
-// A failed copy does not count as staged: confirming it and moving the target
-// aside would leave nothing in its place.
-bool CopyLocally(TClientBase& client, const TSyncObject& object, const QString& staging)
+// Bytes from any source count only when they are what the master server
+// vouches for; without its digest the local copy is not used.
+bool CopyLocally(TClientBase& client, const TSyncObject& object, TStagingFile& staging, const TContentDigest& digest)
 {
     const QString source = object.ResolvedSourcePath();
     client.Log(QStringLiteral("Objekt \"%1\" existiert bereits lokal").arg(source));
-    QFile::remove(staging);
-    if (!QFile::copy(source, staging)) {
+    try {
+        staging.Start();
+        QFile in(source);
+        if (!in.open(QIODevice::ReadOnly))
+            throw EStagingError(in.errorString());
+        QByteArray piece(kCopyPiece, Qt::Uninitialized);
+        for (qint64 read; (read = in.read(piece.data(), piece.size())) != 0;) {
+            if (read < 0)
+                throw EStagingError(in.errorString());
+            staging.Write(piece.constData(), read);
+        }
+        staging.Finish();
+    } catch (const EStagingError&) {
+        staging.Discard();
         client.Log(QStringLiteral("Objekt \"%1\" konnte nicht kopiert werden").arg(object.SourceName()));
         return false;
     }
-    StampStagingFile(object, staging);
-    client.Log(QStringLiteral("Objekt \"%1\" wurde installiert").arg(staging));
+    if (!AcceptStaged(staging, digest, object.SourceName(), source))
+        return false;
+    client.Log(QStringLiteral("Objekt \"%1\" wurde installiert").arg(staging.Path()));
     return true;
 }
 
-// The transfer writes the staging file while it receives; a count of 0 is an
-// empty file only for an object that is empty: for any other object it is the
-// server's negative answer, which must never replace the target.
-bool Download(TClientBase& client, TSyncObject& object, const QString& staging)
+// Providers first, then the master server. A count of 0 is an empty file only
+// for an object that is empty: for any other it is a negative answer, which
+// must never replace the target.
+bool Download(TClientBase& client, TSyncObject& object, TStagingFile& staging, std::optional<TContentDigest>& digest)
 {
-    {
-        QFile probe(staging);
-        if (!probe.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-            client.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
-            return false;
-        }
+    if (digest) {
+        if (FetchFromProviders(object, staging, *digest))
+            return true;
+    } else {
+        StopProviderCollection();
+        if (object.ProviderCount() > 0)
+            client.Log(QStringLiteral("Ohne Prüfsumme des Master-Servers wird kein Provider nach dem Objekt \"%1\" "
+                                      "gefragt")
+                           .arg(object.SourceName()));
     }
-    qint32 count = FetchFromProviders(object, staging);
-    if (count == -1)
-        count = FetchFromServer(client, object, staging);
-    if (count < 0 || (count == 0 && object.Size() != 0)) {
-        QFile::remove(staging);
+    const qint32 count = FetchFromServer(client, object, staging, digest);
+    const qint64 expected = digest ? digest->size : object.Size();
+    if (count < 0 || (count == 0 && expected != 0))
         return false;
-    }
-    client.Log(QStringLiteral("Schreibe Objekt \"%1\" (%2 Bytes)").arg(staging).arg(count));
     if (count == 0) {
-        QFile empty(staging);
-        if (!empty.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            client.Log(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(staging));
+        try {
+            staging.Start();
+            staging.Finish();
+        } catch (const EStagingError& error) {
+            client.Log(error.Message());
             return false;
         }
     }
-    StampStagingFile(object, staging);
-    return true;
+    client.Log(QStringLiteral("Schreibe Objekt \"%1\" (%2 Bytes)").arg(staging.Path()).arg(count));
+    // An older master server sends no digest: its own bytes are taken as
+    // they come, as far as the size of its object line.
+    return !digest || AcceptStaged(staging, *digest, object.SourceName(), client.ConnectInfo().host);
 }
 
 // Only a source that really is current here is copied: on a client whose
 // program path equals the master's, the running program would otherwise pass
 // for the new version of itself.
-bool ObtainFile(TClientBase& client, TSyncObject& object, const QString& staging)
+bool ObtainFile(TClientBase& client, TSyncObject& object, TStagingFile& staging)
 {
-    if (object.MatchesFile(object.ResolvedSourcePath()))
-        return CopyLocally(client, object, staging);
-    return Download(client, object, staging);
+    try {
+        if (staging.Start())
+            client.Log(QStringLiteral("Verbliebene Datei \"%1\" wurde entfernt").arg(staging.Path()));
+    } catch (const EStagingError& error) {
+        client.Log(error.Message());
+        return false;
+    }
+    std::optional<TContentDigest> digest = FetchDigest(client, object);
+    const bool obtained =
+        (digest && object.MatchesFile(object.ResolvedSourcePath()) && CopyLocally(client, object, staging, *digest)) ||
+        Download(client, object, staging, digest);
+    if (obtained)
+        staging.Stamp(object.ModifiedDate());
+    return obtained;
 }
 
-bool MakeBackup(TClientBase& client, const QString& target)
+bool MakeBackup(TClientBase& client, TStagingFile& staging)
 {
-    if (!QFileInfo::exists(target))
+    if (!staging.TargetExists())
         return true;
-    const QString backup = BackupFilePath(target);
+    const QString target = staging.TargetPath();
     client.Log(QStringLiteral("Erstelle Sicherungskopie \"%1\" des bisherigen Objekts \"%2\"")
-                   .arg(QFileInfo(backup).fileName(), target));
-    QFile::remove(backup);
-    return MoveFileReplacing(target, backup);
+                   .arg(QFileInfo(BackupFilePath(target)).fileName(), target));
+    return staging.MoveTargetToBackup();
 }
 
 void RegisterTarget(TClientBase& client, const TSyncObject& object, const QString& target)
@@ -211,14 +216,14 @@ void RegisterTarget(TClientBase& client, const TSyncObject& object, const QStrin
 
 // False when the new file could not take the target's place; the previous
 // version, when this run moved it aside, then goes back.
-bool PutInPlace(TClientBase& client, const TSyncObject& object, const QString& staging, bool backedUp, TRunState& state)
+bool PutInPlace(TClientBase& client, const TSyncObject& object, TStagingFile& staging, bool backedUp, TRunState& state)
 {
     const QString target = object.TargetPath();
-    client.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging, target));
-    if (!MoveFileReplacing(staging, target)) {
+    client.Log(QStringLiteral("Benenne neues Objekt \"%1\" um in \"%2\"").arg(staging.Path(), target));
+    if (!staging.PutInPlace()) {
         if (backedUp)
-            MoveFileReplacing(BackupFilePath(target), target);
-        client.Log(QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging, target));
+            staging.RestoreBackup();
+        client.Log(QStringLiteral("Objekt \"%1\" konnte nicht in \"%2\" umbenannt werden").arg(staging.Path(), target));
         return false;
     }
     if (!IsOwnExecutable(target)) {
@@ -233,11 +238,11 @@ bool PutInPlace(TClientBase& client, const TSyncObject& object, const QString& s
     return true;
 }
 
-void InstallAtNextStart(TClientBase& client, const TSyncObject& object, const QString& staging, TRunState& state)
+void InstallAtNextStart(TClientBase& client, const TSyncObject& object, const TStagingFile& staging, TRunState& state)
 {
     const QString target = object.TargetPath();
     if (!IsOwnExecutable(target)) {
-        if (RecordPendingMove(target, staging))
+        if (RecordPendingMove(target, staging.Path(), staging.Digest()))
             client.Log(QStringLiteral("Objekt-Installation erfolgt beim nächsten Rechnerstart"));
         else
             client.Log(QStringLiteral("Die Installation von \"%1\" beim nächsten Rechnerstart konnte nicht "
@@ -259,17 +264,22 @@ void InstallObject(TClientBase& client, TSyncObject& object, TRunState& state)
 {
     if (!EnsureTargetFolder(client, object.TargetFolder()))
         return;
-    const QString target = object.TargetPath();
-    const QString staging = StagingFilePath(target);
-    if (!ObtainFile(client, object, staging))
-        return;
-    Confirm(client, object);
-    const bool hadTarget = QFileInfo::exists(target);
-    if (!MakeBackup(client, target)) {
-        InstallAtNextStart(client, object, staging, state);
+    std::optional<TStagingFile> staging;
+    try {
+        staging.emplace(object.TargetPath());
+    } catch (const ESafeFolderError& error) {
+        client.Log(error.Message());
         return;
     }
-    if (PutInPlace(client, object, staging, hadTarget, state) &&
+    if (!ObtainFile(client, object, *staging))
+        return;
+    Confirm(client, object);
+    const bool hadTarget = staging->TargetExists();
+    if (!MakeBackup(client, *staging)) {
+        InstallAtNextStart(client, object, *staging, state);
+        return;
+    }
+    if (PutInPlace(client, object, *staging, hadTarget, state) &&
         (object.StartAfterTransfer() || !object.ScriptusFile().isEmpty()))
         state.toStart.push_back(&object);
 }
@@ -432,12 +442,6 @@ bool InstallObjects(TClientBase& client, TRunState& state)
 }
 
 } // namespace
-
-QString StagingFilePath(const QString& targetPath)
-{
-    const QFileInfo target(targetPath);
-    return target.path() + QStringLiteral("/~$") + target.fileName();
-}
 
 QString ReplaceCopyPath()
 {

@@ -6,10 +6,6 @@
 
 class TClientBase;
 
-/// Target folder + "~$" + the file name: where a new version waits beside
-/// its target until it is put in place.
-QString StagingFilePath(const QString& targetPath);
-
 /// The program's own copy that replaces the running file when that cannot be
 /// renamed: product name + "Replace" in the program folder.
 QString ReplaceCopyPath();

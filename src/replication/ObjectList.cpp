@@ -110,6 +110,12 @@ bool ExchangeObjectList(TClientBase& client)
 {
     const bool broadcastSearch = MainConfig().GetBoolean(QStringLiteral("ClientFindObjectsOverBroadcast"));
     bool work = false;
+    // Providers of an earlier exchange may hold an older version by now.
+    {
+        const TObjectWalk walk;
+        for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
+            object->ClearProviders();
+    }
     try {
         client.Send(QStringLiteral("OBJLIST"));
         if (SplitFields(client.ReceiveReply(), QLatin1Char(' ')).size() != 2)

@@ -169,6 +169,23 @@ QByteArray TLineConnection::ReadBytes(qsizetype count)
     return data;
 }
 
+QByteArray TLineConnection::ReadSome(qsizetype count, const QDeadlineTimer& deadline)
+{
+    if (m_buffer.isEmpty()) {
+        if (deadline.hasExpired())
+            throw ESocketError(QStringLiteral("Die Übertragung dauert zu lange"));
+        int wait = PollTimeout(deadline);
+        if (m_readTimeoutMs >= 0 && (wait < 0 || m_readTimeoutMs < wait))
+            wait = m_readTimeoutMs;
+        if (!FillBuffer(wait))
+            throw ESocketError(deadline.hasExpired() ? QStringLiteral("Die Übertragung dauert zu lange")
+                                                     : QStringLiteral("Zeitüberschreitung beim Empfang"));
+    }
+    QByteArray data = m_buffer.left(count);
+    m_buffer.remove(0, data.size());
+    return data;
+}
+
 void TLineConnection::WriteLine(const QString& line)
 {
     WriteBytes(line.toUtf8() + "\r\n");
@@ -229,7 +246,7 @@ const std::array<QString, kCommandCount>& CommandWords()
         QStringLiteral("LOGIN"),        QStringLiteral("OBJLIST"),      QStringLiteral("DOWNLOAD"),
         QStringLiteral("DOWNLOAD_OK"),  QStringLiteral("TERMINATE"),    QStringLiteral("DEINSTALL"),
         QStringLiteral("PHONEHOME"),    QStringLiteral("PHONEHOME_OK"), QStringLiteral("TERMINATE_OK"),
-        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),
+        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),    QStringLiteral("DIGEST"),
     };
     return words;
 }

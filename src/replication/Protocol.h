@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
 #include "base/Exceptions.h"
@@ -63,6 +64,10 @@ public:
     /// Exactly count bytes within the read time-out per wait; raises ESocketError
     /// when the connection ends first or the time-out passes.
     QByteArray ReadBytes(qsizetype count);
+    /// Up to count bytes, as many as have come: waits at most the read time-out
+    /// for the first, and never past the deadline of the whole transfer.
+    /// Raises ESocketError on either, or when the connection ends.
+    QByteArray ReadSome(qsizetype count, const QDeadlineTimer& deadline);
     /// Waits until a byte can be read or the connection ended; false on time-out.
     bool WaitReadable(int timeoutMs);
 
@@ -104,8 +109,9 @@ enum class TCommandIndex : int {
     TerminateOk = 8,
     DeinstallOk = 9,
     SetServer = 10,
+    Digest = 11,
 };
-inline constexpr int kCommandCount = 11;
+inline constexpr int kCommandCount = 12;
 
 /// The command words in table order.
 const std::array<QString, kCommandCount>& CommandWords();

@@ -39,6 +39,7 @@ struct THandlerTable {
         handlers[static_cast<int>(TCommandIndex::ObjList)] = &HandleObjList;
         handlers[static_cast<int>(TCommandIndex::Download)] = &HandleDownload;
         handlers[static_cast<int>(TCommandIndex::DownloadOk)] = &HandleDownloadOk;
+        handlers[static_cast<int>(TCommandIndex::Digest)] = &HandleDigest;
         handlers[static_cast<int>(TCommandIndex::Terminate)] = &HandleTerminate;
         handlers[static_cast<int>(TCommandIndex::Deinstall)] = &HandleDeinstall;
         handlers[static_cast<int>(TCommandIndex::PhoneHome)] = &HandlePhoneHome;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/Transfer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 #include <QBuffer>
 #include <QFile>
@@ -23,6 +26,7 @@
 #include "replication/ClientBase.h"
 #include "replication/Conversation.h"
 #include "replication/Session.h"
+#include "replication/StagingFile.h"
 #include "replication/TransferCache.h"
 
 namespace {
@@ -35,6 +39,12 @@ std::atomic<qint64> g_maxObjectSize{std::numeric_limits<qint32>::max()};
 
 const QString kDownload = QStringLiteral("DOWNLOAD");
 
+TTransform ConfiguredTransform()
+{
+    return {MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
+            MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
+}
+
 TSyncObject* FindByScriptusFile(const QString& name)
 {
     TReadGuard guard(ObjectLock());
@@ -42,6 +52,25 @@ TSyncObject* FindByScriptusFile(const QString& name)
         if (object->ScriptusFile().compare(name, Qt::CaseInsensitive) == 0)
             return object;
     return nullptr;
+}
+
+// The object a DOWNLOAD or DIGEST names: one of the list, or the companion
+// made for this request of the object whose command file it is.
+struct TServed {
+    TSyncObject* object = nullptr;
+    std::unique_ptr<TSyncObject> companion;
+};
+
+TServed FindServed(const QString& name)
+{
+    TServed served;
+    served.object = FindBySourcePath(name);
+    if (served.object == nullptr)
+        if (const TSyncObject* owner = FindByScriptusFile(name)) {
+            served.companion = owner->GenerateScriptusCompanion();
+            served.object = served.companion.get();
+        }
+    return served;
 }
 
 // Sends the header and exactly count bytes of the file. A file that ends
@@ -75,49 +104,51 @@ void SendForm(TSession& session, const QString& header, const TPreparedForm& for
     }
 }
 
+// The form to send and the digest of its plain bytes, from one read.
+std::optional<TPreparedForm> PrepareForm(TSession& session, quint64 id, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > g_maxObjectSize.load())
+        return std::nullopt;
+    file.close();
+    try {
+        const TPreparedForm form = PrepareTransferForm(id, path, ConfiguredTransform());
+        if (form.size > g_maxObjectSize.load())
+            return std::nullopt;
+        return form;
+    } catch (const std::exception& error) {
+        session.Log(QStringLiteral("Beim Vorbereiten der Übertragung ") + ExceptionSuffix(error));
+        return std::nullopt;
+    }
+}
+
 void ServeObject(TSession& session, const QString& requested, TSyncObject& object, const QString& path)
 {
     const QString negative = kDownload + QLatin1Char(' ') + requested + QStringLiteral(" 0");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > g_maxObjectSize.load()) {
+    const std::optional<TPreparedForm> form = PrepareForm(session, object.ComputeId(), path);
+    if (!form) {
         session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
         session.Reply(negative);
         return;
     }
-    const qint64 size = file.size();
-    file.close();
-    const TTransform transform{MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
-                               MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
-    TPreparedForm form{path, size, nullptr};
-    try {
-        if (transform.Any())
-            form = PrepareTransferForm(object.ComputeId(), path, transform);
-    } catch (const std::exception& error) {
-        session.Log(QStringLiteral("Beim Vorbereiten der Übertragung ") + ExceptionSuffix(error));
-        session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
-        session.Reply(negative);
-        return;
-    }
-    qint64 before = size;
+    const TTransform transform = ConfiguredTransform();
+    qint64 before = form->digest.size;
     if (transform.encode) {
-        const qint64 encoded = (size + 2) / 3 * 4;
+        const qint64 encoded = (before + 2) / 3 * 4;
         session.Log(SizeMessage(QStringLiteral("Verschlüsselung"), before, encoded));
         before = encoded;
     }
     if (transform.compress)
-        session.Log(SizeMessage(QStringLiteral("Kompression"), before, form.size));
-    if (form.size > g_maxObjectSize.load()) {
-        session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
-        session.Reply(negative);
-        return;
-    }
-    QString header = kDownload + QLatin1Char(' ') + requested + QLatin1Char(' ') + QString::number(form.size);
+        session.Log(SizeMessage(QStringLiteral("Kompression"), before, form->size));
+    // The digest word comes after the flags, where older clients ignore it.
+    QString header = kDownload + QLatin1Char(' ') + requested + QLatin1Char(' ') + QString::number(form->size);
     if (transform.compress)
         header += QStringLiteral(" compressed");
     if (transform.encode)
         header += QStringLiteral(" encoded");
+    header += QLatin1Char(' ') + form->digest.ToWord();
     try {
-        SendForm(session, header, form);
+        SendForm(session, header, *form);
     } catch (const ECacheError&) {
         // The entry vanished between preparing and opening: nothing was sent yet.
         session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
@@ -125,22 +156,22 @@ void ServeObject(TSession& session, const QString& requested, TSyncObject& objec
     }
 }
 
-// The received bytes could not be stored (disk full, file too large).
-class EStagingWriteError : public ETransferError
+// The sender broke the transfer's bounds or its data cannot be undone; the
+// announced bytes are still read, so the connection stays in step.
+class EStreamError : public ETransferError
 {
 public:
     using ETransferError::ETransferError;
 };
 
-// Undoes the transformations while the bytes arrive and writes the result.
+// Undoes the transformations while the bytes arrive and writes the result,
+// never more than the expected size.
 class TReceiver
 {
 public:
-    TReceiver(const QString& destination, const TDownloadHeader& header)
-        : m_file(destination), m_compressed(header.compressed), m_encoded(header.encoded)
+    TReceiver(TStagingFile& staging, const TDownloadHeader& header, qint64 limit)
+        : m_staging(staging), m_compressed(header.compressed), m_encoded(header.encoded), m_limit(limit)
     {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw ETransferError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(destination));
     }
 
     void Feed(const QByteArray& data)
@@ -151,30 +182,24 @@ public:
         }
         const bool sound = m_inflater.Feed(data.constData(), data.size(), [this](const char* piece, qsizetype size) {
             m_inflated += size;
-            if (m_inflated > g_maxObjectSize.load())
-                throw ETransferError(QStringLiteral("Das empfangene Objekt ist größer als 2 GiB"));
             Decode(piece, size);
             return true;
         });
         if (!sound)
-            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entpacken"));
+            throw EStreamError(QStringLiteral("Die empfangenen Daten lassen sich nicht entpacken"));
     }
 
     void Finish()
     {
         if (m_compressed && !m_inflater.Finished())
-            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entpacken"));
+            throw EStreamError(QStringLiteral("Die empfangenen Daten lassen sich nicht entpacken"));
         if (m_encoded && !m_carry.isEmpty())
-            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
-        if (!m_file.flush())
-            throw EStagingWriteError(
-                QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
-        m_file.close();
+            throw EStreamError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
+        m_staging.Finish();
     }
 
     qint64 Inflated() const { return m_inflated; }
-    qint64 Written() const { return m_written; }
-    qint64 EncodedSize() const { return m_encodedSize; }
+    qint64 Written() const { return m_staging.Size(); }
 
 private:
     void Decode(const char* data, qsizetype size)
@@ -183,17 +208,16 @@ private:
             Write(data, size);
             return;
         }
-        m_encodedSize += size;
         m_carry.append(data, size);
         const qsizetype whole = m_carry.size() - m_carry.size() % 4;
         if (whole == 0)
             return;
         // Padding may only close the whole text, never a piece in its middle.
         if (m_padded)
-            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
+            throw EStreamError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
         const std::optional<QByteArray> decoded = Base64Decode(m_carry.left(whole));
         if (!decoded)
-            throw ETransferError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
+            throw EStreamError(QStringLiteral("Die empfangenen Daten lassen sich nicht entschlüsseln"));
         m_padded = m_carry.at(whole - 1) == '=';
         m_carry.remove(0, whole);
         Write(decoded->constData(), decoded->size());
@@ -201,24 +225,79 @@ private:
 
     void Write(const char* data, qsizetype size)
     {
-        m_written += size;
-        if (m_written > g_maxObjectSize.load())
-            throw ETransferError(QStringLiteral("Das empfangene Objekt ist größer als 2 GiB"));
-        if (m_file.write(data, size) != size)
-            throw EStagingWriteError(
-                QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(m_file.fileName()));
+        if (m_staging.Size() + size > m_limit)
+            throw EStreamError(QStringLiteral("Das empfangene Objekt ist größer als angekündigt"));
+        m_staging.Write(data, size);
     }
 
-    QFile m_file;
+    TStagingFile& m_staging;
     bool m_compressed;
     bool m_encoded;
+    qint64 m_limit;
     bool m_padded = false;
     TZlibInflater m_inflater;
     QByteArray m_carry;
     qint64 m_inflated = 0;
-    qint64 m_encodedSize = 0;
-    qint64 m_written = 0;
 };
+
+// The most a sender may announce for an object of this size: zlib and Base64
+// add at most a third and a little.
+qint64 LargestStream(qint64 size)
+{
+    return size * 2 + 64 * 1024;
+}
+
+// No progress for the socket time-out ends a transfer, and so does a whole
+// transfer slower than the floor rate: a peer trickling bytes cannot hold the
+// installing thread for longer than its size warrants.
+QDeadlineTimer TransferDeadline(qint64 count)
+{
+    constexpr qint64 kFloorBytesPerSecond = 64 * 1024;
+    const qint64 timeout = MainConfig().GetInteger(QStringLiteral("MiscSocketTimeout")) * qint64{2};
+    return QDeadlineTimer(timeout + count * 1000 / kFloorBytesPerSecond);
+}
+
+struct TMasterAddress {
+    QString host;
+    qint32 port;
+    bool operator==(const TMasterAddress&) const = default;
+};
+
+struct TDigestMasters {
+    std::mutex lock;
+    std::vector<TMasterAddress> known;
+};
+
+TDigestMasters& DigestMasters()
+{
+    static TDigestMasters masters;
+    return masters;
+}
+
+TMasterAddress AddressOf(const TClientBase& client)
+{
+    return {client.ConnectInfo().host.toLower(), client.ConnectInfo().port};
+}
+
+// Reads the announced bytes into the staging file. The stream is read to its
+// end also when what it holds is refused.
+void ReceiveStream(TClientBase& client, const TDownloadHeader& header, TReceiver& receiver)
+{
+    const QDeadlineTimer deadline = TransferDeadline(header.count);
+    qint64 rest = header.count;
+    try {
+        while (rest > 0) {
+            const QByteArray chunk = client.Connection().ReadSome(std::min<qint64>(rest, kChunk * 8), deadline);
+            rest -= chunk.size();
+            receiver.Feed(chunk);
+        }
+        receiver.Finish();
+    } catch (const EStreamError&) {
+        while (rest > 0)
+            rest -= client.Connection().ReadSome(std::min<qint64>(rest, kChunk * 8), deadline).size();
+        throw;
+    }
+}
 
 } // namespace
 
@@ -234,6 +313,8 @@ std::optional<TDownloadHeader> ParseDownloadHeader(const QString& line)
             header.compressed = true;
         else if (words.at(i).compare(QLatin1String("encoded"), Qt::CaseInsensitive) == 0)
             header.encoded = true;
+        else if (const std::optional<TContentDigest> digest = TContentDigest::FromWord(words.at(i)))
+            header.digest = digest;
     }
     return header;
 }
@@ -251,24 +332,40 @@ void HandleDownload(TSession& session, const QStringList& words)
     if (words.size() < 2)
         return;
     const QString name = UnquoteField(words.at(1));
-    TSyncObject* object = FindBySourcePath(name);
-    std::unique_ptr<TSyncObject> companion;
-    if (object == nullptr) {
-        if (const TSyncObject* owner = FindByScriptusFile(name)) {
-            session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
-            companion = owner->GenerateScriptusCompanion();
-            object = companion.get();
-        }
-    }
+    const TServed served = FindServed(name);
+    TSyncObject* object = served.object;
     if (object == nullptr)
         return;
-    const QString path = ServedFilePath(*object);
-    const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(path);
-    session.Log(message);
-    ServerMessage(session.PeerName(), message);
-    ServeObject(session, words.at(1), *object, path);
+    const bool companion = served.companion != nullptr;
+    if (companion)
+        session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
+    if (words.size() > 2 && NumberFromDigits(words.at(2)) != object->ComputeId()) {
+        session.Log(QStringLiteral("Objekt \"%1\" liegt hier in einer anderen Version vor").arg(name));
+        session.Reply(kDownload + QLatin1Char(' ') + words.at(1) + QStringLiteral(" 0 stale"));
+    } else {
+        const QString path = ServedFilePath(*object);
+        const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(path);
+        session.Log(message);
+        ServerMessage(session.PeerName(), message);
+        ServeObject(session, words.at(1), *object, path);
+    }
     if (companion)
         session.Log(QStringLiteral("Skriptus-Objekt wird entfernt"));
+}
+
+void HandleDigest(TSession& session, const QStringList& words)
+{
+    if (words.size() < 3)
+        throw EConvertError(QStringLiteral("Konvertierung des Strings in eine Zahl nicht möglich."));
+    const QString name = UnquoteField(words.at(1));
+    const quint64 id = NumberFromDigits(words.at(2));
+    QString answer = QStringLiteral("DIGEST ") + words.at(1);
+    const TServed served = FindServed(name);
+    TSyncObject* object = served.object;
+    if (object != nullptr && object->ComputeId() == id)
+        if (const std::optional<TPreparedForm> form = PrepareForm(session, id, ServedFilePath(*object)))
+            answer += QLatin1Char(' ') + form->digest.ToWord();
+    session.Reply(answer);
 }
 
 void HandleDownloadOk(TSession& session, const QStringList& words)
@@ -283,7 +380,57 @@ void HandleDownloadOk(TSession& session, const QStringList& words)
     ServerMessage(session.PeerName(), message);
 }
 
-qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QString& destination)
+bool AnswersDigest(const TClientBase& master)
+{
+    TDigestMasters& masters = DigestMasters();
+    std::lock_guard guard(masters.lock);
+    return std::find(masters.known.begin(), masters.known.end(), AddressOf(master)) != masters.known.end();
+}
+
+void NoteAnswersDigest(const TClientBase& master)
+{
+    if (AnswersDigest(master))
+        return;
+    TDigestMasters& masters = DigestMasters();
+    std::lock_guard guard(masters.lock);
+    masters.known.push_back(AddressOf(master));
+}
+
+std::optional<TContentDigest> FetchDigest(TClientBase& master, const TSyncObject& object)
+{
+    if (!AnswersDigest(master))
+        return std::nullopt;
+    const QString name = QuoteField(object.SourceName());
+    try {
+        master.Send(QStringLiteral("DIGEST %1 %2").arg(name, NumberToText(object.ComputeId())));
+        const QStringList words = SplitFields(master.ReceiveReply(), QLatin1Char(' '));
+        if (words.value(0) != QLatin1String("DIGEST") || words.value(1) != name)
+            throw ESocketError(QStringLiteral("Die Antwort passt nicht zur Anfrage"));
+        return TContentDigest::FromWord(words.value(2));
+    } catch (const std::exception& error) {
+        master.Connection().Disconnect();
+        master.Log(QStringLiteral("Bei der Abfrage der Prüfsumme ") + ExceptionSuffix(error));
+        return std::nullopt;
+    }
+}
+
+bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QString& name, const QString& source)
+{
+    if (staging.Digest() == digest)
+        return true;
+    staging.Discard();
+    Log(QStringLiteral("Client"),
+        QStringLiteral("Objekt \"%1\" von \"%2\" stimmt nicht mit Größe und Prüfsumme des Master-Servers überein "
+                       "und wird verworfen")
+            .arg(name, source),
+        50);
+    return false;
+}
+
+namespace {
+
+qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
+                     std::optional<TContentDigest>& digest)
 {
     const QString name = object.SourceName();
     const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(name);
@@ -291,10 +438,14 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
     ClientMessage(message);
     if (RunningAsService())
         WriteEventLog(message, 1);
-    // Whatever lay there before must not pass for what this transfer brought.
-    QFile::remove(destination);
+    const bool fromProvider = client.ConnectInfo().kind == TConnectKind::ProviderDownload;
     try {
-        client.Send(kDownload + QLatin1Char(' ') + QuoteField(name));
+        staging.Start();
+        // A provider is told the version wanted: one holding another says so.
+        QString request = kDownload + QLatin1Char(' ') + QuoteField(name);
+        if (fromProvider)
+            request += QLatin1Char(' ') + NumberToText(object.ComputeId());
+        client.Send(request);
         const QString reply = client.ReceiveReply();
         // No answer (an unknown name gets none): nothing received, and a late
         // answer is caught by the check below at the next request.
@@ -307,44 +458,38 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
         const std::optional<TDownloadHeader> header = ParseDownloadHeader(reply);
         if (!header)
             return -1;
+        // The master's own word on its bytes outweighs one asked before:
+        // the source may have changed in between.
+        if (!fromProvider && header->digest) {
+            NoteAnswersDigest(client);
+            digest = header->digest;
+        }
         if (header->count <= 0) {
             client.Log(QStringLiteral("Objekt \"%1\" wurde nicht empfangen").arg(name));
             return header->count < 0 ? -1 : 0;
         }
-        std::optional<TReceiver> receiver;
-        qint64 rest = header->count;
-        try {
-            receiver.emplace(destination, *header);
-            while (rest > 0) {
-                const QByteArray chunk = client.Connection().ReadBytes(std::min<qint64>(rest, kChunk));
-                rest -= chunk.size();
-                receiver->Feed(chunk);
-            }
-            receiver->Finish();
-        } catch (const ETransferError&) {
-            QFile::remove(destination);
-            // The rest of the announced bytes still comes: read past it, so
-            // that the next request on this connection starts in step.
-            while (rest > 0)
-                rest -= client.Connection().ReadBytes(std::min<qint64>(rest, kChunk)).size();
-            throw;
-        } catch (...) {
-            QFile::remove(destination);
-            throw;
-        }
+        const qint64 limit =
+            std::min(digest ? digest->size : std::max<qint64>(object.Size(), 0), g_maxObjectSize.load());
+        if (header->count > LargestStream(limit))
+            throw ESocketError(QStringLiteral("Angekündigte Größe %1 passt nicht zum Objekt").arg(header->count));
+        TReceiver receiver(staging, *header, limit);
+        ReceiveStream(client, *header, receiver);
         qint64 size = header->count;
         if (header->compressed) {
-            client.Log(SizeMessage(QStringLiteral("Dekompression"), size, receiver->Inflated()));
-            size = receiver->Inflated();
+            client.Log(SizeMessage(QStringLiteral("Dekompression"), size, receiver.Inflated()));
+            size = receiver.Inflated();
         }
         if (header->encoded)
-            client.Log(SizeMessage(QStringLiteral("Entschlüsselung"), size, receiver->Written()));
+            client.Log(SizeMessage(QStringLiteral("Entschlüsselung"), size, receiver.Written()));
         client.Log(QStringLiteral("Empfang beendet"));
-        return static_cast<qint32>(receiver->Written());
-    } catch (const ETransferError& error) {
+        return static_cast<qint32>(receiver.Written());
+    } catch (const EStreamError& error) {
         // The stream was read to its end: the connection is still in step.
-        if (dynamic_cast<const EStagingWriteError*>(&error) != nullptr)
-            client.Log(QStringLiteral("Objekt \"%1\" konnte nicht geschrieben werden").arg(destination));
+        client.Log(QStringLiteral("Bei der Objektübertragung ") + ExceptionSuffix(error));
+        return -1;
+    } catch (const EStagingError& error) {
+        client.Connection().Disconnect();
+        client.Log(error.Message());
         client.Log(QStringLiteral("Bei der Objektübertragung ") + ExceptionSuffix(error));
         return -1;
     } catch (const std::exception& error) {
@@ -355,33 +500,47 @@ qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QSt
     }
 }
 
-qint32 FetchFromProviders(TSyncObject& object, const QString& destination)
+} // namespace
+
+qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
+                       std::optional<TContentDigest>& digest)
+{
+    const qint32 result = ReceiveObject(client, object, staging, digest);
+    if (result <= 0)
+        staging.Discard();
+    return result;
+}
+
+bool FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TContentDigest& digest)
 {
     EndProviderCollection();
     const QString name = object.SourceName();
     const auto log = [](const QString& text) { Log(QStringLiteral("Client"), text, 50); };
-    const int count = object.ProviderCount();
-    if (count == 0) {
+    const QStringList providers = object.Providers();
+    if (providers.isEmpty()) {
         log(QStringLiteral("Kein Provider (außer dem Server) bietet das Objekt \"%1\" an").arg(name));
-        return -1;
+        return false;
     }
-    // A count of 0 for an object that is not empty is a provider's negative
-    // answer (its copy changed since it offered it): the next provider, and
-    // then the master server, is asked.
-    const qint32 size = object.Size();
-    const auto delivered = [size](qint32 result) { return result > 0 || (result == 0 && size == 0); };
-    qint32 result = -1;
-    for (int i = 0; i < count && !delivered(result); ++i) {
-        const QString provider = object.GetProvider(i);
+    // A provider is a cache nobody vouches for: its bytes count only when they
+    // are what the master server's digest says, whatever it answers.
+    for (const QString& provider : providers) {
         log(QStringLiteral("Provider \"%1\" bietet das Objekt \"%2\" an").arg(provider, name));
         auto info = std::make_unique<TConnectInfo>();
         info->host = provider;
         info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
         info->kind = TConnectKind::ProviderDownload;
         TClientBase peer(std::move(info));
-        RunConversation(peer, [&](TClientBase& client) { result = FetchFromServer(client, object, destination); });
+        qint32 result = -1;
+        std::optional<TContentDigest> unused = digest;
+        RunConversation(peer, [&](TClientBase& client) { result = FetchFromServer(client, object, staging, unused); });
+        if (result < 0 || (result == 0 && digest.size != 0)) {
+            staging.Discard();
+            continue;
+        }
+        if (AcceptStaged(staging, digest, name, provider))
+            return true;
     }
-    return delivered(result) ? result : -1;
+    return false;
 }
 
 void Confirm(TClientBase& client, const TSyncObject& object)

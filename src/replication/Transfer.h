@@ -6,10 +6,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/ContentDigest.h"
 #include "base/Exceptions.h"
 
 class TClientBase;
 class TSession;
+class TStagingFile;
 class TSyncObject;
 
 /// Received object data that cannot be undone or stored.
@@ -24,30 +26,53 @@ struct TDownloadHeader {
     qint32 count = 0;
     bool compressed = false;
     bool encoded = false;
+    /// Size and SHA-256 of the plain bytes, from a sender that gives them.
+    std::optional<TContentDigest> digest;
 };
 
-/// Reads "DOWNLOAD <name> <count> [flags]": no result for fewer than three
-/// words; a count that is no signed 32-bit number raises EConvertError.
-/// Unknown flag words are ignored.
+/// Reads "DOWNLOAD <name> <count> [flags] [digest]": no result for fewer
+/// than three words; a count that is no signed 32-bit number raises
+/// EConvertError. Unknown words are ignored.
 std::optional<TDownloadHeader> ParseDownloadHeader(const QString& line);
 
 /// "Objektgröße vor der <step> ... Bytes, danach ... Bytes (...%)"; an empty
 /// object shows 0 %.
 QString SizeMessage(const QString& step, qint64 before, qint64 after);
 
-/// Server handlers of DOWNLOAD and DOWNLOAD_OK.
+/// Server handlers of DOWNLOAD, DOWNLOAD_OK and DIGEST. A DOWNLOAD may name
+/// the version wanted as its third word; a computer holding another version
+/// answers with the negative answer and the word "stale".
 void HandleDownload(TSession& session, const QStringList& words);
 void HandleDownloadOk(TSession& session, const QStringList& words);
+/// DIGEST "<name>" <id>: answered "DIGEST "<name>" sha256:<size>:<hex>" for
+/// the object's current version, or with the two first words alone.
+void HandleDigest(TSession& session, const QStringList& words);
 
-/// Fetches the object over the client's connection and writes its bytes,
-/// decompressed and decoded while they arrive, to destination. Gives the
-/// object's size, 0 for a negative answer (no file is left then), -1 when
-/// nothing usable came; a partial file is removed.
-qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, const QString& destination);
+/// Whether the master server of this conversation has shown, by the digest
+/// word of a DOWNLOAD header, that it answers DIGEST: an older one ends the
+/// session at an unknown word, so it is never asked.
+bool AnswersDigest(const TClientBase& master);
+void NoteAnswersDigest(const TClientBase& master);
+
+/// Size and digest of the object's current version from the master server;
+/// none from a master that does not answer DIGEST or has none to give.
+std::optional<TContentDigest> FetchDigest(TClientBase& master, const TSyncObject& object);
+
+/// Whether the finished staging file is what the digest says; if not, the
+/// file is removed and the mismatch logged with the object and the source.
+bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QString& name, const QString& source);
+
+/// Fetches the object over the client's connection into the staging file,
+/// decompressed and decoded while the bytes arrive, never past the expected
+/// size, within a deadline for the whole transfer. Gives the object's size,
+/// 0 for a negative answer, -1 when nothing usable came; no file is left
+/// for either. From the master server, digest takes the header's digest word.
+qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
+                       std::optional<TContentDigest>& digest);
 /// Ends the collection of provider answers, then tries every provider of the
-/// object in turn, each in a conversation of its own on the calling thread;
-/// the result as FetchFromServer, -1 when no provider delivered.
-qint32 FetchFromProviders(TSyncObject& object, const QString& destination);
+/// object in turn, each in a conversation of its own on the calling thread,
+/// until one delivers bytes that match the digest.
+bool FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TContentDigest& digest);
 /// Sends DOWNLOAD_OK for the object; no reply comes.
 void Confirm(TClientBase& client, const TSyncObject& object);
 

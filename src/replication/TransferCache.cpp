@@ -6,17 +6,21 @@
 #include <condition_variable>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
+#include "base/AtomicFile.h"
 #include "base/Base64.h"
+#include "base/ContentDigest.h"
 #include "base/WorkerThread.h"
 #include "base/ZlibStream.h"
 #include "catalogue/SyncObject.h"
@@ -85,20 +89,21 @@ public:
     using ECacheError::ECacheError;
 };
 
-// Reads the file once and writes its transformed form to out.
-void WriteForm(const QString& path, QIODevice& out, const QString& partPath, TTransform transform)
+// Reads the file once, writes its transformed form to out (when there is
+// one) and hashes the plain bytes on the way.
+TContentDigest WriteForm(const QString& path, QIODevice* out, const QString& partPath, TTransform transform)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
-    if (!out.isOpen() && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (out != nullptr && !out->isOpen() && !out->open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
     qint64 written = 0;
     const TZlibSink write = [&](const char* data, qsizetype size) {
         written += size;
         if (written > std::numeric_limits<qint32>::max())
             throw ECacheError(QStringLiteral("Das Objekt \"%1\" ist für die Übertragung zu groß").arg(path));
-        if (out.write(data, size) != size)
+        if (out != nullptr && out->write(data, size) != size)
             throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
         return !StopRequested();
     };
@@ -106,12 +111,16 @@ void WriteForm(const QString& path, QIODevice& out, const QString& partPath, TTr
     const TZlibSink pass = [&](const char* data, qsizetype size) {
         return transform.compress ? deflater.Feed(data, size, write) : write(data, size);
     };
+    TSha256 hash;
+    TContentDigest digest;
     QByteArray carry;
     bool going = true;
     while (going) {
         QByteArray piece = in.read(kReadPiece);
         if (in.error() != QFileDevice::NoError)
             throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
+        hash.Add(piece.constData(), piece.size());
+        digest.size += piece.size();
         const bool end = piece.isEmpty();
         if (transform.encode) {
             carry += piece;
@@ -119,14 +128,16 @@ void WriteForm(const QString& path, QIODevice& out, const QString& partPath, TTr
             piece = Base64Encode(carry.left(whole));
             carry.remove(0, whole);
         }
-        going = (piece.isEmpty() || pass(piece.constData(), piece.size())) && !end;
+        going = (piece.isEmpty() || !transform.Any() || pass(piece.constData(), piece.size())) && !end;
         if (StopRequested())
             throw ECacheError(QStringLiteral("Abgebrochen"));
     }
     if (transform.compress && !deflater.Finish(write))
         throw ECacheError(QStringLiteral("Abgebrochen"));
-    if (auto* file = qobject_cast<QFileDevice*>(&out); file != nullptr && !file->flush())
+    if (auto* file = qobject_cast<QFileDevice*>(out); file != nullptr && !file->flush())
         throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+    digest.sha256 = hash.Finish();
+    return digest;
 }
 
 // The form in memory, for a cache that cannot take it: the header needs the
@@ -136,8 +147,51 @@ TPreparedForm FormInMemory(const QString& path, TTransform transform)
     auto data = std::make_shared<QByteArray>();
     QBuffer buffer(data.get());
     buffer.open(QIODevice::WriteOnly);
-    WriteForm(path, buffer, QString(), transform);
-    return {QString(), data->size(), data};
+    const TContentDigest digest = WriteForm(path, &buffer, QString(), transform);
+    return {QString(), data->size(), data, digest};
+}
+
+// Time and size of the source: a plain file is sent as it lies, so its digest
+// must be made again whenever it changed, even under the same object id.
+QString FileStamp(const QString& path)
+{
+    const QFileInfo file(path);
+    return QStringLiteral("%1/%2").arg(file.lastModified().toMSecsSinceEpoch()).arg(file.size());
+}
+
+QString DigestFilePath(const QString& entryPath)
+{
+    return entryPath + QStringLiteral(".sha256");
+}
+
+// "<stamp> <digest word>" beside the entry.
+std::optional<TContentDigest> ReadDigestFile(const QString& entryPath, const QString& stamp)
+{
+    QByteArray content;
+    if (!ReadWholeFile(DigestFilePath(entryPath), content))
+        return std::nullopt;
+    const QStringList words = QString::fromLatin1(content).split(QLatin1Char(' '));
+    if (words.size() != 2 || (!stamp.isEmpty() && words[0] != stamp))
+        return std::nullopt;
+    return TContentDigest::FromWord(words[1]);
+}
+
+void WriteDigestFile(const QString& entryPath, const QString& stamp, const TContentDigest& digest)
+{
+    try {
+        WriteFileAtomically(DigestFilePath(entryPath), (stamp + QLatin1Char(' ') + digest.ToWord()).toLatin1());
+    } catch (const EInOutError& error) {
+        throw EEntryWriteError(error.Message());
+    }
+}
+
+// Whether a file of the cache folder belongs to an entry under preparation.
+bool BelongsToBusy(const QSet<QString>& busy, const QString& fileName)
+{
+    for (const QString& name : busy)
+        if (fileName.startsWith(name))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -151,11 +205,23 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
 {
     const QString name = EntryName(objectId, path, transform);
     const QString target = TransferCacheFolder() + name;
+    // A plain file is its own form; only its digest is kept here.
+    const QString stamp = transform.Any() ? QStringLiteral("-") : FileStamp(path);
+    const auto ready = [&]() -> std::optional<TPreparedForm> {
+        const std::optional<TContentDigest> digest = ReadDigestFile(target, stamp);
+        if (!digest)
+            return std::nullopt;
+        if (!transform.Any())
+            return TPreparedForm{path, digest->size, nullptr, *digest};
+        if (const QFileInfo entry(target); entry.isFile())
+            return TPreparedForm{target, entry.size(), nullptr, *digest};
+        return std::nullopt;
+    };
     TCacheState& state = State();
     std::unique_lock lock(state.lock);
     state.changed.wait(lock, [&] { return !state.busy.contains(name); });
-    if (const QFileInfo entry(target); entry.isFile())
-        return {target, entry.size(), nullptr};
+    if (std::optional<TPreparedForm> form = ready())
+        return *form;
     state.busy.insert(name);
     lock.unlock();
     const QString part = target + QStringLiteral(".part");
@@ -164,18 +230,27 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
         state.busy.remove(name);
         state.changed.notify_all();
     };
+    TContentDigest digest;
     try {
         QDir().mkpath(TransferCacheFolder());
-        QFile out(part);
-        WriteForm(path, out, part, transform);
-        out.close();
+        if (transform.Any()) {
+            QFile out(part);
+            digest = WriteForm(path, &out, part, transform);
+            out.close();
+        } else {
+            digest = WriteForm(path, nullptr, part, transform);
+        }
+        // The digest goes first: an entry without one is made again.
+        WriteDigestFile(target, stamp, digest);
         // The entry appears whole or not at all: readers never see a half file.
-        if (!MoveFileReplacing(part, target))
+        if (transform.Any() && !MoveFileReplacing(part, target))
             throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(target));
     } catch (const EEntryWriteError&) {
         QFile::remove(part);
         done();
         lock.unlock();
+        if (!transform.Any())
+            return {path, digest.size, nullptr, digest};
         return FormInMemory(path, transform);
     } catch (...) {
         QFile::remove(part);
@@ -183,7 +258,9 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
         throw;
     }
     done();
-    return {target, QFileInfo(target).size(), nullptr};
+    if (!transform.Any())
+        return {path, digest.size, nullptr, digest};
+    return {target, QFileInfo(target).size(), nullptr, digest};
 }
 
 QString ServedFilePath(TSyncObject& object)
@@ -224,9 +301,11 @@ void RefreshTransferCache()
     const TTransform transform = ConfiguredTransform();
     QSet<QString> live;
     for (const TJob& job : jobs) {
-        if (!job.offered || !transform.Any())
+        if (!job.offered)
             continue;
-        live.insert(EntryName(job.id, job.path, transform));
+        const QString name = EntryName(job.id, job.path, transform);
+        live.insert(name);
+        live.insert(name + QStringLiteral(".sha256"));
         if (!master || StopRequested())
             continue;
         try {
@@ -244,10 +323,9 @@ void RefreshTransferCache()
     std::lock_guard lock(state.lock);
     const QDir folder(TransferCacheFolder());
     for (const QString& name : folder.entryList(QDir::Files)) {
-        const QString base = name.endsWith(QLatin1String(".part")) ? name.chopped(5) : name;
-        if (state.busy.contains(base))
+        if (BelongsToBusy(state.busy, name))
             continue;
-        if (base != name || !live.contains(name))
+        if (!live.contains(name))
             QFile::remove(folder.filePath(name));
     }
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "base/ContentDigest.h"
 #include "base/Exceptions.h"
 
 /// A cache entry could not be read or written.
@@ -22,23 +23,28 @@ struct TTransform {
     bool Any() const { return encode || compress; }
 };
 
-/// A prepared transformed form, ready to be streamed: a file, or the bytes
-/// themselves when the cache could not take them.
+/// A prepared form, ready to be streamed: a file (the transformed form, or
+/// the source itself when nothing is transformed), or the bytes themselves
+/// when the cache could not take them; with the digest of the plain bytes it
+/// was made from.
 struct TPreparedForm {
     QString path;
     qint64 size = 0;
     std::shared_ptr<const QByteArray> data;
+    TContentDigest digest;
 };
 
 /// The folder of prepared transfer forms: ProgramFolder() + "Cache/".
 QString TransferCacheFolder();
 
-/// The transformed form of a file whose content the object id names. Made
-/// once per id, path and transform (the id changes with the content, the
-/// path tells apart equal ids of different files) and reused afterwards;
-/// a preparation under way elsewhere is waited for, not repeated. An entry
-/// that cannot be written is made in memory instead. Raises ECacheError
-/// when the file cannot be read.
+/// The transformed form of a file whose content the object id names, and the
+/// size and SHA-256 of the plain bytes, both from one read. Made once per id,
+/// path and transform (the id changes with the content, the path tells apart
+/// equal ids of different files) and reused afterwards; a preparation under
+/// way elsewhere is waited for, not repeated. An entry that cannot be written
+/// is made in memory instead. Without a transform only the digest is kept,
+/// made again when the file's time or size changes. Raises ECacheError when
+/// the file cannot be read.
 TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransform transform);
 
 /// Prepares the forms of all offered objects of the master server and drops

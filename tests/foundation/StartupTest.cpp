@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 
+#include "base/ContentDigest.h"
 #include "foundation/ListenerControl.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
@@ -75,7 +76,7 @@ TEST_F(StartupTest, WorkingInstanceComesUpInOrder)
     // A move left from the last run is done before any list is read.
     const QString target = Home("plenwick.objects");
     WriteFile(Home("~$plenwick.objects"), "new list");
-    ASSERT_TRUE(RecordPendingMove(target, Home("~$plenwick.objects")));
+    ASSERT_TRUE(RecordPendingMove(target, Home("~$plenwick.objects"), DigestOfFile(Home("~$plenwick.objects"))));
     SetListLoader(TListKind::Objects,
                   [&] { m_events.append(QFileInfo::exists(target) ? "objects moved" : "objects"); });
     m_ui.Clear();

@@ -263,6 +263,23 @@ TEST_F(TBroadcastTest, ProviderAnswersCountOnlyWhileCollecting)
     EXPECT_EQ(object.ProviderCount(), 1);
 }
 
+// A provider counts only for the version wanted, and once: an answer for
+// another id and a repeated answer never reach the download.
+TEST_F(TBroadcastTest, ProvidersAreOfTheWantedVersionAndEachCountsOnce)
+{
+    BecomeClient();
+    TSyncObject& object = *AppendObject(
+        std::make_unique<TSyncObject>(QStringLiteral("tool.sh"), QStringLiteral("?"), 7, SomeDate(), Home("Target/")));
+    const QString id = NumberToText(object.ComputeId());
+    QueryDownload(object);
+    Datagram(QStringLiteral("SETDOWNLOAD \"tool.sh\" %1").arg(object.ComputeId() + 1), Peer(5));
+    Datagram(QStringLiteral("SETDOWNLOAD \"tool.sh\" %1").arg(id), Peer(6));
+    RunEventsFor(900); // past the filter's 800 ms
+    Datagram(QStringLiteral("SETDOWNLOAD \"tool.sh\" %1").arg(id), Peer(6));
+    EXPECT_EQ(object.Providers(), QStringList{QStringLiteral("127.0.0.6")});
+    StopProviderCollection();
+}
+
 // The fetching thread closes the window only after the peers had time to
 // answer: an answer that comes shortly after the question still counts.
 TEST_F(TBroadcastTest, EndingTheCollectionWaitsForAnswersToTheLastQuestion)

@@ -14,6 +14,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "replication/LoopbackServer.h"
+#include "replication/StagingFile.h"
 #include "replication/Transfer.h"
 #include "support/TestHome.h"
 
@@ -195,14 +196,18 @@ TEST_F(TClientThreadTest, AProviderThatDoesNotDeliverGivesNothingAndLeavesNoClie
     MainConfig().Set(QStringLiteral("NetServerPort"), m_server->Port());
     TSyncObject object(QStringLiteral("fehlt.txt"), QString(), 5, 0, Home(QStringLiteral("Target/")));
     object.AddProvider(QStringLiteral("127.0.0.1"));
-    std::atomic<qint32> result{-2};
-    std::thread installer([&] { result = FetchFromProviders(object, Home(QStringLiteral("fehlt.part"))); });
+    std::atomic<int> result{-2};
+    std::thread installer([&] {
+        TStagingFile staging(Home(QStringLiteral("fehlt.txt")));
+        result = FetchFromProviders(object, staging, TContentDigest{5, QByteArray(32, 'x')}) ? 1 : 0;
+    });
     ASSERT_TRUE(RunEventsUntil([&] { return result != -2; }));
     installer.join();
-    EXPECT_EQ(result, -1);
+    EXPECT_EQ(result, 0);
     EXPECT_TRUE(ClientLogged(QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"fehlt.txt\" an")));
-    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"DOWNLOAD \"fehlt.txt\"\" gesendet")));
-    EXPECT_FALSE(QFile::exists(Home(QStringLiteral("fehlt.part"))));
+    // The provider is told the version wanted.
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"DOWNLOAD \"fehlt.txt\" %1\" gesendet").arg(object.ComputeId())));
+    EXPECT_FALSE(QFile::exists(Home(QStringLiteral("~$fehlt.txt"))));
     EXPECT_FALSE(AnyClientThreadRunning());
     EXPECT_FALSE(ClientLogged(QStringLiteral("Beende Thread")));
 }

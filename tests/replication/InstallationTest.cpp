@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "base/ContentDigest.h"
 #include "foundation/PendingMoves.h"
 #include "foundation/PoolInterlocked.h"
 #include "platform/Autostart.h"
@@ -11,6 +12,8 @@
 #include "replication/Installation.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/ReplicationSetup.h"
+#include "replication/StagingFile.h"
+#include "replication/Transfer.h"
 #include "scriptus/ScriptusRunner.h"
 
 namespace {
@@ -75,6 +78,16 @@ protected:
     void Install()
     {
         RunClient([](TClientBase& client) { RunInstallation(client); });
+    }
+
+    // As Install, with a master server that has shown before that it vouches
+    // for its objects' bytes: only then are providers asked.
+    void InstallTrustingTheMaster()
+    {
+        RunClient([](TClientBase& client) {
+            NoteAnswersDigest(client);
+            RunInstallation(client);
+        });
     }
 
     // The update sequence exactly as the program plugs it in.
@@ -142,7 +155,7 @@ TEST_F(TInstallationTest, MatchingSourceIsCopiedLocallyStampedAndRegisteredForAu
     object->SetAutostart(true);
     const QString target = Home("Target/tray.bin");
 
-    Install();
+    InstallTrustingTheMaster();
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt \"") + Home("Objects/tray.bin") +
                                                      QStringLiteral("\" existiert bereits lokal")));
     EXPECT_FALSE(ClientLogMentions(QStringLiteral("wird übertragen")));
@@ -261,11 +274,86 @@ TEST_F(TInstallationTest, AProvidersNegativeAnswerFallsBackToTheMasterServerInTh
     MainConfig().Set(QStringLiteral("NetServerPort"), provider);
     object->AddProvider(QStringLiteral("127.0.0.1"));
 
-    Install();
+    InstallTrustingTheMaster();
     EXPECT_TRUE(
         Logged(QStringLiteral("Client"), QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"shared.txt\" an")));
     EXPECT_EQ(ReadFile(Home("Target/shared.txt")), QByteArray("vom Master-Server"));
     EXPECT_TRUE(object->IsInstalled());
+    EXPECT_TRUE(Confirmed(*object));
+}
+
+// A provider is an untrusted cache: whatever it serves, a program of its
+// own, the previous version, or bytes trickled to hold the installer, only
+// the bytes the master server vouches for are installed, confirmed and made
+// runnable.
+TEST_F(TInstallationTest, ProviderBytesThatAreNotTheMastersNeverTakeTheTargetsPlace)
+{
+    const QByteArray genuine = "echo echt\n";
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 300);
+    // The master's session waits while the providers are tried.
+    MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 5);
+    const std::vector<std::pair<QByteArray, int>> providers = {
+        {"DOWNLOAD \"tool.sh\" 10\r\n#!/bin/id\n\n", 0},
+        {"DOWNLOAD \"tool.sh\" 10\r\necho alt\n\n", 0},
+        {"DOWNLOAD \"tool.sh\" 10\r\necho echt\n", 250},
+    };
+    for (const auto& [answer, trickleMs] : providers) {
+        SCOPED_TRACE(answer.left(30).toStdString());
+        QFile::remove(Home("Target/tool.sh"));
+        FreeAllObjects();
+        TSyncObject* object = MakeRemoteObject(QStringLiteral("tool.sh"), genuine);
+        MainConfig().Set(QStringLiteral("NetServerPort"), StartScriptedServer(answer, 0, trickleMs));
+        object->AddProvider(QStringLiteral("127.0.0.1"));
+
+        InstallTrustingTheMaster();
+        EXPECT_EQ(ReadFile(Home("Target/tool.sh")), genuine);
+        EXPECT_FALSE(QFileInfo(Home("Target/tool.sh")).isExecutable());
+        EXPECT_TRUE(Confirmed(*object));
+        if (trickleMs == 0)
+            EXPECT_TRUE(ClientLogMentions(QStringLiteral("Objekt \"tool.sh\" von \"127.0.0.1\" stimmt nicht mit Größe "
+                                                         "und Prüfsumme des Master-Servers überein")));
+        else
+            EXPECT_TRUE(ClientLogMentions(QStringLiteral("Die Übertragung dauert zu lange")));
+        m_scripted.join();
+    }
+}
+
+// Without the master's digest nobody's bytes but the master's are taken; its
+// DOWNLOAD header teaches the client that it vouches for later objects.
+TEST_F(TInstallationTest, AMasterNotYetKnownToVouchIsAskedAloneAndThenKnown)
+{
+    TSyncObject* object = MakeRemoteObject(QStringLiteral("first.txt"), "erstes");
+    object->AddProvider(QStringLiteral("127.0.0.1"));
+    MainConfig().Set(QStringLiteral("NetServerPort"), 1); // nobody listens there
+    bool knownAfter = false;
+    RunClient([&](TClientBase& client) {
+        RunInstallation(client);
+        knownAfter = AnswersDigest(client);
+    });
+    EXPECT_EQ(ReadFile(Home("Target/first.txt")), QByteArray("erstes"));
+    EXPECT_TRUE(ClientLogMentions(QStringLiteral("Ohne Prüfsumme des Master-Servers wird kein Provider")));
+    EXPECT_FALSE(ClientLogMentions(QStringLiteral("bietet das Objekt")));
+    EXPECT_TRUE(knownAfter);
+}
+
+// Root installs into folders that ordinary users may write to: links planted
+// under the staging or backup name are removed, never written through.
+TEST_F(TInstallationTest, LinksPlantedInTheTargetFolderAreRemovedNotFollowed)
+{
+    TSyncObject* object = MakeRemoteObject(QStringLiteral("tool.sh"), "neu");
+    MakeFile(Home("Target/tool.sh"), "alt", SomeDate());
+    WriteFile(Home("victim.txt"), "geheim");
+    QFile::setPermissions(Home("victim.txt"), QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(QFile::link(Home("victim.txt"), Home("Target/~$tool.sh")));
+    ASSERT_TRUE(QFile::link(Home("victim.txt"), Home("Target/tool.backup")));
+
+    Install();
+    EXPECT_EQ(ReadFile(Home("victim.txt")), QByteArray("geheim"));
+    EXPECT_FALSE(QFile::permissions(Home("victim.txt")) & QFile::ReadOther);
+    EXPECT_EQ(ReadFile(Home("Target/tool.sh")), QByteArray("neu"));
+    EXPECT_EQ(ReadFile(Home("Target/tool.backup")), QByteArray("alt"));
+    EXPECT_TRUE(
+        ClientLogMentions(QStringLiteral("Verbliebene Datei \"%1\" wurde entfernt").arg(Home("Target/~$tool.sh"))));
     EXPECT_TRUE(Confirmed(*object));
 }
 
@@ -279,7 +367,8 @@ TEST_F(TInstallationTest, ALeftoverStagingFileGoesOnceItsObjectIsDoneButNotWhile
     TSyncObject* pending = MakeObject(QStringLiteral("pending.txt"), "neu");
     pending->SetSwapOnly(true); // no target here: nothing to install in this run
     WriteFile(StagingFilePath(Home("Target/pending.txt")), "neu");
-    ASSERT_TRUE(RecordPendingMove(Home("Target/pending.txt"), StagingFilePath(Home("Target/pending.txt"))));
+    ASSERT_TRUE(RecordPendingMove(Home("Target/pending.txt"), StagingFilePath(Home("Target/pending.txt")),
+                                  DigestOfFile(StagingFilePath(Home("Target/pending.txt")))));
     ASSERT_FALSE(done->NeedsInstallation());
 
     Install();

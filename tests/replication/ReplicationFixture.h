@@ -64,7 +64,9 @@ protected:
 
     /// A peer on its own port that accepts one connection, accepts the login,
     /// reads one request and answers it with the raw bytes, after a delay.
-    int StartScriptedServer(const QByteArray& answer, int delayMs = 0)
+    /// With a trickle, everything after the first line goes a byte at a time,
+    /// one every trickleMs.
+    int StartScriptedServer(const QByteArray& answer, int delayMs = 0, int trickleMs = 0)
     {
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -74,7 +76,7 @@ protected:
         ::listen(listener, 1);
         socklen_t length = sizeof address;
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_scripted = std::thread([listener, answer, delayMs] {
+        m_scripted = std::thread([listener, answer, delayMs, trickleMs] {
             const int socket = ::accept(listener, nullptr, nullptr);
             ::close(listener);
             if (socket < 0)
@@ -86,7 +88,16 @@ protected:
                 connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
                 connection.ReadLine();
                 std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-                connection.WriteBytes(answer);
+                if (trickleMs == 0) {
+                    connection.WriteBytes(answer);
+                } else {
+                    const qsizetype line = answer.indexOf('\n') + 1;
+                    connection.WriteBytes(answer.left(line));
+                    for (qsizetype i = line; i < answer.size() && connection.IsOpen(); ++i) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(trickleMs));
+                        connection.WriteBytes(answer.mid(i, 1));
+                    }
+                }
                 while (!connection.ReadLine().isEmpty()) {
                 }
             } catch (const std::exception&) {

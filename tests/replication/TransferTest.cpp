@@ -6,16 +6,25 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 #include "base/TextFields.h"
 #include "foundation/MainConfig.h"
 #include "replication/ReplicationFixture.h"
+#include "replication/StagingFile.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
 #include "support/Deflated.h"
 
 namespace {
+
+TContentDigest DigestOf(const QByteArray& bytes)
+{
+    TSha256 hash;
+    hash.Add(bytes.constData(), bytes.size());
+    return {bytes.size(), hash.Finish()};
+}
 
 class TTransferTest : public TReplicationTest
 {
@@ -26,15 +35,33 @@ protected:
         TReplicationTest::TearDown();
     }
 
-    // Fetches the object by name into got.bin; gives the result.
-    qint32 Fetch(const QString& name, int port = 0)
+    // Fetches the object by name into the staging file of got.bin; gives the
+    // result. The size stands for the object line's, which bounds what a
+    // sender without a digest may deliver.
+    qint32 Fetch(const QString& name, int port = 0, qint32 size = kLineSize)
     {
-        const TSyncObject wanted(name, QString(), 0, 0, Home("Target/"));
+        const TSyncObject wanted(name, QString(), size, 0, Home("Target/"));
         std::atomic<qint32> result{-2};
-        RunClient([&](TClientBase& client) { result = FetchFromServer(client, wanted, Received()); }, port);
+        RunClient(
+            [&](TClientBase& client) {
+                TStagingFile staging(Home("got.bin"));
+                std::optional<TContentDigest> digest;
+                result = FetchFromServer(client, wanted, staging, digest);
+                m_digest = digest;
+            },
+            port);
         return result;
     }
-    QString Received() const { return Home("got.bin"); }
+    QString Received() const { return Home("~$got.bin"); }
+    static constexpr qint32 kLineSize = 16 * 1024 * 1024;
+
+    // The prepared forms of the cache, without the digests beside them.
+    static QStringList CacheForms()
+    {
+        return QDir(TransferCacheFolder())
+            .entryList(QDir::Files)
+            .filter(QRegularExpression(QStringLiteral("^(?!.*\\.sha256$)")));
+    }
 
     // The header the server sent, as its log shows it.
     QString SentHeader() const
@@ -74,6 +101,8 @@ protected:
         WriteFile(Received(), "stale"); // must not survive a failed transfer
         return Fetch(QStringLiteral("x.bin"), StartScriptedServer(answer));
     }
+    std::optional<TContentDigest> m_digest;
+
     bool TransferFailed() const
     {
         return IndexOf(QStringLiteral("Client"),
@@ -88,9 +117,12 @@ TEST_F(TTransferTest, DefaultSettingsSendACompressedFourWordHeaderAndServeLaterC
     ASSERT_EQ(Fetch(QStringLiteral("app.bin")), content.size());
     EXPECT_EQ(ReadFile(Received()), content);
     const QStringList header = SentHeader().split(QLatin1Char(' '));
-    ASSERT_EQ(header.size(), 4);
+    ASSERT_EQ(header.size(), 5);
     EXPECT_EQ(header.at(1), QStringLiteral("\"app.bin\""));
     EXPECT_EQ(header.at(3), QStringLiteral("compressed"));
+    // The digest word follows the flags, where older clients ignore it.
+    EXPECT_EQ(TContentDigest::FromWord(header.at(4)), DigestOf(content));
+    EXPECT_EQ(m_digest, DigestOf(content));
     EXPECT_GE(
         IndexOf(QStringLiteral("Server"), QStringLiteral("Objektgröße vor der Kompression 200.000 Bytes, danach ")), 0);
     EXPECT_GE(IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression ")), 0);
@@ -99,7 +131,7 @@ TEST_F(TTransferTest, DefaultSettingsSendACompressedFourWordHeaderAndServeLaterC
     EXPECT_TRUE(Logged(QStringLiteral("Server"),
                        QStringLiteral("Objekt \"") + Home("Objects/app.bin") + QStringLiteral("\" wird übertragen")));
 
-    const QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
+    const QStringList entries = CacheForms();
     ASSERT_EQ(entries.size(), 1);
     // A second client gets the cached form: spoil it and see it arrive.
     const QString entry = TransferCacheFolder() + entries.front();
@@ -122,7 +154,7 @@ TEST_F(TTransferTest, EncodingAndCompressionAreNamedInThatOrderAndUndoneInRevers
     MakeObject(QStringLiteral("both.bin"), content);
     ASSERT_EQ(Fetch(QStringLiteral("both.bin")), content.size());
     EXPECT_EQ(ReadFile(Received()), content);
-    EXPECT_TRUE(SentHeader().endsWith(QStringLiteral(" compressed encoded")));
+    EXPECT_TRUE(SentHeader().endsWith(QStringLiteral(" compressed encoded ") + DigestOf(content).ToWord()));
     const int inflate = IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Dekompression"));
     const int decode =
         IndexOf(QStringLiteral("Client"), QStringLiteral("Objektgröße vor der Entschlüsselung 93.336 Bytes"));
@@ -143,14 +175,14 @@ TEST_F(TTransferTest, UntransformedObjectTravelsAsItIsAndAnEmptyOneShowsZeroPerc
     MakeObject(QStringLiteral("raw.bin"), content);
     ASSERT_EQ(Fetch(QStringLiteral("raw.bin")), content.size());
     EXPECT_EQ(ReadFile(Received()), content);
-    EXPECT_EQ(SentHeader(), QStringLiteral("DOWNLOAD \"raw.bin\" 20000"));
-    EXPECT_TRUE(QDir(TransferCacheFolder()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(SentHeader(), QStringLiteral("DOWNLOAD \"raw.bin\" 20000 ") + DigestOf(content).ToWord());
+    EXPECT_TRUE(CacheForms().isEmpty());
 
     MainConfig().Set(QStringLiteral("ServerCompressData"), true);
     MakeObject(QStringLiteral("empty.bin"), QByteArray());
+    // Nothing to store: the installation makes the empty file itself.
     EXPECT_EQ(Fetch(QStringLiteral("empty.bin")), 0);
-    EXPECT_TRUE(QFile::exists(Received()));
-    EXPECT_EQ(ReadFile(Received()), QByteArray());
+    EXPECT_FALSE(QFile::exists(Received()));
     EXPECT_GE(IndexOf(QStringLiteral("Client"),
                       QStringLiteral("Objektgröße vor der Dekompression 8 Bytes, danach 0 Bytes (0,0%)")),
               0);
@@ -199,6 +231,40 @@ TEST_F(TTransferTest, InstalledObjectIsServedFromItsTarget)
                        QStringLiteral("Objekt \"") + Home("Target/peer.bin") + QStringLiteral("\" wird übertragen")));
 }
 
+// A request that names a version gets the object only in that version; the
+// master answers DIGEST for the current version alone.
+TEST_F(TTransferTest, AnotherVersionIsAnsweredAsStaleAndTheDigestOnlyForTheCurrentOne)
+{
+    const QByteArray content = Content(3000);
+    const quint64 id = MakeObject(QStringLiteral("app.bin"), content)->ComputeId();
+    std::unique_ptr<TLineConnection> peer = TLineConnection::Connect(QStringLiteral("127.0.0.1"), m_server->Port());
+    peer->SetReadTimeout(2000);
+    peer->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 01.01.26 peer"));
+    ASSERT_TRUE(peer->ReadLine().startsWith(QStringLiteral("LOGIN ok")));
+    peer->WriteLine(QStringLiteral("DOWNLOAD \"app.bin\" %1").arg(id + 1));
+    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DOWNLOAD \"app.bin\" 0 stale"));
+    peer->WriteLine(QStringLiteral("DIGEST \"app.bin\" %1").arg(id));
+    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DIGEST \"app.bin\" ") + DigestOf(content).ToWord());
+    peer->WriteLine(QStringLiteral("DIGEST \"app.bin\" %1").arg(id + 1));
+    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DIGEST \"app.bin\""));
+    peer->WriteLine(QStringLiteral("DIGEST \"nobody.bin\" 1"));
+    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DIGEST \"nobody.bin\""));
+}
+
+// Whatever a sender announces, no more than the object's size is written,
+// and an announcement far beyond it is refused before any byte is read.
+TEST_F(TTransferTest, NothingBeyondTheExpectedSizeIsWritten)
+{
+    EXPECT_EQ(Fetch(QStringLiteral("x.bin"), StartScriptedServer("DOWNLOAD \"x.bin\" 10\r\nhallo welt"), 5), -1);
+    EXPECT_TRUE(TransferFailed());
+    EXPECT_FALSE(QFile::exists(Received()));
+    m_scripted.join();
+    const QByteArray endless = "DOWNLOAD \"x.bin\" 2147483647\r\n" + QByteArray(64 * 1024, 'x');
+    EXPECT_EQ(Fetch(QStringLiteral("x.bin"), StartScriptedServer(endless), 5), -1);
+    EXPECT_TRUE(TransferFailed());
+    EXPECT_FALSE(QFile::exists(Received()));
+}
+
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
 {
     EXPECT_EQ(FetchScripted("DOWNLOAD \"x.bin\" 5 gzip\r\nhallo"), 5);
@@ -234,8 +300,8 @@ TEST_F(TTransferTest, BadHeadersAndBadStreamsReceiveNothingAndLeaveNoFile)
 TEST_F(TTransferTest, ReplyForAnotherRequestClosesTheConnectionAndALateOneIsNeverTaken)
 {
     MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 100); // replies within 200 ms
-    const TSyncObject wanted(QStringLiteral("x.bin"), QString(), 0, 0, Home("Target/"));
-    const TSyncObject next(QStringLiteral("y.bin"), QString(), 0, 0, Home("Target/"));
+    const TSyncObject wanted(QStringLiteral("x.bin"), QString(), kLineSize, 0, Home("Target/"));
+    const TSyncObject next(QStringLiteral("y.bin"), QString(), kLineSize, 0, Home("Target/"));
     // A reply for another name closes at once; a late one times out first and
     // is caught when it arrives as the "reply" to the next request.
     const std::vector<std::pair<QByteArray, int>> answers = {
@@ -251,10 +317,12 @@ TEST_F(TTransferTest, ReplyForAnotherRequestClosesTheConnectionAndALateOneIsNeve
         bool openAfterSecond = true;
         RunClient(
             [&](TClientBase& client) {
-                first = FetchFromServer(client, wanted, Received());
+                TStagingFile staging(Home("got.bin"));
+                std::optional<TContentDigest> digest;
+                first = FetchFromServer(client, wanted, staging, digest);
                 openAfterFirst = client.Connection().IsOpen();
                 QThread::msleep(static_cast<unsigned long>(delay));
-                second = FetchFromServer(client, next, Received());
+                second = FetchFromServer(client, next, staging, digest);
                 openAfterSecond = client.Connection().IsOpen();
             },
             port);
@@ -323,9 +391,10 @@ TEST_F(TTransferTest, AnUnwritableCacheStillServesTheCompressedForm)
     ASSERT_EQ(Fetch(QStringLiteral("app.bin")), content.size());
     EXPECT_EQ(ReadFile(Received()), content);
     const QStringList header = SentHeader().split(QLatin1Char(' '));
-    ASSERT_EQ(header.size(), 4);
+    ASSERT_EQ(header.size(), 5);
     EXPECT_EQ(header.at(3), QStringLiteral("compressed"));
     EXPECT_LT(header.at(2).toInt(), content.size());
+    EXPECT_EQ(m_digest, DigestOf(content));
     EXPECT_FALSE(
         Logged(QStringLiteral("Server"), QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort")));
 }
@@ -335,14 +404,14 @@ TEST_F(TTransferTest, TheCacheHoldsOneEntryPerOfferedObjectAndAClientPreparesOnl
     TSyncObject* kept = MakeObject(QStringLiteral("kept.bin"), Content(5000));
     TSyncObject* removed = MakeObject(QStringLiteral("removed.bin"), Content(6000));
     RefreshTransferCache();
-    EXPECT_EQ(QDir(TransferCacheFolder()).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(CacheForms().size(), 2);
     // A form of another transform and the entry of a removed object go with the next change.
     MainConfig().Set(QStringLiteral("ServerEncodeData"), true);
     RefreshTransferCache();
-    EXPECT_EQ(QDir(TransferCacheFolder()).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(CacheForms().size(), 2);
     RemoveObject(removed);
     RefreshTransferCache();
-    QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
+    QStringList entries = CacheForms();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_TRUE(entries.front().startsWith(NumberToText(kept->ComputeId()) + QLatin1Char('-')));
     EXPECT_TRUE(entries.front().endsWith(QStringLiteral(".b64.z")));
@@ -361,5 +430,5 @@ TEST_F(TTransferTest, TheCacheHoldsOneEntryPerOfferedObjectAndAClientPreparesOnl
     EXPECT_TRUE(QDir(TransferCacheFolder()).entryList(QDir::Files).isEmpty());
     ASSERT_EQ(Fetch(QStringLiteral("kept.bin")), content.size());
     EXPECT_EQ(ReadFile(Received()), content);
-    EXPECT_EQ(QDir(TransferCacheFolder()).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(CacheForms().size(), 1);
 }
