@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -66,34 +61,17 @@ protected:
     /// reads one request and answers it with the raw bytes, after a delay.
     int StartScriptedServer(const QByteArray& answer, int delayMs = 0)
     {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_scripted = std::thread([listener, answer, delayMs] {
-            const int socket = ::accept(listener, nullptr, nullptr);
-            ::close(listener);
-            if (socket < 0)
-                return;
-            TLineConnection connection(socket);
-            connection.SetReadTimeout(5000);
-            try {
-                connection.ReadLine();
-                connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
-                connection.ReadLine();
-                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-                connection.WriteBytes(answer);
-                while (!connection.ReadLine().isEmpty()) {
-                }
-            } catch (const std::exception&) {
-                // The client closed: the script is done.
+        int port = 0;
+        m_scripted = StartScriptedPeer(port, [answer, delayMs](TLineConnection& connection) {
+            connection.ReadLine();
+            connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
+            connection.ReadLine();
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            connection.WriteBytes(answer);
+            while (!connection.ReadLine().isEmpty()) {
             }
         });
-        return ntohs(address.sin_port);
+        return port;
     }
 
     bool Logged(const QString& category, const QString& message) const

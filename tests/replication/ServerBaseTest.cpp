@@ -22,47 +22,6 @@
 
 namespace {
 
-struct TConversation {
-    QStringList replies;
-    bool closedByServer = false;
-    qint64 firstReplyMs = -1;
-};
-
-// One peer's conversation, on a thread of its own so that the main thread
-// keeps serving the sessions' log calls: sends the bytes, then collects reply
-// lines until the server closes, `replies` lines came, or waitMs passed quietly.
-std::future<TConversation> Converse(int port, const QByteArray& send, int replies = -1, int waitMs = 3000)
-{
-    return std::async(std::launch::async, [=] {
-        TConversation result;
-        QElapsedTimer clock;
-        clock.start();
-        auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
-        connection->SetReadTimeout(waitMs);
-        connection->WriteBytes(send);
-        try {
-            while (replies < 0 || result.replies.size() < replies) {
-                const QString line = connection->ReadLine();
-                if (line.isEmpty())
-                    break;
-                if (result.firstReplyMs < 0)
-                    result.firstReplyMs = clock.elapsed();
-                result.replies << line;
-            }
-        } catch (const ESocketError&) {
-            result.closedByServer = true;
-        }
-        return result;
-    });
-}
-
-TConversation Await(std::future<TConversation>& conversation)
-{
-    EXPECT_TRUE(RunEventsUntil(
-        [&] { return conversation.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
-    return conversation.get();
-}
-
 const QByteArray kDefaultLogin = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7\r\n";
 
 class TServerBaseTest : public TTestHome
