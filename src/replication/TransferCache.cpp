@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "base/AtomicFile.h"
 #include "base/Base64.h"
 #include "base/WorkerThread.h"
 #include "base/ZlibStream.h"
@@ -93,6 +94,9 @@ void WriteForm(const QString& path, QIODevice& out, const QString& partPath, TTr
         throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
     if (!out.isOpen() && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+    // An entry is a copy of an object that only some clients may have.
+    if (auto* file = qobject_cast<QFileDevice*>(&out))
+        ApplyFileAccess(file->handle(), TFileAccess::Group);
     qint64 written = 0;
     const TZlibSink write = [&](const char* data, qsizetype size) {
         written += size;
@@ -165,7 +169,7 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
         state.changed.notify_all();
     };
     try {
-        QDir().mkpath(TransferCacheFolder());
+        MakeGroupFolder(TransferCacheFolder());
         QFile out(part);
         WriteForm(path, out, part, transform);
         out.close();

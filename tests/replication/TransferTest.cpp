@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <limits>
@@ -197,6 +198,26 @@ TEST_F(TTransferTest, InstalledObjectIsServedFromItsTarget)
     EXPECT_EQ(ReadFile(Received()), QByteArray("zielxx"));
     EXPECT_TRUE(Logged(QStringLiteral("Server"),
                        QStringLiteral("Objekt \"") + Home("Target/peer.bin") + QStringLiteral("\" wird übertragen")));
+}
+
+TEST_F(TTransferTest, TheCacheFolderAndItsEntriesAreForOwnerAndGroupOnly)
+{
+    const auto mode = [](const QString& path) {
+        struct stat status = {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status.st_mode & 07777;
+    };
+    // The folder as an earlier version left it, readable for everyone.
+    QDir().mkpath(TransferCacheFolder());
+    ::chmod(QFile::encodeName(TransferCacheFolder()).constData(), 0755);
+    MakeObject(QStringLiteral("app.bin"), Content(5000));
+    const mode_t before = ::umask(022);
+    RefreshTransferCache();
+    ::umask(before);
+    EXPECT_EQ(mode(TransferCacheFolder()), 0770u);
+    const QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(mode(TransferCacheFolder() + entries.front()), 0660u);
 }
 
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
