@@ -53,7 +53,10 @@ bool ClientLogin(TClientBase& client)
 {
     client.Log(QStringLiteral("Beginn der Anmeldung"));
     const TConfig& config = MainConfig();
-    const bool anonymous = config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
+    // A provider is any computer that answered a broadcast: it learns none of
+    // our credentials, and no account it names is taken on.
+    const bool provider = client.ConnectInfo().kind == TConnectKind::ProviderDownload;
+    const bool anonymous = provider || config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
     const QString user = anonymous ? kAnonymous : config.GetString(QStringLiteral("ClientUsername"));
     const QString password =
         anonymous ? QStringLiteral("blueheron") : config.GetString(QStringLiteral("ClientPassword"));
@@ -65,7 +68,7 @@ bool ClientLogin(TClientBase& client)
         const QStringList words = SplitFields(client.ReceiveReply(), QLatin1Char(' '));
         if (words.size() > 2) {
             accepted = words[1] == QLatin1String("ok");
-            if (words[2] == QLatin1String("elevate"))
+            if (words[2] == QLatin1String("elevate") && !provider)
                 Elevate(Word(words, 3), Word(words, 4));
         }
     } catch (const std::exception& error) {
@@ -96,11 +99,15 @@ void HandleLogin(TSession& session, const QStringList& words)
         }
         if (session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
             config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers"))) {
-            const bool elevate = config.GetBoolean(QStringLiteral("ServerAdminAccountUse"));
-            answer = QStringLiteral("ok %1 %2 %3")
-                         .arg(elevate ? QStringLiteral("elevate") : QStringLiteral("noelevate"),
-                              config.GetString(QStringLiteral("ServerAdminAccountUsername")),
-                              B64(config.GetString(QStringLiteral("ServerAdminAccountPassword"))));
+            // The two empty words stand where the account and its password
+            // were: older clients want three words, and the line travels in
+            // clear text, so no account is handed over.
+            answer = QStringLiteral("ok noelevate  ");
+            if (config.GetBoolean(QStringLiteral("ServerAdminAccountUse")) && !session.ElevationOffTold()) {
+                session.Log(QStringLiteral(
+                    "Anhebung der Anwendungsrechte ist abgeschaltet, solange die Verbindung nicht verschlüsselt ist"));
+                session.SetElevationOffTold();
+            }
         }
     }
     const QString result =

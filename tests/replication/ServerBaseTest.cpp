@@ -115,24 +115,35 @@ TEST_F(TServerBaseTest, AddressNamedClientIsTakenFromTheCacheWithoutLookup)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"localhost\" hergestellt")));
 }
 
-TEST_F(TServerBaseTest, LoginReplyForms)
+TEST_F(TServerBaseTest, LoginReplyFormsNeverCarryTheAdministratorAccount)
 {
     MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
     MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("root"));
-    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("pw"));
-    // A named user, credentials in plain text, and a one-part credential, on one connection.
+    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("Geheim-42"));
+    // A named user, credentials in plain text, a one-part credential and a
+    // second accepted login, on one connection.
     auto conversation = Converse(m_port,
                                  "LOGIN bWFyaWE=,Z2VoZWlt 08.12.26 pc7\r\n"
                                  "LOGIN anonymous,blueheron 08.12.26\n"
-                                 "LOGIN YW5vbnltb3Vz, 08.12.26 pc7\r\n",
-                                 3);
+                                 "LOGIN YW5vbnltb3Vz, 08.12.26 pc7\r\n" +
+                                     kDefaultLogin,
+                                 4);
     const TConversation result = Await(conversation);
     EXPECT_EQ(result.replies,
-              (QStringList{QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok elevate root cHc="),
-                           QStringLiteral("LOGIN fail noelevate")}));
+              (QStringList{QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok noelevate  "),
+                           QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok noelevate  ")}));
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Benutzerberechtigung in Klartext empfangen!")));
+    EXPECT_EQ(m_ui.Messages().count(QStringLiteral(
+                  "Anhebung der Anwendungsrechte ist abgeschaltet, solange die Verbindung nicht verschlüsselt ist")),
+              1);
+    // Neither the password nor its Base64 form, nor the client's credentials,
+    // reach the protocol or the overview.
+    const QString everything = m_ui.Messages().join('\n') + m_ui.serverPane.join('\n');
+    for (const char* secret : {"Geheim-42", "R2VoZWltLTQy", "Z2VoZWlt", "blueheron", "Ymx1ZWhlcm9u"})
+        EXPECT_FALSE(everything.contains(QLatin1String(secret))) << secret;
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anfrage \"LOGIN *** 08.12.26 pc7\" von \"localhost\" empfangen")));
 }
 
 TEST_F(TServerBaseTest, LoginWithoutCredentialsGetsNoReply)
@@ -151,8 +162,10 @@ TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
         const TConversation result = Await(conversation);
         EXPECT_TRUE(result.replies.isEmpty()) << request.constData();
         EXPECT_TRUE(result.closedByServer) << request.constData();
+        // Credentials in a misspelt login do not reach the protocol either.
         EXPECT_TRUE(WaitFor(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung")
-                                .arg(QString::fromLatin1(request))));
+                                .arg(QString::fromLatin1(request).replace(QStringLiteral("YW5vbnltb3Vz,Ymx1ZWhlcm9u"),
+                                                                          QStringLiteral("***")))));
     }
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kommandobearbeitung abgeschlossen")));
 }
