@@ -13,6 +13,7 @@
 #include "base/Base64.h"
 #include "base/TextFields.h"
 #include "base/ZlibStream.h"
+#include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
@@ -35,13 +36,36 @@ std::atomic<qint64> g_maxObjectSize{std::numeric_limits<qint32>::max()};
 
 const QString kDownload = QStringLiteral("DOWNLOAD");
 
+// The object whose command file the name is. A companion served before has
+// its own name as its command file: it owns nothing.
 TSyncObject* FindByScriptusFile(const QString& name)
 {
     TReadGuard guard(ObjectLock());
     for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
-        if (object->ScriptusFile().compare(name, Qt::CaseInsensitive) == 0)
+        if (!object->ScriptusCompanion() && object->ScriptusFile().compare(name, Qt::CaseInsensitive) == 0)
             return object;
     return nullptr;
+}
+
+// The master hands an object only to the computers that its client-group
+// rights admit, as its object list does. Any other computer knows no client
+// groups: it hands out only objects that every computer may have. rights is
+// the object whose rights decide, nullptr when none could be found.
+bool MayServe(TSession& session, const QString& name, const TSyncObject* rights)
+{
+    if (rights != nullptr && IsMasterServer()) {
+        const TSyncClient* client = FindClientByName(session.PeerName());
+        if (client == nullptr) {
+            session.Log(QStringLiteral("Der anfragende Client konnte nicht ermittelt werden"));
+            return false;
+        }
+        return rights->ClientEntitled(client->GroupPath());
+    }
+    if (rights != nullptr && !rights->RightsHolder().UseClientGroupRights())
+        return true;
+    session.Log(
+        QStringLiteral("Objekt \"%1\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt").arg(name));
+    return false;
 }
 
 // Sends the header and exactly count bytes of the file. A file that ends
@@ -252,13 +276,18 @@ void HandleDownload(TSession& session, const QStringList& words)
         return;
     const QString name = UnquoteField(words.at(1));
     TSyncObject* object = FindBySourcePath(name);
+    // A command file, generated here or received as a companion, has the
+    // rights of the object it belongs to.
+    const TSyncObject* owner = object == nullptr || object->ScriptusCompanion() ? FindByScriptusFile(name) : nullptr;
+    if (object == nullptr && owner == nullptr)
+        return;
+    if (!MayServe(session, name, object != nullptr && !object->ScriptusCompanion() ? object : owner))
+        return;
     std::unique_ptr<TSyncObject> companion;
     if (object == nullptr) {
-        if (const TSyncObject* owner = FindByScriptusFile(name)) {
-            session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
-            companion = owner->GenerateScriptusCompanion();
-            object = companion.get();
-        }
+        session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
+        companion = owner->GenerateScriptusCompanion();
+        object = companion.get();
     }
     if (object == nullptr)
         return;

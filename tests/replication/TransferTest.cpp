@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "base/TextFields.h"
+#include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"
@@ -198,6 +199,77 @@ TEST_F(TTransferTest, InstalledObjectIsServedFromItsTarget)
     EXPECT_EQ(ReadFile(Received()), QByteArray("zielxx"));
     EXPECT_TRUE(Logged(QStringLiteral("Server"),
                        QStringLiteral("Objekt \"") + Home("Target/peer.bin") + QStringLiteral("\" wird übertragen")));
+}
+
+TEST_F(TTransferTest, TheMasterServesARestrictedObjectOnlyToAComputerOfAnEntitledGroup)
+{
+    TSyncObject* secret = MakeObject(QStringLiteral("secret.conf"), "geheim");
+    secret->SetUseClientGroupRights(true);
+    secret->AddClientGroup(QStringLiteral("\\10\\1\\"));
+    // Its command file and the objects of its folder have its rights.
+    MakeFile(Home("Scriptus/secret.scriptus"), "Klick", SomeDate());
+    secret->SetScriptusFile(QStringLiteral("secret.scriptus"));
+    MakeObject(QStringLiteral("leaf.conf"), "blatt")->SetParent(secret);
+    MakeObject(QStringLiteral("open.txt"), "offen");
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("localhost")); // in \127\0\0\
+
+    // A computer of another group asks by name, as no honest client would.
+    m_ui.Clear();
+    for (const char* name : {"secret.conf", "secret.scriptus", "leaf.conf"}) {
+        auto conversation = Converse(m_server->Port(), "DOWNLOAD \"" + QByteArray(name) + "\"\r\n", -1, 1500);
+        EXPECT_TRUE(Await(conversation).replies.isEmpty()) << name;
+    }
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));
+    for (const char* name : {"secret.conf", "leaf.conf"})
+        EXPECT_TRUE(
+            Logged(QStringLiteral("Client"),
+                   QStringLiteral("Objekt \"%1\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")
+                       .arg(QLatin1String(name))));
+    EXPECT_FALSE(Logged(QStringLiteral("Server"), QStringLiteral("Skriptus-Objekt wird generiert")));
+    EXPECT_EQ(IndexOf(QStringLiteral("Server"), QStringLiteral("Objekt \"")), -1);
+    EXPECT_EQ(Fetch(QStringLiteral("open.txt")), 5);
+
+    // In an entitled group the same computer gets them.
+    FindClientByName(QStringLiteral("localhost"))->SetGroupPath(QStringLiteral("\\10\\1\\7\\"));
+    EXPECT_EQ(Fetch(QStringLiteral("secret.conf")), 6);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("geheim"));
+    EXPECT_EQ(Fetch(QStringLiteral("secret.scriptus")), 5);
+    EXPECT_EQ(Fetch(QStringLiteral("leaf.conf")), 5);
+}
+
+TEST_F(TTransferTest, AProviderServesOnlyObjectsThatEveryComputerMayHave)
+{
+    BecomeClient();
+    // Installed here: a provider serves its targets.
+    const auto installed = [&](const QString& name, const QByteArray& content) {
+        TSyncObject* object = MakeObject(name, content);
+        QFile::remove(Home("Objects/") + name);
+        MakeFile(Home("Target/") + name, content, SomeDate());
+        return object;
+    };
+    TSyncObject* secret = installed(QStringLiteral("secret.conf"), "geheim");
+    secret->SetUseClientGroupRights(true);
+    // Even the asking computer's group: a provider knows no client's group.
+    secret->AddClientGroup(QStringLiteral("\\127\\"));
+    secret->SetScriptusFile(QStringLiteral("secret.scriptus"));
+    // Its command file came as a companion, listed before it.
+    TSyncObject* companion = AppendObject(
+        std::make_unique<TSyncObject>(QStringLiteral("secret.scriptus"), QString(), 5, SomeDate(), Home("Target/")));
+    companion->SetScriptusCompanion(true);
+    MakeFile(Home("Target/secret.scriptus"), "Klick", SomeDate());
+    installed(QStringLiteral("open.txt"), "offen");
+
+    m_ui.Clear();
+    for (const char* name : {"secret.conf", "secret.scriptus"}) {
+        auto conversation = Converse(m_server->Port(), "DOWNLOAD \"" + QByteArray(name) + "\"\r\n", -1, 1500);
+        EXPECT_TRUE(Await(conversation).replies.isEmpty()) << name;
+    }
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));
+    EXPECT_TRUE(Logged(
+        QStringLiteral("Server"),
+        QStringLiteral("Objekt \"secret.conf\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")));
+    EXPECT_EQ(Fetch(QStringLiteral("open.txt")), 5);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("offen"));
 }
 
 TEST_F(TTransferTest, TheCacheFolderAndItsEntriesAreForOwnerAndGroupOnly)
