@@ -15,6 +15,8 @@
 namespace {
 
 const QString kAnonymous = QStringLiteral("anonymous");
+// Longer names do not fit the lists that are keyed by them.
+constexpr qsizetype kMaxComputerNameBytes = 255;
 
 /// A reply that lacks a word its form promises.
 class ELoginReplyIncomplete : public EPlenwick
@@ -45,6 +47,15 @@ void Elevate(const QString& account, const QString& encodedPassword)
                              ? QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" war erfolgreich")
                              : QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"%1\" ist gescheitert");
     Log(QStringLiteral("Client"), text.arg(account), 20);
+}
+
+// The computer name is stored in the client list (quoted) and in the download
+// list (bare): a quote or comma would break those lines, and a single quote
+// opens a quoted stretch for their field splitter just as a double one does.
+bool AcceptableComputerName(const QString& name)
+{
+    return name.toUtf8().size() <= kMaxComputerNameBytes && !name.contains(QLatin1Char(',')) &&
+           !name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('\''));
 }
 
 } // namespace
@@ -85,6 +96,11 @@ void HandleLogin(TSession& session, const QStringList& words)
     }
     const TConfig& config = MainConfig();
     QString answer = QStringLiteral("fail noelevate");
+    const QString computer = words.value(3);
+    const bool computerAcceptable = AcceptableComputerName(computer);
+    if (!computerAcceptable)
+        session.Log(
+            QStringLiteral("Lokaler Computername \"%1\" ist unzulässig, Anmeldung abgelehnt").arg(computer.left(64)));
     const QStringList parts = SplitFields(words[1], QLatin1Char(','));
     if (parts.size() == 2) {
         const std::optional<QByteArray> user = Base64Decode(parts[0].toUtf8());
@@ -97,7 +113,7 @@ void HandleLogin(TSession& session, const QStringList& words)
             session.SetPassword(parts[1]);
             session.Log(QStringLiteral("Benutzerberechtigung in Klartext empfangen!"));
         }
-        if (session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
+        if (computerAcceptable && session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
             config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers"))) {
             // The two empty words stand where the account and its password
             // were: older clients want three words, and the line travels in
@@ -114,8 +130,7 @@ void HandleLogin(TSession& session, const QStringList& words)
         QStringLiteral("Anmeldung durch Benutzer \"%1\", Ergebnis: %2").arg(session.UserName(), answer);
     session.Log(result);
     ServerMessage(session.PeerName(), result);
-    if (words.size() > 3) {
-        const QString& computer = words[3];
+    if (words.size() > 3 && computerAcceptable) {
         session.SetLocalComputerName(computer);
         if (TSyncClient* client = FindClientByName(session.PeerName())) {
             session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));

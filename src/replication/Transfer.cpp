@@ -68,6 +68,22 @@ bool MayServe(TSession& session, const QString& name, const TSyncObject* rights)
     return false;
 }
 
+// Only a confirmation of what this master offers the computer, in the form it
+// offers now, is recorded: a record stops the offer to that computer, and
+// every record is a line in a file that must not grow at a peer's will.
+bool ConfirmationAcceptable(const TSession& session, const QString& name, quint64 id)
+{
+    // A record without a computer name could not be read back.
+    if (!IsMasterServer() || session.LocalComputerName().isEmpty())
+        return false;
+    const TSyncObject* object = FindBySourcePath(name);
+    if (object == nullptr || object->ScriptusCompanion() || (!object->IsCurrent() && !object->DeleteTarget()) ||
+        object->ComputeId() != id)
+        return false;
+    const TSyncClient* client = FindClientByName(session.PeerName());
+    return client != nullptr && object->ClientEntitled(client->GroupPath());
+}
+
 // Sends the header and exactly count bytes of the file. A file that ends
 // early would leave the peer waiting for bytes that never come and every
 // later line out of step, so the connection is closed instead.
@@ -306,6 +322,10 @@ void HandleDownloadOk(TSession& session, const QStringList& words)
         throw EConvertError(QStringLiteral("Konvertierung des Strings in eine Zahl nicht möglich."));
     const QString name = UnquoteField(words.at(1));
     const quint64 id = NumberFromDigits(words.at(2));
+    if (!ConfirmationAcceptable(session, name, id)) {
+        session.Log(QStringLiteral("Bestätigung des Objekts \"%1\" abgelehnt").arg(name));
+        return;
+    }
     RecordDownload(session.PeerAddress(), id, session.LocalComputerName());
     const QString message = QStringLiteral("Übertragung des Objekts \"%1\" bestätigt").arg(name);
     session.Log(message);

@@ -146,6 +146,33 @@ TEST_F(TServerBaseTest, LoginReplyFormsNeverCarryTheAdministratorAccount)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anfrage \"LOGIN *** 08.12.26 pc7\" von \"localhost\" empfangen")));
 }
 
+TEST_F(TServerBaseTest, AComputerNameTheListsCannotHoldRefusesTheLogin)
+{
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
+    // 255 bytes fit; 128 umlauts are 128 letters but 256 bytes.
+    const QByteArray longest(255, 'p');
+    const QByteArray umlauts = QString(128, QChar(0xE4)).toUtf8();
+    const QByteArray login = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 ";
+    auto conversation = Converse(m_port,
+                                 login + longest + "\r\n" + login + umlauts + "\r\n" + login + "pc,7\r\n" + login +
+                                     "\"pc7\"\r\n" + login + "pc'7\r\n",
+                                 5);
+    const TConversation result = Await(conversation);
+    EXPECT_EQ(result.replies,
+              (QStringList{QStringLiteral("LOGIN ok noelevate  "), QStringLiteral("LOGIN fail noelevate"),
+                           QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN fail noelevate"),
+                           QStringLiteral("LOGIN fail noelevate")}));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Lokaler Computername \"pc,7\" ist unzulässig, Anmeldung abgelehnt")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"anonymous\", Ergebnis: fail noelevate")));
+    // The refused names were not stored: the first one stays, in the list and its file.
+    EXPECT_EQ(FindClientByName(QStringLiteral("localhost"))->LocalComputerName(), QString::fromLatin1(longest));
+    const QByteArray file = ReadFile(ProgramFile(QStringLiteral(".clients")));
+    EXPECT_TRUE(file.contains(longest));
+    EXPECT_FALSE(file.contains(umlauts));
+    EXPECT_FALSE(file.contains("pc,7"));
+}
+
 TEST_F(TServerBaseTest, LoginWithoutCredentialsGetsNoReply)
 {
     auto conversation = Converse(m_port, "LOGIN\r\n", -1, 2000);

@@ -11,7 +11,9 @@
 
 #include "base/TextFields.h"
 #include "catalogue/SyncClient.h"
+#include "catalogue/SyncDownload.h"
 #include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/Transfer.h"
 #include "replication/TransferCache.h"
@@ -270,6 +272,63 @@ TEST_F(TTransferTest, AProviderServesOnlyObjectsThatEveryComputerMayHave)
         QStringLiteral("Objekt \"secret.conf\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")));
     EXPECT_EQ(Fetch(QStringLiteral("open.txt")), 5);
     EXPECT_EQ(ReadFile(Received()), QByteArray("offen"));
+}
+
+TEST_F(TTransferTest, OnlyConfirmationsOfWhatTheMasterOffersTheComputerAreRecordedOncePerComputer)
+{
+    TSyncObject* app = MakeObject(QStringLiteral("app.bin"), "inhalt");
+    MakeFile(Home("Scriptus/app.scriptus"), "Klick", SomeDate());
+    app->SetScriptusFile(QStringLiteral("app.scriptus"));
+    TSyncObject* secret = MakeObject(QStringLiteral("secret.conf"), "geheim");
+    secret->SetUseClientGroupRights(true);
+    secret->AddClientGroup(QStringLiteral("\\10\\"));
+    // Its source changed since: the master does not offer it.
+    TSyncObject* changed = MakeObject(QStringLiteral("changed.txt"), "alt");
+    changed->SetModifiedDate(SomeDate() + 1);
+    const QString downloads = ProgramFile(QStringLiteral(".downloads"));
+
+    // The honest client confirms its object three times: one record.
+    RunClient([&](TClientBase& client) {
+        for (int i = 0; i < 3; ++i)
+            Confirm(client, *app);
+    });
+    ASSERT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(FirstDownload()->DownloadComputerName(), QStringLiteral("testhost"));
+    EXPECT_EQ(FirstDownload()->DownloadObjectId(), app->ComputeId());
+    const QByteArray recorded = ReadFile(downloads);
+    EXPECT_EQ(SplitLines(recorded).size(), 1);
+
+    // A hostile peer forges 300 confirmations, then confirms before logging in.
+    QByteArray forged = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 testhost\r\n";
+    const auto confirm = [](const char* name, quint64 id) {
+        return "DOWNLOAD_OK \"" + QByteArray(name) + "\" " + NumberToText(id).toLatin1() + "\r\n";
+    };
+    const std::unique_ptr<TSyncObject> command = app->GenerateScriptusCompanion();
+    ASSERT_TRUE(command);
+    for (quint64 i = 0; i < 60; ++i) {
+        forged += confirm("nobody.bin", i);
+        forged += confirm("app.bin", app->ComputeId() + 1 + i);
+        forged += confirm("secret.conf", secret->ComputeId());
+        forged += confirm("changed.txt", changed->ComputeId());
+        forged += confirm("app.scriptus", command->ComputeId());
+    }
+    forged += confirm("app.bin", app->ComputeId()); // genuine, but recorded already
+    m_ui.Clear();
+    auto conversation = Converse(m_server->Port(), forged, 1);
+    Await(conversation);
+    auto anonymous = Converse(m_server->Port(), confirm("app.bin", app->ComputeId()), -1, 1000);
+    Await(anonymous);
+    ASSERT_TRUE(RunEventsUntil([&] {
+        return m_server->ActiveSessionCount() == 0 &&
+               m_ui.Messages(QStringLiteral("Server"))
+                       .count(QStringLiteral("Bestätigung des Objekts \"app.bin\" abgelehnt")) == 61;
+    }));
+    EXPECT_EQ(ReadFile(downloads), recorded);
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(
+        m_ui.Messages(QStringLiteral("Server")).count(QStringLiteral("Übertragung des Objekts \"app.bin\" bestätigt")),
+        1);
+    EXPECT_FALSE(Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"nobody.bin\" bestätigt")));
 }
 
 TEST_F(TTransferTest, TheCacheFolderAndItsEntriesAreForOwnerAndGroupOnly)
