@@ -247,6 +247,10 @@ void RefreshTransferCache()
     TCacheState& state = State();
     std::lock_guard lock(state.lock);
     const QDir folder(TransferCacheFolder());
+    // Entries of an earlier version may be readable for everyone: the folder
+    // shuts them away until they are made anew.
+    if (folder.exists())
+        MakeGroupFolder(folder.path());
     for (const QString& name : folder.entryList(QDir::Files)) {
         const QString base = name.endsWith(QLatin1String(".part")) ? name.chopped(5) : name;
         if (state.busy.contains(base))

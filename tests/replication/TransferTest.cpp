@@ -349,6 +349,10 @@ TEST_F(TTransferTest, TheCacheFolderAndItsEntriesAreForOwnerAndGroupOnly)
     const QStringList entries = QDir(TransferCacheFolder()).entryList(QDir::Files);
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(mode(TransferCacheFolder() + entries.front()), 0660u);
+    // With every entry made, the next pass still closes the folder.
+    ::chmod(QFile::encodeName(TransferCacheFolder()).constData(), 0755);
+    RefreshTransferCache();
+    EXPECT_EQ(mode(TransferCacheFolder()), 0770u);
 }
 
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
