@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -28,11 +29,37 @@ bool InSharedFolder(const QString& path)
 
 } // namespace
 
-void WriteFileAtomically(const QString& path, const QByteArray& content)
+void ApplyFileAccess(int fd, TFileAccess access)
+{
+    switch (access) {
+    case TFileAccess::Kept:
+        return;
+    case TFileAccess::Group:
+        ::fchmod(fd, 0660);
+        return;
+    case TFileAccess::GroupReadOnly:
+        ::fchmod(fd, 0640);
+        return;
+    }
+}
+
+bool MakeGroupFolder(const QString& path)
+{
+    const QString folder = QDir::cleanPath(path);
+    if (!QDir().mkpath(folder))
+        return false;
+    const mode_t mode = InSharedFolder(folder) ? 02770 : 0770;
+    ::chmod(QFile::encodeName(folder).constData(), mode);
+    return true;
+}
+
+void WriteFileAtomically(const QString& path, const QByteArray& content, TFileAccess access)
 {
     QSaveFile file(path);
     const bool opened = file.open(QIODevice::WriteOnly);
-    if (opened && InSharedFolder(path))
+    if (opened && access != TFileAccess::Kept)
+        ApplyFileAccess(file.handle(), access);
+    else if (opened && InSharedFolder(path))
         file.setPermissions(file.permissions() | QFileDevice::ReadGroup | QFileDevice::WriteGroup);
     if (!opened || file.write(content) != content.size() || !file.commit())
         throw EInOutError(
@@ -86,11 +113,10 @@ void TAppendFile::Open(const QString& path)
 {
     Close();
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0660);
     if (fd < 0)
         throw FileError(path);
-    if (InSharedFolder(path))
-        ::fchmod(fd, 0664);
+    ApplyFileAccess(fd, TFileAccess::Group);
     const qint64 size = ::lseek(fd, 0, SEEK_END);
     if (size > 0) {
         const int reader = ::open(name.constData(), O_RDONLY | O_CLOEXEC);

@@ -4,17 +4,39 @@
 #include <QByteArray>
 #include <QString>
 
+/// Who may use a file the program writes. The program's own files hold the
+/// settings and copies of objects that only some clients may have: nobody
+/// outside the owner and the group reads them. The group is the folder's when
+/// the folder is setgid (the installed program folder), the writer's otherwise.
+enum class TFileAccess {
+    /// The mode of the file replaced, else the umask's; in a setgid folder
+    /// the group may also read and write.
+    Kept,
+    /// 0660: the settings, the lists, the cached forms of objects.
+    Group,
+    /// 0640: the protocol file.
+    GroupReadOnly,
+};
+
 /// Writes a whole file through a temporary file in the same folder and a rename,
-/// so a crash leaves either the old or the new content. The file keeps the
-/// mode of the one it replaces; in a setgid folder it is also group-writable.
-/// Raises EInOutError.
-void WriteFileAtomically(const QString& path, const QByteArray& content);
+/// so a crash leaves either the old or the new content, with the mode the
+/// access gives (an existing file gets it too). Raises EInOutError.
+void WriteFileAtomically(const QString& path, const QByteArray& content, TFileAccess access = TFileAccess::Kept);
+
+/// Gives an open file the mode of the access, whatever the umask made of it
+/// or the mode it had; Kept leaves it alone.
+void ApplyFileAccess(int fd, TFileAccess access);
+
+/// Creates the folder with its parents and gives it 0770 (setgid as well when
+/// its parent is, so that its files keep the group); an existing one gets the
+/// mode too. False when it cannot be created.
+bool MakeGroupFolder(const QString& path);
 
 /// Reads a whole file; a missing file gives no content and false.
 bool ReadWholeFile(const QString& path, QByteArray& content);
 
-/// A file that grows by appended bytes, each append on disk before it returns.
-/// Opening cuts a torn last line (one without CR LF, left by a crash in the
+/// A file that grows by appended bytes, each append on disk before it returns;
+/// a list file, so with the access Group. Opening cuts a torn last line (one without CR LF, left by a crash in the
 /// middle of an append) back to the end of the last whole line.
 class TAppendFile
 {

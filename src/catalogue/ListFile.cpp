@@ -49,7 +49,7 @@ QString TListFile::Write(const QStringList& lines)
         return QString();
     std::lock_guard guard(m_mutex);
     const QString note = m_badOriginal.isEmpty() ? QString() : KeepOriginalAside();
-    WriteFileAtomically(Path(), JoinLines(lines));
+    WriteFileAtomically(Path(), JoinLines(lines), TFileAccess::Group);
     return note;
 }
 
@@ -68,7 +68,7 @@ QString TListFile::KeepOriginalAside()
         QString aside = m_badOriginal + QStringLiteral(".bad");
         for (int n = 2; QFile::exists(aside); ++n)
             aside = m_badOriginal + QStringLiteral(".bad.") + QString::number(n);
-        WriteFileAtomically(aside, original);
+        WriteFileAtomically(aside, original, TFileAccess::Group);
         note = QStringLiteral("Datei \"%1\" enthielt unlesbare Zeilen und wurde als \"%2\" aufbewahrt")
                    .arg(m_badOriginal, aside);
     }

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <utility>
 
-#include <QHash>
 #include <QSet>
 
 #include "base/AtomicFile.h"
@@ -29,13 +28,14 @@ TDownloadKey KeyOf(const QString& computerName, quint64 objectId)
     return {computerName.toCaseFolded(), objectId};
 }
 
-/// The download list and, beside it, how many records each computer and id
-/// pair has, so that the lookup made per offered object and request does not
-/// walk millions of records. Every link change goes through here, under the
-/// lock.
+/// The download list and, beside it, the computer and id pairs it holds, so
+/// that the lookup made per offered object and request does not walk millions
+/// of records. A pair has one record at most: a client that confirms again
+/// must not make the list grow. Every link change goes through here, under
+/// the lock.
 struct TDownloadList {
     TChainList list;
-    QHash<TDownloadKey, int> recorded;
+    QSet<TDownloadKey> recorded;
     std::recursive_mutex lock;
     TListFile file{".downloads", "SyncDownload"};
     // Taken before lock: a record reaches memory and file in the same order,
@@ -44,16 +44,19 @@ struct TDownloadList {
     TAppendFile appendFile;
     bool fileBehind = false; // an append failed: the file lacks a record
 
-    void Append(std::unique_ptr<TSyncDownload> record)
+    /// False, and the record is dropped, when its pair has one already.
+    bool Append(std::unique_ptr<TSyncDownload> record)
     {
-        ++recorded[KeyOf(record->DownloadComputerName(), record->DownloadObjectId())];
+        const TDownloadKey key = KeyOf(record->DownloadComputerName(), record->DownloadObjectId());
+        if (recorded.contains(key))
+            return false;
+        recorded.insert(key);
         list.Append(record.release());
+        return true;
     }
     void Remove(TSyncDownload* record)
     {
-        const auto it = recorded.find(KeyOf(record->DownloadComputerName(), record->DownloadObjectId()));
-        if (--*it == 0)
-            recorded.erase(it);
+        recorded.remove(KeyOf(record->DownloadComputerName(), record->DownloadObjectId()));
         list.Remove(record);
     }
     void Clear()
@@ -103,7 +106,7 @@ int DownloadCount()
     return count;
 }
 
-void RecordDownload(const QString& address, quint64 objectId, const QString& computerName)
+bool RecordDownload(const QString& address, quint64 objectId, const QString& computerName)
 {
     auto record = std::make_unique<TSyncDownload>(address, objectId, computerName);
     const QByteArray line = JoinLines({record->ToLine()});
@@ -111,7 +114,8 @@ void RecordDownload(const QString& address, quint64 objectId, const QString& com
     std::lock_guard fileGuard(downloads.fileLock);
     {
         std::lock_guard guard(downloads.lock);
-        downloads.Append(std::move(record));
+        if (!downloads.Append(std::move(record)))
+            return false;
     }
     // One line, not the whole list: a confirmation costs the same however
     // long the list is. The list is cleaned when the object list changes.
@@ -125,6 +129,7 @@ void RecordDownload(const QString& address, quint64 objectId, const QString& com
         downloads.fileBehind = true;
         throw;
     }
+    return true;
 }
 
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object)
@@ -163,6 +168,8 @@ void LoadDownloadList()
         std::unique_ptr<TSyncDownload> record = TSyncDownload::FromLine(line);
         if (!record)
             return false;
+        // Earlier versions recorded every confirmation: a repeated pair is
+        // read past, and the rewrite below leaves it out.
         std::lock_guard guard(Downloads().lock);
         Downloads().Append(std::move(record));
         return true;

@@ -37,9 +37,10 @@ private:
 
 TSyncDownload* FirstDownload();
 int DownloadCount();
-/// Appends a record for a confirmation (also for a pair already recorded) and
-/// its line to the file, on disk before it returns. Raises EInOutError.
-void RecordDownload(const QString& address, quint64 objectId, const QString& computerName);
+/// Appends a record for a confirmation and its line to the file, on disk
+/// before it returns; false, and nothing written, when the computer has a
+/// record for the id already. Raises EInOutError.
+bool RecordDownload(const QString& address, quint64 objectId, const QString& computerName);
 /// Whether the client's login computer name has a record for the object's present id.
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object);
 /// Drops the records whose id is the present id of no object; gives how many.

@@ -507,14 +507,20 @@ void TSyncObject::DeleteFolderStructureObjects()
     Objects().RemoveChildrenOf(this);
 }
 
+const TSyncObject& TSyncObject::RightsHolder() const
+{
+    TReadGuard guard(ObjectLock());
+    return m_parent != nullptr ? *m_parent : *this;
+}
+
 bool TSyncObject::ClientEntitled(const QString& groupPath) const
 {
+    const TSyncObject& rights = RightsHolder();
     {
         TReadGuard guard(ObjectLock());
-        const TSyncObject* rights = m_parent != nullptr ? m_parent : this;
-        if (!rights->m_useClientGroupRights)
+        if (!rights.m_useClientGroupRights)
             return true;
-        for (const QString& group : rights->m_clientGroups)
+        for (const QString& group : rights.m_clientGroups)
             if (groupPath.startsWith(group, Qt::CaseInsensitive))
                 return true;
     }

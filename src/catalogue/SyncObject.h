@@ -147,8 +147,11 @@ public:
     std::unique_ptr<TSyncObject> GenerateScriptusCompanion() const;
     /// Removes every object generated from this one's folder.
     void DeleteFolderStructureObjects();
-    /// Whether a client of this group path may receive the object (a
-    /// folder-structure object follows its parent's rights); a refusal is logged.
+    /// The object whose client-group rights decide for this one: the parent of
+    /// a folder-structure object, else the object itself.
+    const TSyncObject& RightsHolder() const;
+    /// Whether a client of this group path may receive the object, by its
+    /// rights holder's client groups; a refusal is logged.
     bool ClientEntitled(const QString& groupPath) const;
 
 private:

@@ -541,7 +541,7 @@ void TConfig::SaveAll()
             }
         if (!any)
             return;
-        WriteFileAtomically(m_fileName, JoinLines(lines));
+        WriteFileAtomically(m_fileName, JoinLines(lines), TFileAccess::Group);
         for (TConfItem& item : m_items)
             item.modified = false;
         return;

@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include "base/AtomicFile.h"
 #include "base/DateTime.h"
 #include "foundation/MainThread.h"
 #include "foundation/UiAdapter.h"
@@ -28,6 +29,8 @@ void AppendToProtocolFile(const QString& line)
     static const QString path = ProtocolFilePath(); // worked out once per process
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        // Protocol lines name objects and clients: not for every user.
+        ApplyFileAccess(file.handle(), TFileAccess::GroupReadOnly);
         const QByteArray bytes = line.toUtf8() + "\r\n";
         if (file.write(bytes) == bytes.size())
             return;

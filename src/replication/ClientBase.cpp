@@ -46,7 +46,7 @@ void TClientBase::Send(const QString& line)
         Log(QStringLiteral("Beim Senden ") + ExceptionSuffix(error));
         throw;
     }
-    Log(QStringLiteral("Anfrage \"%1\" gesendet").arg(line));
+    Log(QStringLiteral("Anfrage \"%1\" gesendet").arg(LoggedLine(line)));
 }
 
 QString TClientBase::ReceiveReply()
@@ -66,7 +66,7 @@ QString TClientBase::ReceiveReply()
     if (line.isEmpty())
         Log(QStringLiteral("Keine Antwort empfangen"));
     else
-        Log(QStringLiteral("Antwort \"%1\" empfangen").arg(line));
+        Log(QStringLiteral("Antwort \"%1\" empfangen").arg(LoggedLine(line)));
     return line;
 }
 

@@ -15,6 +15,8 @@
 namespace {
 
 const QString kAnonymous = QStringLiteral("anonymous");
+// Longer names do not fit the lists that are keyed by them.
+constexpr qsizetype kMaxComputerNameBytes = 255;
 
 /// A reply that lacks a word its form promises.
 class ELoginReplyIncomplete : public EPlenwick
@@ -47,13 +49,25 @@ void Elevate(const QString& account, const QString& encodedPassword)
     Log(QStringLiteral("Client"), text.arg(account), 20);
 }
 
+// The computer name is stored in the client list (quoted) and in the download
+// list (bare): a quote or comma would break those lines, and a single quote
+// opens a quoted stretch for their field splitter just as a double one does.
+bool AcceptableComputerName(const QString& name)
+{
+    return name.toUtf8().size() <= kMaxComputerNameBytes && !name.contains(QLatin1Char(',')) &&
+           !name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('\''));
+}
+
 } // namespace
 
 bool ClientLogin(TClientBase& client)
 {
     client.Log(QStringLiteral("Beginn der Anmeldung"));
     const TConfig& config = MainConfig();
-    const bool anonymous = config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
+    // A provider is any computer that answered a broadcast: it learns none of
+    // our credentials, and no account it names is taken on.
+    const bool provider = client.ConnectInfo().kind == TConnectKind::ProviderDownload;
+    const bool anonymous = provider || config.GetBoolean(QStringLiteral("ClientAnonymousLogin"));
     const QString user = anonymous ? kAnonymous : config.GetString(QStringLiteral("ClientUsername"));
     const QString password =
         anonymous ? QStringLiteral("blueheron") : config.GetString(QStringLiteral("ClientPassword"));
@@ -65,7 +79,7 @@ bool ClientLogin(TClientBase& client)
         const QStringList words = SplitFields(client.ReceiveReply(), QLatin1Char(' '));
         if (words.size() > 2) {
             accepted = words[1] == QLatin1String("ok");
-            if (words[2] == QLatin1String("elevate"))
+            if (words[2] == QLatin1String("elevate") && !provider)
                 Elevate(Word(words, 3), Word(words, 4));
         }
     } catch (const std::exception& error) {
@@ -82,6 +96,11 @@ void HandleLogin(TSession& session, const QStringList& words)
     }
     const TConfig& config = MainConfig();
     QString answer = QStringLiteral("fail noelevate");
+    const QString computer = words.value(3);
+    const bool computerAcceptable = AcceptableComputerName(computer);
+    if (!computerAcceptable)
+        session.Log(
+            QStringLiteral("Lokaler Computername \"%1\" ist unzulässig, Anmeldung abgelehnt").arg(computer.left(64)));
     const QStringList parts = SplitFields(words[1], QLatin1Char(','));
     if (parts.size() == 2) {
         const std::optional<QByteArray> user = Base64Decode(parts[0].toUtf8());
@@ -94,21 +113,24 @@ void HandleLogin(TSession& session, const QStringList& words)
             session.SetPassword(parts[1]);
             session.Log(QStringLiteral("Benutzerberechtigung in Klartext empfangen!"));
         }
-        if (session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
+        if (computerAcceptable && session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
             config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers"))) {
-            const bool elevate = config.GetBoolean(QStringLiteral("ServerAdminAccountUse"));
-            answer = QStringLiteral("ok %1 %2 %3")
-                         .arg(elevate ? QStringLiteral("elevate") : QStringLiteral("noelevate"),
-                              config.GetString(QStringLiteral("ServerAdminAccountUsername")),
-                              B64(config.GetString(QStringLiteral("ServerAdminAccountPassword"))));
+            // The two empty words stand where the account and its password
+            // were: older clients want three words, and the line travels in
+            // clear text, so no account is handed over.
+            answer = QStringLiteral("ok noelevate  ");
+            if (config.GetBoolean(QStringLiteral("ServerAdminAccountUse")) && !session.ElevationOffTold()) {
+                session.Log(QStringLiteral(
+                    "Anhebung der Anwendungsrechte ist abgeschaltet, solange die Verbindung nicht verschlüsselt ist"));
+                session.SetElevationOffTold();
+            }
         }
     }
     const QString result =
         QStringLiteral("Anmeldung durch Benutzer \"%1\", Ergebnis: %2").arg(session.UserName(), answer);
     session.Log(result);
     ServerMessage(session.PeerName(), result);
-    if (words.size() > 3) {
-        const QString& computer = words[3];
+    if (words.size() > 3 && computerAcceptable) {
         session.SetLocalComputerName(computer);
         if (TSyncClient* client = FindClientByName(session.PeerName())) {
             session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));

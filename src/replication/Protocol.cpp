@@ -14,6 +14,8 @@
 
 #include <QDeadlineTimer>
 
+#include "base/TextFields.h"
+
 namespace {
 
 constexpr qsizetype kReadChunk = 16 * 1024;
@@ -259,6 +261,25 @@ std::optional<TCommandIndex> FindCommand(const QString& word)
             return static_cast<TCommandIndex>(i);
     }
     return std::nullopt;
+}
+
+QString LoggedLine(const QString& line)
+{
+    const QString login = QStringLiteral("LOGIN");
+    if (!line.contains(login, Qt::CaseInsensitive))
+        return line;
+    QStringList words = SplitFields(line, QLatin1Char(' '));
+    if (words.size() < 2 || words.front().compare(login, Qt::CaseInsensitive) != 0)
+        return line;
+    const bool reply = words[1] == QLatin1String("ok") || words[1] == QLatin1String("fail");
+    // A reply drops empty words, so an account may stand in either place.
+    const qsizetype secret = reply ? 3 : 1;
+    if (words.size() <= secret)
+        return line;
+    words[secret] = QStringLiteral("***");
+    if (reply)
+        words.resize(secret + 1);
+    return words.join(QLatin1Char(' '));
 }
 
 TSocketWaiter::TSocketWaiter()

@@ -119,6 +119,11 @@ const std::array<QString, kCommandCount>& CommandWords();
 /// Exact, case-sensitive lookup of a request's first word.
 std::optional<TCommandIndex> FindCommand(const QString& word);
 
+/// A request or reply line as the protocol shows it: the credentials of a
+/// LOGIN request, and the account words of a LOGIN reply (where older servers
+/// sent the administrator's password), become "***". Other lines stay as they are.
+QString LoggedLine(const QString& line);
+
 /// Waits until a listening socket is readable or another thread asks the
 /// waiter to stop; the two listener threads block in it.
 class TSocketWaiter

@@ -151,7 +151,7 @@ void TServerThread::Reply(const QString& line)
         Log(QStringLiteral("Beim Senden der Antwort ") + ExceptionSuffix(error));
         throw;
     }
-    Log(QStringLiteral("Antwort \"%1\" an \"%2\" gesendet").arg(line, PeerName()));
+    Log(QStringLiteral("Antwort \"%1\" an \"%2\" gesendet").arg(LoggedLine(line), PeerName()));
 }
 
 QString TServerThread::ReadRequest()
@@ -172,7 +172,7 @@ QString TServerThread::ReadRequest()
     if (line.isEmpty())
         Log(QStringLiteral("Keine Antwort von \"%1\" empfangen").arg(PeerName()));
     else
-        Log(QStringLiteral("Anfrage \"%1\" von \"%2\" empfangen").arg(line, PeerName()));
+        Log(QStringLiteral("Anfrage \"%1\" von \"%2\" empfangen").arg(LoggedLine(line), PeerName()));
     return line;
 }
 
@@ -214,7 +214,7 @@ void TServerThread::ServeOneRequest()
             const TObjectWalk walk;
             handler(*this, words);
         } else {
-            Log(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung").arg(line));
+            Log(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung").arg(LoggedLine(line)));
             CloseConnection();
         }
         Log(QStringLiteral("Kommandobearbeitung abgeschlossen"));

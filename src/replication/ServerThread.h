@@ -94,6 +94,8 @@ public:
     void SetUserName(const QString& name) override { m_userName = name; }
     QString Password() const override { return m_password; }
     void SetPassword(const QString& password) override { m_password = password; }
+    bool ElevationOffTold() const override { return m_elevationOffTold; }
+    void SetElevationOffTold() override { m_elevationOffTold = true; }
 
 private:
     void Run();
@@ -111,6 +113,7 @@ private:
     QString m_localComputerName;
     QString m_userName;
     QString m_password;
+    bool m_elevationOffTold = false;
     // Last: joined before the fields its body uses go.
     TWorkerThread m_thread;
 };

@@ -34,4 +34,7 @@ public:
     virtual void SetUserName(const QString& name) = 0;
     virtual QString Password() const = 0;
     virtual void SetPassword(const QString& password) = 0;
+    /// Whether a login of this session was told that elevation is off.
+    virtual bool ElevationOffTold() const = 0;
+    virtual void SetElevationOffTold() = 0;
 };

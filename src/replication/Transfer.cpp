@@ -16,6 +16,7 @@
 #include "base/Base64.h"
 #include "base/TextFields.h"
 #include "base/ZlibStream.h"
+#include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
@@ -45,32 +46,76 @@ TTransform ConfiguredTransform()
             MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
 }
 
+// The object whose command file the name is. A companion served before has
+// its own name as its command file: it owns nothing.
 TSyncObject* FindByScriptusFile(const QString& name)
 {
     TReadGuard guard(ObjectLock());
     for (TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
-        if (object->ScriptusFile().compare(name, Qt::CaseInsensitive) == 0)
+        if (!object->ScriptusCompanion() && object->ScriptusFile().compare(name, Qt::CaseInsensitive) == 0)
             return object;
     return nullptr;
 }
 
 // The object a DOWNLOAD or DIGEST names: one of the list, or the companion
-// made for this request of the object whose command file it is.
+// made for this request of the object whose command file it is; with the
+// object whose rights decide (a command file, generated here or received as
+// a companion, has the rights of the object it belongs to).
 struct TServed {
     TSyncObject* object = nullptr;
     std::unique_ptr<TSyncObject> companion;
+    const TSyncObject* rights = nullptr;
 };
 
 TServed FindServed(const QString& name)
 {
     TServed served;
     served.object = FindBySourcePath(name);
-    if (served.object == nullptr)
-        if (const TSyncObject* owner = FindByScriptusFile(name)) {
-            served.companion = owner->GenerateScriptusCompanion();
-            served.object = served.companion.get();
-        }
+    const bool ownsItself = served.object != nullptr && !served.object->ScriptusCompanion();
+    const TSyncObject* owner = ownsItself ? nullptr : FindByScriptusFile(name);
+    served.rights = ownsItself ? served.object : owner;
+    if (served.object == nullptr && owner != nullptr) {
+        served.companion = owner->GenerateScriptusCompanion();
+        served.object = served.companion.get();
+    }
     return served;
+}
+
+// The master hands an object only to the computers that its client-group
+// rights admit, as its object list does. Any other computer knows no client
+// groups: it hands out only objects that every computer may have. rights is
+// the object whose rights decide, nullptr when none could be found.
+bool MayServe(TSession& session, const QString& name, const TSyncObject* rights)
+{
+    if (rights != nullptr && IsMasterServer()) {
+        const TSyncClient* client = FindClientByName(session.PeerName());
+        if (client == nullptr) {
+            session.Log(QStringLiteral("Der anfragende Client konnte nicht ermittelt werden"));
+            return false;
+        }
+        return rights->ClientEntitled(client->GroupPath());
+    }
+    if (rights != nullptr && !rights->RightsHolder().UseClientGroupRights())
+        return true;
+    session.Log(
+        QStringLiteral("Objekt \"%1\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt").arg(name));
+    return false;
+}
+
+// Only a confirmation of what this master offers the computer, in the form it
+// offers now, is recorded: a record stops the offer to that computer, and
+// every record is a line in a file that must not grow at a peer's will.
+bool ConfirmationAcceptable(const TSession& session, const QString& name, quint64 id)
+{
+    // A record without a computer name could not be read back.
+    if (!IsMasterServer() || session.LocalComputerName().isEmpty())
+        return false;
+    const TSyncObject* object = FindBySourcePath(name);
+    if (object == nullptr || object->ScriptusCompanion() || (!object->IsCurrent() && !object->DeleteTarget()) ||
+        object->ComputeId() != id)
+        return false;
+    const TSyncClient* client = FindClientByName(session.PeerName());
+    return client != nullptr && object->ClientEntitled(client->GroupPath());
 }
 
 // Sends the header and exactly count bytes of the file. A file that ends
@@ -334,7 +379,7 @@ void HandleDownload(TSession& session, const QStringList& words)
     const QString name = UnquoteField(words.at(1));
     const TServed served = FindServed(name);
     TSyncObject* object = served.object;
-    if (object == nullptr)
+    if (object == nullptr || !MayServe(session, name, served.rights))
         return;
     const bool companion = served.companion != nullptr;
     if (companion)
@@ -362,7 +407,7 @@ void HandleDigest(TSession& session, const QStringList& words)
     QString answer = QStringLiteral("DIGEST ") + words.at(1);
     const TServed served = FindServed(name);
     TSyncObject* object = served.object;
-    if (object != nullptr && object->ComputeId() == id)
+    if (object != nullptr && object->ComputeId() == id && MayServe(session, name, served.rights))
         if (const std::optional<TPreparedForm> form = PrepareForm(session, id, ServedFilePath(*object)))
             answer += QLatin1Char(' ') + form->digest.ToWord();
     session.Reply(answer);
@@ -374,6 +419,10 @@ void HandleDownloadOk(TSession& session, const QStringList& words)
         throw EConvertError(QStringLiteral("Konvertierung des Strings in eine Zahl nicht möglich."));
     const QString name = UnquoteField(words.at(1));
     const quint64 id = NumberFromDigits(words.at(2));
+    if (!ConfirmationAcceptable(session, name, id)) {
+        session.Log(QStringLiteral("Bestätigung des Objekts \"%1\" abgelehnt").arg(name));
+        return;
+    }
     RecordDownload(session.PeerAddress(), id, session.LocalComputerName());
     const QString message = QStringLiteral("Übertragung des Objekts \"%1\" bestätigt").arg(name);
     session.Log(message);

@@ -98,6 +98,9 @@ TContentDigest WriteForm(const QString& path, QIODevice* out, const QString& par
         throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(path));
     if (out != nullptr && !out->isOpen() && !out->open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
+    // An entry is a copy of an object that only some clients may have.
+    if (auto* file = qobject_cast<QFileDevice*>(out))
+        ApplyFileAccess(file->handle(), TFileAccess::Group);
     qint64 written = 0;
     const TZlibSink write = [&](const char* data, qsizetype size) {
         written += size;
@@ -179,7 +182,8 @@ std::optional<TContentDigest> ReadDigestFile(const QString& entryPath, const QSt
 void WriteDigestFile(const QString& entryPath, const QString& stamp, const TContentDigest& digest)
 {
     try {
-        WriteFileAtomically(DigestFilePath(entryPath), (stamp + QLatin1Char(' ') + digest.ToWord()).toLatin1());
+        WriteFileAtomically(DigestFilePath(entryPath), (stamp + QLatin1Char(' ') + digest.ToWord()).toLatin1(),
+                            TFileAccess::Group);
     } catch (const EInOutError& error) {
         throw EEntryWriteError(error.Message());
     }
@@ -232,7 +236,7 @@ TPreparedForm PrepareTransferForm(quint64 objectId, const QString& path, TTransf
     };
     TContentDigest digest;
     try {
-        QDir().mkpath(TransferCacheFolder());
+        MakeGroupFolder(TransferCacheFolder());
         if (transform.Any()) {
             QFile out(part);
             digest = WriteForm(path, &out, part, transform);
@@ -322,6 +326,10 @@ void RefreshTransferCache()
     TCacheState& state = State();
     std::lock_guard lock(state.lock);
     const QDir folder(TransferCacheFolder());
+    // Entries of an earlier version may be readable for everyone: the folder
+    // shuts them away until they are made anew.
+    if (folder.exists())
+        MakeGroupFolder(folder.path());
     for (const QString& name : folder.entryList(QDir::Files)) {
         if (BelongsToBusy(state.busy, name))
             continue;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,13 @@ mode_t ModeOf(const QString& path)
     struct stat info = {};
     ::stat(QFile::encodeName(path).constData(), &info);
     return info.st_mode & 07777;
+}
+
+gid_t GroupOf(const QString& path)
+{
+    struct stat info = {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_gid;
 }
 
 } // namespace
@@ -42,6 +50,32 @@ TEST(AtomicFile, SavesInASharedFolderStayGroupWritableWhateverTheUmask)
     ASSERT_EQ(::chmod(QFile::encodeName(plain + "/new.objects").constData(), 0600), 0);
     WriteFileAtomically(plain + "/new.objects", "b");
     EXPECT_EQ(ModeOf(plain + "/new.objects"), 0600u);
+    ::umask(umask);
+}
+
+TEST(AtomicFile, GroupAccessShutsOthersOutAndASetgidFolderGivesItsGroupDownToTheCacheFolder)
+{
+    QTemporaryDir dir;
+    const QString shared = dir.path() + "/shared";
+    QDir().mkpath(shared);
+    const QByteArray name = QFile::encodeName(shared);
+    ASSERT_EQ(::chmod(name.constData(), 02775), 0);
+    // As root the folder can belong to a group the writer is not in.
+    const gid_t group = ::geteuid() == 0 ? 4242 : ::getegid();
+    ASSERT_EQ(::chown(name.constData(), static_cast<uid_t>(-1), group), 0);
+    const mode_t umask = ::umask(022);
+
+    WriteFileAtomically(shared + "/plenwick.config", "a", TFileAccess::Group);
+    EXPECT_EQ(ModeOf(shared + "/plenwick.config"), 0660u);
+    EXPECT_EQ(GroupOf(shared + "/plenwick.config"), group);
+
+    ASSERT_TRUE(MakeGroupFolder(shared + "/Cache/"));
+    EXPECT_EQ(ModeOf(shared + "/Cache"), 02770u);
+    EXPECT_EQ(GroupOf(shared + "/Cache"), group);
+    TAppendFile file;
+    file.Open(shared + "/Cache/entry");
+    EXPECT_EQ(ModeOf(shared + "/Cache/entry"), 0660u);
+    EXPECT_EQ(GroupOf(shared + "/Cache/entry"), group);
     ::umask(umask);
 }
 

@@ -11,7 +11,7 @@
 
 using DownloadListTest = TCatalogueTest;
 
-TEST_F(DownloadListTest, DuplicateConfirmationsStayUntilTheObjectChanges)
+TEST_F(DownloadListTest, ARepeatedConfirmationKeepsOneRecordWhichStaysUntilTheObjectChanges)
 {
     TSyncObject* object = AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1,
                                                                      SomeDate(), QStringLiteral("/t/")));
@@ -19,17 +19,28 @@ TEST_F(DownloadListTest, DuplicateConfirmationsStayUntilTheObjectChanges)
     client.SetLocalComputerName(QStringLiteral("PC-ANNA"));
     EXPECT_FALSE(HasDownloaded(client, *object));
 
-    RecordDownload(QStringLiteral("10.0.0.1"), object->ComputeId(), QStringLiteral("PC-Anna"));
-    RecordDownload(QStringLiteral("10.0.0.1"), object->ComputeId(), QStringLiteral("PC-Anna"));
-    RecordDownload(QStringLiteral("10.0.0.1"), 12345, QStringLiteral("PC-Anna")); // no such object
+    EXPECT_TRUE(RecordDownload(QStringLiteral("10.0.0.1"), object->ComputeId(), QStringLiteral("PC-Anna")));
+    // The same computer again, also from another address: nothing new.
+    EXPECT_FALSE(RecordDownload(QStringLiteral("10.0.0.9"), object->ComputeId(), QStringLiteral("pc-anna")));
+    EXPECT_TRUE(RecordDownload(QStringLiteral("10.0.0.1"), 12345, QStringLiteral("PC-Anna"))); // no such object
     const QString path = ProgramFile(QStringLiteral(".downloads"));
     const QString expected = QStringLiteral("10.0.0.1,pc-anna,") + NumberToText(object->ComputeId());
     // Every confirmation is on disk when it returns; cleaning waits for a change of the object list.
-    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{expected, expected, QStringLiteral("10.0.0.1,pc-anna,12345")}));
+    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{expected, QStringLiteral("10.0.0.1,pc-anna,12345")}));
     EXPECT_TRUE(HasDownloaded(client, *object));
     TidyDownloadList();
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Bereinige Downloads")));
-    EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{expected, expected}));
+    EXPECT_EQ(SplitLines(ReadFile(path)), QStringList{expected});
+
+    // A file of an earlier version holds every confirmation: it loads as one
+    // record per pair and is written back so.
+    FreeAllDownloads();
+    WriteFile(path, (QStringList{expected, expected, expected.toUpper()}.join(QStringLiteral("\r\n")) +
+                     QStringLiteral("\r\n"))
+                        .toUtf8());
+    LoadDownloadList();
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(SplitLines(ReadFile(path)), QStringList{expected});
 
     object->SetSize(2);
     EXPECT_FALSE(HasDownloaded(client, *object));
@@ -84,7 +95,7 @@ TEST_F(DownloadListTest, AConfirmationAppendsOneLineAndAChangeOfTheObjectListCle
     const ino_t before = inode();
     m_ui.Clear();
     for (int i = 0; i < 50; ++i)
-        RecordDownload(QStringLiteral("10.0.0.3"), kept->ComputeId(), QStringLiteral("pc3"));
+        RecordDownload(QStringLiteral("10.0.0.3"), kept->ComputeId(), QStringLiteral("pc3-%1").arg(i));
     EXPECT_EQ(inode(), before);
     EXPECT_EQ(SplitLines(ReadFile(path)).size(), 52);
     EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("SyncDownload-Liste wurde geschrieben")));
@@ -162,7 +173,7 @@ TEST_F(DownloadLookupTest, StaysExactThroughRecordCleanLoadAndFree)
     const quint64 a = m_objects[0]->ComputeId();
     const quint64 oldB = m_objects[1]->ComputeId();
     RecordDownload(QStringLiteral("10.0.0.1"), a, QStringLiteral("pc-anna"));
-    RecordDownload(QStringLiteral("10.0.0.1"), a, QStringLiteral("PC-Anna")); // the same pair again
+    RecordDownload(QStringLiteral("10.0.0.1"), a, QStringLiteral("PC-Anna")); // the same pair again: dropped
     RecordDownload(QStringLiteral("10.0.0.2"), oldB, QStringLiteral("PC-Bert"));
     RecordDownload(QStringLiteral("10.0.0.3"), oldB, QString::fromUtf8("pc-ärger"));
     RecordDownload(QStringLiteral("10.0.0.4"), a, QString::fromUtf8("pc-straße"));
@@ -174,19 +185,19 @@ TEST_F(DownloadLookupTest, StaysExactThroughRecordCleanLoadAndFree)
     SaveDownloadList();
     m_objects[1]->SetSize(1);
     ASSERT_EQ(m_objects[1]->ComputeId(), oldB);
-    EXPECT_EQ(DownloadCount(), 3);
+    EXPECT_EQ(DownloadCount(), 2);
     EXPECT_EQ(ExpectLookupMatchesWalk(), 1);
 
     FreeAllDownloads();
     EXPECT_EQ(ExpectLookupMatchesWalk(), 0);
 
-    LoadDownloadList(); // the saved file: both records of a, the one of "pc-straße"
-    EXPECT_EQ(DownloadCount(), 3);
+    LoadDownloadList(); // the saved file: the record of a, the one of "pc-straße"
+    EXPECT_EQ(DownloadCount(), 2);
     EXPECT_EQ(ExpectLookupMatchesWalk(), 1);
 
-    // Loading on top of a list adds up; one clean takes every duplicate away.
+    // Loading on top of a list adds no pair it holds; one clean takes the rest away.
     LoadDownloadList();
-    EXPECT_EQ(DownloadCount(), 6);
+    EXPECT_EQ(DownloadCount(), 2);
     m_objects[0]->SetSize(5);
     SaveDownloadList();
     m_objects[0]->SetSize(1);

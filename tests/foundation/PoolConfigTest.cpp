@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -49,6 +51,29 @@ TEST_F(PoolConfigTest, IniRoundTripKeepsForeignLinesAndWritesCrLf)
     EXPECT_EQ(again.GetInteger("NetServerPort"), 4711);
     EXPECT_TRUE(again.GetBoolean("Flag"));
     EXPECT_EQ(again.GetString("Secret"), "geheim");
+}
+
+TEST_F(PoolConfigTest, IniFileHoldingPasswordsIsForOwnerAndGroupOnly)
+{
+    const auto mode = [](const QString& path) {
+        struct stat status = {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status.st_mode & 07777;
+    };
+    const QString file = Home("plenwick.config");
+    TConfig c;
+    Ini(c, file);
+    c.Register("Options", "Secret", false, true, TValueKind::String, "");
+    const mode_t umask = ::umask(022);
+    c.Set("Secret", "geheim");
+    c.SaveAll();
+    EXPECT_EQ(mode(file), 0660u);
+    // As an earlier version left it: readable for everyone until the next save.
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0664), 0);
+    c.Set("Secret", "anders");
+    c.SaveAll();
+    EXPECT_EQ(mode(file), 0660u);
+    ::umask(umask);
 }
 
 TEST_F(PoolConfigTest, IniBadValuesFallBackToDefaultAndUndecodableTextStays)

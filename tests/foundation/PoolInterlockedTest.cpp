@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -64,6 +66,27 @@ TEST_F(PoolInterlockedTest, ListOrderAndFileFollowTheOptions)
     EXPECT_EQ(entries.back().icon, -1);
     EXPECT_EQ(entries.back().FileLine(), entries.back().time + " [Cat] without");
     EXPECT_EQ(entries.back().time.size(), 21);
+}
+
+TEST_F(PoolInterlockedTest, TheProtocolFileIsReadableForTheGroupOnly)
+{
+    const QString path = qEnvironmentVariable("PLENWICK_PROTOCOL_FILE");
+    const auto mode = [&] {
+        struct stat status = {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status.st_mode & 07777;
+    };
+    MainConfig().Set("MiscWriteProtocolToFile", true);
+    const mode_t umask = ::umask(022);
+    Log("Test", "neu");
+    EXPECT_TRUE(RunEventsUntil([&] { return QFile::exists(path); }));
+    EXPECT_EQ(mode(), 0640u);
+    // A file an earlier version made readable for everyone.
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    Log("Test", "weiter");
+    EXPECT_TRUE(RunEventsUntil([&] { return m_ui.Messages("Test").size() == 2; }));
+    EXPECT_EQ(mode(), 0640u);
+    ::umask(umask);
 }
 
 TEST_F(PoolInterlockedTest, MainThreadCallRunsDirectlyOrBlocksTheWorker)

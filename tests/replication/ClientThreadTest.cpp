@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <arpa/inet.h>
 #include <atomic>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include "catalogue/SyncObject.h"
@@ -33,7 +35,49 @@ protected:
     void TearDown() override
     {
         m_server.reset();
+        if (m_scripted.joinable())
+            m_scripted.join();
         TTestHome::TearDown();
+    }
+
+    // A server as older versions were: it answers the login with the line
+    // given, keeps the login request, and then waits for the client to close.
+    int StartOldServer(const QString& loginReply)
+    {
+        int port = 0;
+        m_scripted = StartScriptedPeer(port, [this, loginReply](TLineConnection& connection) {
+            const QString request = connection.ReadLine();
+            {
+                std::lock_guard guard(m_requestLock);
+                m_loginRequest = request;
+            }
+            connection.WriteLine(loginReply);
+            while (!connection.ReadLine().isEmpty()) {
+            }
+        });
+        return port;
+    }
+    // Fetches the object of 5 bytes from the provider on 127.0.0.1 at
+    // NetServerPort, on an installing thread of its own; gives whether it
+    // delivered bytes the digest vouches for.
+    bool FetchFromProvider(const QString& name)
+    {
+        TSyncObject object(name, QString(), 5, 0, Home(QStringLiteral("Target/")));
+        object.AddProvider(QStringLiteral("127.0.0.1"));
+        std::atomic<int> result{-1};
+        QDir().mkpath(Home(QStringLiteral("Target/")));
+        std::thread installer([&] {
+            TStagingFile staging(Home(QStringLiteral("Target/")) + name);
+            result = FetchFromProviders(object, staging, TContentDigest{5, QByteArray(32, 'x')}) ? 1 : 0;
+        });
+        EXPECT_TRUE(RunEventsUntil([&] { return result != -1; }));
+        installer.join();
+        return result == 1;
+    }
+    QString LoginRequest()
+    {
+        std::lock_guard guard(m_requestLock);
+        return m_loginRequest;
     }
 
     // Runs one client thread of the kind to the end.
@@ -61,6 +105,9 @@ protected:
     std::atomic<int> m_sequenceRuns{0};
     // Without one a conversation logs in and disconnects.
     TConversationSequence m_sequence;
+    std::thread m_scripted;
+    std::mutex m_requestLock;
+    QString m_loginRequest;
 };
 
 TEST_F(TClientThreadTest, DefaultLoginIsAcceptedAndRunsTheSequence)
@@ -76,7 +123,8 @@ TEST_F(TClientThreadTest, DefaultLoginIsAcceptedAndRunsTheSequence)
     const auto sent = std::find_if(client.begin(), client.end(),
                                    [](const QString& m) { return m.startsWith(QStringLiteral("Anfrage \"LOGIN ")); });
     ASSERT_NE(sent, client.end());
-    EXPECT_TRUE(sent->startsWith(QStringLiteral("Anfrage \"LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u ")));
+    // The credentials are masked in the protocol.
+    EXPECT_TRUE(sent->startsWith(QStringLiteral("Anfrage \"LOGIN *** ")));
     EXPECT_TRUE(sent->endsWith(QStringLiteral(" testhost\" gesendet")));
     EXPECT_EQ(m_ui.objectViewRebuilds, 1);
     EXPECT_GE(m_ui.clientViewRebuilds, 1);
@@ -93,6 +141,10 @@ TEST_F(TClientThreadTest, NamedUserIsRefusedAndRunsNoCommand)
     RunClient();
     EXPECT_EQ(m_sequenceRuns, 0);
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
+    // Neither side's protocol or overview shows the password, plain or in Base64.
+    const QString shown = m_ui.Messages().join('\n') + m_ui.serverPane.join('\n') + m_ui.clientPane.join('\n');
+    EXPECT_FALSE(shown.contains(QStringLiteral("geheim")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("Z2VoZWlt")));
     EXPECT_EQ(m_ui.objectViewRebuilds, 0);
     EXPECT_TRUE(
         m_ui.clientPane.front().contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
@@ -101,21 +153,19 @@ TEST_F(TClientThreadTest, NamedUserIsRefusedAndRunsNoCommand)
 TEST_F(TClientThreadTest, FailedElevationIsLoggedAndTheConnectionGoesOn)
 {
     PlugUpdateSequence();
-    MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
-    MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("elsewhere\\root"));
-    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("x"));
-    RunClient();
+    RunClient(TConnectKind::Update, StartOldServer(QStringLiteral("LOGIN ok elevate elsewhere\\root eA==")));
     EXPECT_TRUE(m_ui.HasMessage(
         QStringLiteral("Anhebung der Anwendungsrechte durch Benutzer \"elsewhere\\root\" ist gescheitert")));
     EXPECT_EQ(m_sequenceRuns, 1);
+    // The account's password does not reach the protocol.
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Antwort \"LOGIN ok elevate ***\" empfangen")));
 }
 
 TEST_F(TClientThreadTest, UnparsableElevationReplyStillCountsAsAccepted)
 {
     PlugUpdateSequence();
-    MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
-    MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("two words"));
-    RunClient();
+    // An account name with a space: the password word is missing.
+    RunClient(TConnectKind::Update, StartOldServer(QStringLiteral("LOGIN ok elevate two words")));
     EXPECT_EQ(m_sequenceRuns, 1);
     const QStringList client = m_ui.Messages(QStringLiteral("Client"));
     EXPECT_TRUE(std::any_of(client.begin(), client.end(), [](const QString& m) {
@@ -123,6 +173,20 @@ TEST_F(TClientThreadTest, UnparsableElevationReplyStillCountsAsAccepted)
     }));
     EXPECT_FALSE(std::any_of(client.begin(), client.end(),
                              [](const QString& m) { return m.startsWith(QStringLiteral("Anhebung")); }));
+}
+
+TEST_F(TClientThreadTest, AProviderGetsAnAnonymousLoginAndCannotHandOverAnAccount)
+{
+    MainConfig().Set(QStringLiteral("ClientAnonymousLogin"), false);
+    MainConfig().Set(QStringLiteral("ClientUsername"), QStringLiteral("maria"));
+    MainConfig().Set(QStringLiteral("ClientPassword"), QStringLiteral("geheim"));
+    // A hostile provider offers the administrator account of this computer.
+    MainConfig().Set(QStringLiteral("NetServerPort"), StartOldServer(QStringLiteral("LOGIN ok elevate root cm9vdA==")));
+    EXPECT_FALSE(FetchFromProvider(QStringLiteral("fremd.txt")));
+    m_scripted.join();
+    EXPECT_TRUE(LoginRequest().startsWith(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u ")));
+    EXPECT_FALSE(m_ui.Messages().join('\n').contains(QStringLiteral("Anhebung")));
+    EXPECT_FALSE(m_ui.Messages().join('\n').contains(QStringLiteral("cm9vdA==")));
 }
 
 TEST_F(TClientThreadTest, UnreachableServerIsReportedAndTheTimerResumes)
@@ -194,20 +258,12 @@ TEST_F(TClientThreadTest, AProviderThatDoesNotDeliverGivesNothingAndLeavesNoClie
 {
     // The provider is this loopback server, which does not offer the object.
     MainConfig().Set(QStringLiteral("NetServerPort"), m_server->Port());
-    TSyncObject object(QStringLiteral("fehlt.txt"), QString(), 5, 0, Home(QStringLiteral("Target/")));
-    object.AddProvider(QStringLiteral("127.0.0.1"));
-    std::atomic<int> result{-2};
-    std::thread installer([&] {
-        TStagingFile staging(Home(QStringLiteral("fehlt.txt")));
-        result = FetchFromProviders(object, staging, TContentDigest{5, QByteArray(32, 'x')}) ? 1 : 0;
-    });
-    ASSERT_TRUE(RunEventsUntil([&] { return result != -2; }));
-    installer.join();
-    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(FetchFromProvider(QStringLiteral("fehlt.txt")));
     EXPECT_TRUE(ClientLogged(QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"fehlt.txt\" an")));
     // The provider is told the version wanted.
-    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"DOWNLOAD \"fehlt.txt\" %1\" gesendet").arg(object.ComputeId())));
-    EXPECT_FALSE(QFile::exists(Home(QStringLiteral("~$fehlt.txt"))));
+    const quint64 id = TSyncObject(QStringLiteral("fehlt.txt"), QString(), 5, 0, QString()).ComputeId();
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"DOWNLOAD \"fehlt.txt\" %1\" gesendet").arg(id)));
+    EXPECT_FALSE(QFile::exists(Home(QStringLiteral("Target/~$fehlt.txt"))));
     EXPECT_FALSE(AnyClientThreadRunning());
     EXPECT_FALSE(ClientLogged(QStringLiteral("Beende Thread")));
 }

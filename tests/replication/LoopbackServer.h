@@ -1,11 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
+#include <thread>
+
+#include <QElapsedTimer>
+#include <QStringList>
 
 #include "foundation/MainConfig.h"
 #include "replication/ClientThread.h"
+#include "replication/Protocol.h"
 #include "replication/ServerBase.h"
+#include "support/TestHome.h"
 
 /// A real server on a free loopback port (its Port() is 0 when it could not
 /// listen). Both sides give a silent peer up after the short time-out, so
@@ -35,4 +49,77 @@ inline void StartLoopbackClient(int port, TConnectKind kind, TConversationSequen
 inline void StartLoopbackClient(int port, TConnectKind kind)
 {
     StartLoopbackClient(port, kind, SequenceOf(kind));
+}
+
+/// What a scripted peer got back.
+struct TConversation {
+    QStringList replies;
+    bool closedByServer = false;
+    qint64 firstReplyMs = -1;
+};
+
+/// One scripted peer's conversation, on a thread of its own so that the main
+/// thread keeps serving the sessions' log calls: sends the raw bytes, then
+/// collects reply lines until the server closes, `replies` lines came, or
+/// waitMs passed quietly.
+inline std::future<TConversation> Converse(int port, const QByteArray& send, int replies = -1, int waitMs = 3000)
+{
+    return std::async(std::launch::async, [=] {
+        TConversation result;
+        QElapsedTimer clock;
+        clock.start();
+        auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
+        connection->SetReadTimeout(waitMs);
+        connection->WriteBytes(send);
+        try {
+            while (replies < 0 || result.replies.size() < replies) {
+                const QString line = connection->ReadLine();
+                if (line.isEmpty())
+                    break;
+                if (result.firstReplyMs < 0)
+                    result.firstReplyMs = clock.elapsed();
+                result.replies << line;
+            }
+        } catch (const ESocketError&) {
+            result.closedByServer = true;
+        }
+        return result;
+    });
+}
+
+/// Runs the main event loop until the conversation has ended.
+inline TConversation Await(std::future<TConversation>& conversation)
+{
+    EXPECT_TRUE(RunEventsUntil(
+        [&] { return conversation.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
+    return conversation.get();
+}
+
+/// A peer on a port of its own that accepts one connection and runs the
+/// script on it, on the thread returned; port is set before it returns. The
+/// script's socket errors (the client closed) end it quietly.
+inline std::thread StartScriptedPeer(int& port, std::function<void(TLineConnection&)> script)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 1);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return std::thread([listener, script = std::move(script)] {
+        const int socket = ::accept(listener, nullptr, nullptr);
+        ::close(listener);
+        if (socket < 0)
+            return;
+        TLineConnection connection(socket);
+        connection.SetReadTimeout(5000);
+        try {
+            script(connection);
+        } catch (const std::exception&) {
+            // The client closed: the script is done.
+        }
+    });
 }

@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -68,43 +63,26 @@ protected:
     /// one every trickleMs.
     int StartScriptedServer(const QByteArray& answer, int delayMs = 0, int trickleMs = 0)
     {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_scripted = std::thread([listener, answer, delayMs, trickleMs] {
-            const int socket = ::accept(listener, nullptr, nullptr);
-            ::close(listener);
-            if (socket < 0)
-                return;
-            TLineConnection connection(socket);
-            connection.SetReadTimeout(5000);
-            try {
-                connection.ReadLine();
-                connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
-                connection.ReadLine();
-                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-                if (trickleMs == 0) {
-                    connection.WriteBytes(answer);
-                } else {
-                    const qsizetype line = answer.indexOf('\n') + 1;
-                    connection.WriteBytes(answer.left(line));
-                    for (qsizetype i = line; i < answer.size() && connection.IsOpen(); ++i) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(trickleMs));
-                        connection.WriteBytes(answer.mid(i, 1));
-                    }
+        int port = 0;
+        m_scripted = StartScriptedPeer(port, [answer, delayMs, trickleMs](TLineConnection& connection) {
+            connection.ReadLine();
+            connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
+            connection.ReadLine();
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            if (trickleMs == 0) {
+                connection.WriteBytes(answer);
+            } else {
+                const qsizetype line = answer.indexOf('\n') + 1;
+                connection.WriteBytes(answer.left(line));
+                for (qsizetype i = line; i < answer.size() && connection.IsOpen(); ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(trickleMs));
+                    connection.WriteBytes(answer.mid(i, 1));
                 }
-                while (!connection.ReadLine().isEmpty()) {
-                }
-            } catch (const std::exception&) {
-                // The client closed: the script is done.
+            }
+            while (!connection.ReadLine().isEmpty()) {
             }
         });
-        return ntohs(address.sin_port);
+        return port;
     }
 
     bool Logged(const QString& category, const QString& message) const

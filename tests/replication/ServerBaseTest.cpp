@@ -22,47 +22,6 @@
 
 namespace {
 
-struct TConversation {
-    QStringList replies;
-    bool closedByServer = false;
-    qint64 firstReplyMs = -1;
-};
-
-// One peer's conversation, on a thread of its own so that the main thread
-// keeps serving the sessions' log calls: sends the bytes, then collects reply
-// lines until the server closes, `replies` lines came, or waitMs passed quietly.
-std::future<TConversation> Converse(int port, const QByteArray& send, int replies = -1, int waitMs = 3000)
-{
-    return std::async(std::launch::async, [=] {
-        TConversation result;
-        QElapsedTimer clock;
-        clock.start();
-        auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
-        connection->SetReadTimeout(waitMs);
-        connection->WriteBytes(send);
-        try {
-            while (replies < 0 || result.replies.size() < replies) {
-                const QString line = connection->ReadLine();
-                if (line.isEmpty())
-                    break;
-                if (result.firstReplyMs < 0)
-                    result.firstReplyMs = clock.elapsed();
-                result.replies << line;
-            }
-        } catch (const ESocketError&) {
-            result.closedByServer = true;
-        }
-        return result;
-    });
-}
-
-TConversation Await(std::future<TConversation>& conversation)
-{
-    EXPECT_TRUE(RunEventsUntil(
-        [&] { return conversation.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
-    return conversation.get();
-}
-
 const QByteArray kDefaultLogin = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7\r\n";
 
 class TServerBaseTest : public TTestHome
@@ -156,24 +115,62 @@ TEST_F(TServerBaseTest, AddressNamedClientIsTakenFromTheCacheWithoutLookup)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit \"localhost\" hergestellt")));
 }
 
-TEST_F(TServerBaseTest, LoginReplyForms)
+TEST_F(TServerBaseTest, LoginReplyFormsNeverCarryTheAdministratorAccount)
 {
     MainConfig().Set(QStringLiteral("ServerAdminAccountUse"), true);
     MainConfig().Set(QStringLiteral("ServerAdminAccountUsername"), QStringLiteral("root"));
-    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("pw"));
-    // A named user, credentials in plain text, and a one-part credential, on one connection.
+    MainConfig().Set(QStringLiteral("ServerAdminAccountPassword"), QStringLiteral("Geheim-42"));
+    // A named user, credentials in plain text, a one-part credential and a
+    // second accepted login, on one connection.
     auto conversation = Converse(m_port,
                                  "LOGIN bWFyaWE=,Z2VoZWlt 08.12.26 pc7\r\n"
                                  "LOGIN anonymous,blueheron 08.12.26\n"
-                                 "LOGIN YW5vbnltb3Vz, 08.12.26 pc7\r\n",
-                                 3);
+                                 "LOGIN YW5vbnltb3Vz, 08.12.26 pc7\r\n" +
+                                     kDefaultLogin,
+                                 4);
     const TConversation result = Await(conversation);
     EXPECT_EQ(result.replies,
-              (QStringList{QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok elevate root cHc="),
-                           QStringLiteral("LOGIN fail noelevate")}));
+              (QStringList{QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok noelevate  "),
+                           QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN ok noelevate  ")}));
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Benutzerberechtigung in Klartext empfangen!")));
+    EXPECT_EQ(m_ui.Messages().count(QStringLiteral(
+                  "Anhebung der Anwendungsrechte ist abgeschaltet, solange die Verbindung nicht verschlüsselt ist")),
+              1);
+    // Neither the password nor its Base64 form, nor the client's credentials,
+    // reach the protocol or the overview.
+    const QString everything = m_ui.Messages().join('\n') + m_ui.serverPane.join('\n');
+    for (const char* secret : {"Geheim-42", "R2VoZWltLTQy", "Z2VoZWlt", "blueheron", "Ymx1ZWhlcm9u"})
+        EXPECT_FALSE(everything.contains(QLatin1String(secret))) << secret;
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anfrage \"LOGIN *** 08.12.26 pc7\" von \"localhost\" empfangen")));
+}
+
+TEST_F(TServerBaseTest, AComputerNameTheListsCannotHoldRefusesTheLogin)
+{
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
+    // 255 bytes fit; 128 umlauts are 128 letters but 256 bytes.
+    const QByteArray longest(255, 'p');
+    const QByteArray umlauts = QString(128, QChar(0xE4)).toUtf8();
+    const QByteArray login = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 ";
+    auto conversation = Converse(m_port,
+                                 login + longest + "\r\n" + login + umlauts + "\r\n" + login + "pc,7\r\n" + login +
+                                     "\"pc7\"\r\n" + login + "pc'7\r\n",
+                                 5);
+    const TConversation result = Await(conversation);
+    EXPECT_EQ(result.replies,
+              (QStringList{QStringLiteral("LOGIN ok noelevate  "), QStringLiteral("LOGIN fail noelevate"),
+                           QStringLiteral("LOGIN fail noelevate"), QStringLiteral("LOGIN fail noelevate"),
+                           QStringLiteral("LOGIN fail noelevate")}));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Lokaler Computername \"pc,7\" ist unzulässig, Anmeldung abgelehnt")));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"anonymous\", Ergebnis: fail noelevate")));
+    // The refused names were not stored: the first one stays, in the list and its file.
+    EXPECT_EQ(FindClientByName(QStringLiteral("localhost"))->LocalComputerName(), QString::fromLatin1(longest));
+    const QByteArray file = ReadFile(ProgramFile(QStringLiteral(".clients")));
+    EXPECT_TRUE(file.contains(longest));
+    EXPECT_FALSE(file.contains(umlauts));
+    EXPECT_FALSE(file.contains("pc,7"));
 }
 
 TEST_F(TServerBaseTest, LoginWithoutCredentialsGetsNoReply)
@@ -192,8 +189,10 @@ TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
         const TConversation result = Await(conversation);
         EXPECT_TRUE(result.replies.isEmpty()) << request.constData();
         EXPECT_TRUE(result.closedByServer) << request.constData();
+        // Credentials in a misspelt login do not reach the protocol either.
         EXPECT_TRUE(WaitFor(QStringLiteral("Unbekanntes Kommando \"%1\" empfangen, beende Verbindung")
-                                .arg(QString::fromLatin1(request))));
+                                .arg(QString::fromLatin1(request).replace(QStringLiteral("YW5vbnltb3Vz,Ymx1ZWhlcm9u"),
+                                                                          QStringLiteral("***")))));
     }
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kommandobearbeitung abgeschlossen")));
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <limits>
@@ -10,7 +11,10 @@
 #include <QThread>
 
 #include "base/TextFields.h"
+#include "catalogue/SyncClient.h"
+#include "catalogue/SyncDownload.h"
 #include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/StagingFile.h"
 #include "replication/Transfer.h"
@@ -263,6 +267,158 @@ TEST_F(TTransferTest, NothingBeyondTheExpectedSizeIsWritten)
     EXPECT_EQ(Fetch(QStringLiteral("x.bin"), StartScriptedServer(endless), 5), -1);
     EXPECT_TRUE(TransferFailed());
     EXPECT_FALSE(QFile::exists(Received()));
+}
+
+TEST_F(TTransferTest, TheMasterServesARestrictedObjectOnlyToAComputerOfAnEntitledGroup)
+{
+    TSyncObject* secret = MakeObject(QStringLiteral("secret.conf"), "geheim");
+    secret->SetUseClientGroupRights(true);
+    secret->AddClientGroup(QStringLiteral("\\10\\1\\"));
+    // Its command file and the objects of its folder have its rights.
+    MakeFile(Home("Scriptus/secret.scriptus"), "Klick", SomeDate());
+    secret->SetScriptusFile(QStringLiteral("secret.scriptus"));
+    MakeObject(QStringLiteral("leaf.conf"), "blatt")->SetParent(secret);
+    MakeObject(QStringLiteral("open.txt"), "offen");
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("localhost")); // in \127\0\0\
+
+    // A computer of another group asks by name, as no honest client would.
+    m_ui.Clear();
+    for (const char* name : {"secret.conf", "secret.scriptus", "leaf.conf"}) {
+        auto conversation = Converse(m_server->Port(), "DOWNLOAD \"" + QByteArray(name) + "\"\r\n", -1, 1500);
+        EXPECT_TRUE(Await(conversation).replies.isEmpty()) << name;
+    }
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));
+    for (const char* name : {"secret.conf", "leaf.conf"})
+        EXPECT_TRUE(
+            Logged(QStringLiteral("Client"),
+                   QStringLiteral("Objekt \"%1\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")
+                       .arg(QLatin1String(name))));
+    EXPECT_FALSE(Logged(QStringLiteral("Server"), QStringLiteral("Skriptus-Objekt wird generiert")));
+    EXPECT_EQ(IndexOf(QStringLiteral("Server"), QStringLiteral("Objekt \"")), -1);
+    EXPECT_EQ(Fetch(QStringLiteral("open.txt")), 5);
+
+    // In an entitled group the same computer gets them.
+    FindClientByName(QStringLiteral("localhost"))->SetGroupPath(QStringLiteral("\\10\\1\\7\\"));
+    EXPECT_EQ(Fetch(QStringLiteral("secret.conf")), 6);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("geheim"));
+    EXPECT_EQ(Fetch(QStringLiteral("secret.scriptus")), 5);
+    EXPECT_EQ(Fetch(QStringLiteral("leaf.conf")), 5);
+}
+
+TEST_F(TTransferTest, AProviderServesOnlyObjectsThatEveryComputerMayHave)
+{
+    BecomeClient();
+    // Installed here: a provider serves its targets.
+    const auto installed = [&](const QString& name, const QByteArray& content) {
+        TSyncObject* object = MakeObject(name, content);
+        QFile::remove(Home("Objects/") + name);
+        MakeFile(Home("Target/") + name, content, SomeDate());
+        return object;
+    };
+    TSyncObject* secret = installed(QStringLiteral("secret.conf"), "geheim");
+    secret->SetUseClientGroupRights(true);
+    // Even the asking computer's group: a provider knows no client's group.
+    secret->AddClientGroup(QStringLiteral("\\127\\"));
+    secret->SetScriptusFile(QStringLiteral("secret.scriptus"));
+    // Its command file came as a companion, listed before it.
+    TSyncObject* companion = AppendObject(
+        std::make_unique<TSyncObject>(QStringLiteral("secret.scriptus"), QString(), 5, SomeDate(), Home("Target/")));
+    companion->SetScriptusCompanion(true);
+    MakeFile(Home("Target/secret.scriptus"), "Klick", SomeDate());
+    installed(QStringLiteral("open.txt"), "offen");
+
+    m_ui.Clear();
+    for (const char* name : {"secret.conf", "secret.scriptus"}) {
+        auto conversation = Converse(m_server->Port(), "DOWNLOAD \"" + QByteArray(name) + "\"\r\n", -1, 1500);
+        EXPECT_TRUE(Await(conversation).replies.isEmpty()) << name;
+    }
+    ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));
+    EXPECT_TRUE(Logged(
+        QStringLiteral("Server"),
+        QStringLiteral("Objekt \"secret.conf\" darf nicht übertragen werden, da Client-Gruppe nicht berechtigt")));
+    EXPECT_EQ(Fetch(QStringLiteral("open.txt")), 5);
+    EXPECT_EQ(ReadFile(Received()), QByteArray("offen"));
+}
+
+TEST_F(TTransferTest, OnlyConfirmationsOfWhatTheMasterOffersTheComputerAreRecordedOncePerComputer)
+{
+    TSyncObject* app = MakeObject(QStringLiteral("app.bin"), "inhalt");
+    MakeFile(Home("Scriptus/app.scriptus"), "Klick", SomeDate());
+    app->SetScriptusFile(QStringLiteral("app.scriptus"));
+    TSyncObject* secret = MakeObject(QStringLiteral("secret.conf"), "geheim");
+    secret->SetUseClientGroupRights(true);
+    secret->AddClientGroup(QStringLiteral("\\10\\"));
+    // Its source changed since: the master does not offer it.
+    TSyncObject* changed = MakeObject(QStringLiteral("changed.txt"), "alt");
+    changed->SetModifiedDate(SomeDate() + 1);
+    const QString downloads = ProgramFile(QStringLiteral(".downloads"));
+
+    // The honest client confirms its object three times: one record.
+    RunClient([&](TClientBase& client) {
+        for (int i = 0; i < 3; ++i)
+            Confirm(client, *app);
+    });
+    ASSERT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(FirstDownload()->DownloadComputerName(), QStringLiteral("testhost"));
+    EXPECT_EQ(FirstDownload()->DownloadObjectId(), app->ComputeId());
+    const QByteArray recorded = ReadFile(downloads);
+    EXPECT_EQ(SplitLines(recorded).size(), 1);
+
+    // A hostile peer forges 300 confirmations, then confirms before logging in.
+    QByteArray forged = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 testhost\r\n";
+    const auto confirm = [](const char* name, quint64 id) {
+        return "DOWNLOAD_OK \"" + QByteArray(name) + "\" " + NumberToText(id).toLatin1() + "\r\n";
+    };
+    const std::unique_ptr<TSyncObject> command = app->GenerateScriptusCompanion();
+    ASSERT_TRUE(command);
+    for (quint64 i = 0; i < 60; ++i) {
+        forged += confirm("nobody.bin", i);
+        forged += confirm("app.bin", app->ComputeId() + 1 + i);
+        forged += confirm("secret.conf", secret->ComputeId());
+        forged += confirm("changed.txt", changed->ComputeId());
+        forged += confirm("app.scriptus", command->ComputeId());
+    }
+    forged += confirm("app.bin", app->ComputeId()); // genuine, but recorded already
+    m_ui.Clear();
+    auto conversation = Converse(m_server->Port(), forged, 1);
+    Await(conversation);
+    auto anonymous = Converse(m_server->Port(), confirm("app.bin", app->ComputeId()), -1, 1000);
+    Await(anonymous);
+    ASSERT_TRUE(RunEventsUntil([&] {
+        return m_server->ActiveSessionCount() == 0 &&
+               m_ui.Messages(QStringLiteral("Server"))
+                       .count(QStringLiteral("Bestätigung des Objekts \"app.bin\" abgelehnt")) == 61;
+    }));
+    EXPECT_EQ(ReadFile(downloads), recorded);
+    EXPECT_EQ(DownloadCount(), 1);
+    EXPECT_EQ(
+        m_ui.Messages(QStringLiteral("Server")).count(QStringLiteral("Übertragung des Objekts \"app.bin\" bestätigt")),
+        1);
+    EXPECT_FALSE(Logged(QStringLiteral("Server"), QStringLiteral("Übertragung des Objekts \"nobody.bin\" bestätigt")));
+}
+
+TEST_F(TTransferTest, TheCacheFolderAndItsEntriesAreForOwnerAndGroupOnly)
+{
+    const auto mode = [](const QString& path) {
+        struct stat status = {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status.st_mode & 07777;
+    };
+    // The folder as an earlier version left it, readable for everyone.
+    QDir().mkpath(TransferCacheFolder());
+    ::chmod(QFile::encodeName(TransferCacheFolder()).constData(), 0755);
+    MakeObject(QStringLiteral("app.bin"), Content(5000));
+    const mode_t before = ::umask(022);
+    RefreshTransferCache();
+    ::umask(before);
+    EXPECT_EQ(mode(TransferCacheFolder()), 0770u);
+    const QStringList entries = CacheForms();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(mode(TransferCacheFolder() + entries.front()), 0660u);
+    // With every entry made, the next pass still closes the folder.
+    ::chmod(QFile::encodeName(TransferCacheFolder()).constData(), 0755);
+    RefreshTransferCache();
+    EXPECT_EQ(mode(TransferCacheFolder()), 0770u);
 }
 
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
