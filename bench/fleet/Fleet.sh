@@ -7,7 +7,7 @@
 clients=()
 for i in $(seq "$FLEET_CLIENTS"); do clients+=("c$i"); done
 providers=${FLEET_PROVIDERS:-1}
-network master "${clients[@]}" -- "ClientSilentInstall=1" "ClientUpdateIntervalInMillisecs=${FLEET_INTERVAL_MS:-5000}" \
+network master "${clients[@]}" -- "ClientAutoInstall=1" "ClientSilentInstall=1" "ClientUpdateIntervalInMillisecs=${FLEET_INTERVAL_MS:-5000}" \
     "ClientFindObjectsOverBroadcast=$providers"
 if [ "$providers" = 1 ]; then
     # A provider is reached by the name its datagram resolves to.

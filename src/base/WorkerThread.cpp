@@ -4,7 +4,9 @@
 #include <pthread.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -14,6 +16,12 @@ std::string ThreadName(const char* role)
     return std::string(role, std::min<size_t>(std::strlen(role), 15));
 }
 
+struct TStart {
+    std::string name;
+    std::function<void()> body;
+    std::atomic<bool>* finished;
+};
+
 } // namespace
 
 TWorkerThread::~TWorkerThread()
@@ -21,22 +29,45 @@ TWorkerThread::~TWorkerThread()
     Join();
 }
 
-void TWorkerThread::Start(const char* role, std::function<void()> body)
+void* TWorkerThread::Enter(void* start)
+{
+    const std::unique_ptr<TStart> run(static_cast<TStart*>(start));
+    pthread_setname_np(pthread_self(), run->name.c_str());
+    run->body();
+    *run->finished = true;
+    return nullptr;
+}
+
+void TWorkerThread::Start(const char* role, std::function<void()> body, size_t stackBytes)
 {
     Join();
     m_finished = false;
-    const std::string name = ThreadName(role);
-    m_thread = std::thread([this, name, body = std::move(body)] {
-        pthread_setname_np(pthread_self(), name.c_str());
-        body();
-        m_finished = true;
-    });
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    if (stackBytes != 0)
+        pthread_attr_setstacksize(&attributes, stackBytes);
+    auto* start = new TStart{ThreadName(role), std::move(body), &m_finished};
+    const int failure = pthread_create(&m_handle, &attributes, &TWorkerThread::Enter, start);
+    pthread_attr_destroy(&attributes);
+    if (failure != 0) {
+        delete start;
+        m_finished = true; // nothing to wait for
+        throw std::system_error(failure, std::generic_category(), "pthread_create");
+    }
+    m_joinable = true;
 }
 
 void TWorkerThread::Join()
 {
-    if (m_thread.joinable() && !IsCurrent())
-        m_thread.join();
+    if (m_joinable && !IsCurrent()) {
+        pthread_join(m_handle, nullptr);
+        m_joinable = false;
+    }
+}
+
+bool TWorkerThread::IsCurrent() const
+{
+    return m_joinable && pthread_equal(m_handle, pthread_self()) != 0;
 }
 
 void NameThisThread(const char* role)

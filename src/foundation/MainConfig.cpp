@@ -70,6 +70,9 @@ void RegisterMainOptions(TConfig& c)
     Configs().serverConfigured = reg("NetServerName", String, LocalComputerName());
     reg("NetServerPort", Integer, 42424);
     reg("NetDNSCache", Boolean, true);
+    // Bounds of the server: hundreds of clients, but no single address may take many.
+    reg("NetMaxSessions", Integer, 512);
+    reg("NetMaxSessionsPerAddress", Integer, 8);
     reg("ServerCompressData", Boolean, true);
     reg("ServerEncodeData", Boolean, false);
     reg("ServerOfferNewerObjects", Boolean, false);

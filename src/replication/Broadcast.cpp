@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <list>
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
@@ -70,10 +71,15 @@ std::atomic<TClock::rep> g_lastDownloadQuery{0};
 // after the object list would close the window before any answer arrives.
 constexpr auto kProviderAnswerTime = std::chrono::milliseconds(300);
 
+// Senders are spoofable: the tables keep this many, the least recently
+// heard leaving first.
+constexpr qsizetype kMostSenders = 4096;
+
 struct TBroadcastState {
-    std::mutex datagramLock; // one datagram handled at a time
-    std::vector<TFilterEntry> filter;
-    QHash<QString, TResolvedName> names; // by sender address
+    std::mutex datagramLock;                                       // one datagram handled at a time
+    std::list<TFilterEntry> filter;                                // most recently heard first
+    QHash<QString, std::list<TFilterEntry>::iterator> filterIndex; // by lower-case address
+    QHash<QString, TResolvedName> names;                           // by sender address
     std::mutex senderLock;
     TDatagramSender sender;
 };
@@ -118,22 +124,32 @@ std::optional<QString> DatagramText(const QByteArray& data)
     return text;
 }
 
+// The look-up runs outside the datagram lock: a slow name server holds
+// only the datagram that asked.
 QString SenderName(const QString& address)
 {
-    const TClock::time_point now = TClock::now();
-    QHash<QString, TResolvedName>& names = State().names;
-    if (const auto known = names.constFind(address); known != names.cend() && known->until > now)
-        return known->name;
+    TBroadcastState& state = State();
+    {
+        std::lock_guard guard(state.datagramLock);
+        const auto known = state.names.constFind(address);
+        if (known != state.names.cend() && known->until > TClock::now())
+            return known->name;
+    }
     QString name;
     if (const TSyncClient* client = FindClientByNameExact(address))
         name = client->Name();
     else
         name = ResolveAddress(address).value_or(QString());
     name.truncate(kFilterTextLength);
-    if (name.isEmpty())
-        names.remove(address);
-    else
-        names.insert(address, {name, now + kNameLifetime});
+    std::lock_guard guard(state.datagramLock);
+    if (name.isEmpty()) {
+        state.names.remove(address);
+        return name;
+    }
+    // Found names outlive their use only briefly; a flood of them is dropped whole.
+    if (state.names.size() >= kMostSenders)
+        state.names.clear();
+    state.names.insert(address, {name, TClock::now() + kNameLifetime});
     return name;
 }
 
@@ -141,21 +157,28 @@ QString SenderName(const QString& address)
 // refreshed in every case, so a steady stream stays filtered.
 bool Filtered(const QString& text, const QString& address, const QString& name)
 {
-    std::vector<TFilterEntry>& filter = State().filter;
+    TBroadcastState& state = State();
     const TClock::time_point now = TClock::now();
-    for (TFilterEntry& entry : filter) {
-        if (entry.address.compare(address, Qt::CaseInsensitive) != 0)
-            continue;
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - entry.last).count();
-        entry.last = now;
-        entry.name = name;
-        if (elapsed < kFilterMs) {
-            BroadcastLog(QStringLiteral("Broadcast \"%1\" von \"%2\" gefiltert").arg(text, entry.name));
-            return true;
+    const QString key = address.left(kFilterTextLength).toLower();
+    const auto found = state.filterIndex.constFind(key);
+    if (found == state.filterIndex.cend()) {
+        if (state.filter.size() >= static_cast<size_t>(kMostSenders)) {
+            state.filterIndex.remove(state.filter.back().address.toLower());
+            state.filter.pop_back();
         }
+        state.filter.push_front({address.left(kFilterTextLength), name, now});
+        state.filterIndex.insert(key, state.filter.begin());
         return false;
     }
-    filter.push_back({address.left(kFilterTextLength), name, now});
+    const auto entry = *found;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - entry->last).count();
+    entry->last = now;
+    entry->name = name;
+    state.filter.splice(state.filter.begin(), state.filter, entry);
+    if (elapsed < kFilterMs) {
+        BroadcastLog(QStringLiteral("Broadcast \"%1\" von \"%2\" gefiltert").arg(text, entry->name));
+        return true;
+    }
     return false;
 }
 
@@ -305,12 +328,18 @@ void ClearBroadcastFilter()
 {
     std::lock_guard guard(State().datagramLock);
     State().filter.clear();
+    State().filterIndex.clear();
     State().names.clear();
+}
+
+qsizetype BroadcastFilterSize()
+{
+    std::lock_guard guard(State().datagramLock);
+    return static_cast<qsizetype>(State().filter.size());
 }
 
 void OnDatagram(const QByteArray& data, const QString& senderAddress, const TConnectedCheck& isConnected)
 {
-    std::lock_guard guard(State().datagramLock);
     QString text;
     try {
         const std::optional<QString> decoded = DatagramText(data);
@@ -323,6 +352,7 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TCon
         if (words.isEmpty())
             return;
         const QString senderName = SenderName(senderAddress);
+        std::lock_guard guard(State().datagramLock);
         if (Filtered(text, senderAddress, senderName))
             return;
         BroadcastLog(QStringLiteral("Empfange Broadcast \"%1\" von \"%2\"").arg(text, senderName));

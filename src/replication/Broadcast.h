@@ -49,6 +49,8 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TCon
 
 /// Forgets every sender of the filter table (tests: each starts afresh).
 void ClearBroadcastFilter();
+/// Senders the filter holds now (at most 4 096).
+qsizetype BroadcastFilterSize();
 
 /// The reader of the UDP socket: a thread of its own that hands every datagram
 /// to OnDatagram. Does not own the socket.

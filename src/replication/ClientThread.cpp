@@ -2,6 +2,7 @@
 #include "replication/ClientThread.h"
 
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 #include <QCoreApplication>
@@ -43,8 +44,9 @@ void ReapEnded(TOwnedThreads& owned)
 
 } // namespace
 
-TClientThread::TClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence)
-    : TClientBase(std::move(info)), m_sequence(std::move(sequence))
+TClientThread::TClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence,
+                             std::function<void()> ended)
+    : TClientBase(std::move(info)), m_sequence(std::move(sequence)), m_ended(std::move(ended))
 {
 }
 
@@ -67,6 +69,8 @@ void TClientThread::Execute()
         Log(QStringLiteral("Im Thread ") + ExceptionSuffix(error));
     }
     Log(QStringLiteral("Beende Thread"));
+    if (m_ended)
+        m_ended();
 }
 
 TConversationSequence SequenceOf(TConnectKind kind)
@@ -94,14 +98,27 @@ void StartClientThread(std::unique_ptr<TConnectInfo> info)
     StartClientThread(std::move(info), SequenceOf(kind));
 }
 
-void StartClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence)
+void StartClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence, std::function<void()> ended)
 {
     TOwnedThreads& owned = Owned();
-    std::lock_guard guard(owned.lock);
+    std::unique_lock guard(owned.lock);
     ReapEnded(owned);
-    auto thread = std::make_unique<TClientThread>(std::move(info), std::move(sequence));
+    auto thread = std::make_unique<TClientThread>(std::move(info), std::move(sequence), ended);
     ListClientThread(thread.get());
-    thread->Start();
+    try {
+        thread->Start();
+    } catch (const std::system_error& error) {
+        // No thread to be had: this conversation does not happen, the program goes on.
+        RemoveClientThread(thread.get());
+        Log(QStringLiteral("Client"),
+            QStringLiteral("Der Client-Thread konnte nicht gestartet werden (%1)")
+                .arg(QString::fromLocal8Bit(error.what())),
+            50);
+        guard.unlock();
+        if (ended)
+            ended();
+        return;
+    }
     owned.threads.push_back(std::move(thread));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "base/WorkerThread.h"
@@ -12,7 +13,8 @@
 class TClientThread : public TClientBase
 {
 public:
-    TClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence);
+    /// ended, when given, runs on the thread as its last work.
+    TClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence, std::function<void()> ended = {});
     ~TClientThread() override;
 
     /// Starts the body on a thread named "ClientThread".
@@ -24,6 +26,7 @@ private:
     void Execute();
 
     TConversationSequence m_sequence;
+    std::function<void()> m_ended;
     // Last: joined before the fields its body uses go.
     TWorkerThread m_thread;
 };
@@ -37,7 +40,8 @@ TConversationSequence SequenceOf(TConnectKind kind);
 /// sequence, or the one given. The list owns the thread and joins it once it
 /// has ended.
 void StartClientThread(std::unique_ptr<TConnectInfo> info);
-void StartClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence);
+void StartClientThread(std::unique_ptr<TConnectInfo> info, TConversationSequence sequence,
+                       std::function<void()> ended = {});
 
 /// Runs a sending instance: sends the command of the kind to the host at
 /// NetServerPort through a client thread and returns once the thread has

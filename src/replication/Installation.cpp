@@ -128,43 +128,59 @@ bool CopyLocally(TClientBase& client, const TSyncObject& object, TStagingFile& s
     return true;
 }
 
-// Providers first, then the master server. A count of 0 is an empty file only
-// for an object that is empty: for any other it is a negative answer, which
-// must never replace the target.
-bool Download(TClientBase& client, TSyncObject& object, TStagingFile& staging, std::optional<TContentDigest>& digest)
+bool MakeEmpty(TClientBase& client, TStagingFile& staging)
 {
-    if (digest) {
-        if (FetchFromProviders(object, staging, *digest))
-            return true;
-    } else {
-        StopProviderCollection();
-        if (object.ProviderCount() > 0)
-            client.Log(QStringLiteral("Ohne Prüfsumme des Master-Servers wird kein Provider nach dem Objekt \"%1\" "
-                                      "gefragt")
-                           .arg(object.SourceName()));
+    try {
+        staging.Start();
+        staging.Finish();
+        return true;
+    } catch (const EStagingError& error) {
+        client.Log(error.Message());
+        return false;
     }
-    const qint32 count = FetchFromServer(client, object, staging, digest);
+}
+
+// The bytes the master server sends, checked against its digest when it
+// gives one. A count of 0 is an empty file only for an object that is
+// empty: for any other it is a negative answer, which must never replace
+// the target.
+bool FromMaster(TClientBase& client, TSyncObject& object, TStagingFile& staging, std::optional<TContentDigest>& digest,
+                qint32 count)
+{
     const qint64 expected = digest ? digest->size : object.Size();
     if (count < 0 || (count == 0 && expected != 0))
         return false;
-    if (count == 0) {
-        try {
-            staging.Start();
-            staging.Finish();
-        } catch (const EStagingError& error) {
-            client.Log(error.Message());
-            return false;
-        }
-    }
+    if (count == 0)
+        return MakeEmpty(client, staging);
     client.Log(QStringLiteral("Schreibe Objekt \"%1\" (%2 Bytes)").arg(staging.Path()).arg(count));
     // An older master server sends no digest: its own bytes are taken as
     // they come, as far as the size of its object line.
     return !digest || AcceptStaged(staging, *digest, object.SourceName(), client.ConnectInfo().host);
 }
 
-// Only a source that really is current here is copied: on a client whose
-// program path equals the master's, the running program would otherwise pass
-// for the new version of itself.
+// First the master's digest alone, then a local copy, the providers and at
+// last the master server's bytes; every one judged by that digest. An older
+// master answers the question for the digest with the object itself.
+bool ObtainBytes(TClientBase& client, TSyncObject& object, TStagingFile& staging)
+{
+    std::optional<TContentDigest> digest;
+    const qint32 count = FetchFromServer(client, object, staging, digest, TDownloadAsk::DigestOnly);
+    if (count != 0 || !digest) {
+        StopProviderCollection();
+        return FromMaster(client, object, staging, digest, count);
+    }
+    if (digest->size == 0)
+        return MakeEmpty(client, staging);
+    // Only a source that really is current here is copied: on a client whose
+    // program path equals the master's, the running program would otherwise
+    // pass for the new version of itself.
+    if (object.MatchesFile(object.ResolvedSourcePath()) && CopyLocally(client, object, staging, *digest))
+        return true;
+    if (FetchFromProviders(object, staging, *digest))
+        return true;
+    return FromMaster(client, object, staging, digest, FetchFromServer(client, object, staging, digest));
+}
+
 bool ObtainFile(TClientBase& client, TSyncObject& object, TStagingFile& staging)
 {
     try {
@@ -174,10 +190,7 @@ bool ObtainFile(TClientBase& client, TSyncObject& object, TStagingFile& staging)
         client.Log(error.Message());
         return false;
     }
-    std::optional<TContentDigest> digest = FetchDigest(client, object);
-    const bool obtained =
-        (digest && object.MatchesFile(object.ResolvedSourcePath()) && CopyLocally(client, object, staging, *digest)) ||
-        Download(client, object, staging, digest);
+    const bool obtained = ObtainBytes(client, object, staging);
     if (obtained)
         staging.Stamp(object.ModifiedDate());
     return obtained;

@@ -248,7 +248,7 @@ const std::array<QString, kCommandCount>& CommandWords()
         QStringLiteral("LOGIN"),        QStringLiteral("OBJLIST"),      QStringLiteral("DOWNLOAD"),
         QStringLiteral("DOWNLOAD_OK"),  QStringLiteral("TERMINATE"),    QStringLiteral("DEINSTALL"),
         QStringLiteral("PHONEHOME"),    QStringLiteral("PHONEHOME_OK"), QStringLiteral("TERMINATE_OK"),
-        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),    QStringLiteral("DIGEST"),
+        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),
     };
     return words;
 }

@@ -109,9 +109,8 @@ enum class TCommandIndex : int {
     TerminateOk = 8,
     DeinstallOk = 9,
     SetServer = 10,
-    Digest = 11,
 };
-inline constexpr int kCommandCount = 12;
+inline constexpr int kCommandCount = 11;
 
 /// The command words in table order.
 const std::array<QString, kCommandCount>& CommandWords();

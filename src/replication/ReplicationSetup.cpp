@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/ReplicationSetup.h"
 
+#include <mutex>
+
 #include "catalogue/SyncObject.h"
 #include "foundation/ListenerControl.h"
+#include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
 #include "replication/ClientThread.h"
@@ -51,6 +54,69 @@ public:
     void RequestStop() override { StopTransferCacheWorker(); }
 };
 
+// One update at a time: a call-back or timer tick while one runs marks one
+// more to follow it, however many come meanwhile, instead of a second
+// conversation beside it that would merge the same list twice.
+struct TUpdateQueue {
+    std::mutex lock;
+    bool running = false;
+    bool again = false;
+    QString host;
+    int port = 0;
+};
+
+TUpdateQueue& Queue()
+{
+    static TUpdateQueue queue;
+    return queue;
+}
+
+void StartQueuedUpdate(const QString& host, int port);
+
+void UpdateEnded()
+{
+    TUpdateQueue& queue = Queue();
+    QString host;
+    int port = 0;
+    {
+        std::lock_guard guard(queue.lock);
+        queue.running = queue.again;
+        if (!queue.again)
+            return;
+        queue.again = false;
+        host = queue.host;
+        port = queue.port;
+    }
+    StartQueuedUpdate(host, port);
+}
+
+void StartQueuedUpdate(const QString& host, int port)
+{
+    auto info = std::make_unique<TConnectInfo>();
+    info->host = host;
+    info->port = port;
+    info->kind = TConnectKind::Update;
+    StartClientThread(std::move(info), SequenceOf(TConnectKind::Update), &UpdateEnded);
+}
+
+void RequestUpdate(const QString& host, int port)
+{
+    TUpdateQueue& queue = Queue();
+    {
+        std::lock_guard guard(queue.lock);
+        if (queue.running) {
+            queue.again = true;
+            queue.host = host;
+            queue.port = port;
+            Log(QStringLiteral("Main"), QStringLiteral("Eine Synchronisation läuft bereits, eine weitere folgt ihr"),
+                50);
+            return;
+        }
+        queue.running = true;
+    }
+    StartQueuedUpdate(host, port);
+}
+
 } // namespace
 
 void InstallReplication()
@@ -69,11 +135,5 @@ void InstallReplication()
         return true;
     }();
     (void)cacheFollowsList;
-    SetUpdateSessionStarter([](const QString& host, int port) {
-        auto info = std::make_unique<TConnectInfo>();
-        info->host = host;
-        info->port = port;
-        info->kind = TConnectKind::Update;
-        StartClientThread(std::move(info));
-    });
+    SetUpdateSessionStarter(&RequestUpdate);
 }

@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include "foundation/ThreadWait.h"
 #include "foundation/UiAdapter.h"
 #include "platform/HostNames.h"
+#include "platform/ProcessLimits.h"
 #include "replication/Broadcast.h"
 #include "replication/Protocol.h"
 #include "replication/ServerThread.h"
@@ -74,7 +77,8 @@ int LocalPort(int socket)
 class TServerBase::TListenerThread
 {
 public:
-    TListenerThread(TServerBase& server, int socket) : m_server(server), m_socket(socket)
+    TListenerThread(TServerBase& server, int socket)
+        : m_server(server), m_socket(socket), m_reserve(::open("/dev/null", O_RDONLY | O_CLOEXEC))
     {
         m_thread.Start("TcpListener", [this] { Run(); });
     }
@@ -83,6 +87,8 @@ public:
         m_waiter.Wake();
         m_thread.Join();
         ::close(m_socket);
+        if (m_reserve >= 0)
+            ::close(m_reserve);
     }
 
 private:
@@ -93,12 +99,29 @@ private:
             if (s >= 0)
                 m_server.Accepted(s);
             else if (errno == EMFILE || errno == ENFILE)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50)); // do not spin while out of descriptors
+                RefuseOne();
         }
+    }
+
+    // Out of descriptors, the waiting connection would stay in the queue and
+    // wake the listener for ever: the descriptor kept in reserve takes it
+    // just long enough to close it.
+    void RefuseOne()
+    {
+        if (m_reserve < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return;
+        }
+        ::close(m_reserve);
+        const int s = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+        const QString address = s >= 0 ? TLineConnection(s).PeerAddress() : QString();
+        m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        BaseLog(QStringLiteral("Verbindung von %1 abgelehnt: keine Dateideskriptoren mehr frei").arg(address));
     }
 
     TServerBase& m_server;
     int m_socket;
+    int m_reserve;
     TSocketWaiter m_waiter;
     TWorkerThread m_thread;
 };
@@ -123,6 +146,8 @@ void TServerBase::StartListeners()
 {
     if (m_listener || m_udpSocket >= 0)
         return;
+    if (const long descriptors = RaiseDescriptorLimit(); descriptors > 0)
+        BaseLog(QStringLiteral("Bis zu %1 offene Dateien und Verbindungen möglich").arg(descriptors));
     const int port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
     const bool tcp = StartTcp(port);
     if (tcp)
@@ -199,16 +224,57 @@ void TServerBase::StopListeners()
     }
 }
 
+std::optional<QString> TServerBase::Refusal(const QString& address) const
+{
+    const int most = MainConfig().GetInteger(QStringLiteral("NetMaxSessions"));
+    const int mostPerAddress = MainConfig().GetInteger(QStringLiteral("NetMaxSessionsPerAddress"));
+    int all = 0;
+    int fromAddress = 0;
+    {
+        std::lock_guard threads(m_threadsLock);
+        for (const auto& session : m_sessionThreads) {
+            if (session->Finished())
+                continue;
+            ++all;
+            fromAddress += session->AcceptedFrom() == address ? 1 : 0;
+        }
+    }
+    if (all >= most)
+        return QStringLiteral("Verbindung von %1 abgelehnt: bereits %2 Verbindungen (NetMaxSessions)")
+            .arg(address)
+            .arg(all);
+    if (fromAddress >= mostPerAddress)
+        return QStringLiteral("Verbindung von %1 abgelehnt: bereits %2 Verbindungen von dieser Adresse "
+                              "(NetMaxSessionsPerAddress)")
+            .arg(address)
+            .arg(fromAddress);
+    return std::nullopt;
+}
+
 void TServerBase::Accepted(int socket)
 {
     ReapSessions();
-    auto session = std::make_unique<TServerThread>(std::make_unique<TLineConnection>(socket), *this);
-    TServerThread& started = *session;
+    auto connection = std::make_unique<TLineConnection>(socket);
+    const QString address = connection->PeerAddress();
+    if (const std::optional<QString> refusal = Refusal(address)) {
+        BaseLog(*refusal);
+        return; // the connection closes as it goes
+    }
+    auto session = std::make_unique<TServerThread>(std::move(connection), *this);
+    TServerThread* started = session.get();
     {
         std::lock_guard threads(m_threadsLock);
         m_sessionThreads.push_back(std::move(session));
     }
-    started.Start();
+    try {
+        started->Start();
+    } catch (const std::system_error& error) {
+        // Refuses this one connection; the server goes on.
+        BaseLog(QStringLiteral("Verbindung von %1 abgelehnt: kein Thread verfügbar (%2)")
+                    .arg(address, QString::fromLocal8Bit(error.what())));
+        std::lock_guard threads(m_threadsLock);
+        std::erase_if(m_sessionThreads, [started](const auto& session) { return session.get() == started; });
+    }
 }
 
 void TServerBase::ReapSessions()
@@ -272,13 +338,13 @@ TServerThread* TServerBase::FindSession(const TServerThread& session) const
 
 bool TServerBase::OnConnect(TServerThread& session)
 {
-    std::unique_lock lock(m_sessionLock);
-    if (m_refusing) {
-        BaseLog(QStringLiteral("Anwendung soll beendet werden, Verbindung abgelehnt"));
-        session.CloseConnection();
-        return false;
-    }
     {
+        std::unique_lock lock(m_sessionLock);
+        if (m_refusing) {
+            BaseLog(QStringLiteral("Anwendung soll beendet werden, Verbindung abgelehnt"));
+            session.CloseConnection();
+            return false;
+        }
         std::lock_guard table(m_tableLock);
         auto slot = std::find_if(m_slots.begin(), m_slots.end(), [](const TSlot& s) { return !s.active; });
         if (slot == m_slots.end())
@@ -288,6 +354,8 @@ bool TServerBase::OnConnect(TServerThread& session)
     }
     const QString address = session.Connection().PeerAddress();
     session.SetPeer(address, address);
+    // A slow name server must not stall every other session: the look-up
+    // runs outside the session lock, only the registration inside.
     BaseLog(QStringLiteral("Namensauflösung für IP-Adresse %1 vornehmen").arg(address));
     QString name;
     const TSyncClient* cached =
@@ -298,6 +366,7 @@ bool TServerBase::OnConnect(TServerThread& session)
     } else {
         name = ResolveAddress(address).value_or(address);
     }
+    std::unique_lock lock(m_sessionLock);
     RegisterClient(address, name);
     BaseLog(QStringLiteral("Verbindung mit \"%1\" hergestellt").arg(name));
     session.SetPeer(address, name);

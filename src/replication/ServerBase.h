@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <vector>
 
@@ -75,6 +76,9 @@ private:
     bool StartUdp(int port);
     TServerThread* FindSession(const TServerThread& session) const;
     void Accepted(int socket);
+    /// Why a new connection from the address must be refused: the sessions
+    /// overall or from that address are at their bound.
+    std::optional<QString> Refusal(const QString& address) const;
     /// Joins and frees the sessions whose thread has ended.
     void ReapSessions();
     bool AllSessionsFinished() const;

@@ -39,7 +39,6 @@ struct THandlerTable {
         handlers[static_cast<int>(TCommandIndex::ObjList)] = &HandleObjList;
         handlers[static_cast<int>(TCommandIndex::Download)] = &HandleDownload;
         handlers[static_cast<int>(TCommandIndex::DownloadOk)] = &HandleDownloadOk;
-        handlers[static_cast<int>(TCommandIndex::Digest)] = &HandleDigest;
         handlers[static_cast<int>(TCommandIndex::Terminate)] = &HandleTerminate;
         handlers[static_cast<int>(TCommandIndex::Deinstall)] = &HandleDeinstall;
         handlers[static_cast<int>(TCommandIndex::PhoneHome)] = &HandlePhoneHome;
@@ -60,6 +59,11 @@ bool IsReplyWord(TCommandIndex index)
 {
     return index == TCommandIndex::PhoneHomeOk || index == TCommandIndex::TerminateOk ||
            index == TCommandIndex::DeinstallOk;
+}
+
+bool ServedOutsideTheLock(TCommandIndex index)
+{
+    return index == TCommandIndex::Download;
 }
 
 void MainLog(const char* event)
@@ -102,18 +106,24 @@ QStringList StatusPage()
 }
 
 TServerThread::TServerThread(std::unique_ptr<TLineConnection> connection, TSessionHost& server)
-    : m_connection(std::move(connection)), m_server(server)
+    : m_connection(std::move(connection)), m_acceptedFrom(m_connection->PeerAddress()), m_server(server)
 {
 }
 
 void TServerThread::Start()
 {
-    m_thread.Start("ServerSession", [this] {
-        Run();
-        // Closed now, not when the server next frees ended sessions: a peer
-        // whose unread bytes were refused learns of it at once.
-        m_connection.reset();
-    });
+    // Hundreds of sessions at once: the system's 8 MiB default each would
+    // exhaust the address space long before the descriptors run out.
+    constexpr size_t kSessionStack = 512 * 1024;
+    m_thread.Start(
+        "ServerSession",
+        [this] {
+            Run();
+            // Closed now, not when the server next frees ended sessions: a peer
+            // whose unread bytes were refused learns of it at once.
+            m_connection.reset();
+        },
+        kSessionStack);
 }
 
 void TServerThread::Run()
@@ -193,20 +203,24 @@ void TServerThread::ServeOneRequest()
         // Outside the lock for the same reason as the request line.
         if (http)
             DropHttpHeaders();
-        std::unique_lock lock(m_server.SessionLock());
+        const QStringList words = SplitFields(line, QLatin1Char(' '));
+        const std::optional<TCommandIndex> index = words.isEmpty() ? std::nullopt : FindCommand(words.front());
+        // A transfer changes no list and may take as long as its reader:
+        // under the lock, one slow reader would hold every other client.
+        std::unique_lock lock(m_server.SessionLock(), std::defer_lock);
+        if (!index || !ServedOutsideTheLock(*index))
+            lock.lock();
         if (browser) {
             Log(QStringLiteral("Sende Antwort an HTML-Browser und beende Verbindung"));
             SendStatusPage(http);
             CloseConnection();
             return;
         }
-        const QStringList words = SplitFields(line, QLatin1Char(' '));
         if (words.isEmpty()) {
             Log(QStringLiteral("Kein Kommando empfangen, beende Verbindung"));
             CloseConnection();
             return;
         }
-        const std::optional<TCommandIndex> index = FindCommand(words.front());
         const TCommandHandler handler = index ? CommandHandler(*index) : TCommandHandler();
         if (handler) {
             // Handlers walk the objects and serve found ones while the folder

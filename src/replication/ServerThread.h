@@ -16,7 +16,8 @@
 
 class TServerThread;
 
-/// A command handler: runs under the session lock with the request's words
+/// A command handler: runs under the session lock (all but DOWNLOAD, which
+/// changes no list and may take as long as its reader) with the request's words
 /// (word 0 is the command). Exceptions it lets through end the request with
 /// "Beende Thread" and close the connection.
 using TCommandHandler = std::function<void(TSession& session, const QStringList& words)>;
@@ -80,6 +81,8 @@ public:
 
     TLineConnection& Connection() override { return *m_connection; }
     const TLineConnection* ConnectionKey() const { return m_connection.get(); }
+    /// The address the connection came from, known before the session starts.
+    const QString& AcceptedFrom() const { return m_acceptedFrom; }
 
     /// Peer fields; readable from any thread (IsClientConnected).
     QString PeerAddress() const override;
@@ -105,6 +108,7 @@ private:
     void SendStatusPage(bool http);
 
     std::unique_ptr<TLineConnection> m_connection;
+    const QString m_acceptedFrom;
     TSessionHost& m_server;
     std::atomic<bool> m_terminated{false};
     mutable std::mutex m_peerLock;

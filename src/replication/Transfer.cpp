@@ -5,9 +5,7 @@
 #include <atomic>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <vector>
 
 #include <QBuffer>
 #include <QFile>
@@ -118,6 +116,16 @@ bool ConfirmationAcceptable(const TSession& session, const QString& name, quint6
     return client != nullptr && object->ClientEntitled(client->GroupPath());
 }
 
+// No progress for the socket time-out ends a transfer, and so does a whole
+// transfer slower than the floor rate: a peer trickling bytes, or reading
+// them, cannot hold a thread for longer than the size warrants.
+QDeadlineTimer TransferDeadline(qint64 count)
+{
+    constexpr qint64 kFloorBytesPerSecond = 64 * 1024;
+    const qint64 timeout = MainConfig().GetInteger(QStringLiteral("MiscSocketTimeout")) * qint64{2};
+    return QDeadlineTimer(timeout + count * 1000 / kFloorBytesPerSecond);
+}
+
 // Sends the header and exactly count bytes of the file. A file that ends
 // early would leave the peer waiting for bytes that never come and every
 // later line out of step, so the connection is closed instead.
@@ -132,11 +140,14 @@ void SendForm(TSession& session, const QString& header, const TPreparedForm& for
         throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(form.path));
     const qint64 count = form.size;
     session.Reply(header);
+    const QDeadlineTimer deadline = TransferDeadline(count);
     try {
         qint64 rest = count;
         while (rest > 0) {
             const QByteArray piece = source.read(std::min(rest, kWriteBuffer));
-            if (piece.isEmpty()) {
+            if (piece.isEmpty() || deadline.hasExpired()) {
+                if (!piece.isEmpty())
+                    session.Log(QStringLiteral("Objektübertragung abgebrochen, der Empfänger liest zu langsam"));
                 session.CloseConnection();
                 return;
             }
@@ -167,13 +178,17 @@ std::optional<TPreparedForm> PrepareForm(TSession& session, quint64 id, const QS
     }
 }
 
-void ServeObject(TSession& session, const QString& requested, TSyncObject& object, const QString& path)
+void ServeObject(TSession& session, const QString& requested, TSyncObject& object, const QString& path, bool digestOnly)
 {
     const QString negative = kDownload + QLatin1Char(' ') + requested + QStringLiteral(" 0");
     const std::optional<TPreparedForm> form = PrepareForm(session, object.ComputeId(), path);
     if (!form) {
         session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
         session.Reply(negative);
+        return;
+    }
+    if (digestOnly) {
+        session.Reply(negative + QLatin1Char(' ') + form->digest.ToWord());
         return;
     }
     const TTransform transform = ConfiguredTransform();
@@ -292,38 +307,6 @@ qint64 LargestStream(qint64 size)
     return size * 2 + 64 * 1024;
 }
 
-// No progress for the socket time-out ends a transfer, and so does a whole
-// transfer slower than the floor rate: a peer trickling bytes cannot hold the
-// installing thread for longer than its size warrants.
-QDeadlineTimer TransferDeadline(qint64 count)
-{
-    constexpr qint64 kFloorBytesPerSecond = 64 * 1024;
-    const qint64 timeout = MainConfig().GetInteger(QStringLiteral("MiscSocketTimeout")) * qint64{2};
-    return QDeadlineTimer(timeout + count * 1000 / kFloorBytesPerSecond);
-}
-
-struct TMasterAddress {
-    QString host;
-    qint32 port;
-    bool operator==(const TMasterAddress&) const = default;
-};
-
-struct TDigestMasters {
-    std::mutex lock;
-    std::vector<TMasterAddress> known;
-};
-
-TDigestMasters& DigestMasters()
-{
-    static TDigestMasters masters;
-    return masters;
-}
-
-TMasterAddress AddressOf(const TClientBase& client)
-{
-    return {client.ConnectInfo().host.toLower(), client.ConnectInfo().port};
-}
-
 // Reads the announced bytes into the staging file. The stream is read to its
 // end also when what it holds is refused.
 void ReceiveStream(TClientBase& client, const TDownloadHeader& header, TReceiver& receiver)
@@ -384,33 +367,21 @@ void HandleDownload(TSession& session, const QStringList& words)
     const bool companion = served.companion != nullptr;
     if (companion)
         session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
+    const bool digestOnly = words.value(3) == QLatin1String("digest");
     if (words.size() > 2 && NumberFromDigits(words.at(2)) != object->ComputeId()) {
         session.Log(QStringLiteral("Objekt \"%1\" liegt hier in einer anderen Version vor").arg(name));
         session.Reply(kDownload + QLatin1Char(' ') + words.at(1) + QStringLiteral(" 0 stale"));
+    } else if (digestOnly) {
+        ServeObject(session, words.at(1), *object, ServedFilePath(*object), true);
     } else {
         const QString path = ServedFilePath(*object);
         const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(path);
         session.Log(message);
         ServerMessage(session.PeerName(), message);
-        ServeObject(session, words.at(1), *object, path);
+        ServeObject(session, words.at(1), *object, path, false);
     }
     if (companion)
         session.Log(QStringLiteral("Skriptus-Objekt wird entfernt"));
-}
-
-void HandleDigest(TSession& session, const QStringList& words)
-{
-    if (words.size() < 3)
-        throw EConvertError(QStringLiteral("Konvertierung des Strings in eine Zahl nicht möglich."));
-    const QString name = UnquoteField(words.at(1));
-    const quint64 id = NumberFromDigits(words.at(2));
-    QString answer = QStringLiteral("DIGEST ") + words.at(1);
-    const TServed served = FindServed(name);
-    TSyncObject* object = served.object;
-    if (object != nullptr && object->ComputeId() == id && MayServe(session, name, served.rights))
-        if (const std::optional<TPreparedForm> form = PrepareForm(session, id, ServedFilePath(*object)))
-            answer += QLatin1Char(' ') + form->digest.ToWord();
-    session.Reply(answer);
 }
 
 void HandleDownloadOk(TSession& session, const QStringList& words)
@@ -429,40 +400,6 @@ void HandleDownloadOk(TSession& session, const QStringList& words)
     ServerMessage(session.PeerName(), message);
 }
 
-bool AnswersDigest(const TClientBase& master)
-{
-    TDigestMasters& masters = DigestMasters();
-    std::lock_guard guard(masters.lock);
-    return std::find(masters.known.begin(), masters.known.end(), AddressOf(master)) != masters.known.end();
-}
-
-void NoteAnswersDigest(const TClientBase& master)
-{
-    if (AnswersDigest(master))
-        return;
-    TDigestMasters& masters = DigestMasters();
-    std::lock_guard guard(masters.lock);
-    masters.known.push_back(AddressOf(master));
-}
-
-std::optional<TContentDigest> FetchDigest(TClientBase& master, const TSyncObject& object)
-{
-    if (!AnswersDigest(master))
-        return std::nullopt;
-    const QString name = QuoteField(object.SourceName());
-    try {
-        master.Send(QStringLiteral("DIGEST %1 %2").arg(name, NumberToText(object.ComputeId())));
-        const QStringList words = SplitFields(master.ReceiveReply(), QLatin1Char(' '));
-        if (words.value(0) != QLatin1String("DIGEST") || words.value(1) != name)
-            throw ESocketError(QStringLiteral("Die Antwort passt nicht zur Anfrage"));
-        return TContentDigest::FromWord(words.value(2));
-    } catch (const std::exception& error) {
-        master.Connection().Disconnect();
-        master.Log(QStringLiteral("Bei der Abfrage der Prüfsumme ") + ExceptionSuffix(error));
-        return std::nullopt;
-    }
-}
-
 bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QString& name, const QString& source)
 {
     if (staging.Digest() == digest)
@@ -479,21 +416,24 @@ bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QSt
 namespace {
 
 qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
-                     std::optional<TContentDigest>& digest)
+                     std::optional<TContentDigest>& digest, TDownloadAsk ask)
 {
     const QString name = object.SourceName();
-    const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(name);
-    client.Log(message);
-    ClientMessage(message);
-    if (RunningAsService())
-        WriteEventLog(message, 1);
+    if (ask == TDownloadAsk::Object) {
+        const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(name);
+        client.Log(message);
+        ClientMessage(message);
+        if (RunningAsService())
+            WriteEventLog(message, 1);
+    }
     const bool fromProvider = client.ConnectInfo().kind == TConnectKind::ProviderDownload;
     try {
         staging.Start();
-        // A provider is told the version wanted: one holding another says so.
-        QString request = kDownload + QLatin1Char(' ') + QuoteField(name);
-        if (fromProvider)
-            request += QLatin1Char(' ') + NumberToText(object.ComputeId());
+        // The version wanted is named: a computer holding another says so.
+        QString request =
+            kDownload + QLatin1Char(' ') + QuoteField(name) + QLatin1Char(' ') + NumberToText(object.ComputeId());
+        if (ask == TDownloadAsk::DigestOnly)
+            request += QStringLiteral(" digest");
         client.Send(request);
         const QString reply = client.ReceiveReply();
         // No answer (an unknown name gets none): nothing received, and a late
@@ -509,10 +449,10 @@ qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFil
             return -1;
         // The master's own word on its bytes outweighs one asked before:
         // the source may have changed in between.
-        if (!fromProvider && header->digest) {
-            NoteAnswersDigest(client);
+        if (!fromProvider && header->digest)
             digest = header->digest;
-        }
+        if (header->count == 0 && ask == TDownloadAsk::DigestOnly && header->digest)
+            return 0;
         if (header->count <= 0) {
             client.Log(QStringLiteral("Objekt \"%1\" wurde nicht empfangen").arg(name));
             return header->count < 0 ? -1 : 0;
@@ -552,9 +492,9 @@ qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFil
 } // namespace
 
 qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
-                       std::optional<TContentDigest>& digest)
+                       std::optional<TContentDigest>& digest, TDownloadAsk ask)
 {
-    const qint32 result = ReceiveObject(client, object, staging, digest);
+    const qint32 result = ReceiveObject(client, object, staging, digest, ask);
     if (result <= 0)
         staging.Discard();
     return result;

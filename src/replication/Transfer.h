@@ -39,36 +39,32 @@ std::optional<TDownloadHeader> ParseDownloadHeader(const QString& line);
 /// object shows 0 %.
 QString SizeMessage(const QString& step, qint64 before, qint64 after);
 
-/// Server handlers of DOWNLOAD, DOWNLOAD_OK and DIGEST. A DOWNLOAD may name
-/// the version wanted as its third word; a computer holding another version
-/// answers with the negative answer and the word "stale".
+/// Server handlers of DOWNLOAD and DOWNLOAD_OK. A DOWNLOAD may name the
+/// version wanted as its third word: a computer holding another answers with
+/// the negative answer and the word "stale". A fourth word "digest" asks for
+/// the header alone, with a count of 0 and the digest word; an older
+/// computer ignores both words and sends the object.
 void HandleDownload(TSession& session, const QStringList& words);
 void HandleDownloadOk(TSession& session, const QStringList& words);
-/// DIGEST "<name>" <id>: answered "DIGEST "<name>" sha256:<size>:<hex>" for
-/// the object's current version, or with the two first words alone.
-void HandleDigest(TSession& session, const QStringList& words);
-
-/// Whether the master server of this conversation has shown, by the digest
-/// word of a DOWNLOAD header, that it answers DIGEST: an older one ends the
-/// session at an unknown word, so it is never asked.
-bool AnswersDigest(const TClientBase& master);
-void NoteAnswersDigest(const TClientBase& master);
-
-/// Size and digest of the object's current version from the master server;
-/// none from a master that does not answer DIGEST or has none to give.
-std::optional<TContentDigest> FetchDigest(TClientBase& master, const TSyncObject& object);
 
 /// Whether the finished staging file is what the digest says; if not, the
 /// file is removed and the mismatch logged with the object and the source.
 bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QString& name, const QString& source);
 
+/// What a DOWNLOAD asks for: the object, or the master's digest of it alone.
+enum class TDownloadAsk {
+    Object,
+    DigestOnly
+};
+
 /// Fetches the object over the client's connection into the staging file,
 /// decompressed and decoded while the bytes arrive, never past the expected
 /// size, within a deadline for the whole transfer. Gives the object's size,
-/// 0 for a negative answer, -1 when nothing usable came; no file is left
-/// for either. From the master server, digest takes the header's digest word.
+/// 0 for a negative answer or a header alone, -1 when nothing usable came; no
+/// file is left for either. From the master server, digest takes the
+/// header's digest word.
 qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
-                       std::optional<TContentDigest>& digest);
+                       std::optional<TContentDigest>& digest, TDownloadAsk ask = TDownloadAsk::Object);
 /// Ends the collection of provider answers, then tries every provider of the
 /// object in turn, each in a conversation of its own on the calling thread,
 /// until one delivers bytes that match the digest.

@@ -298,4 +298,18 @@ TEST_F(TBroadcastTest, EndingTheCollectionWaitsForAnswersToTheLastQuestion)
     EXPECT_FALSE(CollectingProviders());
 }
 
+// Senders are spoofable: a flood of them must not grow the filter without
+// bound nor make every datagram scan it. The names are no addresses, so no
+// look-up leaves the machine.
+TEST_F(TBroadcastTest, TheFilterKeepsTheSendersLastHeardUpToItsBound)
+{
+    for (int i = 0; i < 20000; ++i)
+        Datagram(QStringLiteral("LAERM"), QStringLiteral("gefaelscht-%1").arg(i));
+    EXPECT_EQ(BroadcastFilterSize(), 4096);
+    // The most recent ones are still known: their next datagram is filtered.
+    m_ui.Clear();
+    Datagram(QStringLiteral("LAERM"), QStringLiteral("gefaelscht-19999"));
+    EXPECT_TRUE(Logged(QStringLiteral("Broadcast \"LAERM\" von \"\" gefiltert")));
+}
+
 } // namespace

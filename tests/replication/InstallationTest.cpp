@@ -80,16 +80,6 @@ protected:
         RunClient([](TClientBase& client) { RunInstallation(client); });
     }
 
-    // As Install, with a master server that has shown before that it vouches
-    // for its objects' bytes: only then are providers asked.
-    void InstallTrustingTheMaster()
-    {
-        RunClient([](TClientBase& client) {
-            NoteAnswersDigest(client);
-            RunInstallation(client);
-        });
-    }
-
     // The update sequence exactly as the program plugs it in.
     void Update() { RunClient(SequenceOf(TConnectKind::Update)); }
 
@@ -164,7 +154,7 @@ TEST_F(TInstallationTest, MatchingSourceIsCopiedLocallyStampedAndRegisteredForAu
     object->SetAutostart(true);
     const QString target = Home("Target/tray.bin");
 
-    InstallTrustingTheMaster();
+    Install();
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Objekt \"") + Home("Objects/tray.bin") +
                                                      QStringLiteral("\" existiert bereits lokal")));
     EXPECT_FALSE(ClientLogMentions(QStringLiteral("wird übertragen")));
@@ -285,7 +275,7 @@ TEST_F(TInstallationTest, AProvidersNegativeAnswerFallsBackToTheMasterServerInTh
     MainConfig().Set(QStringLiteral("NetServerPort"), provider);
     object->AddProvider(QStringLiteral("127.0.0.1"));
 
-    InstallTrustingTheMaster();
+    Install();
     EXPECT_TRUE(
         Logged(QStringLiteral("Client"), QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"shared.txt\" an")));
     EXPECT_EQ(ReadFile(Home("Target/shared.txt")), QByteArray("vom Master-Server"));
@@ -316,7 +306,7 @@ TEST_F(TInstallationTest, ProviderBytesThatAreNotTheMastersNeverTakeTheTargetsPl
         MainConfig().Set(QStringLiteral("NetServerPort"), StartScriptedServer(answer, 0, trickleMs));
         object->AddProvider(QStringLiteral("127.0.0.1"));
 
-        InstallTrustingTheMaster();
+        Install();
         EXPECT_EQ(ReadFile(Home("Target/tool.sh")), genuine);
         EXPECT_FALSE(QFileInfo(Home("Target/tool.sh")).isExecutable());
         EXPECT_TRUE(ConfirmationSent(*object));
@@ -329,22 +319,18 @@ TEST_F(TInstallationTest, ProviderBytesThatAreNotTheMastersNeverTakeTheTargetsPl
     }
 }
 
-// Without the master's digest nobody's bytes but the master's are taken; its
-// DOWNLOAD header teaches the client that it vouches for later objects.
-TEST_F(TInstallationTest, AMasterNotYetKnownToVouchIsAskedAloneAndThenKnown)
+// An older master server gives no digest: asked for it, it sends the object
+// itself, which is taken as it comes, and no provider is asked.
+TEST_F(TInstallationTest, AnOlderMasterSendsTheObjectWholeAndNoProviderIsAsked)
 {
     TSyncObject* object = MakeRemoteObject(QStringLiteral("first.txt"), "erstes");
     object->AddProvider(QStringLiteral("127.0.0.1"));
     MainConfig().Set(QStringLiteral("NetServerPort"), 1); // nobody listens there
-    bool knownAfter = false;
-    RunClient([&](TClientBase& client) {
-        RunInstallation(client);
-        knownAfter = AnswersDigest(client);
-    });
+    RunClient([](TClientBase& client) { RunInstallation(client); },
+              StartScriptedServer("DOWNLOAD \"first.txt\" 6\r\nerstes"));
     EXPECT_EQ(ReadFile(Home("Target/first.txt")), QByteArray("erstes"));
-    EXPECT_TRUE(ClientLogMentions(QStringLiteral("Ohne Prüfsumme des Master-Servers wird kein Provider")));
     EXPECT_FALSE(ClientLogMentions(QStringLiteral("bietet das Objekt")));
-    EXPECT_TRUE(knownAfter);
+    EXPECT_TRUE(ClientLogMentions(QStringLiteral(" digest\" gesendet")));
 }
 
 // Root installs into folders that ordinary users may write to: links planted

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -295,6 +299,52 @@ TEST_F(TServerBaseTest, SilentClientIsDisconnectedAndDoesNotHoldUpOthers)
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Keine Antwort von \"localhost\" empfangen")));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Kein Kommando empfangen, beende Verbindung")));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Erwarte Anfrage (Timeout ist 1 Sekunden)")));
+}
+
+namespace {
+
+// A connection from the loopback address given, left idle.
+int IdleConnection(int port, const char* from)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &source.sin_addr);
+    ::bind(s, reinterpret_cast<sockaddr*>(&source), sizeof source);
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    server.sin_port = htons(static_cast<quint16>(port));
+    ::connect(s, reinterpret_cast<sockaddr*>(&server), sizeof server);
+    return s;
+}
+
+} // namespace
+
+// Hundreds of idle connections neither end the master nor keep a client out:
+// one address gets a few sessions, and all of them together a bounded number.
+TEST_F(TServerBaseTest, IdleConnectionsAreBoundedPerAddressAndOverall)
+{
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 5000);
+    std::vector<int> idle;
+    for (int i = 0; i < 300; ++i)
+        idle.push_back(IdleConnection(m_port, "127.0.0.2"));
+    ASSERT_TRUE(WaitFor(QStringLiteral("Verbindung von 127.0.0.2 abgelehnt: bereits 8 Verbindungen von dieser "
+                                       "Adresse (NetMaxSessionsPerAddress)")));
+    MainConfig().Set(QStringLiteral("NetMaxSessions"), 12);
+    for (int i = 3; i < 10; ++i)
+        idle.push_back(IdleConnection(m_port, QStringLiteral("127.0.0.%1").arg(i).toLatin1().constData()));
+    ASSERT_TRUE(
+        WaitFor(QStringLiteral("Verbindung von 127.0.0.7 abgelehnt: bereits 12 Verbindungen (NetMaxSessions)")));
+    EXPECT_LE(m_server->ActiveSessionCount(), 12);
+
+    MainConfig().Set(QStringLiteral("NetMaxSessions"), 512);
+    auto client = Converse(m_port, kDefaultLogin, 1);
+    const TConversation served = Await(client);
+    ASSERT_EQ(served.replies.size(), 1);
+    EXPECT_TRUE(served.replies.front().startsWith(QStringLiteral("LOGIN ok")));
+    for (const int s : idle)
+        ::close(s);
 }
 
 TEST_F(TServerBaseTest, RequestsOfTwoClientsAreServedOneAfterTheOther)

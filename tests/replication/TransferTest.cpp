@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <csignal>
@@ -44,7 +47,15 @@ protected:
     // sender without a digest may deliver.
     qint32 Fetch(const QString& name, int port = 0, qint32 size = kLineSize)
     {
-        const TSyncObject wanted(name, QString(), size, 0, Home("Target/"));
+        // The request names the version: the master's own object, or the
+        // companion it makes of a command file, as its object list gives them.
+        const TSyncObject stranger(name, QString(), size, 0, Home("Target/"));
+        std::unique_ptr<TSyncObject> companion;
+        const TSyncObject* known = FindBySourcePath(name);
+        for (const TSyncObject* o = FirstObject(); known == nullptr && o != nullptr; o = o->Next())
+            if (o->ScriptusFile() == name)
+                known = (companion = o->GenerateScriptusCompanion()).get();
+        const TSyncObject& wanted = known != nullptr ? *known : stranger;
         std::atomic<qint32> result{-2};
         RunClient(
             [&](TClientBase& client) {
@@ -235,9 +246,9 @@ TEST_F(TTransferTest, InstalledObjectIsServedFromItsTarget)
                        QStringLiteral("Objekt \"") + Home("Target/peer.bin") + QStringLiteral("\" wird übertragen")));
 }
 
-// A request that names a version gets the object only in that version; the
-// master answers DIGEST for the current version alone.
-TEST_F(TTransferTest, AnotherVersionIsAnsweredAsStaleAndTheDigestOnlyForTheCurrentOne)
+// A request that names a version gets the object only in that version, and
+// one that asks for the digest alone gets the header alone.
+TEST_F(TTransferTest, AnotherVersionIsAnsweredAsStaleAndTheDigestAloneWithoutBytes)
 {
     const QByteArray content = Content(3000);
     const quint64 id = MakeObject(QStringLiteral("app.bin"), content)->ComputeId();
@@ -247,12 +258,10 @@ TEST_F(TTransferTest, AnotherVersionIsAnsweredAsStaleAndTheDigestOnlyForTheCurre
     ASSERT_TRUE(peer->ReadLine().startsWith(QStringLiteral("LOGIN ok")));
     peer->WriteLine(QStringLiteral("DOWNLOAD \"app.bin\" %1").arg(id + 1));
     EXPECT_EQ(peer->ReadLine(), QStringLiteral("DOWNLOAD \"app.bin\" 0 stale"));
-    peer->WriteLine(QStringLiteral("DIGEST \"app.bin\" %1").arg(id));
-    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DIGEST \"app.bin\" ") + DigestOf(content).ToWord());
-    peer->WriteLine(QStringLiteral("DIGEST \"app.bin\" %1").arg(id + 1));
-    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DIGEST \"app.bin\""));
-    peer->WriteLine(QStringLiteral("DIGEST \"nobody.bin\" 1"));
-    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DIGEST \"nobody.bin\""));
+    peer->WriteLine(QStringLiteral("DOWNLOAD \"app.bin\" %1 digest").arg(id));
+    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DOWNLOAD \"app.bin\" 0 ") + DigestOf(content).ToWord());
+    peer->WriteLine(QStringLiteral("DOWNLOAD \"app.bin\" %1 digest").arg(id + 1));
+    EXPECT_EQ(peer->ReadLine(), QStringLiteral("DOWNLOAD \"app.bin\" 0 stale"));
 }
 
 // Whatever a sender announces, no more than the object's size is written,
@@ -419,6 +428,35 @@ TEST_F(TTransferTest, TheCacheFolderAndItsEntriesAreForOwnerAndGroupOnly)
     ::chmod(QFile::encodeName(TransferCacheFolder()).constData(), 0755);
     RefreshTransferCache();
     EXPECT_EQ(mode(TransferCacheFolder()), 0770u);
+}
+
+// A transfer holds no lock that other sessions wait for: a reader that takes
+// nothing of a large object delays no one else's login.
+TEST_F(TTransferTest, ASlowReaderHoldsOnlyItsOwnSession)
+{
+    MainConfig().Set(QStringLiteral("ServerCompressData"), false);
+    MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 3000);
+    MakeObject(QStringLiteral("big.bin"), Content(16 * 1024 * 1024));
+    const int slow = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<quint16>(m_server->Port()));
+    ASSERT_EQ(::connect(slow, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const QByteArray request = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 langsam\r\nDOWNLOAD \"big.bin\"\r\n";
+    ASSERT_EQ(::send(slow, request.constData(), request.size(), 0), request.size());
+    ASSERT_TRUE(RunEventsUntil([&] {
+        return Logged(QStringLiteral("Server"),
+                      QStringLiteral("Objekt \"") + Home("Objects/big.bin") + QStringLiteral("\" wird übertragen"));
+    }));
+
+    auto other = Converse(m_server->Port(), "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7\r\n", 1, 1000);
+    const TConversation served = Await(other);
+    ASSERT_EQ(served.replies.size(), 1);
+    EXPECT_TRUE(served.replies.front().startsWith(QStringLiteral("LOGIN ok")));
+    ::close(slow);
 }
 
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
