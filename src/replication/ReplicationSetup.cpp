@@ -54,9 +54,8 @@ public:
     void RequestStop() override { StopTransferCacheWorker(); }
 };
 
-// One update at a time: a call-back or timer tick while one runs marks one
-// more to follow it, however many come meanwhile, instead of a second
-// conversation beside it that would merge the same list twice.
+// One update at a time: a second one beside it would merge the same list
+// twice and write the same staging files.
 struct TUpdateQueue {
     std::mutex lock;
     bool running = false;
@@ -99,6 +98,8 @@ void StartQueuedUpdate(const QString& host, int port)
     StartClientThread(std::move(info), SequenceOf(TConnectKind::Update), &UpdateEnded);
 }
 
+} // namespace
+
 void RequestUpdate(const QString& host, int port)
 {
     TUpdateQueue& queue = Queue();
@@ -116,8 +117,6 @@ void RequestUpdate(const QString& host, int port)
     }
     StartQueuedUpdate(host, port);
 }
-
-} // namespace
 
 void InstallReplication()
 {
