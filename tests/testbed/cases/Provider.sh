@@ -18,7 +18,7 @@ wait_count client2 "Synchronisation mit Server erfolgreich abgeschlossen" 1 20
 wait_log client2 "Provider \"client1\" bietet das Objekt \"a.txt\" an"
 cmp -s "$objects/a.txt" "$WORK/client2/disk/target/a.txt" || fail "client2 lacks the object"
 wait_log client1 "Objekt \"$DISK/target/a.txt\" wird übertragen"
-[ "$(count_log master "Objekt \"$objects/a.txt\" wird übertragen")" = 1 ] || fail "client2 fetched from the master"
+[ "$(count_log master "[Server] Objekt \"$objects/a.txt\" wird übertragen")" = 1 ] || fail "client2 fetched from the master"
 expect_file master plenwick.downloads "192.0.2.12,client2,"
 stop client2
 stop client1
