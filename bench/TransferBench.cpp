@@ -4,8 +4,9 @@
 //   TransferBench serve <object file> <compress 0|1> <encode 0|1>
 //     serves the file as an object, to any number of clients, and prints
 //     the port; ends on stdin EOF.
-//   TransferBench fetch <port> <object name> <destination>
-//     fetches the object once and prints the result.
+//   TransferBench fetch <port> <object file> <destination>
+//     fetches the object of that file once (its version, as the server
+//     sees it, is named in the request) and prints the result.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -47,11 +48,15 @@ int Serve(QCoreApplication& app, const QString& file, bool compress, bool encode
     return rc;
 }
 
-int Fetch(QCoreApplication& app, int port, const QString& name, const QString& destination)
+int Fetch(QCoreApplication& app, int port, const QString& file, const QString& destination)
 {
     MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 60000);
     qint32 result = -2;
-    const TSyncObject wanted(name, QString(), 0, 0, QStringLiteral("/nonexistent/"));
+    const QFileInfo source(file);
+    const QString name = source.fileName();
+    MainConfig().Set(QStringLiteral("ServerObjectDir"), source.absolutePath() + QLatin1Char('/'));
+    TSyncObject wanted(name, QString(), 0, 0, QStringLiteral("/nonexistent/"));
+    wanted.RefreshFromSource();
     const TConversationSequence fetch = [&](TClientBase& client) {
         // The staging file beside the destination, as an installation writes it.
         TStagingFile staging(destination);

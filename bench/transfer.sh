@@ -57,7 +57,7 @@ stop_server() {
 }
 # Fetches the object once; sets secs and rss.
 fetch() {
-  read -r secs rss < <(measure "$bench" fetch "$port" "$(basename "$obj")" "$work/got.bin")
+  read -r secs rss < <(measure "$bench" fetch "$port" "$obj" "$work/got.bin")
   cmp -s "$obj" "$work/got.bin" || { echo "received file differs" >&2; exit 1; }
   rss=$(mib_of "$rss")
 }
