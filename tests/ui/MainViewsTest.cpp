@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QListView>
 #include <QTabWidget>
@@ -225,6 +226,51 @@ TEST_F(MainViewsTest, NewNodeKeepsItsEditorWhileAClientRegisters)
     EXPECT_TRUE(TreeIndex(m_form->PageClients(), {"198", "51", "100"}).isValid());
     EXPECT_EQ(tree->currentIndex().data().toString(), "Neuer Knoten");
     EXPECT_TRUE(EditorOpen(tree)) << "the rebuild keeps the open editor";
+}
+
+TEST_F(MainViewsTest, OpenAndExploreTakeTheInstalledTargetElseTheSource)
+{
+    QDir().mkpath(Home("Objects"));
+    WriteFile(Home("Objects/readme.txt"), "text");
+    const QString target = Home("Target/");
+    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("readme.txt"), QStringLiteral("?"), 1, 45000.0, target));
+    const QString opened = Home("opened.txt");
+    const QString standIn = Home("open.sh");
+    WriteFile(standIn, QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened).toUtf8());
+    QFile::setPermissions(standIn, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PLENWICK_OPEN", standIn.toUtf8());
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    auto openedLines = [&](int count) {
+        EXPECT_TRUE(RunEventsUntil([&] { return ReadFile(opened).count('\n') == count; }, 5000));
+        return QString::fromUtf8(ReadFile(opened)).split('\n').at(count - 1);
+    };
+
+    // Not installed: the source and its folder.
+    Actions().FileOpenObject->trigger();
+    EXPECT_EQ(openedLines(1), Home("Objects/readme.txt"));
+    Actions().FileExploreObject->trigger();
+    EXPECT_EQ(openedLines(2), Home("Objects"));
+
+    // Installed: the target and its folder; a double click opens as well.
+    QDir().mkpath(target);
+    WriteFile(target + "readme.txt", "text");
+    Actions().FileExploreObject->trigger();
+    EXPECT_EQ(openedLines(3), Home("Target"));
+    QAbstractItemView* list = List(m_form->PageObjects());
+    const QRect cell = list->visualRect(list->model()->index(0, 0));
+    // The view takes a double click as such only after a press on the same row.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(openedLines(4), target + "readme.txt");
+
+    TBoxAnswerer boxes;
+    qputenv("PLENWICK_OPEN", Home("no-such-opener").toUtf8());
+    Actions().FileOpenObject->trigger();
+    EXPECT_TRUE(RunEventsUntil([&] { return !boxes.texts.isEmpty(); }, 5000));
+    qunsetenv("PLENWICK_OPEN");
+    EXPECT_EQ(boxes.texts, QStringList{"Das Objekt konnte nicht geöffnet werden."});
 }
 
 } // namespace

@@ -124,8 +124,13 @@ void TFormMain::BuildControlBar()
         {m_actions->FileAppendObject, m_actions->ServerConnect, m_actions->ObjectProperties})
         ->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QToolBar* view = bar(QStringLiteral("Ansicht"), {m_actions->ViewListStyle, m_actions->ViewUp});
-    if (auto* button = qobject_cast<QToolButton*>(view->widgetForAction(m_actions->ViewListStyle)))
+    if (auto* button = qobject_cast<QToolButton*>(view->widgetForAction(m_actions->ViewListStyle))) {
         button->setPopupMode(QToolButton::InstantPopup);
+        // Triggered otherwise than by its button (a key, a screen reader): the same menu.
+        m_actions->Handle(m_actions->ViewListStyle, [this, button] {
+            m_actions->ListStyleMenu()->popup(button->mapToGlobal(QPoint(0, button->height())));
+        });
+    }
     bar(QStringLiteral("Skriptus"), {m_actions->ScriptusLeftClick, m_actions->ScriptusSetText, m_actions->ScriptusRun});
 }
 
