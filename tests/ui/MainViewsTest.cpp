@@ -273,4 +273,55 @@ TEST_F(MainViewsTest, OpenAndExploreTakeTheInstalledTargetElseTheSource)
     EXPECT_EQ(boxes.texts, QStringList{"Das Objekt konnte nicht geöffnet werden."});
 }
 
+TEST_F(MainViewsTest, DeleteAndF2MeanTheFocusedWidget)
+{
+    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0,
+                                               QStringLiteral("/opt/")));
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    Start();
+    TBoxAnswerer boxes(QStringLiteral("Nein"));
+    auto pressIn = [this](QAbstractItemView* view, Qt::Key key) {
+        // A box answered takes the activation with it.
+        m_form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+        view->setFocus();
+        QTest::keyClick(view, key);
+        Settle(30);
+    };
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    pressIn(Tree(m_form->PageObjects()), Qt::Key_Delete);
+    EXPECT_TRUE(boxes.texts.isEmpty()) << "the folder tree deletes nothing";
+    pressIn(List(m_form->PageObjects()), Qt::Key_Delete);
+    EXPECT_EQ(boxes.texts.size(), 1);
+    // A view made for another style keeps the keys.
+    Actions().ViewDetails->trigger();
+    Settled();
+    SelectRow(m_form->PageObjects(), 0);
+    pressIn(List(m_form->PageObjects()), Qt::Key_Delete);
+    EXPECT_EQ(boxes.texts.size(), 2);
+    EXPECT_NE(FindBySourcePath(QStringLiteral("a.exe")), nullptr);
+
+    m_form->ShowPage(TPage::Clients);
+    QStringList dialogs;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&dialogs] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<TFormEditText*>(widget); dialog != nullptr && dialog->isVisible()) {
+                dialogs.append(dialog->windowTitle());
+                dialog->reject();
+            }
+    });
+    closer.start(10);
+    QTreeView* tree = Tree(m_form->PageClients());
+    tree->setCurrentIndex(TreeIndex(m_form->PageClients(), {"192", "0", "2"}));
+    pressIn(tree, Qt::Key_F2);
+    EXPECT_TRUE(dialogs.isEmpty());
+    EXPECT_TRUE(EditorOpen(tree)) << "F2 renames the group";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    SelectRow(m_form->PageClients(), 0);
+    pressIn(List(m_form->PageClients()), Qt::Key_F2);
+    EXPECT_EQ(dialogs, QStringList{"Client-Beschreibung eingeben"});
+}
+
 } // namespace

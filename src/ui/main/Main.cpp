@@ -163,12 +163,14 @@ void TFormMain::BuildPages()
         connect(frame, &TPageFrame::HelpRequested, this, &TFormMain::OpenHelp);
     setCentralWidget(m_pages);
 
-    // Del and F2 mean the list of their page.
-    TMainActions::BindToWidget(m_actions->ObjectDelete, m_objects);
-    TMainActions::BindToWidget(m_actions->ObjectProperties, m_objects);
-    TMainActions::BindToWidget(m_actions->ClientDelete, m_clients);
-    TMainActions::BindToWidget(m_actions->ClientProperties, m_clients);
-    TMainActions::BindToWidget(m_actions->ScriptusEntryProperties, m_scriptus);
+    // Del and F2 mean the list that has the focus, as its context menu does;
+    // in a group tree F2 renames the node.
+    TMainActions::BindToWidget(m_actions->ObjectDelete, m_objects->List());
+    TMainActions::BindToWidget(m_actions->ObjectProperties, m_objects->List());
+    TMainActions::BindToWidget(m_actions->ClientDelete, m_clients->List());
+    TMainActions::BindToWidget(m_actions->ClientProperties, m_clients->List());
+    TMainActions::BindToWidget(m_actions->ScriptusEntryProperties, m_scriptus->SequenceList());
+    TMainActions::BindToWidget(m_actions->ScriptusEntryProperties, m_scriptus->EventList());
 }
 
 void TFormMain::WireOwnActions()

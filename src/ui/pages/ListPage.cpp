@@ -66,6 +66,8 @@ void TListPage::PlaceView(QAbstractItemView*& slot, QAbstractItemView* view, int
     slot = view;
     OfferContextMenu(view);
     if (old != nullptr) {
+        // Keys bound to the list (Del, F2) go with it to its successor.
+        view->addActions(old->actions());
         m_splitter->replaceWidget(index, view);
         m_splitter->SetLeftWidth(m_splitter->LeftWidth());
         old->deleteLater();

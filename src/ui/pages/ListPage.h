@@ -37,7 +37,8 @@ public:
     // The place for the page's content: the views put their tree and list here.
     /// Replaces the tree; the page owns the new one.
     void SetTree(QAbstractItemView* tree);
-    /// Replaces the list; the page owns the new one.
+    /// Replaces the list; the page owns the new one, which takes over the
+    /// old one's actions.
     void SetList(QAbstractItemView* list);
     QAbstractItemView* Tree() const { return m_tree; }
     QAbstractItemView* List() const { return m_list; }
