@@ -142,9 +142,7 @@ void TFormMainService::BuildTray()
     QAction* quit = entry(QStringLiteral("Beenden"), [this] { Quit(); });
     quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
 
-    const QIcon icon = IconTable::OwnIcon(46);
-    setWindowIcon(icon);
-    m_tray = new QSystemTrayIcon(icon, this);
+    m_tray = new QSystemTrayIcon(IconTable::OwnIcon(46), this);
     m_tray->setToolTip(windowTitle());
     m_tray->setContextMenu(m_trayMenu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

@@ -71,7 +71,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), m_helpFolder(HelpFo
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(ProductName());
-    setWindowIcon(IconTable::OwnIcon(46));
     resize(kDesignWidth, kDesignHeight);
     m_actions = new TMainActions(this);
     m_actions->SetStateProvider([this] { return BaseState(); });
