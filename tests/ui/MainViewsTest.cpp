@@ -96,6 +96,15 @@ protected:
 
     TMainActions& Actions() { return m_form->Actions(); }
 
+    // The object "a.exe" and the client "alpha" in the lists.
+    void StartWithAnObjectAndAClient()
+    {
+        AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0,
+                                                   QStringLiteral("/opt/")));
+        RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+        Start();
+    }
+
     std::unique_ptr<TFormMain> m_form;
 };
 
@@ -275,10 +284,7 @@ TEST_F(MainViewsTest, OpenAndExploreTakeTheInstalledTargetElseTheSource)
 
 TEST_F(MainViewsTest, DeleteAndF2MeanTheFocusedWidget)
 {
-    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0,
-                                               QStringLiteral("/opt/")));
-    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
-    Start();
+    StartWithAnObjectAndAClient();
     TBoxAnswerer boxes(QStringLiteral("Nein"));
     auto pressIn = [this](QAbstractItemView* view, Qt::Key key) {
         // A box answered takes the activation with it.
@@ -322,6 +328,29 @@ TEST_F(MainViewsTest, DeleteAndF2MeanTheFocusedWidget)
     SelectRow(m_form->PageClients(), 0);
     pressIn(List(m_form->PageClients()), Qt::Key_F2);
     EXPECT_EQ(dialogs, QStringList{"Client-Beschreibung eingeben"});
+}
+
+TEST_F(MainViewsTest, ActionStatesFollowARebuildThatDropsTheSelection)
+{
+    StartWithAnObjectAndAClient();
+    TBoxAnswerer yes(QStringLiteral("Ja"));
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    ASSERT_TRUE(Actions().ObjectProperties->isEnabled());
+    Actions().ObjectDelete->trigger();
+    Settled();
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 0);
+    EXPECT_FALSE(Actions().ObjectProperties->isEnabled());
+    EXPECT_FALSE(Actions().FileOpenObject->isEnabled());
+
+    m_form->ShowPage(TPage::Clients);
+    SelectRow(m_form->PageClients(), 0);
+    ASSERT_TRUE(Actions().ClientProperties->isEnabled());
+    Actions().ClientDelete->trigger();
+    m_form->ViewHooks().rebuildClients(); // what the window's front-end does on the change
+    Settle(30);
+    EXPECT_EQ(List(m_form->PageClients())->model()->rowCount(), 0);
+    EXPECT_FALSE(Actions().ClientProperties->isEnabled());
 }
 
 } // namespace

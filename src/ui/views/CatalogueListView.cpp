@@ -57,6 +57,8 @@ void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model)
 TStyledList::TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption)
     : QObject(&page), m_page(page), m_model(model), m_option(option), m_caption(caption)
 {
+    // A rebuild drops the selection without a selection signal.
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &TStyledList::SelectionChanged);
 }
 
 void TStyledList::Show(int style)
