@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -193,6 +195,25 @@ TEST_F(MainWindowTest, ResizeSetsTheFirstStatusPanels)
     Settle();
     EXPECT_EQ(m_form->PageObjects()->Status()->FirstWidth(), m_form->width() - 350);
     EXPECT_EQ(m_form->PageClients()->Status()->FirstWidth(), m_form->width() - 100);
+}
+
+TEST_F(MainWindowTest, AScreenReaderReadsTheStatusPanelsTexts)
+{
+    Start();
+    TStatusPanels* status = m_form->PageObjects()->Status();
+    status->SetText(0, QStringLiteral("12 Objekt(e)"));
+    const auto* panel = status->findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+    ASSERT_NE(panel, nullptr);
+    QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(panel));
+    ASSERT_NE(readable, nullptr);
+    EXPECT_EQ(readable->text(QAccessible::Name), QStringLiteral("12 Objekt(e)"));
+    EXPECT_EQ(readable->text(QAccessible::Description), QStringLiteral("Objekte - Statusfeld 1"));
+    // The clock panels too.
+    m_form->UpdateClock();
+    TStatusPanels* clients = m_form->PageClients()->Status();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(clients->findChild<QLabel*>(QStringLiteral("StatusPanel1")))
+                  ->text(QAccessible::Name),
+              clients->Text(1));
 }
 
 TEST_F(MainWindowTest, ClockWritesStatusBarsAndOverviewLabel)
