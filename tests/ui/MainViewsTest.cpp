@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QAction>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QTabWidget>
@@ -16,6 +17,7 @@
 #include "platform/ProgramPaths.h"
 #include "ui/dialogs/MainEditText.h"
 #include "ui/main/Main.h"
+#include "ui/main/MainLayout.h"
 #include "ui/pages/PageClients.h"
 #include "ui/pages/PageObjects.h"
 #include "ui/pages/StatusPanels.h"
@@ -351,6 +353,44 @@ TEST_F(MainViewsTest, ActionStatesFollowARebuildThatDropsTheSelection)
     Settle(30);
     EXPECT_EQ(List(m_form->PageClients())->model()->rowCount(), 0);
     EXPECT_FALSE(Actions().ClientProperties->isEnabled());
+}
+
+TEST_F(MainViewsTest, ColumnsFitTheirRowsAtFirstAndKeepTheUsersWidthsAfterwards)
+{
+    const QString longName = QStringLiteral("ein-recht-langer-objektname-fuer-die-spalte.exe");
+    AppendObject(std::make_unique<TSyncObject>(longName, QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    auto* symbols = qobject_cast<QListView*>(List(m_form->PageObjects()));
+    ASSERT_NE(symbols, nullptr);
+    EXPECT_GE(symbols->gridSize().width(), symbols->fontMetrics().horizontalAdvance("druckertreiber64.msi"))
+        << "a name of 20 characters fits";
+
+    Actions().ViewDetails->trigger();
+    Settled();
+    auto details = [this] { return qobject_cast<QTreeView*>(List(m_form->PageObjects())); };
+    ASSERT_NE(details(), nullptr);
+    QHeaderView* header = details()->header();
+    EXPECT_GE(header->sectionSize(0), details()->fontMetrics().horizontalAdvance(longName));
+    for (int column = 0; column < header->count(); ++column)
+        EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
+    EXPECT_GE(header->sectionSize(1), 60) << "design widths are minimums";
+
+    header->resizeSection(1, 133);
+    Actions().ViewSymbols->trigger();
+    SaveMainLayout(*m_form);
+    EXPECT_TRUE(LayoutConfig().GetString("MainListViewObjects").contains(",133,")) << "kept while symbols show";
+    Actions().ViewDetails->trigger();
+    Settled();
+    EXPECT_EQ(details()->header()->sectionSize(1), 133);
+
+    LayoutConfig().SaveAll();
+    m_form.reset();
+    Start();
+    RestoreMainLayout(*m_form);
+    Settled();
+    ASSERT_NE(details(), nullptr);
+    EXPECT_EQ(details()->header()->sectionSize(1), 133) << "and across a restart";
 }
 
 } // namespace
