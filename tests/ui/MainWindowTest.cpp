@@ -6,11 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 
 #include "UiFixture.h"
 #include "foundation/MainConfig.h"
@@ -269,6 +271,18 @@ TEST_F(GuiPortTest, ProtocolEntriesArriveInBatchesInEitherOrder)
     ASSERT_TRUE(RunEventsUntil([&] { return Form().PageProtocol()->RowCount() == 3; }, 2000));
     EXPECT_EQ(Form().PageProtocol()->ExportText(),
               QByteArray("\"t4\" \"Main\" \"oben\"\r\n\"t1\" \"Main\" \"eins\"\r\n\"t2\" \"Main\" \"zwei\"\r\n"));
+}
+
+TEST_F(GuiPortTest, AHeaderClickTurnsTheProtocolRound)
+{
+    Form().SetProtocolPageVisible(true);
+    Form().ShowPage(TPage::Protocol);
+    QHeaderView* header = Form().PageProtocol()->List()->header();
+    const QPoint caption(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, caption);
+    EXPECT_TRUE(MainConfig().GetBoolean(QStringLiteral("MiscProtocolLastToFirst")));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, caption);
+    EXPECT_FALSE(MainConfig().GetBoolean(QStringLiteral("MiscProtocolLastToFirst")));
 }
 
 TEST_F(GuiPortTest, ExportWritesQuotedLinesAndClearEmptiesTheList)

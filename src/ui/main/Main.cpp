@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -192,6 +193,9 @@ void TFormMain::WireOwnActions()
         MainConfig().Set(QStringLiteral("MiscProtocolLastToFirst"), !OptionOn("MiscProtocolLastToFirst"));
         MainConfig().SaveAll();
     });
+    // The protocol's header sorts by time only: a click turns the order round.
+    m_protocol->List()->header()->setSectionsClickable(true);
+    connect(m_protocol->List()->header(), &QHeaderView::sectionClicked, a.ProtocolReverse, &QAction::trigger);
     a.Handle(a.TrayOpen, [this] { m_tray->RestoreWindow(); });
     // Cut and copy act on the focused edit field, as the standard actions do.
     a.Handle(a.EditCut, [] {
