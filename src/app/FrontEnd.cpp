@@ -5,6 +5,7 @@
 
 #include "platform/DisplayProbe.h"
 #include "ui/main/GermanTexts.h"
+#include "ui/main/IconTable.h"
 
 TFrontEnd ChooseFrontEnd()
 {
@@ -24,5 +25,6 @@ std::unique_ptr<QCoreApplication> MakeApplication(TFrontEnd frontEnd, int& argc,
     // Hidden in the notification area the program goes on working.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallGermanTexts();
+    IconTable::InstallProgramIcon();
     return app;
 }

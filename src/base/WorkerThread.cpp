@@ -3,6 +3,8 @@
 
 #include <pthread.h>
 
+#include <QThread>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -73,4 +75,13 @@ bool TWorkerThread::IsCurrent() const
 void NameThisThread(const char* role)
 {
     pthread_setname_np(pthread_self(), ThreadName(role).c_str());
+}
+
+void RunInBackground(QObject* context, const char* role, std::function<void()> work, std::function<void()> done)
+{
+    QThread* thread = QThread::create(std::move(work));
+    thread->setObjectName(QString::fromLatin1(ThreadName(role).c_str()));
+    QObject::connect(thread, &QThread::finished, context, std::move(done));
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
 }

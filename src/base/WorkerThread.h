@@ -6,6 +6,8 @@
 #include <atomic>
 #include <functional>
 
+class QObject;
+
 /// A thread of ours: it carries its role as its name (top -H, gdb,
 /// sanitizer reports) and belongs to whoever started it, who joins it. The
 /// destructor joins a thread still running.
@@ -40,3 +42,8 @@ private:
 
 /// Names the calling thread (cut to 15 characters).
 void NameThisThread(const char* role);
+
+/// Runs work on a Qt thread named role; done runs afterwards on context's
+/// thread, unless context is gone by then. For the short blocking calls a
+/// window must not wait for.
+void RunInBackground(QObject* context, const char* role, std::function<void()> work, std::function<void()> done);

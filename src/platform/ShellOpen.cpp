@@ -1,19 +1,60 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ShellOpen.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+
+constexpr int kFileManagerTimeoutMs = 3000;
+
+// PLENWICK_OPEN stands in for the desktop's opener (tests must not start a browser).
+QString StandIn()
+{
+    return qEnvironmentVariable("PLENWICK_OPEN");
+}
+
+bool OpenWithDesktop(const QString& path, const QStringList& parameters, const QString& workingFolder)
+{
+    const QString standIn = StandIn();
+    const QString opener = !standIn.isEmpty() ? standIn : FindProgramOnPath(QStringLiteral("xdg-open"));
+    return !opener.isEmpty() && QProcess::startDetached(opener, QStringList{path} + parameters, workingFolder);
+}
+
+// A file is shown selected in its folder, a folder opened.
+bool ShowInFileManager(const QFileInfo& item)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        item.isDir() ? QStringLiteral("ShowFolders") : QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(item.absoluteFilePath()).toString()} << QString();
+    return bus.call(call, QDBus::Block, kFileManagerTimeoutMs).type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace
 
 bool ShellOpen(const QString& path, const QStringList& parameters, const QString& workingFolder)
 {
     const QFileInfo file(path);
     if (file.isFile() && file.isExecutable())
         return QProcess::startDetached(path, parameters, workingFolder);
-    // PLENWICK_OPEN stands in for the desktop's opener (tests must not start a browser).
-    const QString standIn = qEnvironmentVariable("PLENWICK_OPEN");
-    const QString opener = !standIn.isEmpty() ? standIn : FindProgramOnPath(QStringLiteral("xdg-open"));
-    return !opener.isEmpty() && QProcess::startDetached(opener, QStringList{path} + parameters, workingFolder);
+    return OpenWithDesktop(path, parameters, workingFolder);
+}
+
+bool ShellExplore(const QString& path)
+{
+    const QFileInfo item(path);
+    if (StandIn().isEmpty() && ShowInFileManager(item))
+        return true;
+    return OpenWithDesktop(item.isDir() ? item.absoluteFilePath() : item.absolutePath(), {}, {});
 }
 
 QString FindProgramOnPath(const QString& name)

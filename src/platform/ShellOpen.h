@@ -10,5 +10,12 @@
 /// not waited for and outlives this one. False when nothing could be started.
 bool ShellOpen(const QString& path, const QStringList& parameters = {}, const QString& workingFolder = {});
 
+/// The shell's "explore": shows the file or folder in the desktop's file
+/// manager (org.freedesktop.FileManager1 on the session bus), else opens the
+/// folder it names or lies in with xdg-open (or PLENWICK_OPEN, which then
+/// stands in for the file manager too). Waits for the bus: not on the main
+/// thread. False when nothing could be shown.
+bool ShellExplore(const QString& path);
+
 /// The full path of a program found on PATH; "" when there is none.
 QString FindProgramOnPath(const QString& name);

@@ -5,6 +5,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTreeView>
 #include <QUrl>
 
 #include "catalogue/ChangeNotifyBase.h"
@@ -230,6 +231,21 @@ TEST_F(AppendObjectTest, ExtendedDialogEditsOnlyTheWorkingCopy)
     ASSERT_NE(object, nullptr);
     EXPECT_TRUE(object->UseClientGroupRights());
     EXPECT_EQ(object->ClientGroups(), QStringList{QStringLiteral("\\10\\1\\")});
+}
+
+TEST_F(AppendObjectTest, RightsShowTheirTreeAndListInTheWindowColourWhileOn)
+{
+    TFormAppendObject dialog;
+    FillNew(dialog);
+    TFormAppendObjectEx* extended = dialog.Extended();
+    const QColor window = QApplication::palette().color(QPalette::Base);
+    QCheckBox* box = extended->CheckBoxUseClientGroupsRights();
+    for (bool on : {true, false, true}) {
+        box->setChecked(on);
+        for (QWidget* view : {static_cast<QWidget*>(extended->TreeViewClientGroups()),
+                              static_cast<QWidget*>(extended->ListBoxClientGroups())})
+            EXPECT_EQ(view->palette().color(QPalette::Base) == window, on) << on;
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QAction>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 
 #include "foundation/UiAdapter.h"
 #include "replication/RemoteCommands.h"
@@ -38,6 +40,22 @@ TEST_F(MainDialogsTest, ASetServerFromTheNetworkReachesAnOpenConnectionDialog)
     EXPECT_TRUE(RunEventsUntil([&] { return dialog.EditServerName()->text() == QStringLiteral("master02"); }));
     dialog.reject();
     TUiAdapter::Install(&m_ui);
+}
+
+TEST_F(MainDialogsTest, NoActionOfTheWindowSaysItIsNotThereYet)
+{
+    TGuiUi window;
+    TMainActions& actions = window.Form().Actions();
+    for (QAction* action : actions.All())
+        EXPECT_TRUE(actions.IsWired(action)) << action->objectName().toStdString();
+    // Those that were not: without a selection they do nothing, the style one shows its menu.
+    for (QAction* action : {actions.FileOpenObject, actions.FileExploreObject, actions.ViewListStyle})
+        action->trigger();
+    Settle(50);
+    EXPECT_TRUE(m_boxes.texts.filter(QStringLiteral("noch nicht verfügbar")).isEmpty())
+        << m_boxes.texts.join('|').toStdString();
+    EXPECT_TRUE(actions.ListStyleMenu()->isVisible());
+    actions.ListStyleMenu()->close();
 }
 
 } // namespace

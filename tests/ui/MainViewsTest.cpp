@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QAction>
+#include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QTabWidget>
@@ -15,6 +17,7 @@
 #include "platform/ProgramPaths.h"
 #include "ui/dialogs/MainEditText.h"
 #include "ui/main/Main.h"
+#include "ui/main/MainLayout.h"
 #include "ui/pages/PageClients.h"
 #include "ui/pages/PageObjects.h"
 #include "ui/pages/StatusPanels.h"
@@ -94,6 +97,15 @@ protected:
     }
 
     TMainActions& Actions() { return m_form->Actions(); }
+
+    // The object "a.exe" and the client "alpha" in the lists.
+    void StartWithAnObjectAndAClient()
+    {
+        AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a.exe"), QStringLiteral("?"), 1, 45000.0,
+                                                   QStringLiteral("/opt/")));
+        RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+        Start();
+    }
 
     std::unique_ptr<TFormMain> m_form;
 };
@@ -225,6 +237,160 @@ TEST_F(MainViewsTest, NewNodeKeepsItsEditorWhileAClientRegisters)
     EXPECT_TRUE(TreeIndex(m_form->PageClients(), {"198", "51", "100"}).isValid());
     EXPECT_EQ(tree->currentIndex().data().toString(), "Neuer Knoten");
     EXPECT_TRUE(EditorOpen(tree)) << "the rebuild keeps the open editor";
+}
+
+TEST_F(MainViewsTest, OpenAndExploreTakeTheInstalledTargetElseTheSource)
+{
+    QDir().mkpath(Home("Objects"));
+    WriteFile(Home("Objects/readme.txt"), "text");
+    const QString target = Home("Target/");
+    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("readme.txt"), QStringLiteral("?"), 1, 45000.0, target));
+    const QString opened = Home("opened.txt");
+    const QString standIn = Home("open.sh");
+    WriteFile(standIn, QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened).toUtf8());
+    QFile::setPermissions(standIn, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PLENWICK_OPEN", standIn.toUtf8());
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    auto openedLines = [&](int count) {
+        EXPECT_TRUE(RunEventsUntil([&] { return ReadFile(opened).count('\n') == count; }, 5000));
+        return QString::fromUtf8(ReadFile(opened)).split('\n').at(count - 1);
+    };
+
+    // Not installed: the source and its folder.
+    Actions().FileOpenObject->trigger();
+    EXPECT_EQ(openedLines(1), Home("Objects/readme.txt"));
+    Actions().FileExploreObject->trigger();
+    EXPECT_EQ(openedLines(2), Home("Objects"));
+
+    // Installed: the target and its folder; a double click opens as well.
+    QDir().mkpath(target);
+    WriteFile(target + "readme.txt", "text");
+    Actions().FileExploreObject->trigger();
+    EXPECT_EQ(openedLines(3), Home("Target"));
+    QAbstractItemView* list = List(m_form->PageObjects());
+    const QRect cell = list->visualRect(list->model()->index(0, 0));
+    // The view takes a double click as such only after a press on the same row.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(openedLines(4), target + "readme.txt");
+
+    TBoxAnswerer boxes;
+    qputenv("PLENWICK_OPEN", Home("no-such-opener").toUtf8());
+    Actions().FileOpenObject->trigger();
+    EXPECT_TRUE(RunEventsUntil([&] { return !boxes.texts.isEmpty(); }, 5000));
+    qunsetenv("PLENWICK_OPEN");
+    EXPECT_EQ(boxes.texts, QStringList{"Das Objekt konnte nicht geöffnet werden."});
+}
+
+TEST_F(MainViewsTest, DeleteAndF2MeanTheFocusedWidget)
+{
+    StartWithAnObjectAndAClient();
+    TBoxAnswerer boxes(QStringLiteral("Nein"));
+    auto pressIn = [this](QAbstractItemView* view, Qt::Key key) {
+        // A box answered takes the activation with it.
+        m_form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+        view->setFocus();
+        QTest::keyClick(view, key);
+        Settle(30);
+    };
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    pressIn(Tree(m_form->PageObjects()), Qt::Key_Delete);
+    EXPECT_TRUE(boxes.texts.isEmpty()) << "the folder tree deletes nothing";
+    pressIn(List(m_form->PageObjects()), Qt::Key_Delete);
+    EXPECT_EQ(boxes.texts.size(), 1);
+    // A view made for another style keeps the keys.
+    Actions().ViewDetails->trigger();
+    Settled();
+    SelectRow(m_form->PageObjects(), 0);
+    pressIn(List(m_form->PageObjects()), Qt::Key_Delete);
+    EXPECT_EQ(boxes.texts.size(), 2);
+    EXPECT_NE(FindBySourcePath(QStringLiteral("a.exe")), nullptr);
+
+    m_form->ShowPage(TPage::Clients);
+    QStringList dialogs;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&dialogs] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<TFormEditText*>(widget); dialog != nullptr && dialog->isVisible()) {
+                dialogs.append(dialog->windowTitle());
+                dialog->reject();
+            }
+    });
+    closer.start(10);
+    QTreeView* tree = Tree(m_form->PageClients());
+    tree->setCurrentIndex(TreeIndex(m_form->PageClients(), {"192", "0", "2"}));
+    pressIn(tree, Qt::Key_F2);
+    EXPECT_TRUE(dialogs.isEmpty());
+    EXPECT_TRUE(EditorOpen(tree)) << "F2 renames the group";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    SelectRow(m_form->PageClients(), 0);
+    pressIn(List(m_form->PageClients()), Qt::Key_F2);
+    EXPECT_EQ(dialogs, QStringList{"Client-Beschreibung eingeben"});
+}
+
+TEST_F(MainViewsTest, ActionStatesFollowARebuildThatDropsTheSelection)
+{
+    StartWithAnObjectAndAClient();
+    TBoxAnswerer yes(QStringLiteral("Ja"));
+    m_form->ShowPage(TPage::Objects);
+    SelectRow(m_form->PageObjects(), 0);
+    ASSERT_TRUE(Actions().ObjectProperties->isEnabled());
+    Actions().ObjectDelete->trigger();
+    Settled();
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 0);
+    EXPECT_FALSE(Actions().ObjectProperties->isEnabled());
+    EXPECT_FALSE(Actions().FileOpenObject->isEnabled());
+
+    m_form->ShowPage(TPage::Clients);
+    SelectRow(m_form->PageClients(), 0);
+    ASSERT_TRUE(Actions().ClientProperties->isEnabled());
+    Actions().ClientDelete->trigger();
+    m_form->ViewHooks().rebuildClients(); // what the window's front-end does on the change
+    Settle(30);
+    EXPECT_EQ(List(m_form->PageClients())->model()->rowCount(), 0);
+    EXPECT_FALSE(Actions().ClientProperties->isEnabled());
+}
+
+TEST_F(MainViewsTest, ColumnsFitTheirRowsAtFirstAndKeepTheUsersWidthsAfterwards)
+{
+    const QString longName = QStringLiteral("ein-recht-langer-objektname-fuer-die-spalte.exe");
+    AppendObject(std::make_unique<TSyncObject>(longName, QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    auto* symbols = qobject_cast<QListView*>(List(m_form->PageObjects()));
+    ASSERT_NE(symbols, nullptr);
+    EXPECT_GE(symbols->gridSize().width(), symbols->fontMetrics().horizontalAdvance("druckertreiber64.msi"))
+        << "a name of 20 characters fits";
+
+    Actions().ViewDetails->trigger();
+    Settled();
+    auto details = [this] { return qobject_cast<QTreeView*>(List(m_form->PageObjects())); };
+    ASSERT_NE(details(), nullptr);
+    QHeaderView* header = details()->header();
+    EXPECT_GE(header->sectionSize(0), details()->fontMetrics().horizontalAdvance(longName));
+    for (int column = 0; column < header->count(); ++column)
+        EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
+    EXPECT_GE(header->sectionSize(1), 60) << "design widths are minimums";
+
+    header->resizeSection(1, 133);
+    Actions().ViewSymbols->trigger();
+    SaveMainLayout(*m_form);
+    EXPECT_TRUE(LayoutConfig().GetString("MainListViewObjects").contains(",133,")) << "kept while symbols show";
+    Actions().ViewDetails->trigger();
+    Settled();
+    EXPECT_EQ(details()->header()->sectionSize(1), 133);
+
+    LayoutConfig().SaveAll();
+    m_form.reset();
+    Start();
+    RestoreMainLayout(*m_form);
+    Settled();
+    ASSERT_NE(details(), nullptr);
+    EXPECT_EQ(details()->header()->sectionSize(1), 133) << "and across a restart";
 }
 
 } // namespace

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 
 #include "UiFixture.h"
 #include "foundation/MainConfig.h"
@@ -195,6 +199,25 @@ TEST_F(MainWindowTest, ResizeSetsTheFirstStatusPanels)
     EXPECT_EQ(m_form->PageClients()->Status()->FirstWidth(), m_form->width() - 100);
 }
 
+TEST_F(MainWindowTest, AScreenReaderReadsTheStatusPanelsTexts)
+{
+    Start();
+    TStatusPanels* status = m_form->PageObjects()->Status();
+    status->SetText(0, QStringLiteral("12 Objekt(e)"));
+    const auto* panel = status->findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+    ASSERT_NE(panel, nullptr);
+    QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(const_cast<QLabel*>(panel));
+    ASSERT_NE(readable, nullptr);
+    EXPECT_EQ(readable->text(QAccessible::Name), QStringLiteral("12 Objekt(e)"));
+    EXPECT_EQ(readable->text(QAccessible::Description), QStringLiteral("Objekte - Statusfeld 1"));
+    // The clock panels too.
+    m_form->UpdateClock();
+    TStatusPanels* clients = m_form->PageClients()->Status();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(clients->findChild<QLabel*>(QStringLiteral("StatusPanel1")))
+                  ->text(QAccessible::Name),
+              clients->Text(1));
+}
+
 TEST_F(MainWindowTest, ClockWritesStatusBarsAndOverviewLabel)
 {
     Start();
@@ -248,6 +271,18 @@ TEST_F(GuiPortTest, ProtocolEntriesArriveInBatchesInEitherOrder)
     ASSERT_TRUE(RunEventsUntil([&] { return Form().PageProtocol()->RowCount() == 3; }, 2000));
     EXPECT_EQ(Form().PageProtocol()->ExportText(),
               QByteArray("\"t4\" \"Main\" \"oben\"\r\n\"t1\" \"Main\" \"eins\"\r\n\"t2\" \"Main\" \"zwei\"\r\n"));
+}
+
+TEST_F(GuiPortTest, AHeaderClickTurnsTheProtocolRound)
+{
+    Form().SetProtocolPageVisible(true);
+    Form().ShowPage(TPage::Protocol);
+    QHeaderView* header = Form().PageProtocol()->List()->header();
+    const QPoint caption(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, caption);
+    EXPECT_TRUE(MainConfig().GetBoolean(QStringLiteral("MiscProtocolLastToFirst")));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, caption);
+    EXPECT_FALSE(MainConfig().GetBoolean(QStringLiteral("MiscProtocolLastToFirst")));
 }
 
 TEST_F(GuiPortTest, ExportWritesQuotedLinesAndClearEmptiesTheList)

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -40,6 +41,11 @@ TEST_F(PromptsTest, SilenceMeansYesForBothPrompts)
 
     TFormInstallApplication restart;
     EXPECT_EQ(restart.windowTitle(), QStringLiteral("Plenwick"));
+    for (QDialog* form : {static_cast<QDialog*>(&prompt), static_cast<QDialog*>(&restart)}) {
+        const auto* logo = form->findChild<QLabel*>(QStringLiteral("ImageLogo"));
+        ASSERT_NE(logo, nullptr);
+        EXPECT_FALSE(logo->pixmap().isNull()) << "the program's icon";
+    }
     EXPECT_TRUE(restart.Ask());
 }
 

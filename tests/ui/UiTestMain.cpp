@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include "ui/main/GermanTexts.h"
+#include "ui/main/IconTable.h"
 
 int main(int argc, char** argv)
 {
@@ -17,5 +18,6 @@ int main(int argc, char** argv)
     // Hidden windows must not end the tests' event loops.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallGermanTexts();
+    IconTable::InstallProgramIcon();
     return RUN_ALL_TESTS();
 }

@@ -17,6 +17,7 @@
 
 #include "ui/dialogs/DialogSupport.h"
 #include "ui/views/ClientViews.h"
+#include "ui/views/MainViewsBase.h"
 
 QString ClientGroupRefusal(const QStringList& listed, const QString& path)
 {
@@ -133,13 +134,9 @@ void TFormAppendObjectEx::ApplyEnabling()
 {
     const bool use = m_checkBoxUseClientGroupsRights->isChecked();
     m_panel->setEnabled(use);
-    const QPalette::ColorRole role = use ? QPalette::Base : QPalette::Midlight;
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_treeViewClientGroups),
-                                    static_cast<QAbstractItemView*>(m_listBoxClientGroups)}) {
-        QPalette palette = view->palette();
-        palette.setColor(QPalette::Base, palette.color(role));
-        view->setPalette(palette);
-    }
+                                    static_cast<QAbstractItemView*>(m_listBoxClientGroups)})
+        ShowGreyBackground(*view, !use);
 }
 
 QStringList TFormAppendObjectEx::Groups() const

@@ -12,10 +12,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/WorkerThread.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
 #include "foundation/Quit.h"
@@ -57,17 +57,6 @@ QString StateText(bool installed, int state)
     default:
         return QStringLiteral("Zustand: unbekannt (systemctl antwortet nicht)");
     }
-}
-
-// Runs work on a thread of its own; done runs on the main thread afterwards,
-// unless context is gone by then.
-void OnThread(QObject* context, std::function<void()> work, std::function<void()> done)
-{
-    QThread* thread = QThread::create(std::move(work));
-    thread->setObjectName(QStringLiteral("ServiceControl"));
-    QObject::connect(thread, &QThread::finished, context, std::move(done));
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    thread->start();
 }
 
 } // namespace
@@ -153,9 +142,7 @@ void TFormMainService::BuildTray()
     QAction* quit = entry(QStringLiteral("Beenden"), [this] { Quit(); });
     quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
 
-    const QIcon icon = IconTable::OwnIcon(46);
-    setWindowIcon(icon);
-    m_tray = new QSystemTrayIcon(icon, this);
+    m_tray = new QSystemTrayIcon(IconTable::OwnIcon(46), this);
     m_tray->setToolTip(windowTitle());
     m_tray->setContextMenu(m_trayMenu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -214,8 +201,8 @@ void TFormMainService::Refresh()
     }
     m_refreshRunning = true;
     auto state = std::make_shared<int>(kServiceStateUnknown);
-    OnThread(
-        this, [state] { *state = ServiceState(); },
+    RunInBackground(
+        this, "ServiceControl", [state] { *state = ServiceState(); },
         [this, state] {
             m_refreshRunning = false;
             if (std::exchange(m_refreshAgain, false)) {
@@ -260,8 +247,8 @@ void TFormMainService::Run(TAction action)
     SetActionsEnabled({});
     QApplication::setOverrideCursor(Qt::WaitCursor);
     auto failure = std::make_shared<QString>();
-    OnThread(
-        this,
+    RunInBackground(
+        this, "ServiceControl",
         [action, failure] {
             static void (*const kWork[])() = {&StartService, &StopService, &InstallService, &UninstallService};
             try {

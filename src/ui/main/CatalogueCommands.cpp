@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main/CatalogueCommands.h"
 
+#include <memory>
+
+#include <QFileInfo>
+
+#include "base/WorkerThread.h"
+
 #include "catalogue/ChangeNotifyBase.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
+#include "platform/ShellOpen.h"
 #include "ui/views/MainViewsThread.h"
 
 int DeleteObjects(const QStringList& keys, const TAsk& ask, const TWarn& warn)
@@ -57,4 +64,32 @@ int DeleteClients(const QStringList& names, const TAsk& ask)
         ++removed;
     }
     return removed;
+}
+
+void OpenObject(const QString& key, bool explore, QObject* context, const TWarn& warn)
+{
+    const TSyncObject* object = FindBySourcePath(key);
+    if (object == nullptr)
+        return;
+    // Copies: the object may be gone before the thread looks at the files.
+    const QString target = object->TargetPath();
+    const QString source = object->ResolvedSourcePath();
+    auto opened = std::make_shared<bool>(false);
+    RunInBackground(
+        context, "ObjectOpen",
+        [target, source, explore, opened] {
+            if (!explore) {
+                const QString path = QFileInfo::exists(target) ? target : source;
+                *opened = QFileInfo::exists(path) && ShellOpen(path);
+                return;
+            }
+            const QString targetFolder = QFileInfo(target).absolutePath();
+            const bool installed = QFileInfo::exists(target);
+            const QString item = QFileInfo(targetFolder).isDir() ? (installed ? target : targetFolder) : source;
+            *opened = QFileInfo::exists(item) && ShellExplore(item);
+        },
+        [opened, warn] {
+            if (!*opened)
+                warn(QStringLiteral("Das Objekt konnte nicht geöffnet werden."));
+        });
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class QObject;
+
 /// Asks a yes/no question; true for yes.
 using TAsk = std::function<bool(const QString& text)>;
 /// Shows a warning with OK.
@@ -21,3 +23,10 @@ int DeleteObjects(const QStringList& keys, const TAsk& ask, const TWarn& warn);
 /// Removes the clients of these names after asking for each, saves the
 /// client list and rebuilds the client views. Returns how many went.
 int DeleteClients(const QStringList& names, const TAsk& ask);
+
+/// "Objekt öffnen" (explore false): opens the installed target of the object
+/// of this list key with its program, else its source. "Im Explorer öffnen"
+/// (explore true): shows the target folder in the file manager, else the
+/// source folder. The files are looked at and the program started off the
+/// main thread; a failure reaches warn there afterwards, unless context is gone.
+void OpenObject(const QString& key, bool explore, QObject* context, const TWarn& warn);

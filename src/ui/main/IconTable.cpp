@@ -3,6 +3,8 @@
 
 #include <map>
 
+#include <QApplication>
+
 // Outside any namespace: the macro declares the resource's global function.
 static void InitIconResources()
 {
@@ -74,6 +76,11 @@ QIcon OwnIcon(int index)
         return QIcon();
     EnsureResources();
     return QIcon(ResourcePath(index));
+}
+
+void InstallProgramIcon()
+{
+    QApplication::setWindowIcon(OwnIcon(46));
 }
 
 QIcon Icon(int index)

@@ -16,6 +16,10 @@ QIcon Icon(int index);
 /// Our own picture only (tests, and where a theme icon would not fit).
 QIcon OwnIcon(int index);
 
+/// Gives every window of the program its own icon (46), so dialogs and the
+/// prompts' logo show it too. Once, after QApplication exists.
+void InstallProgramIcon();
+
 /// The theme name of an index; empty when the table lacks it.
 QString ThemeName(int index);
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -71,7 +72,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), m_helpFolder(HelpFo
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(ProductName());
-    setWindowIcon(IconTable::OwnIcon(46));
     resize(kDesignWidth, kDesignHeight);
     m_actions = new TMainActions(this);
     m_actions->SetStateProvider([this] { return BaseState(); });
@@ -124,8 +124,13 @@ void TFormMain::BuildControlBar()
         {m_actions->FileAppendObject, m_actions->ServerConnect, m_actions->ObjectProperties})
         ->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QToolBar* view = bar(QStringLiteral("Ansicht"), {m_actions->ViewListStyle, m_actions->ViewUp});
-    if (auto* button = qobject_cast<QToolButton*>(view->widgetForAction(m_actions->ViewListStyle)))
+    if (auto* button = qobject_cast<QToolButton*>(view->widgetForAction(m_actions->ViewListStyle))) {
         button->setPopupMode(QToolButton::InstantPopup);
+        // Triggered otherwise than by its button (a key, a screen reader): the same menu.
+        m_actions->Handle(m_actions->ViewListStyle, [this, button] {
+            m_actions->ListStyleMenu()->popup(button->mapToGlobal(QPoint(0, button->height())));
+        });
+    }
     bar(QStringLiteral("Skriptus"), {m_actions->ScriptusLeftClick, m_actions->ScriptusSetText, m_actions->ScriptusRun});
 }
 
@@ -158,12 +163,14 @@ void TFormMain::BuildPages()
         connect(frame, &TPageFrame::HelpRequested, this, &TFormMain::OpenHelp);
     setCentralWidget(m_pages);
 
-    // Del and F2 mean the list of their page.
-    TMainActions::BindToWidget(m_actions->ObjectDelete, m_objects);
-    TMainActions::BindToWidget(m_actions->ObjectProperties, m_objects);
-    TMainActions::BindToWidget(m_actions->ClientDelete, m_clients);
-    TMainActions::BindToWidget(m_actions->ClientProperties, m_clients);
-    TMainActions::BindToWidget(m_actions->ScriptusEntryProperties, m_scriptus);
+    // Del and F2 mean the list that has the focus, as its context menu does;
+    // in a group tree F2 renames the node.
+    TMainActions::BindToWidget(m_actions->ObjectDelete, m_objects->List());
+    TMainActions::BindToWidget(m_actions->ObjectProperties, m_objects->List());
+    TMainActions::BindToWidget(m_actions->ClientDelete, m_clients->List());
+    TMainActions::BindToWidget(m_actions->ClientProperties, m_clients->List());
+    TMainActions::BindToWidget(m_actions->ScriptusEntryProperties, m_scriptus->SequenceList());
+    TMainActions::BindToWidget(m_actions->ScriptusEntryProperties, m_scriptus->EventList());
 }
 
 void TFormMain::WireOwnActions()
@@ -186,6 +193,9 @@ void TFormMain::WireOwnActions()
         MainConfig().Set(QStringLiteral("MiscProtocolLastToFirst"), !OptionOn("MiscProtocolLastToFirst"));
         MainConfig().SaveAll();
     });
+    // The protocol's header sorts by time only: a click turns the order round.
+    m_protocol->List()->header()->setSectionsClickable(true);
+    connect(m_protocol->List()->header(), &QHeaderView::sectionClicked, a.ProtocolReverse, &QAction::trigger);
     a.Handle(a.TrayOpen, [this] { m_tray->RestoreWindow(); });
     // Cut and copy act on the focused edit field, as the standard actions do.
     a.Handle(a.EditCut, [] {

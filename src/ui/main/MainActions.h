@@ -65,6 +65,8 @@ public:
 
     /// Replaces what the action does when triggered (or toggled, for checkable ones).
     void Handle(QAction* action, THandler handler);
+    /// Whether the action has been given its work.
+    bool IsWired(QAction* action) const { return m_handlers.contains(action); }
     /// Adds what a page content knows to the state before each update.
     void AddStateSource(TStateSource source);
     /// Completes the state from the sources and applies every enabled rule.

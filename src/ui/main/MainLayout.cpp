@@ -2,7 +2,6 @@
 #include "ui/main/MainLayout.h"
 
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTreeView>
@@ -18,19 +17,21 @@
 
 namespace {
 
+// A catalogue page keeps its widths while its list shows symbols; the other lists always have columns.
 struct TListSlot {
     const char* option;
+    TListPage* page;
     QAbstractItemView* list;
 };
 
 std::vector<TListSlot> Lists(TFormMain& form)
 {
-    return {{"MainListViewObjects", form.PageObjects()->List()},
-            {"MainListViewClients", form.PageClients()->List()},
-            {"MainListViewUsers", form.PageUsers()->List()},
-            {"MainListViewScriptusSync", form.PageScriptus()->SequenceList()},
-            {"MainListViewScriptusAsync", form.PageScriptus()->EventList()},
-            {"MainListViewProtocol", form.PageProtocol()->List()}};
+    return {{"MainListViewObjects", form.PageObjects(), nullptr},
+            {"MainListViewClients", form.PageClients(), nullptr},
+            {"MainListViewUsers", form.PageUsers(), nullptr},
+            {"MainListViewScriptusSync", nullptr, form.PageScriptus()->SequenceList()},
+            {"MainListViewScriptusAsync", nullptr, form.PageScriptus()->EventList()},
+            {"MainListViewProtocol", nullptr, form.PageProtocol()->List()}};
 }
 
 struct TSplitterSlot {
@@ -56,38 +57,7 @@ bool LayoutValueStored(const QString& name)
     return probe.Register(QStringLiteral("Styles"), name, false, false, TValueKind::Integer, 0);
 }
 
-QHeaderView* HeaderOf(const QAbstractItemView* list)
-{
-    const auto* tree = qobject_cast<const QTreeView*>(list);
-    return tree != nullptr ? tree->header() : nullptr;
-}
-
 } // namespace
-
-QString ColumnWidthsText(const QAbstractItemView* list)
-{
-    const QHeaderView* header = HeaderOf(list);
-    if (header == nullptr)
-        return QString();
-    QStringList widths;
-    for (int column = 0; column < header->count(); ++column)
-        widths.append(QString::number(header->sectionSize(column)));
-    return widths.join(QLatin1Char(','));
-}
-
-void ApplyColumnWidthsText(QAbstractItemView* list, const QString& text)
-{
-    QHeaderView* header = HeaderOf(list);
-    if (header == nullptr || text.isEmpty())
-        return;
-    const QStringList parts = text.split(QLatin1Char(','));
-    for (int column = 0; column < parts.size() && column < header->count(); ++column) {
-        bool number = false;
-        const int width = parts[column].trimmed().toInt(&number);
-        if (number && width >= 0)
-            header->resizeSection(column, width);
-    }
-}
 
 QRect RestoredGeometry(int left, int top, int width, int height, bool positionStored)
 {
@@ -113,8 +83,13 @@ void RestoreMainLayout(TFormMain& form)
         layout.GetInteger(QStringLiteral("MainWidth")), layout.GetInteger(QStringLiteral("MainHeight")), stored));
     for (const TSplitterSlot& slot : Splitters(form))
         slot.splitter->SetLeftWidth(layout.GetInteger(QString::fromLatin1(slot.option)));
-    for (const TListSlot& slot : Lists(form))
-        ApplyColumnWidthsText(slot.list, layout.GetString(QString::fromLatin1(slot.option)));
+    for (const TListSlot& slot : Lists(form)) {
+        const QString widths = layout.GetString(QString::fromLatin1(slot.option));
+        if (slot.page != nullptr)
+            slot.page->SetColumnWidths(widths);
+        else
+            ApplyColumnWidthsText(slot.list, widths);
+    }
 }
 
 void SaveMainLayout(TFormMain& form)
@@ -130,5 +105,6 @@ void SaveMainLayout(TFormMain& form)
     layout.Set(QStringLiteral("MainTop"), geometry.top());
     layout.Set(QStringLiteral("MainActiveTab"), form.Pages()->currentIndex());
     for (const TListSlot& slot : Lists(form))
-        layout.Set(QString::fromLatin1(slot.option), ColumnWidthsText(slot.list));
+        layout.Set(QString::fromLatin1(slot.option),
+                   slot.page != nullptr ? slot.page->ColumnWidths() : ColumnWidthsText(slot.list));
 }

@@ -13,6 +13,36 @@ namespace {
 
 // A column that fills the rest starts at this width; the last one stretches.
 constexpr int kRestWidth = 200;
+// The rows whose texts the first widths of a list fit.
+constexpr int kFitRows = 1000;
+// Room beside a cell's text: its margins and the focus frame.
+constexpr int kCellPadding = 12;
+
+QHeaderView* HeaderOf(const QAbstractItemView* list)
+{
+    const auto* tree = qobject_cast<const QTreeView*>(list);
+    return tree != nullptr ? tree->header() : nullptr;
+}
+
+// Widens the columns to their captions and to the texts of the rows first to
+// last among the first kFitRows; a column is never narrowed.
+void FitColumns(QTreeView& view, int first, int last)
+{
+    const QAbstractItemModel* model = view.model();
+    QHeaderView* header = view.header();
+    const QFontMetrics metrics(view.font());
+    last = qMin(last, kFitRows - 1);
+    for (int column = 0; column < header->count(); ++column) {
+        int width = header->sectionSizeHint(column);
+        for (int row = first; row <= last; ++row) {
+            const QModelIndex cell = model->index(row, column);
+            const int picture = cell.data(Qt::DecorationRole).isNull() ? 0 : view.iconSize().width() + 4;
+            width = qMax(width, metrics.horizontalAdvance(cell.data().toString()) + picture + kCellPadding);
+        }
+        if (width > header->sectionSize(column))
+            header->resizeSection(column, width);
+    }
+}
 
 } // namespace
 
@@ -42,6 +72,31 @@ void ApplyColumnWidths(QTreeView* view, const std::vector<TListColumn>& columns)
         view->header()->resizeSection(column, columns[column].width > 0 ? columns[column].width : kRestWidth);
 }
 
+QString ColumnWidthsText(const QAbstractItemView* list)
+{
+    const QHeaderView* header = HeaderOf(list);
+    if (header == nullptr)
+        return QString();
+    QStringList widths;
+    for (int column = 0; column < header->count(); ++column)
+        widths.append(QString::number(header->sectionSize(column)));
+    return widths.join(QLatin1Char(','));
+}
+
+void ApplyColumnWidthsText(QAbstractItemView* list, const QString& text)
+{
+    QHeaderView* header = HeaderOf(list);
+    if (header == nullptr || text.isEmpty())
+        return;
+    const QStringList parts = text.split(QLatin1Char(','));
+    for (int column = 0; column < parts.size() && column < header->count(); ++column) {
+        bool number = false;
+        const int width = parts[column].trimmed().toInt(&number);
+        if (number && width >= 0)
+            header->resizeSection(column, width);
+    }
+}
+
 TListPage::TListPage(const QString& caption, int headerIcon, const QString& hint, const QString& helpTopic,
                      const std::vector<TListColumn>& columns, int statusPanels, int treeWidth, QWidget* parent)
     : TPageFrame(caption, headerIcon, hint, helpTopic, parent), m_columns(columns)
@@ -51,7 +106,9 @@ TListPage::TListPage(const QString& caption, int headerIcon, const QString& hint
     tree->setHeaderHidden(true);
     tree->setAccessibleName(caption + QStringLiteral(" - Baum"));
     PlaceView(m_tree, tree, 0);
-    PlaceView(m_list, MakeColumnList(caption + QStringLiteral(" - Liste"), columns, m_splitter), 1);
+    QTreeView* placeholder = MakeColumnList(caption + QStringLiteral(" - Liste"), columns, m_splitter);
+    placeholder->setProperty("plenwickPlaceholder", true);
+    PlaceView(m_list, placeholder, 1);
     ContentLayout()->addWidget(m_splitter, 1);
 
     if (statusPanels > 0) {
@@ -65,7 +122,13 @@ void TListPage::PlaceView(QAbstractItemView*& slot, QAbstractItemView* view, int
     QAbstractItemView* old = slot;
     slot = view;
     OfferContextMenu(view);
+    if (index == 1) {
+        KeepWidths(old);
+        FitWhileNew(view);
+    }
     if (old != nullptr) {
+        // Keys bound to the list (Del, F2) go with it to its successor.
+        view->addActions(old->actions());
         m_splitter->replaceWidget(index, view);
         m_splitter->SetLeftWidth(m_splitter->LeftWidth());
         old->deleteLater();
@@ -82,4 +145,44 @@ void TListPage::SetTree(QAbstractItemView* tree)
 void TListPage::SetList(QAbstractItemView* list)
 {
     PlaceView(m_list, list, 1);
+}
+
+void TListPage::KeepWidths(QAbstractItemView* leaving)
+{
+    const QString widths = ColumnWidthsText(leaving);
+    // The placeholder before the views came has no say.
+    if (!widths.isEmpty() && leaving->property("plenwickPlaceholder").isNull())
+        m_keptWidths = widths;
+}
+
+// Only the first details view of a list without widths fits its columns to
+// the rows; afterwards the widths are the user's.
+void TListPage::FitWhileNew(QAbstractItemView* view)
+{
+    auto* details = qobject_cast<QTreeView*>(view);
+    if (details == nullptr)
+        return;
+    if (!m_keptWidths.isEmpty()) {
+        ApplyColumnWidthsText(details, m_keptWidths);
+        return;
+    }
+    FitColumns(*details, 0, details->model()->rowCount() - 1);
+    connect(details->model(), &QAbstractItemModel::rowsInserted, details,
+            [this, details](const QModelIndex&, int first, int last) {
+                if (m_keptWidths.isEmpty() && first < kFitRows)
+                    FitColumns(*details, first, last);
+            });
+}
+
+QString TListPage::ColumnWidths() const
+{
+    const QString shown = m_list->property("plenwickPlaceholder").isNull() ? ColumnWidthsText(m_list) : QString();
+    return !shown.isEmpty() ? shown : m_keptWidths;
+}
+
+void TListPage::SetColumnWidths(const QString& text)
+{
+    m_keptWidths = text;
+    if (auto* details = qobject_cast<QTreeView*>(m_list))
+        ApplyColumnWidthsText(details, text);
 }

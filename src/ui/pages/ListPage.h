@@ -24,6 +24,15 @@ QTreeView* MakeColumnList(const QString& accessibleName, const std::vector<TList
 /// Applies the initial widths of the columns to a view's header.
 void ApplyColumnWidths(QTreeView* view, const std::vector<TListColumn>& columns);
 
+/// The layout configuration's column-width text of a list: the widths of all
+/// columns in order, joined by ",". Empty for a list without columns.
+QString ColumnWidthsText(const QAbstractItemView* list);
+
+/// Applies such a text: each number that is 0 or more becomes the width of
+/// the column at its position; negative numbers, missing numbers and text
+/// that is no number leave their column as it is.
+void ApplyColumnWidthsText(QAbstractItemView* list, const QString& text);
+
 /// A page with a tree left of a splitter, a list right of it and a status bar
 /// below (objects, clients, users). Until the views fill them, tree and list
 /// are empty views with the right columns.
@@ -37,10 +46,19 @@ public:
     // The place for the page's content: the views put their tree and list here.
     /// Replaces the tree; the page owns the new one.
     void SetTree(QAbstractItemView* tree);
-    /// Replaces the list; the page owns the new one.
+    /// Replaces the list; the page owns the new one, which takes over the
+    /// old one's actions.
     void SetList(QAbstractItemView* list);
     QAbstractItemView* Tree() const { return m_tree; }
     QAbstractItemView* List() const { return m_list; }
+    /// The column widths of the list's details style as ColumnWidthsText
+    /// gives them, kept while the list shows symbols; empty before the
+    /// details style was ever shown or stored widths were given.
+    QString ColumnWidths() const;
+    /// Stored widths for the details style, now or when it is next shown.
+    /// Without any, a details view's columns widen to their captions and to
+    /// the texts of the first 1 000 rows.
+    void SetColumnWidths(const QString& text);
     /// The list's columns as first shown (captions and widths).
     const std::vector<TListColumn>& Columns() const { return m_columns; }
 
@@ -52,10 +70,13 @@ public:
 
 private:
     void PlaceView(QAbstractItemView*& slot, QAbstractItemView* view, int index);
+    void KeepWidths(QAbstractItemView* leaving);
+    void FitWhileNew(QAbstractItemView* view);
 
     std::vector<TListColumn> m_columns;
     TTreeSplitter* m_splitter;
     QAbstractItemView* m_tree = nullptr;
     QAbstractItemView* m_list = nullptr;
     TStatusPanels* m_status = nullptr;
+    QString m_keptWidths;
 };

@@ -11,7 +11,8 @@ TStatusPanels::TStatusPanels(const QString& pageCaption, int panels, QWidget* pa
         auto* label = new QLabel(this);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(panel));
         label->setFrameShape(QFrame::StyledPanel);
-        label->setAccessibleName(pageCaption + QStringLiteral(" - Statusfeld %1").arg(panel + 1));
+        // No fixed name: a screen reader reads a label's text as its name.
+        label->setAccessibleDescription(pageCaption + QStringLiteral(" - Statusfeld %1").arg(panel + 1));
         addWidget(label, panel == panels - 1 ? 0 : 1);
         m_panels.push_back(label);
     }

@@ -11,6 +11,11 @@
 
 namespace {
 
+constexpr int kSymbolSize = 32;
+constexpr int kNameCharacters = 20;
+constexpr int kMinimumCellWidth = 96;
+constexpr int kCellPadding = 12;
+
 void PrepareView(QAbstractItemView& view, QAbstractItemModel* model)
 {
     view.setModel(model);
@@ -35,8 +40,11 @@ QListView* MakeSymbolsView(const QString& caption, QAbstractItemModel* model, QW
     view->setLayoutMode(QListView::Batched);
     view->setBatchSize(2000);
     view->setWordWrap(true);
-    view->setGridSize(QSize(96, 64));
-    view->setIconSize(QSize(32, 32));
+    view->setIconSize(QSize(kSymbolSize, kSymbolSize));
+    // A name of 20 characters fits a cell's width, a longer one wraps to a second line.
+    const QFontMetrics metrics(view->font());
+    view->setGridSize(QSize(qMax(kMinimumCellWidth, metrics.averageCharWidth() * kNameCharacters + kCellPadding),
+                            kSymbolSize + 2 * metrics.height() + kCellPadding));
     PrepareView(*view, model);
     return view;
 }
@@ -57,6 +65,8 @@ void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model)
 TStyledList::TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption)
     : QObject(&page), m_page(page), m_model(model), m_option(option), m_caption(caption)
 {
+    // A rebuild drops the selection without a selection signal.
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &TStyledList::SelectionChanged);
 }
 
 void TStyledList::Show(int style)

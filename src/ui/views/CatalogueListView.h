@@ -43,6 +43,7 @@ public:
     void SetFiltered(bool filtered);
 
 Q_SIGNALS:
+    /// The selected rows changed, also by a rebuild of the list.
     void SelectionChanged();
     void RowActivated();
 

@@ -358,14 +358,20 @@ QString NoDownloadsText()
     return QStringLiteral("Es liegen keine Informationen über heruntergeladene Objekte vor.");
 }
 
-void ShowFilterColour(QWidget& view, bool filtered)
+void ShowGreyBackground(QWidget& view, bool grey)
 {
-    // The light grey of inactive captions: a filtered list must not pass for the whole one.
+    // From the application's palette: the view's own was overwritten by the last call.
     const QPalette system = QApplication::palette();
     QPalette palette = view.palette();
     palette.setColor(QPalette::Base,
-                     filtered ? system.color(QPalette::Inactive, QPalette::Midlight) : system.color(QPalette::Base));
+                     grey ? system.color(QPalette::Inactive, QPalette::Midlight) : system.color(QPalette::Base));
     view.setPalette(palette);
+}
+
+void ShowFilterColour(QWidget& view, bool filtered)
+{
+    // The light grey of inactive captions: a filtered list must not pass for the whole one.
+    ShowGreyBackground(view, filtered);
     view.setProperty("plenwickFiltered", filtered);
 }
 

@@ -125,6 +125,9 @@ QString FolderReadingText(int folderCount);
 /// The information when a filter needs downloads and there are none.
 QString NoDownloadsText();
 
+/// Paints a view's background in the colour of inactive caption text, or
+/// back in the window colour.
+void ShowGreyBackground(QWidget& view, bool grey);
 /// Paints a filtered list in the colour of inactive caption text.
 void ShowFilterColour(QWidget& view, bool filtered);
 

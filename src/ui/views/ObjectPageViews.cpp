@@ -66,6 +66,13 @@ void TObjectPageViews::WireActions()
             SelectedKeys(), [this](const QString& text) { return AskYesNo(&m_form, text); },
             [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Warning, text); });
     });
+    for (QAction* open : {a.FileOpenObject, a.FileExploreObject})
+        a.Handle(open, [this, open, &a] {
+            const QStringList keys = SelectedKeys();
+            if (!keys.isEmpty())
+                OpenObject(keys.first(), open == a.FileExploreObject, this,
+                           [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Warning, text); });
+        });
     a.Handle(a.ObjectShowAll, [this] {
         SetObjectListClientFilter(nullptr);
         RebuildList();
