@@ -31,7 +31,7 @@
 namespace {
 
 constexpr qsizetype kChunk = 8192;
-// Several chunks per send: fewer system calls, the same bytes on the wire.
+// Several chunks per send or receive: fewer system calls, the same bytes on the wire.
 constexpr qint64 kWriteBuffer = 8 * kChunk;
 
 std::atomic<qint64> g_maxObjectSize{std::numeric_limits<qint32>::max()};
@@ -313,16 +313,17 @@ void ReceiveStream(TClientBase& client, const TDownloadHeader& header, TReceiver
 {
     const QDeadlineTimer deadline = TransferDeadline(header.count);
     qint64 rest = header.count;
+    const auto next = [&] { return client.Connection().ReadSome(std::min(rest, kWriteBuffer), deadline); };
     try {
         while (rest > 0) {
-            const QByteArray chunk = client.Connection().ReadSome(std::min<qint64>(rest, kChunk * 8), deadline);
+            const QByteArray chunk = next();
             rest -= chunk.size();
             receiver.Feed(chunk);
         }
         receiver.Finish();
     } catch (const EStreamError&) {
         while (rest > 0)
-            rest -= client.Connection().ReadSome(std::min<qint64>(rest, kChunk * 8), deadline).size();
+            rest -= next().size();
         throw;
     }
 }
@@ -522,10 +523,9 @@ bool FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TConte
         qint32 result = -1;
         std::optional<TContentDigest> unused = digest;
         RunConversation(peer, [&](TClientBase& client) { result = FetchFromServer(client, object, staging, unused); });
-        if (result < 0 || (result == 0 && digest.size != 0)) {
-            staging.Discard();
+        // Nothing delivered leaves no file; an empty object never gets here.
+        if (result <= 0)
             continue;
-        }
         if (AcceptStaged(staging, digest, name, provider))
             return true;
     }
