@@ -63,6 +63,8 @@ TCommandLine ParseCommandLine(const QStringList& parameters)
         line.form = TStartForm::Help;
     } else if (parameters.size() == 1 && parameters[0] == QLatin1String("--version")) {
         line.form = TStartForm::Version;
+    } else if (parameters.size() == 1 && parameters[0] == QLatin1String("--fingerprint")) {
+        line.form = TStartForm::Fingerprint;
     }
     return line;
 }

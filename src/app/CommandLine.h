@@ -16,6 +16,7 @@ enum class TStartForm {
     Scriptus,    ///< "/SCRIPTUS=<file>" alone: run a command file, start nothing else
     Help,        ///< "--help" alone: print the usage, start nothing
     Version,     ///< "--version" alone: print the version, start nothing
+    Fingerprint, ///< "--fingerprint" alone: print this computer's key fingerprint
 };
 
 /// The command line, read once at start.

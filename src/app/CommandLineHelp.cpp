@@ -27,6 +27,8 @@ QString HelpText()
         "                              eine Aktualisierung das laufende Programm)\n"
         "  plenwick --help             zeigt diese Hilfe\n"
         "  plenwick --version          zeigt die Version\n"
+        "  plenwick --fingerprint      zeigt den Fingerabdruck des Schlüssels dieses Computers (legt\n"
+        "                              den Schlüssel an, wenn er fehlt)\n"
         "\n"
         "Umgebungsvariablen:\n"
         "  PLENWICK_HOME                  Programmordner (Optionen, Listen) statt des Ordners des Programms\n"

@@ -29,6 +29,7 @@
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
 #include "replication/ClientThread.h"
+#include "replication/HostKey.h"
 #include "replication/ReplicationSetup.h"
 #include "scriptus/ExecutorRunner.h"
 #include "scriptus/Hooks.h"
@@ -65,6 +66,19 @@ void OnTerminationSignal(int signal)
     AskApplicationEnd();
 }
 
+// The key is made here when it is missing: an administrator may want to
+// note a new master's fingerprint before its first start.
+int PrintFingerprint()
+{
+    try {
+        std::fputs((OwnIdentity()->Fingerprint() + QLatin1Char('\n')).toUtf8().constData(), stdout);
+        return 0;
+    } catch (const EHostKeyError& error) {
+        std::fputs((error.Message() + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -75,6 +89,8 @@ int main(int argc, char* argv[])
         std::fputs((early.form == TStartForm::Help ? HelpText() : VersionText()).toUtf8().constData(), stdout);
         return 0;
     }
+    if (early.form == TStartForm::Fingerprint)
+        return PrintFingerprint();
     // "/CONTROLS" and "/SCRIPTUS=<file>": the protocol in the terminal, and
     // nothing that listens, loads lists or starts sessions.
     if (early.form == TStartForm::Controls || early.form == TStartForm::Scriptus) {

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include "base/Exceptions.h"
 
@@ -25,6 +26,12 @@ bool InSharedFolder(const QString& path)
     struct stat folder = {};
     return ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) == 0 &&
            (folder.st_mode & S_ISGID) != 0;
+}
+
+EInOutError FileError(const QString& path)
+{
+    return EInOutError(QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2")
+                           .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
@@ -66,6 +73,25 @@ void WriteFileAtomically(const QString& path, const QByteArray& content, TFileAc
             QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2").arg(path, file.errorString()));
 }
 
+bool CreateFileOnce(const QString& path, const QByteArray& content, TFileAccess access)
+{
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open())
+        throw EInOutError(
+            QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2").arg(path, file.errorString()));
+    ApplyFileAccess(file.handle(), access);
+    if (file.write(content) != content.size() || !file.flush() || ::fsync(file.handle()) != 0)
+        throw EInOutError(
+            QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2").arg(path, file.errorString()));
+    if (::link(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        if (errno == EEXIST)
+            return false;
+        throw FileError(path);
+    }
+    SyncFolderOf(path);
+    return true;
+}
+
 bool ReadWholeFile(const QString& path, QByteArray& content)
 {
     QFile file(path);
@@ -76,12 +102,6 @@ bool ReadWholeFile(const QString& path, QByteArray& content)
 }
 
 namespace {
-
-EInOutError FileError(const QString& path)
-{
-    return EInOutError(QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2")
-                           .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-}
 
 // The length up to and including the last CR LF.
 qint64 WholeLinesLength(int fd, qint64 size)

@@ -23,6 +23,12 @@ enum class TFileAccess {
 /// access gives (an existing file gets it too). Raises EInOutError.
 void WriteFileAtomically(const QString& path, const QByteArray& content, TFileAccess access = TFileAccess::Kept);
 
+/// Creates the file with the whole content unless it exists: the content is
+/// written to a temporary file that is then linked in, so two processes
+/// racing never both create it and no reader sees a part. False when the file
+/// existed. Raises EInOutError.
+bool CreateFileOnce(const QString& path, const QByteArray& content, TFileAccess access);
+
 /// Gives an open file the mode of the access, whatever the umask made of it
 /// or the mode it had; Kept leaves it alone.
 void ApplyFileAccess(int fd, TFileAccess access);

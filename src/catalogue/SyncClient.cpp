@@ -6,6 +6,7 @@
 
 #include "base/ReentrantRWLock.h"
 #include "base/TextFields.h"
+#include "catalogue/ClientKeys.h"
 #include "catalogue/ListFile.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
@@ -273,6 +274,10 @@ void ReassignGroupPath(const QString& oldPath, const QString& newPath)
 
 void DeleteClient(TSyncClient* client)
 {
+    // A reinstalled computer comes with a new key: deleting its entry is how
+    // the administrator lets it in again.
+    if (const QString computer = client->LocalComputerName(); !computer.isEmpty())
+        ForgetClientKey(computer);
     {
         TWriteGuard guard(Clients().lock);
         Clients().list.Remove(client);

@@ -70,6 +70,10 @@ void RegisterMainOptions(TConfig& c)
     Configs().serverConfigured = reg("NetServerName", String, LocalComputerName());
     reg("NetServerPort", Integer, 42424);
     reg("NetDNSCache", Boolean, true);
+    // The master server's key fingerprint, pinned at the first login.
+    reg("NetServerKey", String, QString());
+    // The master also serves clients that speak no TLS yet, while a fleet moves to it.
+    reg("NetAllowPlainClients", Boolean, false);
     // Bounds of the server: hundreds of clients, but no single address may take many.
     reg("NetMaxSessions", Integer, 512);
     reg("NetMaxSessionsPerAddress", Integer, 8);

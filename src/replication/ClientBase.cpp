@@ -5,10 +5,14 @@
 #include <mutex>
 #include <vector>
 
+#include "catalogue/ClientKeys.h"
+#include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
 #include "foundation/UiAdapter.h"
+#include "replication/MasterKey.h"
+#include "replication/TlsChannel.h"
 
 namespace {
 
@@ -31,9 +35,55 @@ TClientBase::TClientBase(std::unique_ptr<TConnectInfo> info) : m_info(std::move(
 
 TClientBase::~TClientBase() = default;
 
+namespace {
+
+// The conversations with this computer's master server, whose key is pinned.
+bool TalksToMaster(TConnectKind kind)
+{
+    return kind == TConnectKind::Update || kind == TConnectKind::InstallOnly;
+}
+
+// While a fleet moves to TLS, the master still sends its commands in clear
+// text to a computer that has never presented a key.
+bool MayCommandInPlainText(const TConnectInfo& info)
+{
+    if (!IsMasterServer() || !MainConfig().GetBoolean(QStringLiteral("NetAllowPlainClients")))
+        return false;
+    if (info.kind != TConnectKind::Terminate && info.kind != TConnectKind::Deinstall &&
+        info.kind != TConnectKind::PhoneHome && info.kind != TConnectKind::SetServer)
+        return false;
+    QString computer;
+    {
+        TReadGuard guard(ClientListLock());
+        if (const TSyncClient* client = FindClientByName(info.host))
+            computer = client->LocalComputerName();
+    }
+    return computer.isEmpty() || !RecordedClientKey(computer);
+}
+
+} // namespace
+
 void TClientBase::Connect()
 {
+    const int timeout = MainConfig().GetInteger(QStringLiteral("MiscSocketTimeout")) * 2;
     m_connection = TLineConnection::Connect(m_info->host, m_info->port);
+    try {
+        m_connection->StartTls(TTlsRole::Client, timeout);
+    } catch (const ETlsError& error) {
+        if (!MayCommandInPlainText(*m_info))
+            throw;
+        Log(QStringLiteral("\"%1\" spricht kein TLS (%2), das Kommando wird unverschlüsselt gesendet")
+                .arg(m_info->host, error.Message()));
+        m_connection = TLineConnection::Connect(m_info->host, m_info->port);
+        return;
+    }
+    if (TalksToMaster(m_info->kind))
+        CheckMasterKey(m_info->host, m_connection->PeerKey());
+}
+
+bool TClientBase::TalksToMasterServer() const
+{
+    return TalksToMaster(m_info->kind);
 }
 
 void TClientBase::Send(const QString& line)

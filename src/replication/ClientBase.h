@@ -37,8 +37,12 @@ public:
     explicit TClientBase(std::unique_ptr<TConnectInfo> info);
     virtual ~TClientBase();
 
-    /// Opens the connection to the info's host and port; raises on failure.
+    /// Opens the connection to the info's host and port and takes TLS up; a
+    /// master server must present the key pinned for it. Raises on failure
+    /// (EMasterKeyRefused for another key).
     void Connect();
+    /// The conversation is one with this computer's master server.
+    bool TalksToMasterServer() const;
     /// Sends a line; a failure is logged and raised again.
     void Send(const QString& line);
     /// Reads one reply line within MiscSocketTimeout x 2; the time-out stays

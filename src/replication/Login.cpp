@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/Login.h"
 
+#include <mutex>
+#include <set>
+
 #include "base/Base64.h"
 #include "base/DateTime.h"
 #include "base/TextFields.h"
+#include "catalogue/ClientKeys.h"
 #include "catalogue/SyncClient.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "platform/Logon.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
+#include "replication/MasterKey.h"
 #include "replication/Session.h"
 
 namespace {
@@ -58,6 +63,59 @@ bool AcceptableComputerName(const QString& name)
            !name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('\''));
 }
 
+// The first master server a computer logs in to is the one it trusts from
+// then on, as the key it presented says.
+void TrustOnFirstLogin(TClientBase& client)
+{
+    const QString presented = client.Connection().PeerKey();
+    if (presented.isEmpty() || !PinnedMasterKey().isEmpty())
+        return;
+    PinMasterKey(presented);
+    client.Log(QStringLiteral("Dem Schlüssel %1 des Master-Servers \"%2\" wird ab jetzt vertraut")
+                   .arg(presented, client.ConnectInfo().host));
+}
+
+// Plain sessions are logged once per computer, not at every update.
+void LogPlainSessionOnce(TSession& session, const QString& computer)
+{
+    static std::mutex lock;
+    static std::set<QString> logged;
+    std::lock_guard guard(lock);
+    if (logged.insert(computer.toLower()).second)
+        session.Log(
+            QStringLiteral("Client \"%1\" meldet sich unverschlüsselt an (NetAllowPlainClients)").arg(computer));
+}
+
+// A master knows each client by the key of its first login: another key under
+// the same computer name is refused until the administrator deletes the
+// client, and a computer that has shown a key never goes back to clear text.
+bool ClientKeyAccepted(TSession& session, const QString& computer)
+{
+    const QString presented = session.PeerKey();
+    const std::optional<QString> recorded = RecordedClientKey(computer);
+    if (presented.isEmpty()) {
+        if (recorded) {
+            session.Log(QStringLiteral("Client \"%1\" meldet sich unverschlüsselt an, hat aber einen Schlüssel: "
+                                       "Anmeldung abgelehnt")
+                            .arg(computer));
+            return false;
+        }
+        LogPlainSessionOnce(session, computer);
+        return true;
+    }
+    if (!recorded) {
+        RecordClientKey(computer, presented);
+        session.Log(QStringLiteral("Schlüssel %1 des Clients \"%2\" gespeichert").arg(presented, computer));
+        return true;
+    }
+    if (*recorded == presented)
+        return true;
+    session.Log(QStringLiteral("Client \"%1\" legt den Schlüssel %2 vor, gespeichert ist %3: Anmeldung abgelehnt. "
+                               "Wurde der Computer neu eingerichtet, ihn mit \"Client löschen\" entfernen")
+                    .arg(computer, presented, *recorded));
+    return false;
+}
+
 } // namespace
 
 bool ClientLogin(TClientBase& client)
@@ -85,6 +143,8 @@ bool ClientLogin(TClientBase& client)
     } catch (const std::exception& error) {
         client.Log(QStringLiteral("Bei der Anmeldung ") + ExceptionSuffix(error));
     }
+    if (accepted && client.TalksToMasterServer())
+        TrustOnFirstLogin(client);
     return accepted;
 }
 
@@ -114,7 +174,8 @@ void HandleLogin(TSession& session, const QStringList& words)
             session.Log(QStringLiteral("Benutzerberechtigung in Klartext empfangen!"));
         }
         if (computerAcceptable && session.UserName().compare(kAnonymous, Qt::CaseInsensitive) == 0 &&
-            config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers"))) {
+            config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers")) &&
+            (!IsMasterServer() || ClientKeyAccepted(session, computer))) {
             // The two empty words stand where the account and its password
             // were: older clients want three words, and the line travels in
             // clear text, so no account is handed over.
@@ -130,7 +191,9 @@ void HandleLogin(TSession& session, const QStringList& words)
         QStringLiteral("Anmeldung durch Benutzer \"%1\", Ergebnis: %2").arg(session.UserName(), answer);
     session.Log(result);
     ServerMessage(session.PeerName(), result);
-    if (words.size() > 3 && computerAcceptable) {
+    // Only a login accepted names the computer that the session's
+    // confirmations and rights are for.
+    if (answer.startsWith(QLatin1String("ok")) && computerAcceptable) {
         session.SetLocalComputerName(computer);
         if (TSyncClient* client = FindClientByName(session.PeerName())) {
             session.Log(QStringLiteral("Lokaler Computername des Clients ist \"%1\"").arg(computer));

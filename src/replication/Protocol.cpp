@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 
 #include "base/TextFields.h"
+#include "replication/TlsChannel.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ TLineConnection::TLineConnection(int socket) : m_socket(socket)
 
 TLineConnection::~TLineConnection()
 {
+    m_tls.reset();
     if (m_socket >= 0)
         ::close(m_socket);
 }
@@ -87,16 +89,52 @@ std::unique_ptr<TLineConnection> TLineConnection::Connect(const QString& host, i
     throw SocketError(lastError);
 }
 
-bool TLineConnection::WaitReadable(int timeoutMs)
+void TLineConnection::StartTls(TTlsRole role, int timeoutMs)
 {
-    return !m_buffer.isEmpty() || PollSocket(timeoutMs);
+    // TLS reads whole records: on a blocking socket a peer that sends half of
+    // one would hold the read past every time-out.
+    ::fcntl(m_socket, F_SETFL, ::fcntl(m_socket, F_GETFL) | O_NONBLOCK);
+    m_tls = std::make_unique<TTlsChannel>(m_socket, role);
+    const QDeadlineTimer deadline(timeoutMs < 0 ? -1 : timeoutMs);
+    try {
+        for (TTlsWait wait = m_tls->Handshake(); wait != TTlsWait::None; wait = m_tls->Handshake()) {
+            if (!PollSocket(PollTimeout(deadline), wait == TTlsWait::Readable ? POLLIN : POLLOUT))
+                throw ETlsError(QStringLiteral("Zeitüberschreitung beim TLS-Handshake"));
+        }
+    } catch (const ESocketError&) {
+        m_closed = true;
+        throw;
+    }
 }
 
-bool TLineConnection::PollSocket(int timeoutMs)
+bool TLineConnection::OffersTls(int timeoutMs)
+{
+    constexpr char kHandshakeRecord = 0x16;
+    if (!PollSocket(timeoutMs, POLLIN))
+        return false;
+    char first = 0;
+    ssize_t n;
+    do
+        n = ::recv(m_socket, &first, 1, MSG_PEEK);
+    while (n < 0 && errno == EINTR);
+    return n == 1 && first == kHandshakeRecord;
+}
+
+QString TLineConnection::PeerKey() const
+{
+    return m_tls ? m_tls->PeerFingerprint() : QString();
+}
+
+bool TLineConnection::WaitReadable(int timeoutMs)
+{
+    return !m_buffer.isEmpty() || (m_tls && m_tls->Pending()) || PollSocket(timeoutMs, POLLIN);
+}
+
+bool TLineConnection::PollSocket(int timeoutMs, short events)
 {
     if (!IsOpen())
         throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
-    pollfd p{m_socket, POLLIN, 0};
+    pollfd p{m_socket, events, 0};
     int r;
     do
         r = ::poll(&p, 1, timeoutMs);
@@ -106,17 +144,50 @@ bool TLineConnection::PollSocket(int timeoutMs)
     return r > 0;
 }
 
-bool TLineConnection::FillBuffer(int timeoutMs, bool lineReader)
+qsizetype TLineConnection::Receive(char* data, qsizetype size, TTlsWait& wait)
 {
-    if (!PollSocket(timeoutMs))
-        return false;
-    const qsizetype old = m_buffer.size();
-    m_buffer.resize(old + kReadChunk);
+    if (m_tls)
+        return m_tls->Receive(data, size, wait);
+    wait = TTlsWait::None;
     ssize_t n;
     do
-        n = ::recv(m_socket, m_buffer.data() + old, kReadChunk, 0);
+        n = ::recv(m_socket, data, static_cast<size_t>(size), 0);
     while (n < 0 && errno == EINTR);
-    m_buffer.resize(old + (n > 0 ? n : 0));
+    return n;
+}
+
+qsizetype TLineConnection::Send(const char* data, qsizetype size, TTlsWait& wait)
+{
+    if (m_tls)
+        return m_tls->Send(data, size, wait);
+    wait = TTlsWait::None;
+    return ::send(m_socket, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+}
+
+bool TLineConnection::FillBuffer(int timeoutMs, bool lineReader)
+{
+    const QDeadlineTimer deadline(timeoutMs < 0 ? -1 : timeoutMs);
+    const qsizetype old = m_buffer.size();
+    short events = POLLIN;
+    qsizetype n = -1;
+    try {
+        for (;;) {
+            // Bytes TLS has decrypted already show in no poll of the socket.
+            if (!(m_tls && m_tls->Pending()) && !PollSocket(PollTimeout(deadline), events))
+                return false;
+            m_buffer.resize(old + kReadChunk);
+            TTlsWait wait = TTlsWait::None;
+            n = Receive(m_buffer.data() + old, kReadChunk, wait);
+            m_buffer.resize(old + (n > 0 ? n : 0));
+            if (wait == TTlsWait::None)
+                break;
+            events = wait == TTlsWait::Readable ? POLLIN : POLLOUT;
+        }
+    } catch (const ETlsError&) {
+        m_buffer.resize(old);
+        m_closed = true;
+        throw;
+    }
     if (n == 0) {
         m_closed = true;
         const QString message = QStringLiteral("Die Verbindung wurde vom Gegenüber geschlossen");
@@ -198,15 +269,22 @@ void TLineConnection::WriteBytes(const QByteArray& bytes)
     if (!IsOpen())
         throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
     qsizetype sent = 0;
+    short events = POLLOUT;
     while (sent < bytes.size()) {
-        pollfd p{m_socket, POLLOUT, 0};
-        int r;
-        do
-            r = ::poll(&p, 1, m_readTimeoutMs < 0 ? -1 : m_readTimeoutMs);
-        while (r < 0 && errno == EINTR);
-        if (r == 0)
+        if (!PollSocket(m_readTimeoutMs < 0 ? -1 : m_readTimeoutMs, events))
             throw ESocketError(QStringLiteral("Zeitüberschreitung beim Senden"));
-        const ssize_t n = ::send(m_socket, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        TTlsWait wait = TTlsWait::None;
+        qsizetype n;
+        try {
+            n = Send(bytes.constData() + sent, bytes.size() - sent, wait);
+        } catch (const ETlsError&) {
+            m_closed = true;
+            throw;
+        }
+        if (wait != TTlsWait::None) {
+            events = wait == TTlsWait::Readable ? POLLIN : POLLOUT;
+            continue;
+        }
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
@@ -215,11 +293,14 @@ void TLineConnection::WriteBytes(const QByteArray& bytes)
             throw SocketError(error);
         }
         sent += n;
+        events = POLLOUT;
     }
 }
 
 bool TLineConnection::Disconnect()
 {
+    if (m_tls && IsOpen())
+        m_tls->Close();
     const bool graceful = IsOpen() && ::shutdown(m_socket, SHUT_WR) == 0;
     m_closed = true;
     return graceful;

@@ -26,6 +26,10 @@ public:
     using ESocketError::ESocketError;
 };
 
+class TTlsChannel;
+enum class TTlsRole;
+enum class TTlsWait;
+
 /// A peer sent a line longer than kMaxLineLength bytes.
 class ELineTooLong : public EPlenwick
 {
@@ -39,8 +43,9 @@ inline constexpr qsizetype kMaxLineLength = qsizetype{64} * 1024;
 
 /// One TCP connection speaking the line protocol: lines are sent as text plus
 /// CR LF; on reading, LF ends a line and a CR before it is dropped. Blocking
-/// calls with a read time-out; owns the socket. Not shared between threads,
-/// except Shutdown(), which any thread may call to break a blocked read.
+/// calls with a read time-out; owns the socket. Plain until StartTls, then
+/// every byte inside TLS. Not shared between threads, except Shutdown(),
+/// which any thread may call to break a blocked read.
 class TLineConnection
 {
 public:
@@ -52,6 +57,16 @@ public:
     /// Connects over IPv4 to a host name or dotted address; the system's connect
     /// time-out applies. Raises ESocketError.
     static std::unique_ptr<TLineConnection> Connect(const QString& host, int port);
+
+    /// Runs the TLS handshake as the role within the time-out; from then on
+    /// every line and byte travels encrypted. Raises ETlsError.
+    void StartTls(TTlsRole role, int timeoutMs);
+    /// The accepting side: whether the peer's first byte, awaited within the
+    /// time-out, opens a TLS handshake. Nothing is read.
+    bool OffersTls(int timeoutMs);
+    bool Encrypted() const { return m_tls != nullptr; }
+    /// The fingerprint of the key the peer presented; empty for a plain connection.
+    QString PeerKey() const;
 
     void SetReadTimeout(int milliseconds) { m_readTimeoutMs = milliseconds; }
     int ReadTimeout() const { return m_readTimeoutMs; }
@@ -85,7 +100,11 @@ public:
     QString PeerAddress() const;
 
 private:
-    bool PollSocket(int timeoutMs);
+    /// Waits for the poll events; false on time-out.
+    bool PollSocket(int timeoutMs, short events);
+    /// recv or a TLS read; wait tells what a TLS read needs before it can go on.
+    qsizetype Receive(char* data, qsizetype size, TTlsWait& wait);
+    qsizetype Send(const char* data, qsizetype size, TTlsWait& wait);
     /// lineReader: the caller waits for a line, so an orderly close with
     /// nothing buffered is the conversation's end (EConnectionEnded).
     bool FillBuffer(int timeoutMs, bool lineReader = false);
@@ -94,6 +113,7 @@ private:
     int m_readTimeoutMs = 10000;
     bool m_closed = false;
     QByteArray m_buffer;
+    std::unique_ptr<TTlsChannel> m_tls;
 };
 
 /// The request words of the command table, by index.

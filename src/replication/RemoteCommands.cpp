@@ -3,9 +3,6 @@
 
 #include <atomic>
 
-#include <QHostAddress>
-#include <QHostInfo>
-
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolSystem.h"
@@ -13,6 +10,8 @@
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
+#include "replication/HostKey.h"
+#include "replication/MasterKey.h"
 #include "replication/Session.h"
 
 void SendCommand(TClientBase& client, TConnectKind kind)
@@ -28,8 +27,12 @@ void SendCommand(TClientBase& client, TConnectKind kind)
 
 void SendServerName(TClientBase& client)
 {
+    // The key as a second word lets the receiver pin the new master at once;
+    // older receivers read the first word only.
+    const QString key = NamedMasterKey();
     try {
-        client.Send(QStringLiteral("SETSERVER ") + MainConfig().GetString(QStringLiteral("NetServerName")));
+        client.Send(QStringLiteral("SETSERVER ") + MainConfig().GetString(QStringLiteral("NetServerName")) +
+                    (key.isEmpty() ? QString() : QLatin1Char(' ') + key));
     } catch (const std::exception& error) {
         client.Log(QStringLiteral("Beim Senden des Servernamens ") + ExceptionSuffix(error));
     }
@@ -41,15 +44,13 @@ namespace {
 // server, and only that one may send another.
 std::atomic<bool> g_serverAccepted{false};
 
-// The peer is the master server when its address is among those the
-// configured name resolves to.
-bool FromMasterServer(const TSession& session, const QString& master)
+// The peer is the master server when it presented the master's key: an
+// address or a name can be taken over by another computer, the key cannot.
+// The master itself takes a command only from its own key.
+bool FromMasterServer(const TSession& session)
 {
-    const QString peer = session.PeerAddress();
-    for (const QHostAddress& address : QHostInfo::fromName(master).addresses())
-        if (address.toString() == peer)
-            return true;
-    return false;
+    const QString master = NamedMasterKey();
+    return !master.isEmpty() && session.PeerKey() == master;
 }
 
 // Anyone may log in (anonymous logins are the default): what redirects, ends
@@ -59,7 +60,7 @@ bool MayAct(TSession& session, const QString& word)
     if (!ServerConfigured() && !g_serverAccepted)
         return true;
     const QString master = MainConfig().GetString(QStringLiteral("NetServerName"));
-    if (FromMasterServer(session, master))
+    if (FromMasterServer(session))
         return true;
     session.Log(
         QStringLiteral("Kommando \"%1\" von \"%2\" wird nicht ausgeführt: nur der Master-Server \"%3\" darf es senden")
@@ -119,10 +120,20 @@ void HandleSetServer(TSession& session, const QStringList& words)
     if (!MayAct(session, QStringLiteral("SETSERVER")))
         return;
     g_serverAccepted = true;
-    if (SetMasterServerName(name))
+    const QString key = NormalizedFingerprint(words.value(2));
+    if (SetMasterServerName(name)) {
         session.Log(QStringLiteral("Der Master-Server \"%1\" wurde konfiguriert").arg(name));
-    else
+        // Another master comes with another key: without one named here, the
+        // first login to the new master pins it.
+        if (key.isEmpty())
+            PinMasterKey(QString());
+    } else {
         session.Log(QStringLiteral("Der Master-Server \"%1\" war bereits bekannt").arg(name));
+    }
+    if (!key.isEmpty()) {
+        PinMasterKey(key);
+        session.Log(QStringLiteral("Dem Schlüssel %1 des Master-Servers \"%2\" wird ab jetzt vertraut").arg(key, name));
+    }
 }
 
 QString RemoteCommandWord(TConnectKind kind)

@@ -9,6 +9,7 @@
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
 #include "replication/ClientThread.h"
+#include "replication/HostKey.h"
 #include "replication/ServerBase.h"
 #include "replication/TransferCache.h"
 
@@ -28,6 +29,17 @@ public:
     void RequestStop() override { TerminateAllClientThreads(); }
 };
 
+// Made at the first start, so that it can be noted before any client asks.
+void AnnounceOwnKey()
+{
+    try {
+        Log(QStringLiteral("ServerBase"),
+            QStringLiteral("Fingerabdruck des Schlüssels dieses Computers: %1").arg(OwnIdentity()->Fingerprint()), 45);
+    } catch (const EHostKeyError& error) {
+        Log(QStringLiteral("ServerBase"), error.Message(), 45);
+    }
+}
+
 // Ends with the server sessions it prepares transfers for.
 // The cache worker lives as long as the listeners it serves: it reads the
 // options, so it may not start before they are registered.
@@ -36,6 +48,7 @@ class TReplicationListeners : public TListenerControl
 public:
     void StartListeners() override
     {
+        AnnounceOwnKey();
         TServerBase::Instance().StartListeners();
         StartTransferCacheWorker();
     }

@@ -16,6 +16,7 @@
 #include "replication/Login.h"
 #include "replication/ObjectList.h"
 #include "replication/RemoteCommands.h"
+#include "replication/TlsChannel.h"
 #include "replication/Transfer.h"
 
 namespace {
@@ -140,12 +141,38 @@ void TServerThread::Run()
     }
     if (!connected)
         return;
+    Secure();
     while (m_connection->IsOpen() && !m_terminated) {
         MainLog("Execute");
         m_server.OnExecute(*this);
     }
     MainLog("Disconnect");
     m_server.OnDisconnect(*this);
+}
+
+void TServerThread::Secure()
+{
+    const int timeout = MainConfig().GetInteger(QStringLiteral("MiscSocketTimeout")) * 2;
+    try {
+        if (m_connection->OffersTls(timeout)) {
+            m_connection->StartTls(TTlsRole::Server, timeout);
+            m_peerKey = m_connection->PeerKey();
+        }
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("TLS-Verbindungsaufbau mit %1 gescheitert: %2").arg(m_acceptedFrom, ExceptionText(error)));
+        CloseConnection();
+    }
+}
+
+bool TServerThread::PlainCommandAllowed(const QString& line)
+{
+    if (m_connection->Encrypted() || MainConfig().GetBoolean(QStringLiteral("NetAllowPlainClients")))
+        return true;
+    Log(QStringLiteral("Unverschlüsselte Anfrage \"%1\" von %2 abgelehnt: nur TLS-Verbindungen sind erlaubt "
+                       "(NetAllowPlainClients)")
+            .arg(LoggedLine(line).left(64), m_acceptedFrom));
+    CloseConnection();
+    return false;
 }
 
 void TServerThread::Log(const QString& text) const
@@ -221,6 +248,8 @@ void TServerThread::ServeOneRequest()
             CloseConnection();
             return;
         }
+        if (!PlainCommandAllowed(line))
+            return;
         const TCommandHandler handler = index ? CommandHandler(*index) : TCommandHandler();
         if (handler) {
             // Handlers walk the objects and serve found ones while the folder

@@ -89,6 +89,8 @@ public:
     QString PeerName() const override;
     void SetPeer(const QString& address, const QString& name);
     void SetPeerName(const QString& name);
+    /// Set once the TLS handshake has been made, before the first request.
+    QString PeerKey() const override { return m_peerKey; }
 
     /// The LOGIN fields; used by the handlers, under the session lock.
     QString LocalComputerName() const override { return m_localComputerName; }
@@ -102,6 +104,12 @@ public:
 
 private:
     void Run();
+    /// Takes TLS up when the peer opens with a handshake; a failed one is
+    /// logged and closes the connection.
+    void Secure();
+    /// A command in clear text is served only while the master lets clients
+    /// without TLS in; false when it closed the connection.
+    bool PlainCommandAllowed(const QString& line);
     /// Reads past an HTTP request's header lines, up to the empty line.
     void DropHttpHeaders();
     /// The page's lines, after a status line and headers for an HTTP request.
@@ -114,6 +122,7 @@ private:
     mutable std::mutex m_peerLock;
     QString m_peerAddress;
     QString m_peerName;
+    QString m_peerKey;
     QString m_localComputerName;
     QString m_userName;
     QString m_password;

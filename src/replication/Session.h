@@ -26,6 +26,8 @@ public:
 
     virtual QString PeerAddress() const = 0;
     virtual QString PeerName() const = 0;
+    /// The fingerprint of the key the peer presented; empty for a plain session.
+    virtual QString PeerKey() const = 0;
 
     /// The LOGIN fields.
     virtual QString LocalComputerName() const = 0;

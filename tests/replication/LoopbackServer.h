@@ -19,6 +19,7 @@
 #include "replication/ClientThread.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
+#include "replication/TlsChannel.h"
 #include "support/TestHome.h"
 
 /// A real server on a free loopback port (its Port() is 0 when it could not
@@ -58,11 +59,19 @@ struct TConversation {
     qint64 firstReplyMs = -1;
 };
 
+/// How a scripted peer talks: inside TLS as every computer does, or in
+/// clear text as a browser or a client of an older version.
+enum class TPeerSpeaks {
+    Tls,
+    Plain
+};
+
 /// One scripted peer's conversation, on a thread of its own so that the main
 /// thread keeps serving the sessions' log calls: sends the raw bytes, then
 /// collects reply lines until the server closes, `replies` lines came, or
 /// waitMs passed quietly.
-inline std::future<TConversation> Converse(int port, const QByteArray& send, int replies = -1, int waitMs = 3000)
+inline std::future<TConversation> Converse(int port, const QByteArray& send, int replies = -1, int waitMs = 3000,
+                                           TPeerSpeaks speaks = TPeerSpeaks::Tls)
 {
     return std::async(std::launch::async, [=] {
         TConversation result;
@@ -70,7 +79,14 @@ inline std::future<TConversation> Converse(int port, const QByteArray& send, int
         clock.start();
         auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
         connection->SetReadTimeout(waitMs);
-        connection->WriteBytes(send);
+        try {
+            if (speaks == TPeerSpeaks::Tls)
+                connection->StartTls(TTlsRole::Client, waitMs);
+            connection->WriteBytes(send);
+        } catch (const ESocketError&) {
+            result.closedByServer = true;
+            return result;
+        }
         try {
             while (replies < 0 || result.replies.size() < replies) {
                 const QString line = connection->ReadLine();
@@ -96,9 +112,11 @@ inline TConversation Await(std::future<TConversation>& conversation)
 }
 
 /// A peer on a port of its own that accepts one connection and runs the
-/// script on it, on the thread returned; port is set before it returns. The
-/// script's socket errors (the client closed) end it quietly.
-inline std::thread StartScriptedPeer(int& port, std::function<void(TLineConnection&)> script)
+/// script on it, on the thread returned; port is set before it returns. It
+/// answers TLS as a server does, unless it speaks plain text. The script's socket errors (the client
+/// closed) end it quietly.
+inline std::thread StartScriptedPeer(int& port, std::function<void(TLineConnection&)> script,
+                                     TPeerSpeaks speaks = TPeerSpeaks::Tls)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -109,7 +127,7 @@ inline std::thread StartScriptedPeer(int& port, std::function<void(TLineConnecti
     socklen_t length = sizeof address;
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     port = ntohs(address.sin_port);
-    return std::thread([listener, script = std::move(script)] {
+    return std::thread([listener, speaks, script = std::move(script)] {
         const int socket = ::accept(listener, nullptr, nullptr);
         ::close(listener);
         if (socket < 0)
@@ -117,6 +135,8 @@ inline std::thread StartScriptedPeer(int& port, std::function<void(TLineConnecti
         TLineConnection connection(socket);
         connection.SetReadTimeout(5000);
         try {
+            if (speaks == TPeerSpeaks::Tls && connection.OffersTls(5000))
+                connection.StartTls(TTlsRole::Server, 5000);
             script(connection);
         } catch (const std::exception&) {
             // The client closed: the script is done.

@@ -8,7 +8,9 @@
 #include "foundation/PoolSystem.h"
 #include "foundation/Startup.h"
 #include "platform/ProgramPaths.h"
+#include "replication/HostKey.h"
 #include "replication/LoopbackServer.h"
+#include "replication/MasterKey.h"
 #include "replication/Protocol.h"
 #include "replication/RemoteCommands.h"
 #include "support/TestHome.h"
@@ -63,6 +65,7 @@ protected:
             QStringList replies;
             auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
             connection->SetReadTimeout(1000);
+            connection->StartTls(TTlsRole::Client, 1000);
             connection->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7"));
             try {
                 replies << connection->ReadLine();
@@ -118,15 +121,18 @@ TEST_F(TRemoteCommandsTest, ClientRepliesThenActs)
 
 TEST_F(TRemoteCommandsTest, SetServerStoresANewNameWithoutReply)
 {
-    const QStringList replies = Raw({QStringLiteral("SETSERVER localhost")});
+    // The master's key comes as the second word and is pinned at once.
+    const QString own = OwnIdentity()->Fingerprint();
+    const QStringList replies = Raw({QStringLiteral("SETSERVER localhost ") + own.toUpper()});
     EXPECT_EQ(replies.size(), 2) << replies.join('|').toStdString(); // the login reply, then the idle close
     EXPECT_TRUE(ServerLogged(QStringLiteral("Der Master-Server \"localhost\" wurde konfiguriert")));
     EXPECT_TRUE(ReadFile(ProgramFile(QStringLiteral(".config"))).contains("NetServerName=localhost"));
+    EXPECT_EQ(PinnedMasterKey(), own);
 
-    // The sending side sends its own setting: now the same name, from the
-    // computer that name stands for.
+    // The sending side sends its own setting and the key it trusts: now the
+    // same name, from the computer that key stands for.
     Send(TConnectKind::SetServer);
-    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"SETSERVER localhost\" gesendet")));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"SETSERVER localhost %1\" gesendet").arg(own)));
     EXPECT_TRUE(ServerLogged(QStringLiteral("Der Master-Server \"localhost\" war bereits bekannt")));
 
     m_ui.Clear();

@@ -203,7 +203,8 @@ TEST_F(TServerBaseTest, UnknownWordsCloseTheConnectionWithoutReply)
 
 TEST_F(TServerBaseTest, OnlyALineBeginningWithTheWordGetGetsTheStatusPage)
 {
-    auto conversation = Converse(m_port, "GET /\r\n");
+    // A browser speaks no TLS.
+    auto conversation = Converse(m_port, "GET /\r\n", -1, 3000, TPeerSpeaks::Plain);
     TConversation result = Await(conversation);
     ASSERT_EQ(result.replies.size(), 5);
     EXPECT_EQ(result.replies[0], "<p>");

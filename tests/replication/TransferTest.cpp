@@ -254,6 +254,7 @@ TEST_F(TTransferTest, AnotherVersionIsAnsweredAsStaleAndTheDigestAloneWithoutByt
     const quint64 id = MakeObject(QStringLiteral("app.bin"), content)->ComputeId();
     std::unique_ptr<TLineConnection> peer = TLineConnection::Connect(QStringLiteral("127.0.0.1"), m_server->Port());
     peer->SetReadTimeout(2000);
+    peer->StartTls(TTlsRole::Client, 2000);
     peer->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 01.01.26 peer"));
     ASSERT_TRUE(peer->ReadLine().startsWith(QStringLiteral("LOGIN ok")));
     peer->WriteLine(QStringLiteral("DOWNLOAD \"app.bin\" %1").arg(id + 1));
@@ -436,6 +437,8 @@ TEST_F(TTransferTest, ASlowReaderHoldsOnlyItsOwnSession)
 {
     MainConfig().Set(QStringLiteral("ServerCompressData"), false);
     MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 3000);
+    // The slow reader is a client of an older version, in clear text.
+    MainConfig().Set(QStringLiteral("NetAllowPlainClients"), true);
     MakeObject(QStringLiteral("big.bin"), Content(16 * 1024 * 1024));
     const int slow = ::socket(AF_INET, SOCK_STREAM, 0);
     const int small = 4096;
