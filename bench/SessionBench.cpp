@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// LOGIN round trips per second on loopback, from several concurrent clients,
-// with the protocol log on (protocol file written) and off. The benchmarks run
-// on a worker; the main thread runs the event loop that takes the log entries.
+// LOGIN round trips per second on loopback, from several concurrent clients:
+// on open connections with the protocol log on (protocol file written) and
+// off, and as whole sessions (connect, handshake, LOGIN, close) in TLS and
+// in clear text, which the server takes here as from older clients. The
+// benchmarks run on a worker; the main thread runs the event loop that takes
+// the log entries.
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -12,12 +15,50 @@
 #include "foundation/MainConfig.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
+#include "replication/TlsChannel.h"
 #include "support/BenchHome.h"
 
 namespace {
 
 constexpr int kRoundTripsPerClient = 20;
+const QString kLogin = QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 benchpc");
 TServerBase* g_server = nullptr;
+
+std::unique_ptr<TLineConnection> Open(bool tls)
+{
+    auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), g_server->Port());
+    connection->SetReadTimeout(10000);
+    if (tls)
+        connection->StartTls(TTlsRole::Client, 10000);
+    return connection;
+}
+
+void LogIn(TLineConnection& connection)
+{
+    connection.WriteLine(kLogin);
+    if (connection.ReadLine().isEmpty())
+        std::abort();
+}
+
+// Runs the body on one thread per client, kRoundTripsPerClient times each.
+template <class TBody>
+void OnEveryClient(int clients, const TBody& body)
+{
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c)
+        threads.emplace_back([&body, c] {
+            for (int i = 0; i < kRoundTripsPerClient; ++i)
+                body(c);
+        });
+    for (std::thread& t : threads)
+        t.join();
+}
+
+void WaitIdle()
+{
+    while (g_server->ActiveSessionCount() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
 
 void BM_LoginRoundTrip(benchmark::State& state)
 {
@@ -25,33 +66,41 @@ void BM_LoginRoundTrip(benchmark::State& state)
     MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), state.range(1) != 0);
     MainConfig().Set(QStringLiteral("MiscShowProtocol"), state.range(1) != 0);
     std::vector<std::unique_ptr<TLineConnection>> connections;
-    for (int i = 0; i < clients; ++i) {
-        connections.push_back(TLineConnection::Connect(QStringLiteral("127.0.0.1"), g_server->Port()));
-        connections.back()->SetReadTimeout(10000);
-    }
-    const QString request = QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 benchpc");
-    for (auto _ : state) {
-        std::vector<std::thread> threads;
-        for (auto& connection : connections) {
-            threads.emplace_back([&] {
-                for (int i = 0; i < kRoundTripsPerClient; ++i) {
-                    connection->WriteLine(request);
-                    if (connection->ReadLine().isEmpty())
-                        std::abort();
-                }
-            });
-        }
-        for (std::thread& t : threads)
-            t.join();
-    }
+    for (int i = 0; i < clients; ++i)
+        connections.push_back(Open(true));
+    for (auto _ : state)
+        OnEveryClient(clients, [&](int c) { LogIn(*connections[c]); });
     state.SetItemsProcessed(state.iterations() * clients * kRoundTripsPerClient);
     connections.clear();
-    while (g_server->ActiveSessionCount() > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitIdle();
 }
 BENCHMARK(BM_LoginRoundTrip)
     ->ArgsProduct({{1, 10, 50}, {0, 1}})
     ->ArgNames({"clients", "log"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A new session for every LOGIN, as clients make them: what the TLS
+// handshake costs beside clear text.
+void BM_LoginSession(benchmark::State& state)
+{
+    const int clients = static_cast<int>(state.range(0));
+    const bool tls = state.range(1) != 0;
+    MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
+    MainConfig().Set(QStringLiteral("MiscShowProtocol"), false);
+    for (auto _ : state) {
+        OnEveryClient(clients, [tls](int) {
+            const std::unique_ptr<TLineConnection> connection = Open(tls);
+            LogIn(*connection);
+            connection->Disconnect();
+        });
+    }
+    state.SetItemsProcessed(state.iterations() * clients * kRoundTripsPerClient);
+    WaitIdle();
+}
+BENCHMARK(BM_LoginSession)
+    ->ArgsProduct({{1, 50}, {1, 0}})
+    ->ArgNames({"clients", "tls"})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -60,5 +109,11 @@ BENCHMARK(BM_LoginRoundTrip)
 int main(int argc, char** argv)
 {
     return RunServerBenchmarks(
-        argc, argv, g_server, [] {}, [] {});
+        argc, argv, g_server,
+        [] {
+            // Fifty clients from one loopback address, and clear text beside TLS.
+            MainConfig().Set(QStringLiteral("NetMaxSessionsPerAddress"), 1000);
+            MainConfig().Set(QStringLiteral("NetAllowPlainClients"), true);
+        },
+        [] {});
 }

@@ -7,12 +7,17 @@
 //   TransferBench fetch <port> <object file> <destination>
 //     fetches the object of that file once (its version, as the server
 //     sees it, is named in the request) and prints the result.
+//   TransferBench wire <port> <object name> <tls 0|1>
+//     takes the object's bytes off the wire as they come, in TLS or in
+//     clear text, without unpacking or storing them, and prints the seconds
+//     from the request to the last byte: what the encryption costs.
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <thread>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include "catalogue/SyncObject.h"
@@ -20,6 +25,7 @@
 #include "replication/ClientThread.h"
 #include "replication/ServerBase.h"
 #include "replication/StagingFile.h"
+#include "replication/TlsChannel.h"
 #include "replication/Transfer.h"
 #include "support/BenchHome.h"
 
@@ -33,6 +39,8 @@ int Serve(QCoreApplication& app, const QString& file, bool compress, bool encode
     MainConfig().Set(QStringLiteral("ServerObjectDir"), info.absolutePath() + QLatin1Char('/'));
     AppendObject(std::make_unique<TSyncObject>(info.fileName(), QString(), 0, 0, QStringLiteral("/nonexistent/")))
         ->RefreshFromSource();
+    // The wire mode compares TLS with clear text.
+    MainConfig().Set(QStringLiteral("NetAllowPlainClients"), true);
     TServerBase server;
     server.StartListeners();
     std::cout << server.Port() << std::endl;
@@ -79,6 +87,27 @@ int Fetch(QCoreApplication& app, int port, const QString& file, const QString& d
     return result >= 0 ? 0 : 1;
 }
 
+int Wire(int port, const QString& name, bool tls)
+{
+    auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
+    connection->SetReadTimeout(60000);
+    if (tls)
+        connection->StartTls(TTlsRole::Client, 60000);
+    connection->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 benchpc"));
+    connection->ReadLine();
+    QElapsedTimer clock;
+    clock.start();
+    connection->WriteLine(QStringLiteral("DOWNLOAD \"%1\"").arg(name));
+    const std::optional<TDownloadHeader> header = ParseDownloadHeader(connection->ReadLine());
+    if (!header)
+        return 1;
+    constexpr qsizetype kPiece = 1024 * 1024;
+    for (qint64 left = header->count; left > 0;)
+        left -= connection->ReadSome(std::min<qint64>(left, kPiece), QDeadlineTimer::Forever).size();
+    std::cout << clock.nsecsElapsed() / 1e9 << std::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -93,6 +122,8 @@ int main(int argc, char** argv)
     const std::string mode = argv[1];
     if (mode == "serve")
         return Serve(app, QString::fromLocal8Bit(argv[2]), std::string(argv[3]) == "1", std::string(argv[4]) == "1");
+    if (mode == "wire")
+        return Wire(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1");
     if (mode == "fetch")
         return Fetch(app, std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
     return 2;

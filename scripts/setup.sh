@@ -8,7 +8,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${PLENWICK_BUILD_DIR:-$top/build}"
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libssl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libpam0g-dev iproute2 procps psmisc socat
+          libgtest-dev libgmock-dev libbenchmark-dev libpam0g-dev iproute2 procps psmisc socat tcpdump openssl
           qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
           xvfb xauth xdotool x11-utils dbus dbus-x11 at-spi2-core libatspi2.0-dev libglib2.0-dev
           libxcb1-dev libxcb-record0-dev libxcb-xtest0-dev libxcb-res0-dev libxcb-keysyms1-dev libx11-xcb-dev

@@ -170,6 +170,15 @@ std::shared_ptr<const THostIdentity> OwnIdentity()
     return identity;
 }
 
+QString OwnFingerprintText()
+{
+    try {
+        return OwnIdentity()->Fingerprint();
+    } catch (const EHostKeyError& error) {
+        return error.Message();
+    }
+}
+
 QString KeyFingerprint(X509* certificate)
 {
     unsigned char* der = nullptr;

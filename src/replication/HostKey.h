@@ -44,6 +44,9 @@ private:
 /// issued anew for the key. Raises EHostKeyError.
 std::shared_ptr<const THostIdentity> OwnIdentity();
 
+/// The own fingerprint for a person to read, or why there is none.
+QString OwnFingerprintText();
+
 /// SHA-256 of the certificate's public key (its SubjectPublicKeyInfo), as 64
 /// lower-case hex digits in groups of four joined by ':'. Dates and names of
 /// the certificate do not enter it, so a certificate issued anew for the same

@@ -10,21 +10,7 @@
 #include <QString>
 
 #include "base/Exceptions.h"
-
-/// The connection broke, was closed by the peer, or could not be made.
-class ESocketError : public EPlenwick
-{
-public:
-    using EPlenwick::EPlenwick;
-};
-
-/// The peer closed the connection in order where a new line would begin: the
-/// normal end of a conversation, not a broken one.
-class EConnectionEnded : public ESocketError
-{
-public:
-    using ESocketError::ESocketError;
-};
+#include "replication/SocketErrors.h"
 
 class TTlsChannel;
 enum class TTlsRole;

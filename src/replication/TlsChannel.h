@@ -5,17 +5,10 @@
 
 #include <QString>
 
-#include "replication/Protocol.h"
+#include "replication/SocketErrors.h"
 
 using SSL = struct ssl_st;
 using SSL_CTX = struct ssl_ctx_st;
-
-/// The TLS handshake failed, or a record was not what TLS allows.
-class ETlsError : public ESocketError
-{
-public:
-    using ESocketError::ESocketError;
-};
 
 enum class TTlsRole {
     Client,

@@ -86,6 +86,12 @@ TServed FindServed(const QString& name)
 bool MayServe(TSession& session, const QString& name, const TSyncObject* rights)
 {
     if (rights != nullptr && IsMasterServer()) {
+        // Only a login the master accepted, under a key it knows for that
+        // computer, names whom the rights are checked for.
+        if (session.LocalComputerName().isEmpty()) {
+            session.Log(QStringLiteral("Objekt \"%1\" wird nur nach einer Anmeldung übertragen").arg(name));
+            return false;
+        }
         const TSyncClient* client = FindClientByName(session.PeerName());
         if (client == nullptr) {
             session.Log(QStringLiteral("Der anfragende Client konnte nicht ermittelt werden"));

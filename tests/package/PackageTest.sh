@@ -81,12 +81,20 @@ printf 'Liste\r\n' > /opt/plenwick/plenwick.objects
 printf '[Service]\nExecStart="/opt/plenwick/plenwick" /SVC\n' > /etc/systemd/system/plenwick.service
 printf '[Desktop Entry]\nExec="/opt/plenwick/plenwick"\n' > /etc/xdg/autostart/plenwick.desktop
 [ "$(stat -c '%G' /opt/plenwick/plenwick.objects)" = plenwick ] || fail "neue Liste nicht in der Gruppe"
+# The key is made at the first start and belongs to the group.
+fingerprint=$(/opt/plenwick/plenwick --fingerprint) || fail "--fingerprint"
+[ "$(stat -c '%a %G' /opt/plenwick/plenwick.key)" = "640 plenwick" ] ||
+    fail "Schlüssel: $(stat -c '%a %G' /opt/plenwick/plenwick.key)"
 
 dpkg_retry -r plenwick || fail "dpkg -r"
 [ ! -e /usr/bin/plenwick ] || fail "/usr/bin/plenwick blieb"
 [ ! -e /etc/systemd/system/plenwick.service ] || fail "die Unit blieb"
 [ ! -e /etc/xdg/autostart/plenwick.desktop ] || fail "der Autostart-Eintrag blieb"
-[ "$(ls -A /opt/plenwick)" = plenwick.objects ] || fail "nach dpkg -r blieb: $(ls -A /opt/plenwick)"
+[ "$(ls -A /opt/plenwick | tr '\n' ' ')" = "plenwick.crt plenwick.key plenwick.objects " ] ||
+    fail "nach dpkg -r blieb: $(ls -A /opt/plenwick)"
+# Installed again, the computer keeps its key: its clients still know it.
+dpkg_retry -i "$deb" || fail "dpkg -i nach dpkg -r"
+[ "$(/opt/plenwick/plenwick --fingerprint)" = "$fingerprint" ] || fail "neuer Schlüssel nach erneuter Installation"
 
 dpkg_retry --purge plenwick || fail "dpkg --purge"
 [ ! -e /opt/plenwick ] || fail "nach dpkg --purge blieb: $(ls -A /opt/plenwick)"

@@ -293,9 +293,10 @@ TEST_F(TTransferTest, TheMasterServesARestrictedObjectOnlyToAComputerOfAnEntitle
 
     // A computer of another group asks by name, as no honest client would.
     m_ui.Clear();
+    const QByteArray login = "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 pc7\r\n";
     for (const char* name : {"secret.conf", "secret.scriptus", "leaf.conf"}) {
-        auto conversation = Converse(m_server->Port(), "DOWNLOAD \"" + QByteArray(name) + "\"\r\n", -1, 1500);
-        EXPECT_TRUE(Await(conversation).replies.isEmpty()) << name;
+        auto conversation = Converse(m_server->Port(), login + "DOWNLOAD \"" + QByteArray(name) + "\"\r\n", -1, 1500);
+        EXPECT_EQ(Await(conversation).replies.size(), 1) << name; // the login's reply alone
     }
     ASSERT_TRUE(RunEventsUntil([&] { return m_server->ActiveSessionCount() == 0; }));
     for (const char* name : {"secret.conf", "leaf.conf"})
@@ -313,6 +314,12 @@ TEST_F(TTransferTest, TheMasterServesARestrictedObjectOnlyToAComputerOfAnEntitle
     EXPECT_EQ(ReadFile(Received()), QByteArray("geheim"));
     EXPECT_EQ(Fetch(QStringLiteral("secret.scriptus")), 5);
     EXPECT_EQ(Fetch(QStringLiteral("leaf.conf")), 5);
+
+    // But not to a session that has not logged in: its computer is unknown.
+    auto anonymous = Converse(m_server->Port(), "DOWNLOAD \"secret.conf\"\r\n", -1, 1500);
+    EXPECT_TRUE(Await(anonymous).replies.isEmpty());
+    EXPECT_TRUE(Logged(QStringLiteral("Server"),
+                       QStringLiteral("Objekt \"secret.conf\" wird nur nach einer Anmeldung übertragen")));
 }
 
 TEST_F(TTransferTest, AProviderServesOnlyObjectsThatEveryComputerMayHave)

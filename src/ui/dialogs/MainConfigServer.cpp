@@ -22,6 +22,8 @@
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
 #include "replication/Broadcast.h"
+#include "replication/HostKey.h"
+#include "replication/MasterKey.h"
 #include "ui/dialogs/Countdown.h"
 #include "ui/dialogs/DialogSupport.h"
 
@@ -50,8 +52,28 @@ TFormConfigServer::TFormConfigServer(QWidget* parent) : QDialog(parent)
     nameRow->addWidget(serverLabel);
     nameRow->addWidget(m_editServerName, 1);
     nameRow->addWidget(m_speedButtonBroadcast);
+    // The keys: the one pinned for the master server, and this computer's
+    // own, which an administrator compares with what a client pinned.
+    m_editServerKey = new QLineEdit(serverBox);
+    NameControl(m_editServerKey, QStringLiteral("EditServerKey"), QStringLiteral("Schlüssel des Master-Servers"));
+    m_editServerKey->setReadOnly(true);
+    m_editServerKey->setPlaceholderText(QStringLiteral("wird bei der ersten Anmeldung übernommen"));
+    m_buttonClearServerKey = new QPushButton(QStringLiteral("Vertrauen &aufheben"), serverBox);
+    NameControl(m_buttonClearServerKey, QStringLiteral("ButtonClearServerKey"), QStringLiteral("Vertrauen aufheben"));
+    m_buttonClearServerKey->setToolTip(
+        QStringLiteral("Der Schlüssel, den der Master-Server bei der nächsten Anmeldung vorlegt, wird übernommen"));
+    auto* ownKey = new QLineEdit(OwnFingerprintText(), serverBox);
+    NameControl(ownKey, QStringLiteral("EditOwnKey"), QStringLiteral("Schlüssel dieses Computers"));
+    ownKey->setReadOnly(true);
+    auto* serverKeyRow = new QHBoxLayout;
+    serverKeyRow->addWidget(m_editServerKey, 1);
+    serverKeyRow->addWidget(m_buttonClearServerKey);
+    auto* keys = new QFormLayout;
+    keys->addRow(QStringLiteral("Schlüssel des Master-Servers"), serverKeyRow);
+    keys->addRow(QStringLiteral("Schlüssel dieses Computers"), ownKey);
     auto* serverLayout = new QVBoxLayout(serverBox);
     serverLayout->addLayout(nameRow);
+    serverLayout->addLayout(keys);
     serverLayout->addWidget(m_buttonSetMasterServer);
 
     // The user panel: user management is not part of this program, so its
@@ -112,6 +134,11 @@ TFormConfigServer::TFormConfigServer(QWidget* parent) : QDialog(parent)
     connect(m_buttonSetMasterServer, &QPushButton::clicked, this, &TFormConfigServer::SetMasterServer);
     connect(m_speedButtonBroadcast, &QToolButton::clicked, this, [] { QueryServer(false); });
     connect(m_checkBoxAnonymousLogin, &QCheckBox::toggled, this, &TFormConfigServer::ApplyEnabling);
+    connect(m_buttonClearServerKey, &QPushButton::clicked, this, [this] {
+        m_serverKeyCleared = true;
+        m_editServerKey->clear();
+        ApplyEnabling();
+    });
 }
 
 void TFormConfigServer::RunFirstStart()
@@ -146,6 +173,8 @@ void TFormConfigServer::Fill()
     m_editClientUsername->setText(c.GetString(QStringLiteral("ClientUsername")));
     m_editClientPassword->setText(c.GetString(QStringLiteral("ClientPassword")));
     m_checkBoxAnonymousLogin->setChecked(c.GetBoolean(QStringLiteral("ClientAnonymousLogin")));
+    m_editServerKey->setText(PinnedMasterKey());
+    m_serverKeyCleared = false;
     ApplyEnabling();
 }
 
@@ -160,6 +189,7 @@ void TFormConfigServer::ApplyEnabling()
     const bool named = !m_checkBoxAnonymousLogin->isChecked();
     m_editClientUsername->setEnabled(named);
     m_editClientPassword->setEnabled(named);
+    m_buttonClearServerKey->setEnabled(!m_editServerKey->text().isEmpty());
 }
 
 void TFormConfigServer::SetMasterServer()
@@ -206,6 +236,8 @@ bool TFormConfigServer::Confirm()
     c.Set(QStringLiteral("ClientUsername"), m_editClientUsername->text());
     c.Set(QStringLiteral("ClientPassword"), m_editClientPassword->text());
     c.Set(QStringLiteral("ClientAnonymousLogin"), m_checkBoxAnonymousLogin->isChecked());
+    if (m_serverKeyCleared)
+        c.Set(QStringLiteral("NetServerKey"), QString());
     if (!SaveOptionsFile(this))
         return false;
     if (master) {

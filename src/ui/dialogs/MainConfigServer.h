@@ -50,6 +50,8 @@ public:
     QLineEdit* EditRemainingTime() const { return m_editRemainingTime; }
     QPushButton* ButtonSetMasterServer() const { return m_buttonSetMasterServer; }
     QToolButton* SpeedButtonBroadcast() const { return m_speedButtonBroadcast; }
+    QLineEdit* EditServerKey() const { return m_editServerKey; }
+    QPushButton* ButtonClearServerKey() const { return m_buttonClearServerKey; }
     TCountdown& Countdown() const { return *m_countdown; }
 
     void accept() override;
@@ -71,6 +73,10 @@ private:
     QLineEdit* m_editRemainingTime;
     QPushButton* m_buttonSetMasterServer;
     QToolButton* m_speedButtonBroadcast;
+    QLineEdit* m_editServerKey;
+    QPushButton* m_buttonClearServerKey;
+    // The administrator cleared the pinned key; stored with OK.
+    bool m_serverKeyCleared = false;
     QPushButton* m_buttonOk;
     QPushButton* m_buttonCancel;
     TCountdown* m_countdown;

@@ -163,6 +163,8 @@ QWidget* TPagesDlgOptions::BuildServerPage()
               QStringLiteral("ButtonChooseDirScriptus"),
               QStringLiteral("Neuen Standardordner für Skriptus-Definitionen wählen"));
     AddCheck(page, QStringLiteral("CheckBoxUseDNSCache"), QStringLiteral("DNS-Cache verwenden"));
+    AddCheck(page, QStringLiteral("CheckBoxAllowPlainClients"),
+             QStringLiteral("Unverschlüsselte Clients älterer Versionen zulassen"));
     AddCheck(page, QStringLiteral("CheckBoxEncodeData"), QStringLiteral("Objekte verschlüsselt übertragen"));
     AddCheck(page, QStringLiteral("CheckBoxCompressData"), QStringLiteral("Objekte komprimiert übertragen"));
     AddCheck(page, QStringLiteral("CheckBoxOfferNewerObjects"), QStringLiteral("Nur neuere Objekte anbieten"));
@@ -263,6 +265,7 @@ void TPagesDlgOptions::Fill()
     setText("EditObjectDir", Text(QStringLiteral("ServerObjectDir")));
     setText("EditScriptusDir", Text(QStringLiteral("ServerScriptusDir")));
     setCheck("CheckBoxUseDNSCache", "NetDNSCache");
+    setCheck("CheckBoxAllowPlainClients", "NetAllowPlainClients");
     setCheck("CheckBoxEncodeData", "ServerEncodeData");
     setCheck("CheckBoxCompressData", "ServerCompressData");
     setCheck("CheckBoxOfferNewerObjects", "ServerOfferNewerObjects");
@@ -369,6 +372,7 @@ bool TPagesDlgOptions::StoreServerPage()
     c.Set(QStringLiteral("ServerScriptusDir"),
           WithTrailingSeparator(Edit(QStringLiteral("EditScriptusDir"))->text().trimmed()));
     c.Set(QStringLiteral("NetDNSCache"), Check(QStringLiteral("CheckBoxUseDNSCache"))->isChecked());
+    c.Set(QStringLiteral("NetAllowPlainClients"), Check(QStringLiteral("CheckBoxAllowPlainClients"))->isChecked());
     c.Set(QStringLiteral("ServerEncodeData"), Check(QStringLiteral("CheckBoxEncodeData"))->isChecked());
     c.Set(QStringLiteral("ServerCompressData"), Check(QStringLiteral("CheckBoxCompressData"))->isChecked());
     c.Set(QStringLiteral("ServerOfferNewerObjects"), Check(QStringLiteral("CheckBoxOfferNewerObjects"))->isChecked());

@@ -13,6 +13,7 @@
 #include "foundation/PoolConfig.h"
 #include "foundation/ServiceMode.h"
 #include "platform/VersionInfo.h"
+#include "replication/HostKey.h"
 #include "ui/main/IconTable.h"
 
 namespace {
@@ -85,6 +86,8 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent)
     field(OwnVersionString(QStringLiteral("FileDescription")), QStringLiteral("LabelFileDescription"), 1.0);
     field(OwnVersionString(QStringLiteral("LegalCopyright")), QStringLiteral("LabelCopyright"), 1.0);
     field(BuildNumberText(OwnVersionString(QStringLiteral("FileVersion"))), QStringLiteral("LabelFileVersion"), 1.0);
+    field(QStringLiteral("Schlüssel dieses Computers: ") + OwnFingerprintText(), QStringLiteral("LabelFingerprint"),
+          1.0);
     row->addLayout(fields, 1);
     column->addLayout(row);
 

@@ -28,8 +28,11 @@ sleep 2
 SCRIPT
 ip netns exec "$TAG-evil" socat UDP-RECVFROM:42424,reuseaddr,fork SYSTEM:"bash $WORK/evil-answer.sh" \
     >"$WORK/evil-udp.log" 2>&1 &
-ip netns exec "$TAG-evil" socat TCP-LISTEN:42424,reuseaddr,fork SYSTEM:"bash $WORK/evil-serve.sh" \
-    >"$WORK/evil-tcp.log" 2>&1 &
+# It speaks TLS with a key of its own: providers are reached with any key.
+openssl req -x509 -newkey ed25519 -nodes -subj /CN=evil -days 1 -keyout "$WORK/evil.key" -out "$WORK/evil.crt" \
+    >/dev/null 2>&1 || fail "no certificate for the stranger"
+ip netns exec "$TAG-evil" socat OPENSSL-LISTEN:42424,reuseaddr,fork,cert="$WORK/evil.crt",key="$WORK/evil.key",verify=0 \
+    SYSTEM:"bash $WORK/evil-serve.sh" >"$WORK/evil-tcp.log" 2>&1 &
 
 start_listening master
 start client1
