@@ -5,13 +5,18 @@
 // in clear text, which the server takes here as from older clients. The
 // benchmarks run on a worker; the main thread runs the event loop that takes
 // the log entries.
+#include <atomic>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include <QDir>
+#include <QFile>
+
 #include "app/HeadlessUi.h"
+#include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
@@ -80,6 +85,48 @@ BENCHMARK(BM_LoginRoundTrip)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+// The same 50 clients on open connections while 10 readers take a large
+// object at a trickle: a transfer holds only its own session.
+void BM_LoginBesideSlowReaders(benchmark::State& state)
+{
+    constexpr int kClients = 50;
+    const int readers = static_cast<int>(state.range(0));
+    MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
+    MainConfig().Set(QStringLiteral("MiscShowProtocol"), false);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> slow;
+    for (int r = 0; r < readers; ++r)
+        slow.emplace_back([&stop] {
+            const std::unique_ptr<TLineConnection> connection = Open(true);
+            LogIn(*connection);
+            connection->WriteLine(QStringLiteral("DOWNLOAD \"big.bin\""));
+            try {
+                while (!stop) {
+                    connection->ReadSome(16 * 1024, QDeadlineTimer(10000));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+            } catch (const ESocketError&) {
+            }
+        });
+    std::vector<std::unique_ptr<TLineConnection>> connections;
+    for (int i = 0; i < kClients; ++i)
+        connections.push_back(Open(true));
+    for (auto _ : state)
+        OnEveryClient(kClients, [&](int c) { LogIn(*connections[c]); });
+    state.SetItemsProcessed(state.iterations() * kClients * kRoundTripsPerClient);
+    stop = true;
+    for (std::thread& t : slow)
+        t.join();
+    connections.clear();
+    WaitIdle();
+}
+BENCHMARK(BM_LoginBesideSlowReaders)
+    ->Arg(0)
+    ->Arg(10)
+    ->ArgName("slowReaders")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 // A new session for every LOGIN, as clients make them: what the TLS
 // handshake costs beside clear text.
 void BM_LoginSession(benchmark::State& state)
@@ -114,6 +161,17 @@ int main(int argc, char** argv)
             // Fifty clients from one loopback address, and clear text beside TLS.
             MainConfig().Set(QStringLiteral("NetMaxSessionsPerAddress"), 1000);
             MainConfig().Set(QStringLiteral("NetAllowPlainClients"), true);
+            // What the slow readers take: 64 MiB, sent as it is.
+            MainConfig().Set(QStringLiteral("ServerCompressData"), false);
+            const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
+            QDir().mkpath(folder);
+            QFile big(folder + QStringLiteral("big.bin"));
+            if (big.open(QIODevice::WriteOnly))
+                big.resize(qint64{64} * 1024 * 1024);
+            big.close();
+            AppendObject(std::make_unique<TSyncObject>(QStringLiteral("big.bin"), QString(), 0, 0,
+                                                       QStringLiteral("/nonexistent/")))
+                ->RefreshFromSource();
         },
         [] {});
 }

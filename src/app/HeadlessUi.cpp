@@ -23,6 +23,7 @@ void THeadlessUi::CompleteCreation() {}
 void THeadlessUi::RestoreLayout() {}
 void THeadlessUi::SaveLayout() {}
 void THeadlessUi::ShowShutdownWindow(bool) {}
+void THeadlessUi::ShowShutdownNote(const QString&) {}
 
 // A progress text has no place without a window.
 void THeadlessUi::SetObjectStatusText(const QString&) {}

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "foundation/ObjectUpdateTimer.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 #include <QTimer>
 
 #include "foundation/PoolInterlocked.h"
+#include "platform/NetworkWatch.h"
 
 namespace {
 
@@ -14,12 +17,45 @@ struct TTimerState {
     std::function<void()> handler;
     bool wanted = false;
     int runningUpdates = 0;
+    // While synchronisation is wanted: a computer that wakes or gets its
+    // cable back synchronises at once, not at the next tick.
+    std::unique_ptr<TNetworkWatch> network;
 };
 
 TTimerState& State()
 {
     static TTimerState state;
     return state;
+}
+
+// Routing messages come in bursts while an interface comes up.
+constexpr int kNetworkQuietMs = 3000;
+
+void NetworkCameUp()
+{
+    TPoolInterlocked::Post([] {
+        const TTimerState& s = State();
+        if (!s.wanted || !s.handler)
+            return;
+        Log(QStringLiteral("Client"), QStringLiteral("Das Netzwerk ist verfügbar, Synchronisation wird gestartet"), 50);
+        s.handler();
+    });
+}
+
+void WatchNetwork(bool wanted)
+{
+    TTimerState& s = State();
+    if (!wanted) {
+        s.network.reset();
+        return;
+    }
+    if (s.network)
+        return;
+    try {
+        s.network = std::make_unique<TNetworkWatch>(&NetworkCameUp, kNetworkQuietMs);
+    } catch (const std::exception& error) {
+        Log(QStringLiteral("Client"), ExceptionText(error), 50);
+    }
 }
 
 // Created lazily on the main thread, parented to the application so it goes with it.
@@ -55,6 +91,7 @@ void TObjectUpdateTimer::SetEnabled(bool enabled)
     // never wait for the main thread here.
     TPoolInterlocked::Post([enabled] {
         State().wanted = enabled;
+        WatchNetwork(enabled);
         Apply();
     });
 }

@@ -4,7 +4,8 @@
 #include <functional>
 
 /// The object update timer: on a client it starts a synchronisation every
-/// ClientUpdateIntervalInMillisecs while ClientAutoInstall is on. It lives on the
+/// ClientUpdateIntervalInMillisecs while ClientAutoInstall is on, and a few
+/// seconds after an address or default route appears. It lives on the
 /// main thread; the option filters switch it, start-up gives it its handler.
 class TObjectUpdateTimer
 {

@@ -284,6 +284,11 @@ void TUiAdapter::ShowShutdownWindow(bool visible)
     Run([visible](TUiPort& port) { port.ShowShutdownWindow(visible); });
 }
 
+void TUiAdapter::ShowShutdownNote(const QString& note)
+{
+    Run([note](TUiPort& port) { port.ShowShutdownNote(note); });
+}
+
 bool TUiAdapter::AskNewObjects(const QStringList& objects)
 {
     return Wait<bool>([&](TUiPort& port) { return port.AskNewObjects(objects); }, false);

@@ -56,6 +56,7 @@ public:
     static void RestoreLayout();
     static void SaveLayout();
     static void ShowShutdownWindow(bool visible);
+    static void ShowShutdownNote(const QString& note);
 
     // Wait.
 

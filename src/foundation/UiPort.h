@@ -87,6 +87,8 @@ public:
     /// The waiting window of the orderly shutdown; its "Sofort beenden" calls
     /// ImmediateShutdown (foundation/Quit.h).
     virtual void ShowShutdownWindow(bool visible) = 0;
+    /// A line in that window on what the shutdown does now; "" clears it.
+    virtual void ShowShutdownNote(const QString& note) = 0;
 
     /// The second panel of the object page's status bar; "" clears it.
     virtual void SetObjectStatusText(const QString& text) = 0;

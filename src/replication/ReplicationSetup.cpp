@@ -2,12 +2,16 @@
 #include "replication/ReplicationSetup.h"
 
 #include <mutex>
+#include <optional>
+
+#include <QDeadlineTimer>
 
 #include "catalogue/SyncObject.h"
 #include "foundation/ListenerControl.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/Quit.h"
 #include "foundation/Startup.h"
+#include "foundation/UiAdapter.h"
 #include "replication/ClientThread.h"
 #include "replication/HostKey.h"
 #include "replication/ServerBase.h"
@@ -15,11 +19,24 @@
 
 namespace {
 
+// Running sessions get a grace period to finish; then their connections are
+// broken, so that a chatty peer cannot hold the shutdown.
 class TServerThreadsParticipant : public TShutdownParticipant
 {
 public:
     bool IsRunning() override { return !TServerBase::Instance().MayQuit(); }
-    void RequestStop() override { TServerBase::Instance().MayQuit(); }
+    void RequestStop() override
+    {
+        constexpr int kGraceMs = 10000;
+        if (!m_grace) {
+            m_grace.emplace(kGraceMs);
+            TUiAdapter::ShowShutdownNote(QStringLiteral("Verbindungen werden getrennt..."));
+        }
+        TServerBase::Instance().EndSessions(*m_grace);
+    }
+
+private:
+    std::optional<QDeadlineTimer> m_grace;
 };
 
 class TClientThreadsParticipant : public TShutdownParticipant

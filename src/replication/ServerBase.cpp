@@ -305,6 +305,22 @@ bool TServerBase::MayQuit()
     return false;
 }
 
+bool TServerBase::EndSessions(const QDeadlineTimer& grace)
+{
+    if (MayQuit())
+        return true;
+    if (grace.hasExpired()) {
+        std::lock_guard table(m_tableLock);
+        for (const TSlot& slot : m_slots) {
+            if (slot.active) {
+                BaseLog(QStringLiteral("Verbindung mit %1 wird getrennt").arg(slot.session->PeerName()));
+                slot.session->BreakConnection();
+            }
+        }
+    }
+    return false;
+}
+
 bool TServerBase::IsClientConnected(const QString& name) const
 {
     std::lock_guard table(m_tableLock);

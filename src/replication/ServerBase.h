@@ -8,6 +8,7 @@
 #include <shared_mutex>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,10 @@ public:
     /// True when no session is active; otherwise from now on every new
     /// connection is refused, and the answer is false.
     bool MayQuit();
+    /// The orderly shutdown: MayQuit, and once the grace has run out the
+    /// connections of the sessions still running are broken, so that no peer
+    /// keeps the program alive by talking.
+    bool EndSessions(const QDeadlineTimer& grace);
     /// An active session's peer name equals name, ignoring case. Never waits
     /// for a running request.
     bool IsClientConnected(const QString& name) const;

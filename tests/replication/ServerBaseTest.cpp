@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -466,3 +467,44 @@ TEST(ResolveAddress, NamesLoopbackAndRefusesWhatIsNoAddress)
     EXPECT_FALSE(ResolveAddress(QStringLiteral("127.0.0")).has_value());
     EXPECT_FALSE(ResolveAddress(QStringLiteral("localhost")).has_value());
 }
+
+namespace {
+
+// The orderly shutdown gives running sessions a grace period, then breaks
+// them: a peer that keeps talking does not keep the program alive.
+TEST_F(TServerBaseTest, AChattyPeerIsCutOffOnceTheShutdownGraceHasRunOut)
+{
+    std::atomic<bool> stop{false};
+    auto chatty = std::async(std::launch::async, [&] {
+        auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), m_port);
+        connection->SetReadTimeout(2000);
+        connection->StartTls(TTlsRole::Client, 2000);
+        int replies = 0;
+        try {
+            while (!stop) {
+                connection->WriteLine(QStringLiteral("PHONEHOME"));
+                if (!connection->ReadLine().isEmpty())
+                    ++replies;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        } catch (const ESocketError&) {
+        }
+        return replies;
+    });
+    ASSERT_TRUE(RunEventsUntil(
+        [&] { return m_ui.HasMessage(QStringLiteral("Antwort \"PHONEHOME_OK\" an \"localhost\" gesendet")); }));
+
+    QDeadlineTimer grace(800);
+    EXPECT_FALSE(m_server->EndSessions(grace));
+    // Within the grace the session goes on, and no new connection is taken.
+    auto refused = Converse(m_port, kDefaultLogin, 1, 1000);
+    EXPECT_TRUE(Await(refused).replies.isEmpty());
+    EXPECT_EQ(m_server->ActiveSessionCount(), 1);
+    EXPECT_TRUE(RunEventsUntil([&] { return m_server->EndSessions(grace); }, 5000));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Verbindung mit localhost wird getrennt")));
+    stop = true;
+    EXPECT_TRUE(RunEventsUntil([&] { return chatty.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_GT(chatty.get(), 1);
+}
+
+} // namespace

@@ -1,5 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -221,6 +228,79 @@ TEST_F(TSessionTrustTest, AHandshakeThatFailsHalfWayEndsOnlyItsSession)
     EXPECT_THROW(connection->StartTls(TTlsRole::Client, 3000), ETlsError);
     connection.reset();
     peer.join();
+}
+
+// A computer of an older version: it takes the TLS greeting for a line it
+// does not know and closes; the next connection it serves in clear text.
+// Gives the lines it received there.
+std::future<QStringList> OlderClient(int& port)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 2);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return std::async(std::launch::async, [listener] {
+        QStringList received;
+        pollfd waiting{listener, POLLIN, 0};
+        for (int served = 0; served < 2 && ::poll(&waiting, 1, 3000) == 1; ++served) {
+            TLineConnection connection(::accept(listener, nullptr, nullptr));
+            connection.SetReadTimeout(2000);
+            try {
+                if (served == 0) {
+                    connection.ReadBytes(5); // a record header, no line
+                    continue;
+                }
+                received << connection.ReadLine();
+                connection.WriteLine(QStringLiteral("LOGIN ok noelevate  "));
+                received << connection.ReadLine();
+                connection.WriteLine(QStringLiteral("TERMINATE_OK"));
+                connection.ReadLine();
+            } catch (const ESocketError&) {
+            }
+        }
+        ::close(listener);
+        return received;
+    });
+}
+
+TEST_F(TSessionTrustTest, TheMasterCommandsAnOlderClientInClearTextOnlyWhileAllowed)
+{
+    ASSERT_TRUE(IsMasterServer());
+    int port = 0;
+    auto refused = OlderClient(port);
+    StartLoopbackClient(port, TConnectKind::Terminate);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("TLS-Handshake gescheitert")));
+    ASSERT_TRUE(RunEventsUntil([&] { return refused.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(refused.get().isEmpty());
+
+    MainConfig().Set(QStringLiteral("NetAllowPlainClients"), true);
+    m_ui.Clear();
+    auto served = OlderClient(port);
+    StartLoopbackClient(port, TConnectKind::Terminate);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("das Kommando wird unverschlüsselt gesendet")));
+    ASSERT_TRUE(RunEventsUntil([&] { return served.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    const QStringList lines = served.get();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("LOGIN ")));
+    EXPECT_EQ(lines[1], QStringLiteral("TERMINATE"));
+
+    // A computer that has shown the master a key never gets one in clear text.
+    RegisterClient(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"));
+    RecordLocalComputerName(*FindClientByName(QStringLiteral("127.0.0.1")), QStringLiteral("pc7"));
+    RecordClientKey(QStringLiteral("pc7"), kForeignKey);
+    m_ui.Clear();
+    auto known = OlderClient(port);
+    StartLoopbackClient(port, TConnectKind::Terminate);
+    ASSERT_TRUE(RunEventsUntil([&] { return m_ui.Messages(QStringLiteral("Client")).contains("Beende Thread"); }));
+    ASSERT_TRUE(RunEventsUntil([&] { return known.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(known.get().isEmpty());
 }
 
 } // namespace

@@ -90,6 +90,11 @@ void TRecordingUi::ShowShutdownWindow(bool visible)
     windowCalls.append(QStringLiteral("ShowShutdownWindow %1").arg(visible ? 1 : 0));
 }
 
+void TRecordingUi::ShowShutdownNote(const QString& note)
+{
+    windowCalls.append(QStringLiteral("ShowShutdownNote ") + note);
+}
+
 void TRecordingUi::SetObjectStatusText(const QString& text)
 {
     objectStatusTexts.append(text);

@@ -28,6 +28,7 @@ public:
     void RestoreLayout() override;
     void SaveLayout() override;
     void ShowShutdownWindow(bool visible) override;
+    void ShowShutdownNote(const QString& note) override;
     void SetObjectStatusText(const QString& text) override;
     bool AskNewObjects(const QStringList& objects) override;
     bool AskRestart() override;

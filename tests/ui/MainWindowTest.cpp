@@ -28,6 +28,7 @@
 #include "ui/pages/PageProtocol.h"
 #include "ui/pages/StatusPanels.h"
 #include "ui/views/MainViews.h"
+#include "ui/views/ProtocolModel.h"
 
 namespace {
 
@@ -271,6 +272,32 @@ TEST_F(GuiPortTest, ProtocolEntriesArriveInBatchesInEitherOrder)
     ASSERT_TRUE(RunEventsUntil([&] { return Form().PageProtocol()->RowCount() == 3; }, 2000));
     EXPECT_EQ(Form().PageProtocol()->ExportText(),
               QByteArray("\"t4\" \"Main\" \"oben\"\r\n\"t1\" \"Main\" \"eins\"\r\n\"t2\" \"Main\" \"zwei\"\r\n"));
+}
+
+// A master that runs for weeks: the list and the panes keep the newest
+// entries up to their bound, whichever end the newest stand at.
+TEST_F(GuiPortTest, TheProtocolAndTheOverviewKeepOnlyTheNewestEntries)
+{
+    Form().SetProtocolPageVisible(true);
+    const int most = TProtocolModel::kMaxRows;
+    for (int i = 0; i < most + 5; ++i)
+        m_gui->ProtocolEntry({QString::number(i), QStringLiteral("Main"), QStringLiteral("m"), -1}, true, false);
+    ASSERT_TRUE(RunEventsUntil([&] { return !Form().PageProtocol()->ExportText().isEmpty(); }, 5000));
+    EXPECT_EQ(Form().PageProtocol()->RowCount(), most);
+    EXPECT_TRUE(Form().PageProtocol()->ExportText().startsWith("\"5\" "));
+    m_gui->ProtocolEntry({QStringLiteral("oben"), QStringLiteral("Main"), QStringLiteral("m"), -1}, true, true);
+    ASSERT_TRUE(RunEventsUntil([&] { return Form().PageProtocol()->ExportText().startsWith("\"oben\""); }, 5000));
+    EXPECT_EQ(Form().PageProtocol()->RowCount(), most);
+    // The row farthest from where new ones arrive left.
+    EXPECT_TRUE(Form().PageProtocol()->ExportText().endsWith(QByteArray::number(most + 3) + "\" \"Main\" \"m\"\r\n"));
+
+    const int lines = TPageOverview::kMaxPaneLines;
+    for (int i = 0; i < lines + 3; ++i)
+        Form().PageOverview()->AddMessage(true, QString::number(i) + QStringLiteral("\r\n"));
+    const QStringList kept = Form().PageOverview()->PaneText(true).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(kept.size(), lines);
+    EXPECT_EQ(kept.front(), QString::number(lines + 2));
+    EXPECT_EQ(kept.back(), QStringLiteral("3"));
 }
 
 TEST_F(GuiPortTest, AHeaderClickTurnsTheProtocolRound)

@@ -34,6 +34,10 @@ TFormQuit::TFormQuit(QWidget* parent) : QDialog(parent), m_action([] { Immediate
         label->setAccessibleName(text);
         column->addWidget(label);
     }
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("LabelNote"));
+    m_note->hide();
+    column->addWidget(m_note);
     m_immediate = new QPushButton(QStringLiteral("Sofort beenden"), this);
     m_immediate->setObjectName(QStringLiteral("ButtonImmediate"));
     m_immediate->setAccessibleName(QStringLiteral("Sofort beenden"));
@@ -42,6 +46,13 @@ TFormQuit::TFormQuit(QWidget* parent) : QDialog(parent), m_action([] { Immediate
     column->addWidget(m_immediate, 0, Qt::AlignRight);
     row->addLayout(column, 1);
     setMinimumWidth(460);
+}
+
+void TFormQuit::SetNote(const QString& note)
+{
+    m_note->setText(note);
+    m_note->setAccessibleName(note);
+    m_note->setVisible(!note.isEmpty());
 }
 
 // Only the re-check or "Sofort beenden" end the wait; closing the window

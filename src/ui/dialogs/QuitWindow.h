@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 
 /// The waiting window of the orderly shutdown: says why the program does not
@@ -17,6 +18,9 @@ public:
     explicit TFormQuit(QWidget* parent = nullptr);
 
     QPushButton* ButtonImmediate() const { return m_immediate; }
+    /// What the shutdown does now, under the explanation; "" hides the line.
+    void SetNote(const QString& note);
+    QLabel* Note() const { return m_note; }
     /// What "Sofort beenden" runs; the orderly shutdown's immediate end unless
     /// a test puts something else in.
     void SetImmediateAction(std::function<void()> action) { m_action = std::move(action); }
@@ -27,5 +31,6 @@ protected:
 
 private:
     QPushButton* m_immediate;
+    QLabel* m_note;
     std::function<void()> m_action;
 };

@@ -212,6 +212,11 @@ void TGuiUi::ShowShutdownWindow(bool visible)
     }
 }
 
+void TGuiUi::ShowShutdownNote(const QString& note)
+{
+    QuitForm().SetNote(note);
+}
+
 void TGuiUi::SetObjectStatusText(const QString& text)
 {
     m_form->PageObjects()->Status()->SetText(1, text);

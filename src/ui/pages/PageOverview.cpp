@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -98,6 +99,14 @@ void TPageOverview::AddMessage(bool serverPane, const QString& block)
     cursor.movePosition(QTextCursor::Start);
     // The block ends in CR LF; the pane keeps plain line breaks.
     cursor.insertText(QString(block).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    // The newest stand on top: the oldest lines beyond the bound go from the end.
+    const QTextBlock firstDropped = pane->document()->findBlockByNumber(kMaxPaneLines);
+    if (firstDropped.isValid()) {
+        QTextCursor tail(pane->document());
+        tail.setPosition(firstDropped.position());
+        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        tail.removeSelectedText();
+    }
 }
 
 QString TPageOverview::PaneText(bool serverPane) const

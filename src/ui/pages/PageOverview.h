@@ -21,6 +21,8 @@ public:
     QString Clock() const;
     /// Puts the block on top of the pane (client or server).
     void AddMessage(bool serverPane, const QString& block);
+    /// Each pane keeps the newest lines up to this bound.
+    static constexpr int kMaxPaneLines = 10000;
     QString PaneText(bool serverPane) const;
 
 private:

@@ -34,8 +34,24 @@ bool TProtocolModel::Flush()
         endInsertRows();
         start = end;
     }
+    DropOldest(m_queue.back().onTop);
     m_queue.clear();
     return true;
+}
+
+void TProtocolModel::DropOldest(bool newestOnTop)
+{
+    const int excess = int(m_rows.size()) - kMaxRows;
+    if (excess <= 0)
+        return;
+    if (newestOnTop) {
+        beginRemoveRows(QModelIndex(), kMaxRows, int(m_rows.size()) - 1);
+        m_rows.erase(m_rows.end() - excess, m_rows.end());
+    } else {
+        beginRemoveRows(QModelIndex(), 0, excess - 1);
+        m_rows.erase(m_rows.begin(), m_rows.begin() + excess);
+    }
+    endRemoveRows();
 }
 
 void TProtocolModel::Clear()

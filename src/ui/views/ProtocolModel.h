@@ -10,12 +10,18 @@
 
 /// The rows of the protocol list: "Zeitpunkt", "Ursprung", "Nachricht" with
 /// the entry's icon. Entries arrive in batches, so thousands a second cost
-/// one view update per batch, not one per entry.
+/// one view update per batch, not one per entry. It keeps kMaxRows entries,
+/// those farthest from where new ones arrive leaving first (the oldest, unless
+/// the order was turned round meanwhile); the protocol file keeps everything.
 class TProtocolModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
+
+    /// A master server logs every request of every client: a window that
+    /// runs for weeks must not grow with it.
+    static constexpr int kMaxRows = 10000;
 
     /// An entry waiting for the next batch; lastToFirst puts it on top.
     void Queue(const TProtocolEntry& entry, bool lastToFirst);
@@ -36,6 +42,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    /// Removes the oldest rows beyond kMaxRows, at the end away from the newest.
+    void DropOldest(bool newestOnTop);
+
     struct TQueued {
         TProtocolEntry entry;
         bool onTop;
