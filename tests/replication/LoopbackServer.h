@@ -111,6 +111,21 @@ inline TConversation Await(std::future<TConversation>& conversation)
     return conversation.get();
 }
 
+/// A listening socket on a free loopback port, which port is set to.
+inline int LoopbackListener(int& port, int backlog)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, backlog);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 /// A peer on a port of its own that accepts one connection and runs the
 /// script on it, on the thread returned; port is set before it returns. It
 /// answers TLS as a server does, unless it speaks plain text. The script's socket errors (the client
@@ -118,15 +133,7 @@ inline TConversation Await(std::future<TConversation>& conversation)
 inline std::thread StartScriptedPeer(int& port, std::function<void(TLineConnection&)> script,
                                      TPeerSpeaks speaks = TPeerSpeaks::Tls)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    const int listener = LoopbackListener(port, 1);
     return std::thread([listener, speaks, script = std::move(script)] {
         const int socket = ::accept(listener, nullptr, nullptr);
         ::close(listener);

@@ -11,6 +11,7 @@
 
 #include "foundation/MainConfig.h"
 #include "replication/ClientBase.h"
+#include "replication/LoopbackServer.h"
 #include "replication/ReplicationSetup.h"
 #include "support/TestHome.h"
 
@@ -21,16 +22,8 @@ namespace {
 class TCountingMaster
 {
 public:
-    TCountingMaster() : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    TCountingMaster() : m_listener(LoopbackListener(port, 8))
     {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 8);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
             for (;;) {
                 const int s = ::accept(m_listener, nullptr, nullptr);

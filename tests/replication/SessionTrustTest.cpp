@@ -235,15 +235,7 @@ TEST_F(TSessionTrustTest, AHandshakeThatFailsHalfWayEndsOnlyItsSession)
 // Gives the lines it received there.
 std::future<QStringList> OlderClient(int& port)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 2);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    const int listener = LoopbackListener(port, 2);
     return std::async(std::launch::async, [listener] {
         QStringList received;
         pollfd waiting{listener, POLLIN, 0};
