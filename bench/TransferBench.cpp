@@ -22,6 +22,7 @@
 
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
+#include "platform/ProgramPaths.h"
 #include "replication/ClientThread.h"
 #include "replication/ServerBase.h"
 #include "replication/StagingFile.h"
@@ -56,8 +57,16 @@ int Serve(QCoreApplication& app, const QString& file, bool compress, bool encode
     return rc;
 }
 
+// Every fetching process is a computer of its own, with a key of its own:
+// under one name the master would take the second for an impostor.
+void BecomeAComputerOfItsOwn()
+{
+    qputenv("PLENWICK_COMPUTERNAME", QByteArray("fetch-") + QByteArray::number(QCoreApplication::applicationPid()));
+}
+
 int Fetch(QCoreApplication& app, int port, const QString& file, const QString& destination)
 {
+    BecomeAComputerOfItsOwn();
     MainConfig().Set(QStringLiteral("MiscSocketTimeout"), 60000);
     qint32 result = -2;
     const QFileInfo source(file);
@@ -73,13 +82,15 @@ int Fetch(QCoreApplication& app, int port, const QString& file, const QString& d
         if (result >= 0 &&
             !(digest && AcceptStaged(staging, *digest, name, client.ConnectInfo().host) && staging.PutInPlace()))
             result = -1;
-        QMetaObject::invokeMethod(
-            &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     };
     auto info = std::make_unique<TConnectInfo>();
     info->host = QStringLiteral("127.0.0.1");
     info->port = port;
-    StartClientThread(std::move(info), fetch);
+    // Ends also when the login is refused and the fetch never runs.
+    StartClientThread(std::move(info), fetch, [&app] {
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
     app.exec();
     while (AnyClientThreadRunning())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -89,11 +100,12 @@ int Fetch(QCoreApplication& app, int port, const QString& file, const QString& d
 
 int Wire(int port, const QString& name, bool tls)
 {
+    BecomeAComputerOfItsOwn();
     auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
     connection->SetReadTimeout(60000);
     if (tls)
         connection->StartTls(TTlsRole::Client, 60000);
-    connection->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 benchpc"));
+    connection->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 ") + LocalComputerName());
     connection->ReadLine();
     QElapsedTimer clock;
     clock.start();

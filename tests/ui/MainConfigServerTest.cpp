@@ -8,6 +8,8 @@
 #include "foundation/PoolSystem.h"
 #include "platform/ProgramPaths.h"
 #include "replication/Broadcast.h"
+#include "replication/HostKey.h"
+#include "replication/MasterKey.h"
 #include "replication/RemoteCommands.h"
 #include "ui/DialogFixture.h"
 #include "ui/dialogs/Countdown.h"
@@ -158,6 +160,30 @@ TEST_F(MainConfigServerTest, OpensByItselfOnlyAtTheFirstStartAfterTheQuietSearch
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(sent.isEmpty());
     SetDatagramSender({});
+}
+
+} // namespace
+
+namespace {
+
+// The pinned key is shown, and clearing it takes effect with OK only.
+TEST_F(MainConfigServerTest, ThePinnedMasterKeyIsShownAndClearedWithOk)
+{
+    const QString pinned = NormalizedFingerprint(QString(64, QLatin1Char('c')));
+    PinMasterKey(pinned);
+    TFormConfigServer dialog;
+    dialog.show();
+    EXPECT_EQ(dialog.EditServerKey()->text(), pinned);
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("EditOwnKey"))->text(), OwnIdentity()->Fingerprint());
+    ASSERT_TRUE(dialog.ButtonClearServerKey()->isEnabled());
+    dialog.ButtonClearServerKey()->click();
+    EXPECT_TRUE(dialog.EditServerKey()->text().isEmpty());
+    EXPECT_FALSE(dialog.ButtonClearServerKey()->isEnabled());
+    EXPECT_EQ(PinnedMasterKey(), pinned); // not before OK
+    dialog.EditServerName()->setText(QStringLiteral("master01"));
+    ASSERT_TRUE(dialog.Confirm());
+    dialog.hide();
+    EXPECT_TRUE(PinnedMasterKey().isEmpty());
 }
 
 } // namespace

@@ -71,6 +71,13 @@ for c in client1 client2; do
     for _ in $(seq 50); do [ -s "$WORK/$c/disk/targets/hallo.out" ] && break; sleep 0.1; done
 done
 
+say "Every session runs inside TLS: each client pinned the master's key at its first login"
+show_log master "Fingerabdruck des Schlüssels dieses Computers"
+for c in client1 client2; do
+    show_log "$c" "wird ab jetzt vertraut"
+done
+show_log master 'Schlüssel .* des Clients'
+
 say "What arrived"
 show_targets
 for c in client1 client2; do
