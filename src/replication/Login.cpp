@@ -177,12 +177,12 @@ void HandleLogin(TSession& session, const QStringList& words)
             config.GetBoolean(QStringLiteral("ServerAllowAnonymousUsers")) &&
             (!IsMasterServer() || ClientKeyAccepted(session, computer))) {
             // The two empty words stand where the account and its password
-            // were: older clients want three words, and the line travels in
-            // clear text, so no account is handed over.
+            // were: older clients want three words, and any computer may log
+            // in anonymously with a key of its own, so no account is handed over.
             answer = QStringLiteral("ok noelevate  ");
             if (config.GetBoolean(QStringLiteral("ServerAdminAccountUse")) && !session.ElevationOffTold()) {
-                session.Log(QStringLiteral(
-                    "Anhebung der Anwendungsrechte ist abgeschaltet, solange die Verbindung nicht verschlüsselt ist"));
+                session.Log(QStringLiteral("Anhebung der Anwendungsrechte ist abgeschaltet: das Konto des "
+                                           "Master-Servers wird keinem Client übergeben"));
                 session.SetElevationOffTold();
             }
         }

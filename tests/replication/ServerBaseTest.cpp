@@ -140,8 +140,8 @@ TEST_F(TServerBaseTest, LoginReplyFormsNeverCarryTheAdministratorAccount)
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Anmeldung durch Benutzer \"maria\", Ergebnis: fail noelevate")));
     EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Benutzerberechtigung in Klartext empfangen!")));
-    EXPECT_EQ(m_ui.Messages().count(QStringLiteral(
-                  "Anhebung der Anwendungsrechte ist abgeschaltet, solange die Verbindung nicht verschlüsselt ist")),
+    EXPECT_EQ(m_ui.Messages().count(QStringLiteral("Anhebung der Anwendungsrechte ist abgeschaltet: das Konto des "
+                                                   "Master-Servers wird keinem Client übergeben")),
               1);
     // Neither the password nor its Base64 form, nor the client's credentials,
     // reach the protocol or the overview.
