@@ -183,6 +183,8 @@ TEST_F(ScriptusRunTest, MissingControlEndsTheRunAfterTheGrowingWaits)
                            QStringLiteral("2. Skriptzeile wurde ausgeführt"), notFound,
                            QStringLiteral("Warte 1000 Millisekunden..."), notFound,
                            QStringLiteral("Die maximale Anzahl der Versuche wurde erreicht"),
+                           QStringLiteral("3. Skriptzeile wurde nicht ausgeführt: das Kontrollelement "
+                                          "\"\\\\nirgends\\Fehlt [frame]\" wurde nicht gefunden"),
                            QStringLiteral("Beende Skriptus")}));
     EXPECT_EQ(m_ui.Messages(QStringLiteral("ScriptusBase")),
               QStringList{QStringLiteral("Warte keine Zahl Sekunden...")});
