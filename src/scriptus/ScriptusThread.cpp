@@ -16,6 +16,7 @@ namespace {
 const QString kCategory = QStringLiteral("ScriptusThread");
 constexpr int kImage = 22;
 constexpr int kFirstWait = 1000;
+const QString kTerminated = QStringLiteral("die Ausführung wurde abgebrochen");
 // Pauses are checked this often, so a termination ends them within a second.
 constexpr int kPauseSlice = 100;
 
@@ -89,7 +90,10 @@ void TScriptusThread::Execute()
         if (row.Command.ControlPath.isEmpty()) {
             if (Perform(number, row.Command, 0))
                 continue;
-            Failed(number, QStringLiteral("das Kommando wurde nicht angenommen"), TScriptusOutcome::Failed);
+            if (m_terminate)
+                Failed(number, kTerminated, TScriptusOutcome::Terminated);
+            else
+                Failed(number, QStringLiteral("das Kommando wurde nicht angenommen"), TScriptusOutcome::Failed);
             return;
         }
         if (!PerformWhenThere(number, row.Command, limit))
@@ -138,7 +142,7 @@ bool TScriptusThread::PerformWhenThere(int number, const TScriptus& command, int
         control = FindHandleByPath(command.ControlPath);
         wait *= 2;
     }
-    Failed(number, QStringLiteral("die Ausführung wurde abgebrochen"), TScriptusOutcome::Terminated);
+    Failed(number, kTerminated, TScriptusOutcome::Terminated);
     return false;
 }
 
@@ -243,7 +247,8 @@ bool TScriptusThread::Act(const TScriptus& command, quint64 handle)
     } catch (const EConvertError&) {
         // Not a number: no wait, and no further message.
     }
-    return true;
+    // A wait cut short by a termination is not done.
+    return !m_terminate;
 }
 
 bool StartScriptus()
