@@ -25,6 +25,7 @@
 #include "base/WindowProcess.h"
 #include "base/WorkerThread.h"
 #include "platform/AccessibleBatch.h"
+#include "platform/ShellOpen.h"
 
 namespace {
 
@@ -997,7 +998,7 @@ bool Available(QString* reason)
 
 void EnableAccessibility()
 {
-    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    StartProgramsAccessible();
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!bus)
         return;

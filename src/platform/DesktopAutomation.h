@@ -68,8 +68,7 @@ struct TPointControl {
 void ControlAtAsync(QPoint screenPoint, quint64 window, std::function<void(TPointControl)> done);
 
 /// Asks toolkits to expose their controls: sets org.a11y.Status.IsEnabled and
-/// puts QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 into the environment that
-/// programs started from here inherit.
+/// has programs started from here get QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 void EnableAccessibility();
 
 /// Every top-level window in stacking order from the top, each followed by

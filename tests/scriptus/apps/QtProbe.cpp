@@ -123,6 +123,15 @@ public:
                            static_cast<QWidget*>(pages)})
             m_layout->addWidget(w);
         m_layout->insertWidget(1, MakeFinish());
+        auto* more = new QPushButton(QStringLiteral("Mehr"));
+        connect(more, &QPushButton::clicked, this, &TWizardWindow::More);
+        auto* retitle = new QPushButton(QStringLiteral("Umbenennen"));
+        connect(retitle, &QPushButton::clicked, this, [this] {
+            setWindowTitle(QStringLiteral("Seite 2"));
+            Report(QStringLiteral("retitled"));
+        });
+        m_layout->addWidget(more);
+        m_layout->addWidget(retitle);
     }
 
 private:
@@ -137,6 +146,17 @@ private:
         delete m_finish;
         m_layout->insertWidget(1, MakeFinish());
         Report(QStringLiteral("renewed"));
+    }
+    // A control the window gains after it was read; its centre on the screen
+    // is told once it is laid out.
+    void More()
+    {
+        auto* later = new QPushButton(QStringLiteral("Später"));
+        m_layout->addWidget(later);
+        QTimer::singleShot(200, later, [later] {
+            const QPoint centre = later->mapToGlobal(later->rect().center());
+            Report(QStringLiteral("made %1 %2").arg(centre.x()).arg(centre.y()));
+        });
     }
     void Ask(int number)
     {
