@@ -1210,7 +1210,8 @@ bool Close(quint64 handle)
     TDesktopThread& d = TDesktopThread::Instance();
     return d.Call<bool>([&] {
         const xcb_window_t window = d.WindowOf(handle);
-        if (!d.X() || !window)
+        // A window gone since the read would take the message without a word.
+        if (!d.X() || !window || !Exists(d, handle))
             return false;
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
