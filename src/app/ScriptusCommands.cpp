@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "app/Signals.h"
 #include "foundation/MainConfig.h"
 #include "foundation/UiAdapter.h"
 #include "platform/DesktopAutomation.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr int kNotFound = 1;
+constexpr int kFailed = 1;
 constexpr int kUnreadable = 2;
 constexpr int kNoDesktop = 3;
 
@@ -62,7 +63,7 @@ int RunCommandFile(const QString& file)
     // between retries.
     ReadControlList();
     StartScriptus(ScriptusSequence().Rows(), ScriptusEvents().Rows(), [](TScriptusOutcome outcome) {
-        const int code = outcome == TScriptusOutcome::Completed ? 0 : kNotFound;
+        const int code = outcome == TScriptusOutcome::Completed ? 0 : kFailed;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
     });
@@ -81,6 +82,12 @@ int RunControlsCommand()
 
 int RunScriptusCommand(const QString& file)
 {
+    // Installed before anything runs: a key the script holds is released by
+    // the executor's end, not left down on the X server with the process gone.
+    WatchTerminationSignals([](int) {
+        if (RequestScriptusTermination())
+            QCoreApplication::exit(kFailed);
+    });
     RegisterAllOptions();
     return RunCommandFile(file);
 }

@@ -6,7 +6,7 @@
 /// "/CONTROLS" lists every control of the desktop with its path, kind and
 /// visibility; "/SCRIPTUS=<file>" runs a command file on this desktop. Both
 /// start nothing else and write no registry value. Return the exit code:
-/// 0 done, 1 a control was not found, 2 the file could not be read, 3 no
-/// display or accessibility bus.
+/// 0 every row took effect, 1 a row failed or the run was ended (SIGTERM,
+/// SIGINT), 2 the file could not be read, 3 no display or accessibility bus.
 int RunControlsCommand();
 int RunScriptusCommand(const QString& file);

@@ -273,7 +273,28 @@ QString TSyncObject::ResolvedScriptusPath() const
 QString TSyncObject::TargetPath() const
 {
     const QString name = SourceName();
+    // A command file keeps the subfolder it has below the Scriptus folder,
+    // where the client looks for it first.
+    if (ScriptusCompanion() && IsSafeScriptusName(name))
+        return TargetFolder() + name;
     return TargetFolder() + name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString TSyncObject::ScriptusNameRefusal(const QString& name)
+{
+    return QStringLiteral("Die Skriptus-Kommandodatei \"%1\" wird abgelehnt: ihr Name muss relativ sein und darf "
+                          "kein \"..\" enthalten")
+        .arg(name);
+}
+
+bool TSyncObject::IsSafeScriptusName(const QString& name)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')))
+        return false;
+    for (const QString& step : name.split(QLatin1Char('/')))
+        if (step == QLatin1String(".."))
+            return false;
+    return true;
 }
 
 quint64 TSyncObject::ComputeId() const

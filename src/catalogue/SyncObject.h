@@ -109,8 +109,14 @@ public:
     QString ResolvedSourcePath() const;
     /// ScriptusFile, prefixed by ServerScriptusDir when it is not absolute; "" stays "".
     QString ResolvedScriptusPath() const;
-    /// TargetFolder followed by the file-name part of SourceName.
+    /// TargetFolder followed by the file-name part of SourceName; for a
+    /// Scriptus companion by the whole relative name (its subfolder kept).
     QString TargetPath() const;
+    /// Whether a command file name may be used on a client: relative, and
+    /// without a ".." step that would leave the target folder.
+    static bool IsSafeScriptusName(const QString& name);
+    /// The protocol line for a command file name that is not safe.
+    static QString ScriptusNameRefusal(const QString& name);
 
     /// The id computed from date, size, the five action flags and the parity of
     /// the name's byte sum; it changes whenever the object does for the clients.

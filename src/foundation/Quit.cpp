@@ -15,6 +15,7 @@
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/UiAdapter.h"
+#include "platform/DesktopAutomation.h"
 
 namespace {
 
@@ -163,6 +164,8 @@ void EndApplication()
 void ImmediateShutdown()
 {
     DeactivateListeners();
+    // A key a script holds would stay down on the X server after the process.
+    DesktopAutomation::ReleaseKeys();
     std::fflush(nullptr);
     std::_Exit(0);
 }

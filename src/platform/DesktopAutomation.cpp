@@ -7,6 +7,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include "base/WindowProcess.h"
 #include "base/WorkerThread.h"
 #include "platform/AccessibleBatch.h"
+#include "platform/ShellOpen.h"
 
 namespace {
 
@@ -129,9 +131,16 @@ class TDesktopThread
 public:
     static TDesktopThread& Instance()
     {
-        static TDesktopThread* thread = new TDesktopThread; // lives as long as the process
+        static TDesktopThread* thread = [] {
+            auto* made = new TDesktopThread; // lives as long as the process
+            s_started = true;
+            return made;
+        }();
         return *thread;
     }
+    /// Whether Instance() was ever called; a process that never talked to
+    /// the desktop holds no keys.
+    static bool Started() { return s_started; }
 
     template <typename R>
     R Call(const std::function<R()>& work)
@@ -194,6 +203,11 @@ public:
 
     /// The accessible of a listed control, looked up on first use.
     AtspiAccessible* Accessible(quint64 handle);
+    AtspiAccessible* TopAccessible(xcb_window_t window) const
+    {
+        const auto it = m_tops.find(window);
+        return it == m_tops.end() ? nullptr : it->second;
+    }
     xcb_window_t WindowOf(quint64 handle) const
     {
         const auto it = m_windows.find(handle);
@@ -205,8 +219,11 @@ public:
     void Sync();
     TKeyboardMap KeyboardMap();
     DesktopAutomation::TPointControl ControlAt(QPoint point, xcb_window_t window);
+    QString NameNow(quint64 handle);
 
     std::set<unsigned> heldKeys;
+    /// The held keys were let go of for a wait; pressed again before the next row.
+    bool keysLetGo = false;
 
 private:
     TDesktopThread()
@@ -257,6 +274,7 @@ private:
                      std::vector<TDesktopControl>& out, TReadState& read);
     quint64 HandleFor(const std::string& key, const TReadState& read);
 
+    static inline std::atomic<bool> s_started{false};
     GMainContext* m_context = nullptr;
     TWorkerThread m_thread;
     xcb_connection_t* m_x = nullptr;
@@ -699,20 +717,58 @@ int FindEntry(AtspiAccessible* container, const QString& text, TGObject<AtspiAcc
     return -1;
 }
 
+// What the program says is selected now: the selection of the control or
+// of its entries' container, else the entry's own state.
+bool EntrySelected(AtspiAccessible* control, AtspiAccessible* container, int index, AtspiAccessible* entry)
+{
+    for (AtspiAccessible* owner : {control, container}) {
+        atspi_accessible_clear_cache(owner);
+        if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(owner)})
+            if (atspi_selection_is_child_selected(selection.get(), index, nullptr))
+                return true;
+    }
+    atspi_accessible_clear_cache(entry);
+    TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(entry));
+    return states && (atspi_state_set_contains(states.get(), ATSPI_STATE_SELECTED) ||
+                      atspi_state_set_contains(states.get(), ATSPI_STATE_CHECKED));
+}
+
 QRect Extents(AtspiAccessible* accessible)
 {
     TGObject<AtspiComponent> component(atspi_accessible_get_component_iface(accessible));
     if (!component)
         return QRect();
+    GError* error = nullptr;
     std::unique_ptr<AtspiRect, TGFree<AtspiRect>> rect(
-        atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr));
-    return rect ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
+        atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, &error));
+    // A control that is gone answers with an error and (-1, -1, -1, -1).
+    if (error) {
+        g_error_free(error);
+        return QRect();
+    }
+    return rect && rect->width > 0 && rect->height > 0 ? QRect(rect->x, rect->y, rect->width, rect->height) : QRect();
+}
+
+// Whether the program still has this accessible: a destroyed one answers
+// with an error, which the library reports as the defunct state.
+bool Alive(AtspiAccessible* accessible)
+{
+    atspi_accessible_clear_cache(accessible);
+    TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(accessible));
+    return states && !atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT);
 }
 
 AtspiAccessible* TDesktopThread::Accessible(quint64 handle)
 {
-    if (const auto known = m_accessibles.find(handle); known != m_accessibles.end())
-        return known->second;
+    if (const auto known = m_accessibles.find(handle); known != m_accessibles.end()) {
+        if (Alive(known->second))
+            return known->second;
+        // Destroyed since: its handle names nothing any more, never its window.
+        g_object_unref(known->second);
+        m_accessibles.erase(known);
+        m_places.erase(handle);
+        return nullptr;
+    }
     const auto place = m_places.find(handle);
     if (place == m_places.end())
         return nullptr;
@@ -744,9 +800,23 @@ AtspiAccessible* TDesktopThread::Accessible(quint64 handle)
             }
         }
     }
+    // The library's record of the children may still name a destroyed one.
+    if (found && !Alive(found)) {
+        g_object_unref(found);
+        found = nullptr;
+    }
     if (found)
         m_accessibles[handle] = found;
     return found;
+}
+
+QString TDesktopThread::NameNow(quint64 handle)
+{
+    if (handle >= kFirstControlHandle) {
+        AtspiAccessible* accessible = Accessible(handle);
+        return accessible ? OneLine(TakeString(atspi_accessible_get_name(accessible, nullptr))) : QString();
+    }
+    return m_x && WindowOf(handle) ? OneLine(WindowTitle(WindowOf(handle))) : QString();
 }
 
 DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_window_t window)
@@ -756,6 +826,8 @@ DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_win
         return found;
     found.handle = window;
     found.rect = WindowRect(window);
+    found.windowName = NameNow(window);
+    found.name = found.windowName;
     const auto top = m_tops.find(window);
     if (top == m_tops.end())
         return found;
@@ -773,13 +845,20 @@ DesktopAutomation::TPointControl TDesktopThread::ControlAt(QPoint point, xcb_win
             break;
         }
         current.reset(child);
-        const auto known = m_handles.find(RefOf(child).Key());
-        if (known != m_handles.end()) {
-            found.handle = known->second;
-            found.rect = Extents(child);
-            if (!m_accessibles.count(known->second))
-                m_accessibles[known->second] = static_cast<AtspiAccessible*>(g_object_ref(child));
+        const std::string key = RefOf(child).Key();
+        const auto known = m_handles.find(key);
+        if (known == m_handles.end()) {
+            // Made after the window was read: only a new read knows its path.
+            found.unknownBelow = std::hash<std::string>()(key) | 1;
+            continue;
         }
+        found.unknownBelow = 0;
+        found.handle = known->second;
+        found.rect = Extents(child);
+        atspi_accessible_clear_cache(child);
+        found.name = OneLine(TakeString(atspi_accessible_get_name(child, nullptr)));
+        if (!m_accessibles.count(known->second))
+            m_accessibles[known->second] = static_cast<AtspiAccessible*>(g_object_ref(child));
     }
     return found;
 }
@@ -842,9 +921,59 @@ bool Raise(TDesktopThread& d, xcb_window_t window)
     return true;
 }
 
+void SendHeldKeys(TDesktopThread& d, uint8_t type)
+{
+    for (unsigned held : d.heldKeys)
+        FakeInput(d, type, static_cast<uint8_t>(held));
+    d.Flush();
+    d.Sync();
+}
+
+// A process that never talked to the desktop holds no keys: the desktop
+// thread is not started for it (a signal or "Sofort beenden" may ask).
+void WithHeldKeys(const std::function<void(TDesktopThread&)>& work)
+{
+    if (!TDesktopThread::Started())
+        return;
+    TDesktopThread& d = TDesktopThread::Instance();
+    d.Run([&] {
+        if (d.X() && !d.heldKeys.empty())
+            work(d);
+    });
+}
+
+bool IsControl(quint64 handle)
+{
+    return handle >= kFirstControlHandle;
+}
+
+// A control counts only while its own accessible is there: its window stays
+// when the control is destroyed, and clicking the window would hit another.
 bool Exists(TDesktopThread& d, quint64 handle)
 {
-    return d.Accessible(handle) || d.WindowOf(handle);
+    if (IsControl(handle))
+        return d.Accessible(handle) != nullptr;
+    return d.WindowOf(handle) && d.WindowRect(d.WindowOf(handle)).isValid();
+}
+
+// The program has taken what was sent before once it answers a call: its
+// bridge runs on the thread that handles the input.
+void AwaitProgram(TDesktopThread& d, quint64 handle)
+{
+    if (const auto top = d.TopAccessible(d.WindowOf(handle)))
+        Nudge(top);
+}
+
+// A state set a moment ago may need the program's next turn to show.
+template <typename F>
+bool ReadsBack(F check)
+{
+    for (int i = 0; i < 25; ++i) {
+        if (check())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 } // namespace
@@ -869,7 +998,7 @@ bool Available(QString* reason)
 
 void EnableAccessibility()
 {
-    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    StartProgramsAccessible();
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!bus)
         return;
@@ -894,12 +1023,20 @@ QStringList ProgramsWithoutControls()
     return d.Call<QStringList>([&] { return d.Silent(); });
 }
 
+QString CurrentName(quint64 handle)
+{
+    TDesktopThread& d = TDesktopThread::Instance();
+    return d.Call<QString>([&] { return d.NameNow(handle); });
+}
+
 QRect Rectangle(quint64 handle)
 {
     TDesktopThread& d = TDesktopThread::Instance();
     return d.Call<QRect>([&] {
-        if (AtspiAccessible* accessible = d.Accessible(handle))
-            return Extents(accessible);
+        if (IsControl(handle)) {
+            AtspiAccessible* accessible = d.Accessible(handle);
+            return accessible ? Extents(accessible) : QRect();
+        }
         if (d.X() && d.WindowOf(handle))
             return d.WindowRect(d.WindowOf(handle));
         return QRect();
@@ -980,6 +1117,7 @@ bool Click(quint64 handle, QPoint point, TMouseButton button, int count)
             FakeInput(d, XCB_MOTION_NOTIFY, 0, pointer->root_x, pointer->root_y);
         d.Flush();
         d.Sync();
+        AwaitProgram(d, handle);
         return true;
     });
 }
@@ -994,8 +1132,14 @@ bool SetText(quint64 handle, const QString& text)
         TGObject<AtspiEditableText> editable(accessible ? atspi_accessible_get_editable_text_iface(accessible)
                                                         : nullptr);
         const QByteArray utf8 = text.toUtf8();
-        return editable && Twice([&](GError** e) {
-                   return atspi_editable_text_set_text_contents(editable.get(), utf8.constData(), e);
+        if (!editable || !Twice([&](GError** e) {
+                return atspi_editable_text_set_text_contents(editable.get(), utf8.constData(), e);
+            }))
+            return false;
+        TGObject<AtspiText> content(atspi_accessible_get_text_iface(accessible));
+        return content && ReadsBack([&] {
+                   atspi_accessible_clear_cache(accessible);
+                   return TakeString(atspi_text_get_text(content.get(), 0, -1, nullptr)) == text;
                });
     });
 }
@@ -1013,22 +1157,25 @@ bool SelectString(quint64 handle, const QString& text)
         const int index = FindEntry(container.get(), text, &entry);
         if (index < 0)
             return false;
-        if (atspi_accessible_get_role(control, nullptr) == ATSPI_ROLE_COMBO_BOX) {
-            // GTK selects through the combo box itself; Qt only by its open list.
-            if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(control)})
-                if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
-                    return true;
-            if (DoNamedAction(control, {"ShowMenu", "press"}))
-                return ClickWhenLaidOut(d, entry.get());
-        } else {
-            if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(container.get())})
-                if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
-                    return true;
-            if (TGObject<AtspiTable> table{atspi_accessible_get_table_iface(container.get())})
-                if (Twice([&](GError** e) { return atspi_table_add_row_selection(table.get(), index, e); }))
-                    return true;
-        }
-        return DoNamedAction(entry.get(), {"Toggle", "click", "activate", "Press"});
+        auto select = [&] {
+            if (atspi_accessible_get_role(control, nullptr) == ATSPI_ROLE_COMBO_BOX) {
+                // GTK selects through the combo box itself; Qt only by its open list.
+                if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(control)})
+                    if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
+                        return true;
+                if (DoNamedAction(control, {"ShowMenu", "press"}))
+                    return ClickWhenLaidOut(d, entry.get());
+            } else {
+                if (TGObject<AtspiSelection> selection{atspi_accessible_get_selection_iface(container.get())})
+                    if (Twice([&](GError** e) { return atspi_selection_select_child(selection.get(), index, e); }))
+                        return true;
+                if (TGObject<AtspiTable> table{atspi_accessible_get_table_iface(container.get())})
+                    if (Twice([&](GError** e) { return atspi_table_add_row_selection(table.get(), index, e); }))
+                        return true;
+            }
+            return DoNamedAction(entry.get(), {"Toggle", "click", "activate", "Press"});
+        };
+        return select() && ReadsBack([&] { return EntrySelected(control, container.get(), index, entry.get()); });
     });
 }
 
@@ -1040,12 +1187,15 @@ bool SetChecked(quint64 handle, bool checked)
         if (!accessible)
             return false;
         Nudge(accessible);
-        atspi_accessible_clear_cache(accessible);
-        TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(accessible));
-        const bool now = states && atspi_state_set_contains(states.get(), ATSPI_STATE_CHECKED);
-        if (now == checked)
+        auto isChecked = [&] {
+            atspi_accessible_clear_cache(accessible);
+            TGObject<AtspiStateSet> states(atspi_accessible_get_state_set(accessible));
+            return states && atspi_state_set_contains(states.get(), ATSPI_STATE_CHECKED);
+        };
+        if (isChecked() == checked)
             return true;
-        return DoNamedAction(accessible, {"Toggle", "Press", "click", "activate"});
+        return DoNamedAction(accessible, {"Toggle", "Press", "click", "activate"}) &&
+               ReadsBack([&] { return isChecked() == checked; });
     });
 }
 
@@ -1060,7 +1210,8 @@ bool Close(quint64 handle)
     TDesktopThread& d = TDesktopThread::Instance();
     return d.Call<bool>([&] {
         const xcb_window_t window = d.WindowOf(handle);
-        if (!d.X() || !window)
+        // A window gone since the read would take the message without a word.
+        if (!d.X() || !window || !Exists(d, handle))
             return false;
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
@@ -1090,7 +1241,7 @@ bool Key(quint8 virtualKey, bool down)
         const uint8_t code = *keyCode;
         if (!down) {
             // Only a key this run holds is released; presses already were.
-            if (d.heldKeys.erase(code))
+            if (d.heldKeys.erase(code) && !d.keysLetGo)
                 FakeInput(d, XCB_KEY_RELEASE, code);
         } else if (modifier) {
             FakeInput(d, XCB_KEY_PRESS, code);
@@ -1098,8 +1249,7 @@ bool Key(quint8 virtualKey, bool down)
         } else {
             FakeInput(d, XCB_KEY_PRESS, code);
             FakeInput(d, XCB_KEY_RELEASE, code);
-            for (unsigned held : d.heldKeys)
-                FakeInput(d, XCB_KEY_RELEASE, static_cast<uint8_t>(held));
+            SendHeldKeys(d, XCB_KEY_RELEASE);
             d.heldKeys.clear();
         }
         d.Flush();
@@ -1108,18 +1258,31 @@ bool Key(quint8 virtualKey, bool down)
     });
 }
 
+void LetGoOfKeys()
+{
+    WithHeldKeys([](TDesktopThread& d) {
+        if (!d.keysLetGo)
+            SendHeldKeys(d, XCB_KEY_RELEASE);
+        d.keysLetGo = true;
+    });
+}
+
+void PressHeldKeysAgain()
+{
+    WithHeldKeys([](TDesktopThread& d) {
+        if (d.keysLetGo)
+            SendHeldKeys(d, XCB_KEY_PRESS);
+        d.keysLetGo = false;
+    });
+}
+
 void ReleaseKeys()
 {
-    TDesktopThread& d = TDesktopThread::Instance();
-    d.Run([&] {
-        if (d.X())
-            for (unsigned held : d.heldKeys)
-                FakeInput(d, XCB_KEY_RELEASE, static_cast<uint8_t>(held));
+    WithHeldKeys([](TDesktopThread& d) {
+        if (!d.keysLetGo)
+            SendHeldKeys(d, XCB_KEY_RELEASE);
         d.heldKeys.clear();
-        if (d.X()) {
-            d.Flush();
-            d.Sync();
-        }
+        d.keysLetGo = false;
     });
 }
 

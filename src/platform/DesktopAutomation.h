@@ -41,7 +41,10 @@ enum class TMouseButton {
 /// the controls inside them through the accessibility bus, input through
 /// XTest. Every call is carried out on one thread of its own, since the
 /// accessibility library is not thread-safe; callers on any thread block
-/// until it answers. Calls on a handle that no longer exists return false.
+/// until it answers. Calls on a handle that no longer exists return false;
+/// a control's handle never stands in for its window. Actions return once
+/// the program has answered, and those that change a state (text, check,
+/// selection) true only once the program reads back the new state.
 namespace DesktopAutomation {
 
 /// Whether a display and an accessibility bus can be reached; else why not
@@ -53,14 +56,19 @@ struct TPointControl {
     /// The deepest control of the last read there, else the window; 0 for none.
     quint64 handle = 0;
     QRect rect;
+    /// The names of that control and of its window now, as a read gives them.
+    QString name;
+    QString windowName;
+    /// Set when a control below the one found is not in the last read (made
+    /// since): a tag that tells such controls apart, else 0.
+    quint64 unknownBelow = 0;
 };
 /// Looks up the control at the point inside that top-level window on the
 /// desktop thread without waiting for it; done runs on the desktop thread.
 void ControlAtAsync(QPoint screenPoint, quint64 window, std::function<void(TPointControl)> done);
 
 /// Asks toolkits to expose their controls: sets org.a11y.Status.IsEnabled and
-/// puts QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 into the environment that
-/// programs started from here inherit.
+/// has programs started from here get QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 void EnableAccessibility();
 
 /// Every top-level window in stacking order from the top, each followed by
@@ -71,6 +79,8 @@ std::vector<TDesktopControl> ReadControls();
 /// Names of running programs that have windows but show no controls.
 QStringList ProgramsWithoutControls();
 
+/// The name of a window or control now, as a read gives it; empty when gone.
+QString CurrentName(quint64 handle);
 /// The screen rectangle of a window or control now; empty when gone.
 QRect Rectangle(quint64 handle);
 /// The control's text (first 99 characters), else its name.
@@ -92,7 +102,13 @@ bool Close(quint64 handle);
 /// held until the next other key was pressed and released; any other key is
 /// pressed and released at once; a release only lets go of a held key.
 bool Key(quint8 virtualKey, bool down);
-/// Releases every key a run still holds.
+/// Releases every key a run still holds and forgets them. Does nothing in a
+/// process that never talked to the desktop.
 void ReleaseKeys();
+/// Releases the held keys for a wait, so the user's own typing is not
+/// changed meanwhile, but keeps them as held.
+void LetGoOfKeys();
+/// Presses the keys let go of for a wait again.
+void PressHeldKeysAgain();
 
 } // namespace DesktopAutomation

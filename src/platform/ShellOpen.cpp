@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ShellOpen.h"
 
+#include <atomic>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFileInfo>
@@ -12,17 +14,33 @@ namespace {
 
 constexpr int kFileManagerTimeoutMs = 3000;
 
+std::atomic<bool> g_accessible{false};
+
 // PLENWICK_OPEN stands in for the desktop's opener (tests must not start a browser).
 QString StandIn()
 {
     return qEnvironmentVariable("PLENWICK_OPEN");
 }
 
+bool StartDetached(const QString& program, const QStringList& arguments, const QString& workingFolder)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingFolder);
+    if (g_accessible) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        process.setProcessEnvironment(environment);
+    }
+    return process.startDetached();
+}
+
 bool OpenWithDesktop(const QString& path, const QStringList& parameters, const QString& workingFolder)
 {
     const QString standIn = StandIn();
     const QString opener = !standIn.isEmpty() ? standIn : FindProgramOnPath(QStringLiteral("xdg-open"));
-    return !opener.isEmpty() && QProcess::startDetached(opener, QStringList{path} + parameters, workingFolder);
+    return !opener.isEmpty() && StartDetached(opener, QStringList{path} + parameters, workingFolder);
 }
 
 // A file is shown selected in its folder, a folder opened.
@@ -45,8 +63,13 @@ bool ShellOpen(const QString& path, const QStringList& parameters, const QString
 {
     const QFileInfo file(path);
     if (file.isFile() && file.isExecutable())
-        return QProcess::startDetached(path, parameters, workingFolder);
+        return StartDetached(path, parameters, workingFolder);
     return OpenWithDesktop(path, parameters, workingFolder);
+}
+
+void StartProgramsAccessible()
+{
+    g_accessible = true;
 }
 
 bool ShellExplore(const QString& path)

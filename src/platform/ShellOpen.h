@@ -10,6 +10,11 @@
 /// not waited for and outlives this one. False when nothing could be started.
 bool ShellOpen(const QString& path, const QStringList& parameters = {}, const QString& workingFolder = {});
 
+/// From now on programs started by ShellOpen get QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+/// in their environment, so a Qt program shows its controls. This process's
+/// own environment stays as it is: other threads read it meanwhile.
+void StartProgramsAccessible();
+
 /// The shell's "explore": shows the file or folder in the desktop's file
 /// manager (org.freedesktop.FileManager1 on the session bus), else opens the
 /// folder it names or lies in with xdg-open (or PLENWICK_OPEN, which then

@@ -275,7 +275,9 @@ void InstallAtNextStart(TClientBase& client, const TSyncObject& object, const TS
 
 void InstallObject(TClientBase& client, TSyncObject& object, TRunState& state)
 {
-    if (!EnsureTargetFolder(client, object.TargetFolder()))
+    // A command file may live in a subfolder of the target folder.
+    const QString target = object.TargetPath();
+    if (!EnsureTargetFolder(client, target.left(target.lastIndexOf(QLatin1Char('/')) + 1)))
         return;
     std::optional<TStagingFile> staging;
     try {
@@ -298,16 +300,25 @@ void InstallObject(TClientBase& client, TSyncObject& object, TRunState& state)
 }
 
 // The command files of the objects to start, in catalogue order. An object
-// remembered only for starting has none: nothing to replay.
-QStringList ScriptsToRun(const TRunState& state)
+// remembered only for starting has none: nothing to replay. A command file
+// lies in the Scriptus folder, else in the target folder under its relative
+// name, else (where older clients put it) under its base name.
+QStringList ScriptsToRun(TClientBase& client, const TRunState& state)
 {
     QStringList scripts;
     for (const TSyncObject* object : state.toStart) {
-        if (object->ScriptusFile().isEmpty())
+        const QString name = object->ScriptusFile();
+        if (name.isEmpty())
             continue;
+        if (!TSyncObject::IsSafeScriptusName(name)) {
+            client.Log(TSyncObject::ScriptusNameRefusal(name));
+            continue;
+        }
         QString script = object->ResolvedScriptusPath();
         if (!QFileInfo::exists(script))
-            script = object->TargetFolder() + object->ScriptusFile();
+            script = object->TargetFolder() + name;
+        if (!QFileInfo::exists(script))
+            script = object->TargetFolder() + name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
         scripts.append(script);
     }
     return scripts;
@@ -492,7 +503,7 @@ void RunInstallation(TClientBase& client)
 {
     TRunState state;
     const bool broken = InstallObjects(client, state);
-    const QStringList scripts = ScriptsToRun(state);
+    const QStringList scripts = ScriptsToRun(client, state);
     QString reason;
     const bool desktopReady = !scripts.isEmpty() && PrepareDesktop(&reason);
     StartObjects(client, state);

@@ -50,6 +50,11 @@ void OfferObject(TSession& session, const TSyncObject& object, const TSyncClient
 bool MergeObject(TClientBase& client, std::unique_ptr<TSyncObject> received, bool broadcastSearch)
 {
     const QString name = received->SourceName();
+    // Its name decides where on this computer it is written.
+    if (received->ScriptusCompanion() && !TSyncObject::IsSafeScriptusName(name)) {
+        client.Log(TSyncObject::ScriptusNameRefusal(name));
+        return false;
+    }
     if (TSyncObject* known = FindBySourcePath(name)) {
         client.Log(QStringLiteral("Quellobjekt \"%1\" ist bereits bekannt").arg(name));
         const bool changed = received->CopyPropertiesTo(*known);

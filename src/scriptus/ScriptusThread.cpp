@@ -16,6 +16,7 @@ namespace {
 const QString kCategory = QStringLiteral("ScriptusThread");
 constexpr int kImage = 22;
 constexpr int kFirstWait = 1000;
+const QString kTerminated = QStringLiteral("die Ausführung wurde abgebrochen");
 // Pauses are checked this often, so a termination ends them within a second.
 constexpr int kPauseSlice = 100;
 
@@ -84,41 +85,71 @@ void TScriptusThread::Execute()
             Report(QStringLiteral("%1. Skriptzeile wird ignoriert").arg(number));
             continue;
         }
-        qint64 wait = kFirstWait;
+        // Modifiers let go of for a wait apply to this row again.
+        DesktopAutomation::PressHeldKeysAgain();
         if (row.Command.ControlPath.isEmpty()) {
-            if (!Perform(number, row.Command, 0))
-                m_outcome = TScriptusOutcome::NotFound;
-            continue;
-        }
-        // A handle, not the element: tracking or F5 may read the list again meanwhile.
-        quint64 control = FindHandleByPath(row.Command.ControlPath);
-        bool exhausted = false;
-        while (control == 0 && !m_terminate) {
-            Report(QStringLiteral("Der Kontrollelementpfad \"%1\" konnte nicht gefunden werden.")
-                       .arg(row.Command.ControlPath));
-            if (wait >= limit) {
-                Report(QStringLiteral("Die maximale Anzahl der Versuche wurde erreicht"));
-                exhausted = true;
-                break;
-            }
-            Report(QStringLiteral("Warte %1 Millisekunden...").arg(wait));
-            Pause(static_cast<int>(wait));
-            RebuildControlList();
-            RunEventList();
-            control = FindHandleByPath(row.Command.ControlPath);
-            wait *= 2;
-        }
-        if (m_terminate) {
-            m_outcome = TScriptusOutcome::Terminated;
+            if (Perform(number, row.Command, 0))
+                continue;
+            if (m_terminate)
+                Failed(number, kTerminated, TScriptusOutcome::Terminated);
+            else
+                Failed(number, QStringLiteral("das Kommando wurde nicht angenommen"), TScriptusOutcome::Failed);
             return;
         }
-        if (exhausted || control == 0) {
-            m_outcome = TScriptusOutcome::NotFound;
+        if (!PerformWhenThere(number, row.Command, limit))
             return;
-        }
-        if (!Perform(number, row.Command, control))
-            m_outcome = TScriptusOutcome::NotFound;
     }
+}
+
+bool TScriptusThread::PerformWhenThere(int number, const TScriptus& command, int limit)
+{
+    qint64 wait = kFirstWait;
+    // A handle, not the element: tracking or F5 may read the list again meanwhile.
+    quint64 control = FindHandleByPath(command.ControlPath);
+    for (;;) {
+        // A control gone since the list was read, or a text, check or
+        // selection that does not read back, is tried again after the next
+        // read, as a control that is not there yet.
+        if (control != 0 && Perform(number, command, control))
+            return true;
+        if (control == 0)
+            Report(QStringLiteral("Der Kontrollelementpfad \"%1\" konnte nicht gefunden werden.")
+                       .arg(command.ControlPath));
+        if (m_terminate)
+            break;
+        if (wait >= limit) {
+            Report(QStringLiteral("Die maximale Anzahl der Versuche wurde erreicht"));
+            if (control == 0)
+                Failed(number,
+                       QStringLiteral("das Kontrollelement \"%1\" wurde nicht gefunden").arg(command.ControlPath),
+                       TScriptusOutcome::NotFound);
+            else
+                Failed(
+                    number,
+                    QStringLiteral("das Kontrollelement \"%1\" nimmt das Kommando nicht an").arg(command.ControlPath),
+                    TScriptusOutcome::Failed);
+            return false;
+        }
+        Report(QStringLiteral("Warte %1 Millisekunden...").arg(wait));
+        // The user may type meanwhile: a held Shift would change every key.
+        DesktopAutomation::LetGoOfKeys();
+        Pause(static_cast<int>(wait));
+        if (m_terminate)
+            break;
+        RebuildControlList();
+        RunEventList();
+        DesktopAutomation::PressHeldKeysAgain();
+        control = FindHandleByPath(command.ControlPath);
+        wait *= 2;
+    }
+    Failed(number, kTerminated, TScriptusOutcome::Terminated);
+    return false;
+}
+
+void TScriptusThread::Failed(int number, const QString& reason, TScriptusOutcome outcome)
+{
+    Report(QStringLiteral("%1. Skriptzeile wurde nicht ausgeführt: %2").arg(number).arg(reason));
+    m_outcome = outcome;
 }
 
 void TScriptusThread::Pause(int milliseconds)
@@ -148,14 +179,17 @@ void TScriptusThread::RunEventList()
 bool TScriptusThread::Perform(int number, const TScriptus& command, quint64 handle)
 {
     Report(QStringLiteral("%1. Skriptzeile wird ausgeführt").arg(number));
-    const bool done = Act(command, handle);
-    if (!done)
-        Report(QStringLiteral("%1. Skriptzeile: das Kontrollelement \"%2\" ist nicht mehr vorhanden oder nimmt das "
-                              "Kommando nicht an")
-                   .arg(number)
-                   .arg(command.ControlPath));
+    // Done only once it took effect: a row that did not is never reported as done.
+    if (!Act(command, handle)) {
+        if (handle != 0)
+            Report(QStringLiteral("%1. Skriptzeile: das Kontrollelement \"%2\" ist nicht mehr vorhanden oder nimmt "
+                                  "das Kommando nicht an")
+                       .arg(number)
+                       .arg(command.ControlPath));
+        return false;
+    }
     Report(QStringLiteral("%1. Skriptzeile wurde ausgeführt").arg(number));
-    return done;
+    return true;
 }
 
 bool PerformScriptusCommand(const TScriptus& command, quint64 handle)
@@ -166,7 +200,7 @@ bool PerformScriptusCommand(const TScriptus& command, quint64 handle)
         if (!control)
             return false;
         const QRect rect = D::Rectangle(handle);
-        if (rect.isNull())
+        if (!rect.isValid())
             return false;
         const QPoint local = command.HasPosition ? QPoint(command.X, command.Y) : QPoint(0, 0);
         return D::Click(handle, rect.topLeft() + local, button, count);
@@ -181,10 +215,7 @@ bool PerformScriptusCommand(const TScriptus& command, quint64 handle)
     case SetText:
         return control && D::SetText(handle, command.Text);
     case SelectString:
-        // A text no entry matches leaves the selection as it was, unreported.
-        if (control)
-            D::SelectString(handle, command.Text);
-        return control;
+        return control && D::SelectString(handle, command.Text);
     case Check:
         return control && D::SetChecked(handle, command.Checked);
     case BringToTop:
@@ -216,7 +247,8 @@ bool TScriptusThread::Act(const TScriptus& command, quint64 handle)
     } catch (const EConvertError&) {
         // Not a number: no wait, and no further message.
     }
-    return true;
+    // A wait cut short by a termination is not done.
+    return !m_terminate;
 }
 
 bool StartScriptus()

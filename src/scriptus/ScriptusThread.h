@@ -11,8 +11,9 @@
 
 /// How a run ended.
 enum class TScriptusOutcome {
-    Completed,  ///< every active row was performed
-    NotFound,   ///< a control did not come up within the limit, or vanished
+    Completed,  ///< every active row took effect
+    NotFound,   ///< a control did not come up within the limit
+    Failed,     ///< a row did not take effect within the limit
     Terminated, ///< termination was requested
 };
 
@@ -35,11 +36,16 @@ protected:
 
 private:
     void Execute();
+    /// Performs a row with a control, looking the control up again within
+    /// the wait schedule until the row took effect; false ends the run.
+    bool PerformWhenThere(int number, const TScriptus& command, int limit);
+    /// Logs why the row failed; the run ends with this outcome.
+    void Failed(int number, const QString& reason, TScriptusOutcome outcome);
     /// Sleeps in steps, ending early on a termination request.
     void Pause(int milliseconds);
     void RunEventList();
     /// Performs a row's command on the control of this handle (0: none);
-    /// false when the control could not be acted on.
+    /// false, without "wurde ausgeführt", when it did not take effect.
     bool Perform(int number, const TScriptus& command, quint64 handle);
     bool Act(const TScriptus& command, quint64 handle);
 

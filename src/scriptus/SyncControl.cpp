@@ -48,10 +48,15 @@ TSyncControl* TSyncControl::ParentElement()
     return m_parent;
 }
 
-QString TSyncControl::ComputeNameElement()
+QString TSyncControl::ComputeNameElement(bool fromDesktop)
 {
-    if (!m_control.name.isEmpty())
-        return m_control.name;
+    // The desktop's name now, or the one of the last read.
+    auto nameOf = [fromDesktop](TSyncControl* c) {
+        return fromDesktop ? DesktopAutomation::CurrentName(c->Handle()) : c->m_control.name;
+    };
+    const QString own = nameOf(this);
+    if (!own.isEmpty())
+        return own;
     QString name;
     TSyncControl* parent = this;
     QString suffix;
@@ -63,12 +68,24 @@ QString TSyncControl::ComputeNameElement()
         parent = parent->ParentElement();
         if (!parent)
             break;
-        if (!parent->m_control.name.isEmpty()) {
-            name = parent->m_control.name;
+        const QString inherited = nameOf(parent);
+        if (!inherited.isEmpty()) {
+            name = inherited;
             break;
         }
     }
     return name + suffix;
+}
+
+void TSyncControl::TakeDesktopNames()
+{
+    TSyncControl* c = this;
+    for (int depth = 0; c && depth < kMaxAncestors; ++depth, c = c->ParentElement()) {
+        c->m_control.name = DesktopAutomation::CurrentName(c->Handle());
+        if (!c->m_control.name.isEmpty())
+            break;
+    }
+    m_nameElement = ComputeNameElement(false);
 }
 
 TReentrantRWLock& ControlListLock()
@@ -114,7 +131,7 @@ void SetControlList(const std::vector<TDesktopControl>& controls)
     for (const TDesktopControl& control : controls)
         ControlList().Append(new TSyncControl(control));
     for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
-        c->SetNameElement(c->ComputeNameElement());
+        c->SetNameElement(c->ComputeNameElement(false));
 }
 
 void FreeControlList()
@@ -161,10 +178,17 @@ TSyncControl* FindControlByHandle(quint64 handle)
 TSyncControl* FindControlByPath(const QString& path)
 {
     TReadGuard guard(ControlListLock());
+    // A wizard keeps its other pages' controls, hidden, under the same paths:
+    // the one the user sees is meant.
+    TSyncControl* hidden = nullptr;
     for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
-        if (ControlPath(c).compare(path, Qt::CaseInsensitive) == 0)
-            return c;
-    return nullptr;
+        if (ControlPath(c).compare(path, Qt::CaseInsensitive) == 0) {
+            if (c->Visible())
+                return c;
+            if (!hidden)
+                hidden = c;
+        }
+    return hidden;
 }
 
 quint64 FindHandleByPath(const QString& path)
@@ -177,13 +201,13 @@ quint64 FindHandleByPath(const QString& path)
 bool NameIsCurrent(TSyncControl* control)
 {
     TReadGuard guard(ControlListLock());
-    return control->NameElement() == control->ComputeNameElement();
+    return control->NameElement() == control->ComputeNameElement(true);
 }
 
 void RefreshName(TSyncControl* control)
 {
     TWriteGuard guard(ControlListLock());
-    control->SetNameElement(control->ComputeNameElement());
+    control->TakeDesktopNames();
 }
 
 QPoint ToControlPoint(TSyncControl* control, QPoint screen)

@@ -31,9 +31,15 @@ public:
     /// The top-level window the element lies in.
     quint64 Window() const { return m_control.window; }
 
-    /// The name element as it would be computed now.
-    QString ComputeNameElement();
+    /// The name element from the names of the last read, or from the
+    /// desktop's names now (a window retitled since gives another).
+    QString ComputeNameElement(bool fromDesktop);
     void SetNameElement(const QString& name) { m_nameElement = name; }
+    /// The element's own name as last read (empty: it inherits).
+    const QString& Name() const { return m_control.name; }
+    /// Takes the desktop's names now for the element and the ancestors its
+    /// name comes from, and computes the name element again.
+    void TakeDesktopNames();
 
 private:
     TDesktopControl m_control;
@@ -64,14 +70,16 @@ QString ControlPath(TSyncControl* control);
 QString ShortenedPath(const QString& path);
 /// The element of this window or control, or nullptr (under the read lock).
 TSyncControl* FindControlByHandle(quint64 handle);
-/// The first element whose path equals this one, ignoring case.
+/// The first visible element whose path equals this one, ignoring case; the
+/// first hidden one only when no visible one matches.
 TSyncControl* FindControlByPath(const QString& path);
 /// The handle of that element, 0 when there is none. For callers without the
 /// read lock: a handle stays valid across a new read of the list, an element
 /// does not.
 quint64 FindHandleByPath(const QString& path);
 
-/// Whether the stored name element still equals a freshly computed one.
+/// Whether the stored name element still equals one computed from the
+/// desktop's names now.
 bool NameIsCurrent(TSyncControl* control);
 void RefreshName(TSyncControl* control);
 

@@ -421,6 +421,53 @@ TEST_F(TInstallationTest, ScriptsRunOneAfterTheOtherOnceTheObjectsAreStartedAndT
                     .contains(QStringLiteral("Synchronisation mit Server erfolgreich abgeschlossen")));
 }
 
+TEST_F(TInstallationTest, ACommandFileInASubfolderIsInstalledThereAndLookedUpThereFirst)
+{
+    TFakeScriptus runner;
+    SetScriptusRunner(&runner);
+    MakeObject(QStringLiteral("setup.bin"), "MZ")->SetScriptusFile(QStringLiteral("office/x.scriptus"));
+    QDir().mkpath(Home("Scriptus/office"));
+    MakeFile(Home("Scriptus/office/x.scriptus"), "0,True:1026,\"\",\"\",\"\",\"1\",0,0,False,False,\"\"\r\n",
+             SomeDate());
+    Update();
+    EXPECT_TRUE(QFile::exists(Home("Target/office/x.scriptus")));
+    EXPECT_FALSE(QFile::exists(Home("Target/x.scriptus")));
+}
+
+TEST_F(TInstallationTest, ACommandFileIsLookedUpUnderItsRelativeNameThenItsBaseNameAndAnEscapingNameIsRefused)
+{
+    TFakeScriptus runner;
+    SetScriptusRunner(&runner);
+    // Not in the Scriptus folder, as on a client: the target folder holds it
+    // under the relative name, or, as older clients left it, the base name.
+    MakeObject(QStringLiteral("a.bin"), "MZ")->SetScriptusFile(QStringLiteral("office/neu.scriptus"));
+    QDir().mkpath(Home("Target/office"));
+    MakeFile(Home("Target/office/neu.scriptus"), "", SomeDate());
+    MakeObject(QStringLiteral("b.bin"), "MZ")->SetScriptusFile(QStringLiteral("office/alt.scriptus"));
+    MakeFile(Home("Target/alt.scriptus"), "", SomeDate());
+    MakeObject(QStringLiteral("c.bin"), "MZ")->SetScriptusFile(QStringLiteral("../weg.scriptus"));
+    MakeObject(QStringLiteral("d.bin"), "MZ")->SetScriptusFile(QStringLiteral("/tmp/weg.scriptus"));
+    Install();
+    EXPECT_TRUE(
+        m_ui.HasMessage(QStringLiteral("Installiere Zielobjekt %1").arg(Quote(Home("Target/office/neu.scriptus")))));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Installiere Zielobjekt %1").arg(Quote(Home("Target/alt.scriptus")))));
+    EXPECT_TRUE(ClientLogMentions(TSyncObject::ScriptusNameRefusal(QStringLiteral("../weg.scriptus"))));
+    EXPECT_TRUE(ClientLogMentions(TSyncObject::ScriptusNameRefusal(QStringLiteral("/tmp/weg.scriptus"))));
+    EXPECT_FALSE(m_ui.HasMessage(QStringLiteral("lade weg.scriptus")));
+}
+
+TEST_F(TInstallationTest, ACompanionWhoseNameLeavesTheTargetFolderIsNeverWritten)
+{
+    TSyncObject* owner = MakeObject(QStringLiteral("setup.bin"), "MZ");
+    owner->SetScriptusFile(QStringLiteral("../weg.scriptus"));
+    MakeFile(Home("weg.scriptus"), "", SomeDate());
+    Update();
+    EXPECT_TRUE(QFile::exists(Home("Target/setup.bin")));
+    EXPECT_FALSE(QFile::exists(Home("weg.backup")));
+    EXPECT_FALSE(QFile::exists(Home("Target/weg.scriptus")));
+    EXPECT_TRUE(ClientLogMentions(TSyncObject::ScriptusNameRefusal(QStringLiteral("../weg.scriptus"))));
+}
+
 TEST_F(TInstallationTest, WithoutADesktopOrARunnerEachScriptIsOneLineAndNothingRuns)
 {
     TFakeScriptus runner;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <QElapsedTimer>
 #include <QProcess>
 
 #include "scriptus/ScriptusDesktop.h"
@@ -57,6 +60,43 @@ TEST_P(ScriptusCommandLineTest, ControlsAreListedAndAFileRunsWithoutAWindow)
     headless.remove(QStringLiteral("DISPLAY"));
     EXPECT_EQ(RunProgram({QStringLiteral("/CONTROLS")}, headless).code, 3);
     EXPECT_EQ(RunProgram({QStringLiteral("/SCRIPTUS=") + file}, headless).code, 3);
+}
+
+// No program needed: the run holds Shift through a long wait.
+class ScriptusCommandSignalTest : public TTestHome
+{
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(TDesktopSession::Shared().Start()); }
+};
+
+TEST_F(ScriptusCommandSignalTest, SigtermAndSigintReleaseTheHeldKeysAndEndWithAFailure)
+{
+    const QString file = Home(QStringLiteral("halten.scriptus"));
+    WriteFile(file, "0,True:256,\"\",\"\",\"\",\"\",16,0,False,False,\"\"\r\n"
+                    "0,True:1026,\"\",\"\",\"\",\"30\",0,0,False,False,\"\"\r\n");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QProcess process;
+        process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        process.start(QStringLiteral(PLENWICK_BINARY), {QStringLiteral("/SCRIPTUS=") + file});
+        QByteArray out;
+        ASSERT_TRUE(RunEventsUntil(
+            [&] {
+                process.waitForReadyRead(50);
+                out += process.readAllStandardOutput();
+                return out.contains("Warte 30 Sekunden...");
+            },
+            20000))
+            << out.toStdString();
+        EXPECT_TRUE(AnyKeyDown());
+        QElapsedTimer timer;
+        timer.start();
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_LT(timer.elapsed(), 5000);
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_FALSE(AnyKeyDown()) << signal;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Toolkits, ScriptusCommandLineTest, ::testing::Values(SCRIPTUS_QT_PROBE, SCRIPTUS_GTK_PROBE));

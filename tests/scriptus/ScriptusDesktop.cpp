@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scriptus/ScriptusDesktop.h"
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 #include <QFileInfo>
 
 #include "foundation/MainConfig.h"
@@ -49,4 +53,16 @@ QString TScriptusDesktopTest::ProbeName()
 bool TScriptusDesktopTest::Saw(TDesktopSession::TProgram* program, const std::string& prefix, int timeoutMs)
 {
     return !TDesktopSession::WaitForLine(*program, prefix, timeoutMs).empty();
+}
+
+bool AnyKeyDown()
+{
+    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+    xcb_query_keymap_reply_t* keymap = xcb_query_keymap_reply(x, xcb_query_keymap(x), nullptr);
+    bool down = false;
+    for (int i = 0; keymap && i < 32; ++i)
+        down = down || keymap->keys[i] != 0;
+    std::free(keymap);
+    xcb_disconnect(x);
+    return down;
 }

@@ -27,3 +27,6 @@ protected:
 
     std::vector<TDesktopSession::TProgram*> m_programs;
 };
+
+/// Whether the X server of the test desktop holds any key down.
+bool AnyKeyDown();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include <QElapsedTimer>
@@ -146,6 +147,73 @@ TEST_P(ScriptusThreadTest, EventRowAnswersAMessageBoxWhileTheSequenceWaits)
     EXPECT_TRUE(Saw(program, "message Ja"));
 }
 
+// An installer's wizard, where controls come and go under the same paths.
+using ScriptusWizardTest = ScriptusThreadTest;
+
+TEST_P(ScriptusWizardTest, ARowThatDoesNotTakeEffectFailsWithItsReasonAndEndsTheRun)
+{
+    TDesktopSession::TProgram* program = StartProbe({"--wizard"});
+    const QString brief = PathOf(QStringLiteral("Kurz"), QStringLiteral("text"));
+    const QString finish = PathOf(QStringLiteral("Fertig"), QStringLiteral("push button"));
+    MainConfig().Set(QStringLiteral("ScriptusTimeout"), 2000);
+    // The field keeps three characters: the text never reads back.
+    // A busy bridge may leave the field out of a read during the waits: then
+    // the row fails as not found, never as done.
+    EXPECT_NE(Run({Row(SetText, brief, QStringLiteral("Hallo")), Click(ClickLeft, finish)}),
+              TScriptusOutcome::Completed);
+    const QStringList messages = m_ui.Messages(QStringLiteral("ScriptusThread"));
+    EXPECT_FALSE(messages.contains(QStringLiteral("1. Skriptzeile wurde ausgeführt")))
+        << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages.contains(QStringLiteral("1. Skriptzeile: das Kontrollelement \"%1\" ist nicht mehr vorhanden "
+                                                 "oder nimmt das Kommando nicht an")
+                                      .arg(brief)))
+        << messages.join('\n').toStdString();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const QString& m) {
+        return m.startsWith(QStringLiteral("1. Skriptzeile wurde nicht ausgeführt: "));
+    })) << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages.contains(QStringLiteral("Warte 1000 Millisekunden...")));
+    EXPECT_FALSE(messages.contains(QStringLiteral("2. Skriptzeile wird ausgeführt")));
+    EXPECT_FALSE(Saw(program, "click Fertig", 500));
+}
+
+TEST_P(ScriptusWizardTest, AControlMadeAnewOrGoneAndBackIsLookedUpAgain)
+{
+    TDesktopSession::TProgram* program = StartProbe({"--wizard"});
+    const QString renew = PathOf(QStringLiteral("Neu"), QStringLiteral("push button"));
+    const QString finish = PathOf(QStringLiteral("Fertig"), QStringLiteral("push button"));
+    // The list was read before "Fertig" was made anew: its handle is stale,
+    // and its window's corner holds nothing the click may take instead.
+    EXPECT_EQ(Run({Click(ClickLeft, renew), Click(ClickLeft, finish)}), TScriptusOutcome::Completed);
+    EXPECT_TRUE(Saw(program, "renewed"));
+    EXPECT_TRUE(Saw(program, "click Fertig"));
+
+    // Two boxes "Frage", the second 300 ms after the first closed: the
+    // second row first finds the first box's button, gone by then.
+    const QString ask = PathOf(QStringLiteral("Fragen"), QStringLiteral("push button"));
+    EXPECT_EQ(Run({Click(ClickLeft, ask)}), TScriptusOutcome::Completed);
+    ASSERT_TRUE(Saw(program, "asked 1"));
+    const QString ok = PathOf(QStringLiteral("OK"), QStringLiteral("push button"));
+    EXPECT_EQ(Run({Click(ClickLeft, ok), Click(ClickLeft, ok)}), TScriptusOutcome::Completed);
+    EXPECT_TRUE(Saw(program, "frage 1"));
+    EXPECT_TRUE(Saw(program, "frage 2"));
+}
+
+TEST_P(ScriptusWizardTest, AVisibleControlIsTakenBeforeItsHiddenTwin)
+{
+    TDesktopSession::TProgram* program = StartProbe({"--wizard"});
+    const QString field = PathOf(QStringLiteral("Feld"), QStringLiteral("text"));
+    int twins = 0;
+    for (TSyncControl* c = FirstControl(); c; c = NextControl(c))
+        twins += ControlPath(c) == field;
+    ASSERT_EQ(twins, 2);
+    EXPECT_EQ(Run({Row(SetText, field, QStringLiteral("Hallo"))}), TScriptusOutcome::Completed);
+    EXPECT_TRUE(Saw(program, "text Seite2 Hallo"));
+    for (const std::string& line : TDesktopSession::TakeLines(*program, 300))
+        EXPECT_NE(line.rfind("text Seite1", 0), 0u) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, ScriptusWizardTest, ::testing::Values(SCRIPTUS_QT_PROBE, SCRIPTUS_GTK_PROBE));
+
 INSTANTIATE_TEST_SUITE_P(Toolkits, ScriptusThreadTest, ::testing::Values(SCRIPTUS_QT_PROBE, SCRIPTUS_GTK_PROBE));
 
 // Rows without a control need no test program.
@@ -183,9 +251,30 @@ TEST_F(ScriptusRunTest, MissingControlEndsTheRunAfterTheGrowingWaits)
                            QStringLiteral("2. Skriptzeile wurde ausgeführt"), notFound,
                            QStringLiteral("Warte 1000 Millisekunden..."), notFound,
                            QStringLiteral("Die maximale Anzahl der Versuche wurde erreicht"),
+                           QStringLiteral("3. Skriptzeile wurde nicht ausgeführt: das Kontrollelement "
+                                          "\"\\\\nirgends\\Fehlt [frame]\" wurde nicht gefunden"),
                            QStringLiteral("Beende Skriptus")}));
     EXPECT_EQ(m_ui.Messages(QStringLiteral("ScriptusBase")),
               QStringList{QStringLiteral("Warte keine Zahl Sekunden...")});
+    RunEventsUntil([] { return !ScriptusRunning(); });
+}
+
+TEST_F(ScriptusRunTest, AHeldKeyIsLetGoOfWhileARowWaitsAndAtTheRunsEnd)
+{
+    MainConfig().Set(QStringLiteral("ScriptusTimeout"), 3000);
+    TScriptusRow shift;
+    shift.Command.Kind = KeyDown;
+    shift.Command.X = 0x10;
+    TScriptusRow missing;
+    missing.Command.Kind = ClickLeft;
+    missing.Command.ControlPath = QStringLiteral("\\\\nirgends\\Fehlt [frame]");
+    std::atomic<bool> ended{false};
+    ASSERT_TRUE(StartScriptus({shift, missing}, {}, [&](TScriptusOutcome) { ended = true; }));
+    // The user's own typing during the wait must not get Shift.
+    ASSERT_TRUE(RunEventsUntil([&] { return m_ui.HasMessage(QStringLiteral("Warte 2000 Millisekunden...")); }));
+    EXPECT_FALSE(AnyKeyDown());
+    ASSERT_TRUE(RunEventsUntil([&] { return ended.load(); }));
+    EXPECT_FALSE(AnyKeyDown());
     RunEventsUntil([] { return !ScriptusRunning(); });
 }
 

@@ -4,6 +4,7 @@
 // keys from outside, saved, and replayed by the program's command line
 // against a fresh start of the test program.
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include "ui/main/GuiUi.h"
 #include "ui/main/Main.h"
 #include "ui/pages/PageScriptus.h"
+#include "ui/pages/StatusPanels.h"
 
 namespace {
 
@@ -71,6 +73,23 @@ protected:
         ASSERT_EQ(std::system(("xdotool " + arguments).toUtf8().constData()), 0);
     }
 
+    // The window as the program makes it: shown, active, and the window of
+    // the core's calls, so the list's read builds the control tree; the
+    // Scriptus page in front and the hooks library loaded.
+    void StartRecording()
+    {
+        m_gui = std::make_unique<TGuiUi>();
+        TUiAdapter::Install(m_gui.get());
+        TFormMain& form = m_gui->Form();
+        form.show();
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        form.ShowPage(TPage::Scriptus);
+        RebuildControlList();
+        ASSERT_TRUE(LoadHooks(QStringLiteral(PLENWICK_HOOKS_LIBRARY)));
+        InstallMessageHook();
+    }
+
     // The accessibility library of this process keeps to the first desktop.
     static TDesktopSession& Desktop() { return TDesktopSession::Shared(); }
 
@@ -82,18 +101,8 @@ protected:
 TEST_F(ScriptusRecordReplayTest, ARecordedScriptDoesTheSameAgainAgainstAFreshStart)
 {
     TDesktopSession::TProgram* probe = StartProbe();
-    // The window as the program makes it: shown, active, and the window of
-    // the core's calls, so the list's read builds the control tree.
-    m_gui = std::make_unique<TGuiUi>();
-    TUiAdapter::Install(m_gui.get());
+    ASSERT_NO_FATAL_FAILURE(StartRecording());
     TFormMain& form = m_gui->Form();
-    form.show();
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    form.ShowPage(TPage::Scriptus);
-    RebuildControlList();
-    ASSERT_TRUE(LoadHooks(QStringLiteral(PLENWICK_HOOKS_LIBRARY)));
-    InstallMessageHook();
 
     // Point at the button until recording shows it, then record a click on
     // it and a key press with "Alle Nachrichten protokollieren".
@@ -132,4 +141,42 @@ TEST_F(ScriptusRecordReplayTest, ARecordedScriptDoesTheSameAgainAgainstAFreshSta
     EXPECT_TRUE(protocol.contains(QStringLiteral("2. Skriptzeile wurde ausgeführt"))) << protocol.toStdString();
     EXPECT_FALSE(TDesktopSession::WaitForLine(*fresh, "click Weiter").empty());
     EXPECT_FALSE(TDesktopSession::WaitForLine(*fresh, "key 65").empty());
+}
+
+TEST_F(ScriptusRecordReplayTest, AControlMadeAfterItsWindowWasReadAndARetitledWindowAreReadAgain)
+{
+    TDesktopSession::TProgram* probe = Desktop().Launch({SCRIPTUS_QT_PROBE, "--wizard", "--title=Assistent"});
+    ASSERT_FALSE(TDesktopSession::WaitForLine(*probe, "ready").empty());
+    ASSERT_NO_FATAL_FAILURE(StartRecording());
+    TFormMain& form = m_gui->Form();
+    // The pointer wanders a pixel to and fro, so the look-up is asked again.
+    auto pointAt = [](QPoint point, const std::function<bool()>& shown) {
+        int step = 0;
+        return RunEventsUntil([&] {
+            Drive(QStringLiteral("mousemove %1 %2").arg(point.x() + (step++ % 2)).arg(point.y()));
+            RunEventsFor(100);
+            return shown();
+        });
+    };
+
+    // The window is known, its new control not: the window must not be taken.
+    const QPoint more = CentreOf(QStringLiteral("Mehr"), QStringLiteral("push button"));
+    ASSERT_FALSE(more.isNull());
+    Drive(QStringLiteral("mousemove %1 %2 click 1").arg(more.x()).arg(more.y()));
+    const std::string made = TDesktopSession::WaitForLine(*probe, "made");
+    ASSERT_FALSE(made.empty());
+    const QStringList centre = QString::fromStdString(made).split(QLatin1Char(' '));
+    EXPECT_TRUE(pointAt(QPoint(centre.value(1).toInt(), centre.value(2).toInt()), [] {
+        return RecordingTemplate().Title == QStringLiteral("Später");
+    })) << RecordingTemplate().Title.toStdString();
+
+    // Retitled after the read: the path shown carries the new title.
+    const QPoint retitle = CentreOf(QStringLiteral("Umbenennen"), QStringLiteral("push button"));
+    Drive(QStringLiteral("mousemove %1 %2 click 1").arg(retitle.x()).arg(retitle.y()));
+    ASSERT_FALSE(TDesktopSession::WaitForLine(*probe, "retitled").empty());
+    EXPECT_TRUE(pointAt(CentreOf(QStringLiteral("Neu"), QStringLiteral("push button")), [&] {
+        const QString path = form.PageScriptus()->Status()->Text(0);
+        return path.contains(QStringLiteral("\\Seite 2 [")) && path.endsWith(QStringLiteral("\\Neu [push button]"));
+    })) << form.PageScriptus()->Status()->Text(0).toStdString();
+    Desktop().End(probe);
 }

@@ -26,12 +26,17 @@ namespace {
 
 const QString kPrompt = QStringLiteral("Skriptus-Ereignistext eingeben");
 
-// The element of the control list with this handle whose name is current.
-TSyncControl* ElementOf(quint64 handle)
+// The element of the control list found at the point whose name is
+// current: the names the desktop gave there now, not those of the last read,
+// so a retitled window is read again instead of recorded under its old path.
+TSyncControl* ElementOf(const DesktopAutomation::TPointControl& found)
 {
     TReadGuard guard(ControlListLock());
-    TSyncControl* control = handle ? FindControlByHandle(handle) : nullptr;
-    return control && NameIsCurrent(control) ? control : nullptr;
+    TSyncControl* control = found.handle ? FindControlByHandle(found.handle) : nullptr;
+    if (!control || control->Name() != found.name)
+        return nullptr;
+    const TSyncControl* window = FindControlByHandle(control->Window());
+    return window && window->Name() != found.windowName ? nullptr : control;
 }
 
 } // namespace
@@ -113,7 +118,10 @@ void TScriptusRecording::Tracked(QPoint point, std::uint32_t window, const Deskt
     if (!RecordingHeld() && ScriptusPageActive()) {
         // The list may be read again on another thread meanwhile.
         TReadGuard guard(ControlListLock());
-        if (TSyncControl* element = found.handle ? ElementOf(found.handle) : nullptr) {
+        // A control made after its window was read lies below the deepest
+        // known one: read once more for it, else the window would be taken.
+        const bool unknownBelow = found.unknownBelow != 0 && found.unknownBelow != m_lastUnknownControl;
+        if (TSyncControl* element = unknownBelow ? nullptr : ElementOf(found)) {
             m_lastUnmatchedWindow = 0;
             ShowControl(element);
             TScriptus& pattern = RecordingTemplate();
@@ -125,9 +133,10 @@ void TScriptusRecording::Tracked(QPoint point, std::uint32_t window, const Deskt
             if (m_parts.selectNode && !m_parts.selectNode(element) && m_parts.rebuildTree)
                 m_parts.rebuildTree();
             m_form.PageScriptus()->Status()->SetText(0, ShortenedPath(ControlPath(element)));
-        } else if (window != m_lastUnmatchedWindow) {
+        } else if (unknownBelow || window != m_lastUnmatchedWindow) {
             // A window that appeared after the list was read: read it once more.
             m_lastUnmatchedWindow = window;
+            m_lastUnknownControl = found.unknownBelow;
             if (m_parts.rereadControls)
                 m_parts.rereadControls();
         }
@@ -274,7 +283,9 @@ void TScriptusRecording::PerformWithText(qint32 kind)
         return;
     }
     TReadGuard guard(ControlListLock());
-    TSyncControl* control = ElementOf(handle);
+    TSyncControl* control = handle ? FindControlByHandle(handle) : nullptr;
+    if (control && !NameIsCurrent(control))
+        control = nullptr;
     if (handle && !control)
         return;
     RecordingTemplate().Text = *text;

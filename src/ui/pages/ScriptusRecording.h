@@ -72,4 +72,6 @@ private:
     // The newest movement that came while a look-up ran.
     std::optional<std::pair<QPoint, std::uint32_t>> m_pending;
     std::uint32_t m_lastUnmatchedWindow = 0;
+    // The tag of the last unknown control a read was made for.
+    quint64 m_lastUnknownControl = 0;
 };

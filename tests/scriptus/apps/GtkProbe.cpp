@@ -115,16 +115,102 @@ void BuildControls(GtkWidget* box)
         gtk_box_pack_start(GTK_BOX(box), w, FALSE, FALSE, 2);
 }
 
+// An installer's wizard: a button made anew under the same path, two
+// question boxes of one title one after the other, a short field and a page
+// stack whose hidden page holds a twin of the visible page's field.
+GtkWidget* g_wizardBox = nullptr;
+GtkWidget* g_finish = nullptr;
+
+GtkWidget* MakeFinish()
+{
+    g_finish = gtk_button_new_with_label("Fertig");
+    g_signal_connect(g_finish, "clicked", G_CALLBACK(+[](GtkButton*, gpointer) { Report("click Fertig"); }), nullptr);
+    gtk_box_pack_start(GTK_BOX(g_wizardBox), g_finish, FALSE, FALSE, 2);
+    gtk_box_reorder_child(GTK_BOX(g_wizardBox), g_finish, 1);
+    gtk_widget_show(g_finish);
+    return g_finish;
+}
+
+void AskNumber(int number);
+
+gboolean AskSecond(gpointer)
+{
+    AskNumber(2);
+    return G_SOURCE_REMOVE;
+}
+
+void AskNumber(int number)
+{
+    GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(g_window), GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_QUESTION,
+                                            GTK_BUTTONS_OK, "Frage %d", number);
+    gtk_window_set_title(GTK_WINDOW(box), "Frage");
+    g_signal_connect(box, "response", G_CALLBACK(+[](GtkDialog* dialog, gint, gpointer data) {
+                         const int n = GPOINTER_TO_INT(data);
+                         gtk_widget_destroy(GTK_WIDGET(dialog));
+                         Report("frage " + std::to_string(n));
+                         if (n == 1)
+                             g_timeout_add(300, AskSecond, nullptr);
+                     }),
+                     GINT_TO_POINTER(number));
+    gtk_widget_show_all(box);
+    Report("asked " + std::to_string(number));
+}
+
+void BuildWizard(GtkWidget* box)
+{
+    g_wizardBox = box;
+    GtkWidget* renew = gtk_button_new_with_label("Neu");
+    g_signal_connect(renew, "clicked", G_CALLBACK(+[](GtkButton*, gpointer) {
+                         gtk_widget_destroy(g_finish);
+                         MakeFinish();
+                         Report("renewed");
+                     }),
+                     nullptr);
+    GtkWidget* ask = gtk_button_new_with_label("Fragen");
+    g_signal_connect(ask, "clicked", G_CALLBACK(+[](GtkButton*, gpointer) { AskNumber(1); }), nullptr);
+    GtkWidget* brief = gtk_entry_new();
+    Name(brief, "Kurz");
+    gtk_entry_set_max_length(GTK_ENTRY(brief), 3);
+    g_signal_connect(brief, "changed", G_CALLBACK(+[](GtkEditable* e, gpointer) {
+                         char* text = gtk_editable_get_chars(e, 0, -1);
+                         Report(std::string("text Kurz ") + text);
+                         g_free(text);
+                     }),
+                     nullptr);
+    // A stack shows only its visible page to the accessibility bus: the
+    // hidden page is a hidden box, as hand-made wizards keep it.
+    GtkWidget* pages[2];
+    for (int page = 1; page <= 2; ++page) {
+        GtkWidget* field = gtk_entry_new();
+        Name(field, "Feld");
+        g_signal_connect(field, "changed", G_CALLBACK(+[](GtkEditable* e, gpointer data) {
+                             char* text = gtk_editable_get_chars(e, 0, -1);
+                             Report("text Seite" + std::to_string(GPOINTER_TO_INT(data)) + " " + text);
+                             g_free(text);
+                         }),
+                         GINT_TO_POINTER(page));
+        pages[page - 1] = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        gtk_box_pack_start(GTK_BOX(pages[page - 1]), field, FALSE, FALSE, 0);
+    }
+    for (GtkWidget* w : {renew, ask, brief, pages[0], pages[1]})
+        gtk_box_pack_start(GTK_BOX(box), w, FALSE, FALSE, 2);
+    MakeFinish();
+    gtk_widget_show_all(box);
+    gtk_widget_set_no_show_all(pages[0], TRUE);
+    gtk_widget_hide(pages[0]);
+}
+
 } // namespace
 
 // Options: --title=T, --controls=N (benchmark buttons), --message-after=MS
-// (opens the question box by itself).
+// (opens the question box by itself), --wizard (the wizard window instead).
 int main(int argc, char** argv)
 {
     gtk_init(&argc, &argv);
     std::string title = "GTK-Testanwendung";
     int controls = 0;
     int messageAfter = -1;
+    bool wizard = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--title=", 8) == 0)
             title = argv[i] + 8;
@@ -132,6 +218,8 @@ int main(int argc, char** argv)
             controls = std::atoi(argv[i] + 11);
         else if (std::strncmp(argv[i], "--message-after=", 16) == 0)
             messageAfter = std::atoi(argv[i] + 16);
+        else if (std::strcmp(argv[i], "--wizard") == 0)
+            wizard = true;
     }
     g_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(g_window), title.c_str());
@@ -147,6 +235,8 @@ int main(int argc, char** argv)
         gtk_widget_set_size_request(area, 600, 400);
         gtk_container_add(GTK_CONTAINER(area), grid);
         gtk_box_pack_start(GTK_BOX(box), area, TRUE, TRUE, 0);
+    } else if (wizard) {
+        BuildWizard(box);
     } else {
         BuildControls(box);
     }

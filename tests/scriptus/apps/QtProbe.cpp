@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStackedWidget>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -90,11 +91,96 @@ protected:
     }
 };
 
+// An installer's wizard: a button made anew under the same path, two
+// question boxes of one title one after the other, a short field and a page
+// stack whose hidden page holds a twin of the visible page's field.
+class TWizardWindow : public QWidget
+{
+public:
+    TWizardWindow()
+    {
+        m_layout = new QVBoxLayout(this);
+        auto* renew = new QPushButton(QStringLiteral("Neu"));
+        connect(renew, &QPushButton::clicked, this, &TWizardWindow::Renew);
+        auto* ask = new QPushButton(QStringLiteral("Fragen"));
+        connect(ask, &QPushButton::clicked, this, [this] { Ask(1); });
+        auto* brief = new QLineEdit;
+        brief->setAccessibleName(QStringLiteral("Kurz"));
+        brief->setMaxLength(3);
+        connect(brief, &QLineEdit::textChanged, [](const QString& text) { Report("text Kurz " + text); });
+        auto* pages = new QStackedWidget;
+        for (int page = 1; page <= 2; ++page) {
+            auto* inner = new QWidget;
+            auto* field = new QLineEdit;
+            field->setAccessibleName(QStringLiteral("Feld"));
+            connect(field, &QLineEdit::textChanged,
+                    [page](const QString& text) { Report(QStringLiteral("text Seite%1 ").arg(page) + text); });
+            (new QVBoxLayout(inner))->addWidget(field);
+            pages->addWidget(inner);
+        }
+        pages->setCurrentIndex(1);
+        for (QWidget* w : {static_cast<QWidget*>(renew), static_cast<QWidget*>(ask), static_cast<QWidget*>(brief),
+                           static_cast<QWidget*>(pages)})
+            m_layout->addWidget(w);
+        m_layout->insertWidget(1, MakeFinish());
+        auto* more = new QPushButton(QStringLiteral("Mehr"));
+        connect(more, &QPushButton::clicked, this, &TWizardWindow::More);
+        auto* retitle = new QPushButton(QStringLiteral("Umbenennen"));
+        connect(retitle, &QPushButton::clicked, this, [this] {
+            setWindowTitle(QStringLiteral("Seite 2"));
+            Report(QStringLiteral("retitled"));
+        });
+        m_layout->addWidget(more);
+        m_layout->addWidget(retitle);
+    }
+
+private:
+    QPushButton* MakeFinish()
+    {
+        m_finish = new QPushButton(QStringLiteral("Fertig"));
+        connect(m_finish, &QPushButton::clicked, [] { Report(QStringLiteral("click Fertig")); });
+        return m_finish;
+    }
+    void Renew()
+    {
+        delete m_finish;
+        m_layout->insertWidget(1, MakeFinish());
+        Report(QStringLiteral("renewed"));
+    }
+    // A control the window gains after it was read; its centre on the screen
+    // is told once it is laid out.
+    void More()
+    {
+        auto* later = new QPushButton(QStringLiteral("Später"));
+        m_layout->addWidget(later);
+        QTimer::singleShot(200, later, [later] {
+            const QPoint centre = later->mapToGlobal(later->rect().center());
+            Report(QStringLiteral("made %1 %2").arg(centre.x()).arg(centre.y()));
+        });
+    }
+    void Ask(int number)
+    {
+        auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Frage"),
+                                    QStringLiteral("Frage %1").arg(number), QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QMessageBox::finished, this, [this, number] {
+            Report(QStringLiteral("frage %1").arg(number));
+            if (number == 1)
+                QTimer::singleShot(300, this, [this] { Ask(2); });
+        });
+        box->open();
+        Report(QStringLiteral("asked %1").arg(number));
+    }
+
+    QVBoxLayout* m_layout = nullptr;
+    QPushButton* m_finish = nullptr;
+};
+
 } // namespace
 
 // Options: --title=T, --controls=N (benchmark buttons), --message-after=MS
 // (opens the question box by itself), --busy=MS (does not answer for that
-// long every second, as a busy program).
+// long every second, as a busy program), --wizard (the wizard window instead).
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -102,6 +188,7 @@ int main(int argc, char** argv)
     int controls = 0;
     int messageAfter = -1;
     int busy = 0;
+    bool wizard = false;
     for (const QString& arg : app.arguments().mid(1)) {
         if (arg.startsWith(QLatin1String("--title=")))
             title = arg.mid(8);
@@ -111,14 +198,18 @@ int main(int argc, char** argv)
             messageAfter = arg.mid(16).toInt();
         else if (arg.startsWith(QLatin1String("--busy=")))
             busy = arg.mid(7).toInt();
+        else if (arg == QLatin1String("--wizard"))
+            wizard = true;
     }
     QObject::connect(&app, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
         if (now && !now->accessibleName().isEmpty())
             Report("focus " + now->accessibleName());
     });
     TProbeWindow window(controls);
-    window.setWindowTitle(title);
-    window.show();
+    TWizardWindow wizardWindow;
+    QWidget& shown = wizard ? static_cast<QWidget&>(wizardWindow) : window;
+    shown.setWindowTitle(title);
+    shown.show();
     if (messageAfter >= 0)
         QTimer::singleShot(messageAfter, &window, &TProbeWindow::Ask);
     QTimer busyTimer;
