@@ -17,6 +17,7 @@
 
 #include "foundation/MainConfig.h"
 #include "replication/ClientThread.h"
+#include "replication/HostKey.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
 #include "replication/TlsChannel.h"
@@ -30,6 +31,9 @@ inline std::unique_ptr<TServerBase> StartLoopbackServer(int socketTimeoutMs)
     MainConfig().Set(QStringLiteral("NetServerPort"), 0);
     MainConfig().Set(QStringLiteral("MiscSocketTimeout"), socketTimeoutMs);
     MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 0);
+    // Made now, as the program makes it at start: a key written to disk by the
+    // first client could outlast the short time-out the server waits for its greeting.
+    OwnIdentity();
     auto server = std::make_unique<TServerBase>();
     server->StartListeners();
     return server;

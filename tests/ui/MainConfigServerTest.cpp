@@ -184,6 +184,16 @@ TEST_F(MainConfigServerTest, ThePinnedMasterKeyIsShownAndClearedWithOk)
     ASSERT_TRUE(dialog.Confirm());
     dialog.hide();
     EXPECT_TRUE(PinnedMasterKey().isEmpty());
+
+    // Naming another master clears the pin as well; the same name keeps it.
+    PinMasterKey(pinned);
+    dialog.show();
+    ASSERT_TRUE(dialog.Confirm());
+    EXPECT_EQ(PinnedMasterKey(), pinned);
+    dialog.EditServerName()->setText(QStringLiteral("master02"));
+    ASSERT_TRUE(dialog.Confirm());
+    dialog.hide();
+    EXPECT_TRUE(PinnedMasterKey().isEmpty());
 }
 
 } // namespace

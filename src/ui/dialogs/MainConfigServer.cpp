@@ -236,7 +236,8 @@ bool TFormConfigServer::Confirm()
     c.Set(QStringLiteral("ClientUsername"), m_editClientUsername->text());
     c.Set(QStringLiteral("ClientPassword"), m_editClientPassword->text());
     c.Set(QStringLiteral("ClientAnonymousLogin"), m_checkBoxAnonymousLogin->isChecked());
-    if (m_serverKeyCleared)
+    // Another master comes with another key: its first login pins it.
+    if (m_serverKeyCleared || name.compare(m_filledName, Qt::CaseInsensitive) != 0)
         c.Set(QStringLiteral("NetServerKey"), QString());
     if (!SaveOptionsFile(this))
         return false;
