@@ -25,6 +25,7 @@
 #include "replication/Broadcast.h"
 #include "replication/ClientBase.h"
 #include "replication/Protocol.h"
+#include "replication/ScriptusReports.h"
 #include "replication/StagingFile.h"
 #include "replication/Transfer.h"
 #include "scriptus/ScriptusRunner.h"
@@ -366,21 +367,27 @@ void RunScripts(TClientBase& client, const QStringList& scripts, bool desktopRea
         for (const QString& script : scripts) {
             if (client.TerminateRequested())
                 return;
+            const QString file = QFileInfo(script).fileName();
             if (runner == nullptr) {
                 client.Log(
                     QStringLiteral("Kein Skriptus-Ausführer verfügbar, \"%1\" wird nicht ausgeführt").arg(script));
+                NoteScriptusReport(file, TScriptusReport::Skipped);
                 continue;
             }
             if (!desktopReady) {
                 client.Log(
                     QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
+                NoteScriptusReport(file, TScriptusReport::Skipped);
                 continue;
             }
             TScriptusFile commands;
-            if (!runner->LoadCommandFile(script, commands))
+            if (!runner->LoadCommandFile(script, commands)) {
+                NoteScriptusReport(file, TScriptusReport::Failed);
                 continue;
+            }
             client.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
-            runner->Run(commands, [&client] { return client.TerminateRequested(); });
+            if (const auto report = ReportOf(runner->Run(commands, [&client] { return client.TerminateRequested(); })))
+                NoteScriptusReport(file, *report);
         }
     });
 }

@@ -329,7 +329,7 @@ const std::array<QString, kCommandCount>& CommandWords()
         QStringLiteral("LOGIN"),        QStringLiteral("OBJLIST"),      QStringLiteral("DOWNLOAD"),
         QStringLiteral("DOWNLOAD_OK"),  QStringLiteral("TERMINATE"),    QStringLiteral("DEINSTALL"),
         QStringLiteral("PHONEHOME"),    QStringLiteral("PHONEHOME_OK"), QStringLiteral("TERMINATE_OK"),
-        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),
+        QStringLiteral("DEINSTALL_OK"), QStringLiteral("SETSERVER"),    QStringLiteral("SCRIPTUSRESULT"),
     };
     return words;
 }

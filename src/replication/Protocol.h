@@ -115,8 +115,9 @@ enum class TCommandIndex : int {
     TerminateOk = 8,
     DeinstallOk = 9,
     SetServer = 10,
+    ScriptusResult = 11,
 };
-inline constexpr int kCommandCount = 11;
+inline constexpr int kCommandCount = 12;
 
 /// The command words in table order.
 const std::array<QString, kCommandCount>& CommandWords();

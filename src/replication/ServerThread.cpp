@@ -16,6 +16,7 @@
 #include "replication/Login.h"
 #include "replication/ObjectList.h"
 #include "replication/RemoteCommands.h"
+#include "replication/ScriptusReports.h"
 #include "replication/TlsChannel.h"
 #include "replication/Transfer.h"
 
@@ -44,6 +45,7 @@ struct THandlerTable {
         handlers[static_cast<int>(TCommandIndex::Deinstall)] = &HandleDeinstall;
         handlers[static_cast<int>(TCommandIndex::PhoneHome)] = &HandlePhoneHome;
         handlers[static_cast<int>(TCommandIndex::SetServer)] = &HandleSetServer;
+        handlers[static_cast<int>(TCommandIndex::ScriptusResult)] = &HandleScriptusResult;
     }
     std::mutex lock;
     std::array<TCommandHandler, kCommandCount> handlers;

@@ -22,6 +22,7 @@ struct TRunEnd {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
+    TScriptusOutcome outcome = TScriptusOutcome::Completed;
 };
 
 class TExecutorParticipant : public TShutdownParticipant
@@ -48,7 +49,7 @@ bool TExecutorRunner::LoadCommandFile(const QString& path, TScriptusFile& script
     return ReadCommandFile(path, script);
 }
 
-void TExecutorRunner::Run(const TScriptusFile& script, const std::function<bool()>& stop)
+TScriptusOutcome TExecutorRunner::Run(const TScriptusFile& script, const std::function<bool()>& stop)
 {
     // Read now, so a control that is already there is found without a retry.
     RebuildControlList();
@@ -57,12 +58,13 @@ void TExecutorRunner::Run(const TScriptusFile& script, const std::function<bool(
     bool toldWaiting = false;
     while (!started) {
         if (stop())
-            return;
+            return TScriptusOutcome::Terminated;
         // Started from the main thread: the executor frees itself through its
         // owner thread's event loop, which a worker has none of.
         TPoolInterlocked::Synchronize([&] {
-            started = StartScriptus(script.Sequence, script.Events, [end](TScriptusOutcome) {
+            started = StartScriptus(script.Sequence, script.Events, [end](TScriptusOutcome outcome) {
                 std::lock_guard guard(end->lock);
+                end->outcome = outcome;
                 end->done = true;
                 end->ended.notify_all();
             });
@@ -79,6 +81,7 @@ void TExecutorRunner::Run(const TScriptusFile& script, const std::function<bool(
     while (!end->ended.wait_for(guard, kStopCheck, [&] { return end->done; }))
         if (stop())
             RequestScriptusTermination();
+    return end->outcome;
 }
 
 void InstallScriptusExecutor()

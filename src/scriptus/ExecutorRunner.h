@@ -12,7 +12,7 @@ public:
     bool DesktopReady(QString* reason) override;
     void EnableAccessibility() override;
     bool LoadCommandFile(const QString& path, TScriptusFile& script) override;
-    void Run(const TScriptusFile& script, const std::function<bool()>& stop) override;
+    TScriptusOutcome Run(const TScriptusFile& script, const std::function<bool()>& stop) override;
 };
 
 /// Plugs the executor into the program: client installations replay their

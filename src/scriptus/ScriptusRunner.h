@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "scriptus/ScriptusBase.h"
+#include "scriptus/ScriptusThread.h"
 
 /// Replays Scriptus command files for the installation run of an update
 /// session. The executor implements it; tests put in their own.
@@ -19,9 +20,9 @@ public:
     virtual void EnableAccessibility() = 0;
     /// Reads a command file; false (reported by the reader) when it does not load.
     virtual bool LoadCommandFile(const QString& path, TScriptusFile& script) = 0;
-    /// Replays the script and returns when its run has ended. stop is asked
-    /// now and then; when it says yes, the run is ended early.
-    virtual void Run(const TScriptusFile& script, const std::function<bool()>& stop) = 0;
+    /// Replays the script and returns how its run ended. stop is asked now
+    /// and then; when it says yes, the run is ended early.
+    virtual TScriptusOutcome Run(const TScriptusFile& script, const std::function<bool()>& stop) = 0;
 };
 
 /// Installs the runner (nullptr removes it).

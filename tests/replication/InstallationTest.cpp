@@ -12,6 +12,7 @@
 #include "replication/Installation.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/ReplicationSetup.h"
+#include "replication/ScriptusReports.h"
 #include "replication/StagingFile.h"
 #include "replication/Transfer.h"
 #include "scriptus/ScriptusRunner.h"
@@ -38,12 +39,15 @@ public:
         m_path = path;
         return !path.contains(QStringLiteral("kaputt"));
     }
-    void Run(const TScriptusFile& script, const std::function<bool()>& stop) override
+    TScriptusOutcome Run(const TScriptusFile& script, const std::function<bool()>& stop) override
     {
         Log(QStringLiteral("Test"), QStringLiteral("führe %1 Zeilen aus").arg(script.Sequence.size()));
+        if (m_path.contains(QStringLiteral("falsch")))
+            return TScriptusOutcome::Failed;
         if (!m_path.contains(QStringLiteral("lang")))
-            return;
+            return TScriptusOutcome::Completed;
         stopped = WaitForStop(stop);
+        return stopped ? TScriptusOutcome::Terminated : TScriptusOutcome::Completed;
     }
 
     std::atomic<bool> ready{true};
@@ -489,6 +493,43 @@ TEST_F(TInstallationTest, WithoutADesktopOrARunnerEachScriptIsOneLineAndNothingR
     Install();
     EXPECT_TRUE(Logged(QStringLiteral("Client"),
                        QStringLiteral("Kein Skriptus-Ausführer verfügbar, %1 wird nicht ausgeführt").arg(command)));
+}
+
+// A command file that failed or was skipped is told to the master in the next
+// session, which logs it and keeps the last one per computer; one that went
+// well is not.
+TEST_F(TInstallationTest, AScriptThatFailedOrWasSkippedIsReportedToTheMasterInTheNextSession)
+{
+    TFakeScriptus runner;
+    SetScriptusRunner(&runner);
+    for (const char* name : {"falsch", "gut"}) {
+        MakeFile(Home("Scriptus/%1.scriptus").arg(QLatin1String(name)), "", SomeDate());
+        MakeObject(QString::fromLatin1(name) + QStringLiteral(".bin"), "MZ")
+            ->SetScriptusFile(QString::fromLatin1(name) + QStringLiteral(".scriptus"));
+    }
+    Install();
+    EXPECT_EQ(PendingScriptusReports(), QStringList{QStringLiteral("SCRIPTUSRESULT \"falsch.scriptus\" failed")});
+    EXPECT_TRUE(LastScriptusReport(QStringLiteral("testhost")).isEmpty());
+
+    Update();
+    EXPECT_TRUE(PendingScriptusReports().isEmpty());
+    EXPECT_TRUE(Logged(QStringLiteral("Server"),
+                       QStringLiteral("Skriptus-Kommandodatei \"falsch.scriptus\" auf \"testhost\": fehlgeschlagen")));
+    EXPECT_TRUE(
+        LastScriptusReport(QStringLiteral("TESTHOST")).endsWith(QStringLiteral("falsch.scriptus: fehlgeschlagen")));
+
+    // Without a login, or with a word it does not know, the master keeps nothing.
+    auto stranger = Converse(m_server->Port(), "SCRIPTUSRESULT \"gut.scriptus\" failed\r\n", -1, 1000);
+    Await(stranger);
+    auto odd = Converse(
+        m_server->Port(),
+        "LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 testhost\r\nSCRIPTUSRESULT \"gut.scriptus\" kaputt\r\n", -1, 1000);
+    Await(odd);
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("Server"))
+                  .count(QStringLiteral("Skriptus-Ergebnis ohne Anmeldung oder in unbekannter Form verworfen")),
+              2);
+    EXPECT_TRUE(
+        LastScriptusReport(QStringLiteral("testhost")).endsWith(QStringLiteral("falsch.scriptus: fehlgeschlagen")));
 }
 
 TEST_F(TInstallationTest, AShutdownEndsTheRunningScriptAndRunsNoFurtherOne)

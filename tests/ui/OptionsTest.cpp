@@ -84,6 +84,8 @@ TEST_F(OptionsTest, NumbersOutOfRangeAreRefusedPageByPage)
         {"EditServerPort", "0", "Netzwerk"},
         {"EditServerPort", "65536", "Netzwerk"},
         {"EditGeneralTimeout", "-1", "Netzwerk"},
+        {"EditMaxSessions", "0", "Netzwerk"},
+        {"EditMaxSessionsPerAddress", "", "Netzwerk"},
         {"EditClientUpdateInterval", "-5", "Client"},
         {"EditClientUpdateInterval", "99999999", "Client"},
         {"EditScriptusTimeout", "3000000", "Skriptus"},
@@ -155,6 +157,26 @@ TEST_F(OptionsTest, AutostartBoxRegistersAndRemovesTheStartWithTheSession)
     dialog.Check(QStringLiteral("CheckBoxAutostart"))->setChecked(false);
     ASSERT_TRUE(dialog.Store());
     EXPECT_FALSE(AutostartState(ExecutablePath()).registered);
+}
+
+// The session bounds are the administrator's; a new master name drops the
+// pinned key of the old one.
+TEST_F(OptionsTest, SessionBoundsAreStoredAndANewMasterNameClearsThePinnedKey)
+{
+    MainConfig().Set(QStringLiteral("NetServerKey"), QString(64, QLatin1Char('a')));
+    TPagesDlgOptions dialog;
+    dialog.Fill();
+    EXPECT_EQ(dialog.Edit(QStringLiteral("EditMaxSessions"))->text(), QStringLiteral("512"));
+    Type(dialog, "EditMaxSessions", QStringLiteral("2000"));
+    Type(dialog, "EditMaxSessionsPerAddress", QStringLiteral("3"));
+    ASSERT_TRUE(dialog.Store());
+    EXPECT_EQ(MainConfig().GetInteger(QStringLiteral("NetMaxSessions")), 2000);
+    EXPECT_EQ(MainConfig().GetInteger(QStringLiteral("NetMaxSessionsPerAddress")), 3);
+    EXPECT_FALSE(MainConfig().GetString(QStringLiteral("NetServerKey")).isEmpty());
+
+    Type(dialog, "EditServer", QStringLiteral("master02"));
+    ASSERT_TRUE(dialog.Store());
+    EXPECT_TRUE(MainConfig().GetString(QStringLiteral("NetServerKey")).isEmpty());
 }
 
 } // namespace

@@ -185,6 +185,8 @@ QWidget* TPagesDlgOptions::BuildNetworkPage()
     AddNote(page, QStringLiteral("(Timeout in Millisekunden)"));
     AddNote(page, QStringLiteral("Es wird ein Wert von mindestens 10.000 Millisekunden (zehn Sekunden) empfohlen, um "
                                  "unerwartete Verbindungsabbrüche zu vermeiden."));
+    AddEdit(page, QStringLiteral("EditMaxSessions"), QStringLiteral("&Verbindungen höchstens"));
+    AddEdit(page, QStringLiteral("EditMaxSessionsPerAddress"), QStringLiteral("davon je &Adresse"));
     return page;
 }
 
@@ -277,6 +279,8 @@ void TPagesDlgOptions::Fill()
     setText("EditServer", Text(QStringLiteral("NetServerName")));
     setText("EditServerPort", QString::number(c.GetInteger(QStringLiteral("NetServerPort"))));
     setText("EditGeneralTimeout", QString::number(c.GetInteger(QStringLiteral("MiscSocketTimeout"))));
+    setText("EditMaxSessions", QString::number(c.GetInteger(QStringLiteral("NetMaxSessions"))));
+    setText("EditMaxSessionsPerAddress", QString::number(c.GetInteger(QStringLiteral("NetMaxSessionsPerAddress"))));
 
     m_storedScriptusMs = c.GetInteger(QStringLiteral("ScriptusTimeout"));
     m_shownScriptusSeconds = m_storedScriptusMs / kMsPerSecond;
@@ -388,12 +392,23 @@ bool TPagesDlgOptions::StoreNetworkPage()
 {
     const auto port = IntegerIn(Edit(QStringLiteral("EditServerPort")), 1, 65535);
     const auto timeout = IntegerIn(Edit(QStringLiteral("EditGeneralTimeout")), 0, INT_MAX);
-    if (!port || !timeout)
+    // A session is a thread and two descriptors: beyond the descriptor limit
+    // the program raises itself to, more would only fail later.
+    constexpr int kMostSessions = 30000;
+    const auto sessions = IntegerIn(Edit(QStringLiteral("EditMaxSessions")), 1, kMostSessions);
+    const auto perAddress = IntegerIn(Edit(QStringLiteral("EditMaxSessionsPerAddress")), 1, kMostSessions);
+    if (!port || !timeout || !sessions || !perAddress)
         return false;
     TConfig& c = Config();
-    c.Set(QStringLiteral("NetServerName"), Edit(QStringLiteral("EditServer"))->text().trimmed());
+    const QString name = Edit(QStringLiteral("EditServer"))->text().trimmed();
+    // Another master comes with another key: its first login pins it.
+    if (name.compare(c.GetString(QStringLiteral("NetServerName")), Qt::CaseInsensitive) != 0)
+        c.Set(QStringLiteral("NetServerKey"), QString());
+    c.Set(QStringLiteral("NetServerName"), name);
     c.Set(QStringLiteral("NetServerPort"), *port);
     c.Set(QStringLiteral("MiscSocketTimeout"), *timeout);
+    c.Set(QStringLiteral("NetMaxSessions"), *sessions);
+    c.Set(QStringLiteral("NetMaxSessionsPerAddress"), *perAddress);
     return true;
 }
 

@@ -10,7 +10,8 @@ TPageClients::TPageClients(QWidget* parent)
                  {"Lokaler Computername", 140},
                  {"Adresse", 100},
                  {"Letzter Kontakt", 100},
-                 {"Beschreibung", 0}},
+                 {"Beschreibung", 180},
+                 {"Skriptus", 0}},
                 2, 180, parent)
 {
     setObjectName(QStringLiteral("TabSheetClients"));

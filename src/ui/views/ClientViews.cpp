@@ -9,6 +9,7 @@
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "foundation/PoolInterlocked.h"
+#include "replication/ScriptusReports.h"
 #include "ui/views/MainViewsThread.h"
 
 namespace {
@@ -46,7 +47,8 @@ TMarkImages MarkImages(int style)
 TClientViews::TClientViews(QObject* parent)
     : QObject(parent), m_tree(55, 7, kClientDrag),
       m_list({QStringLiteral("Offizieller Computername"), QStringLiteral("Lokaler Computername"),
-              QStringLiteral("Adresse"), QStringLiteral("Letzter Kontakt"), QStringLiteral("Beschreibung")})
+              QStringLiteral("Adresse"), QStringLiteral("Letzter Kontakt"), QStringLiteral("Beschreibung"),
+              QStringLiteral("Skriptus")})
 {
     m_list.SetTipMaker(&ClientTip);
     m_list.SetDragType(kClientDrag);
@@ -130,8 +132,10 @@ void TClientViews::BuildClientList()
             if (!node.isEmpty() && NodeKey(GroupPieces(*client)) != node)
                 continue;
             TListRow row;
+            // What the computer last reported of a command file that did not
+            // complete (kept in memory by this master only).
             row.texts << client->Name() << client->LocalComputerName() << client->Address() << client->LastContactText()
-                      << client->ClientDescription();
+                      << client->ClientDescription() << LastScriptusReport(client->LocalComputerName());
             candidates.emplace_back(client, std::move(row));
         }
     }
