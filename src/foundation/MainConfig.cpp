@@ -157,6 +157,11 @@ void RegisterLayoutOptions(TConfig& c)
     for (const char* name : {"MainListViewObjects", "MainListViewClients", "MainListViewUsers",
                              "MainListViewScriptusSync", "MainListViewScriptusAsync", "MainListViewProtocol"})
         reg(name, String, QString());
+    // The column a catalogue list is sorted by (-1: the order it was built in).
+    for (const char* name : {"MainListViewObjects", "MainListViewClients", "MainListViewUsers"}) {
+        c.Register(s, QString::fromLatin1(name) + QStringLiteral("SortColumn"), false, false, Integer, -1);
+        c.Register(s, QString::fromLatin1(name) + QStringLiteral("SortDescending"), false, false, Boolean, false);
+    }
 }
 
 } // namespace

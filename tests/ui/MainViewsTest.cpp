@@ -393,4 +393,212 @@ TEST_F(MainViewsTest, ColumnsFitTheirRowsAtFirstAndKeepTheUsersWidthsAfterwards)
     EXPECT_EQ(details()->header()->sectionSize(1), 133) << "and across a restart";
 }
 
+// Sorting by a column and narrowing by the filter field, on the real window.
+class ListSortFilterTest : public MainViewsTest
+{
+protected:
+    // Sizes and dates whose texts sort otherwise than their values.
+    void StartWithThreeObjects()
+    {
+        AddObject("c.exe", 100, 44958.5); // 01.02.23
+        AddObject("a.exe", 9, 44959.5);   // 02.02.23
+        AddObject("b.exe", 10, 44957.5);  // 31.01.23
+        Start();
+        m_form->ShowPage(TPage::Objects);
+    }
+
+    static TSyncObject* AddObject(const char* name, int size, double date,
+                                  const QString& target = QStringLiteral("/opt/"))
+    {
+        return AppendObject(
+            std::make_unique<TSyncObject>(QString::fromUtf8(name), QStringLiteral("?"), size, date, target));
+    }
+
+    QHeaderView* Header(TListPage* page)
+    {
+        auto* details = qobject_cast<QTreeView*>(List(page));
+        return details != nullptr ? details->header() : nullptr;
+    }
+
+    void ClickHeader(TListPage* page, int section)
+    {
+        QHeaderView* header = Header(page);
+        ASSERT_NE(header, nullptr);
+        const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        Settle(10);
+    }
+
+    QStringList Captions(TListPage* page)
+    {
+        QStringList captions;
+        const QAbstractItemModel* model = List(page)->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            captions.append(model->index(row, 0).data().toString());
+        return captions;
+    }
+
+    void Type(QLineEdit* field, const QString& text)
+    {
+        field->clear();
+        QTest::keyClicks(field, text);
+        Settle(10);
+    }
+
+    void PressInWindow(QWidget* widget, const QKeySequence& keys)
+    {
+        m_form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+        QTest::keySequence(widget, keys);
+        Settle(10);
+    }
+};
+
+TEST_F(ListSortFilterTest, HeaderClicksSortDatesAndSizesByValueAndTurnTheOrderRound)
+{
+    StartWithThreeObjects();
+    Actions().ViewDetails->trigger();
+    Settled();
+    TListPage* page = m_form->PageObjects();
+    ClickHeader(page, 5); // "Dateigröße"
+    EXPECT_EQ(Captions(page), (QStringList{"a.exe", "b.exe", "c.exe"})) << "9, 10, 100 bytes";
+    EXPECT_EQ(Header(page)->sortIndicatorSection(), 5);
+    ClickHeader(page, 5);
+    EXPECT_EQ(Captions(page), (QStringList{"c.exe", "b.exe", "a.exe"}));
+    EXPECT_EQ(Header(page)->sortIndicatorOrder(), Qt::DescendingOrder);
+    ClickHeader(page, 4); // "Dateidatum": another column starts ascending
+    EXPECT_EQ(Captions(page), (QStringList{"b.exe", "c.exe", "a.exe"})) << "31.01. before 01.02. before 02.02.";
+
+    // The selected row names its own object, not the one built at its place.
+    SelectRow(page, 0);
+    EXPECT_EQ(m_form->ViewHooks().selectedObject(), "b.exe");
+
+    // The client list sorts its last contacts by time as well.
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    RegisterClient(QStringLiteral("192.0.2.6"), QStringLiteral("beta"));
+    FindClientByName("alpha")->SetLastContact(44958.5);
+    FindClientByName("beta")->SetLastContact(44957.5);
+    m_form->ShowPage(TPage::Clients);
+    Actions().ViewDetails->trigger();
+    Settle(10);
+    ClickHeader(m_form->PageClients(), 3); // "Letzter Kontakt"
+    EXPECT_EQ(Captions(m_form->PageClients()), (QStringList{"beta", "alpha"}));
+}
+
+TEST_F(ListSortFilterTest, SortIsKeptAcrossARebuildAStyleSwitchAndARestart)
+{
+    StartWithThreeObjects();
+    Actions().ViewDetails->trigger();
+    Settled();
+    ClickHeader(m_form->PageObjects(), 5);
+    ClickHeader(m_form->PageObjects(), 5);
+    ASSERT_EQ(Captions(m_form->PageObjects()), (QStringList{"c.exe", "b.exe", "a.exe"}));
+
+    // Rows of a rebuild arrive in the order of the catalogue and are sorted in.
+    AddObject("d.exe", 50, 45000.0);
+    m_form->ViewHooks().rebuildObjects();
+    Settled();
+    EXPECT_EQ(Captions(m_form->PageObjects()), (QStringList{"c.exe", "d.exe", "b.exe", "a.exe"}));
+    Actions().ViewSymbols->trigger();
+    Settled();
+    EXPECT_EQ(Captions(m_form->PageObjects()), (QStringList{"c.exe", "d.exe", "b.exe", "a.exe"}))
+        << "the symbols show the same order";
+    Actions().ViewDetails->trigger();
+    Settled();
+    ASSERT_NE(Header(m_form->PageObjects()), nullptr);
+    EXPECT_EQ(Header(m_form->PageObjects())->sortIndicatorSection(), 5);
+
+    SaveMainLayout(*m_form);
+    LayoutConfig().SaveAll();
+    m_form.reset();
+    Start();
+    RestoreMainLayout(*m_form);
+    Settled();
+    EXPECT_EQ(Captions(m_form->PageObjects()), (QStringList{"c.exe", "d.exe", "b.exe", "a.exe"}));
+    ASSERT_NE(Header(m_form->PageObjects()), nullptr);
+    EXPECT_EQ(Header(m_form->PageObjects())->sortIndicatorSection(), 5);
+    EXPECT_EQ(Header(m_form->PageObjects())->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+TEST_F(ListSortFilterTest, TypingNarrowsTheListByNameDescriptionAndFolderAndTheStatusCounts)
+{
+    AddObject("werkzeug.exe", 1, 45000.0)->SetDescription(QStringLiteral("Bohrmaschine"));
+    AddObject("notiz.txt", 1, 45000.0, QStringLiteral("/opt/Buero/"));
+    AddObject("readme.txt", 1, 45000.0);
+    RegisterClient(QStringLiteral("192.0.2.5"), QStringLiteral("alpha"));
+    RegisterClient(QStringLiteral("198.51.100.7"), QStringLiteral("beta"));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    TListPage* objects = m_form->PageObjects();
+    EXPECT_EQ(objects->Status()->Text(0), "3 Objekt(e)");
+
+    Type(objects->FilterField(), QStringLiteral("bohr"));
+    EXPECT_EQ(Captions(objects), QStringList{"werkzeug.exe"}) << "by description, whatever the case";
+    EXPECT_EQ(objects->Status()->Text(0), "1 von 3 Objekt(e)");
+    Type(objects->FilterField(), QStringLiteral("BUERO"));
+    EXPECT_EQ(Captions(objects), QStringList{"notiz.txt"}) << "by target folder";
+    Type(objects->FilterField(), QStringLiteral(".TXT"));
+    EXPECT_EQ(Captions(objects), (QStringList{"notiz.txt", "readme.txt"})) << "by name";
+
+    // A rebuild keeps the filter and the count follows it.
+    AddObject("liste.txt", 1, 45000.0);
+    m_form->ViewHooks().rebuildObjects();
+    Settled();
+    EXPECT_EQ(Captions(objects).size(), 3);
+    EXPECT_EQ(objects->Status()->Text(0), "3 von 4 Objekt(e)");
+    Type(objects->FilterField(), QString());
+    EXPECT_EQ(Captions(objects).size(), 4);
+    EXPECT_EQ(objects->Status()->Text(0), "4 Objekt(e)");
+
+    m_form->ShowPage(TPage::Clients);
+    Type(m_form->PageClients()->FilterField(), QStringLiteral("198.51"));
+    EXPECT_EQ(Captions(m_form->PageClients()), QStringList{"beta"}) << "by address";
+    EXPECT_EQ(m_form->PageClients()->Status()->Text(0), "1 von 2 Client(s)");
+}
+
+TEST_F(ListSortFilterTest, CtrlFFocusesTheFilterOfThePageAndEscapeClearsIt)
+{
+    StartWithAnObjectAndAClient();
+    m_form->ShowPage(TPage::Clients);
+    PressInWindow(List(m_form->PageClients()), QKeySequence(Qt::CTRL | Qt::Key_F));
+    EXPECT_EQ(QApplication::focusWidget(), m_form->PageClients()->FilterField());
+
+    m_form->ShowPage(TPage::Objects);
+    PressInWindow(List(m_form->PageObjects()), QKeySequence(Qt::CTRL | Qt::Key_F));
+    QLineEdit* filter = m_form->PageObjects()->FilterField();
+    ASSERT_EQ(QApplication::focusWidget(), filter);
+    QTest::keyClicks(filter, QStringLiteral("nichts"));
+    Settle(10);
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 0);
+    QTest::keyClick(filter, Qt::Key_Escape);
+    Settle(10);
+    EXPECT_TRUE(filter->text().isEmpty());
+    EXPECT_EQ(List(m_form->PageObjects())->model()->rowCount(), 1);
+
+    m_form->ShowPage(TPage::Overview);
+    EXPECT_FALSE(Actions().ViewFilter->isEnabled()) << "the overview has no list";
+}
+
+TEST_F(ListSortFilterTest, ActionsFollowTheRowsTheFilterLeaves)
+{
+    AddObject("a.exe", 1, 45000.0);
+    AddObject("b.exe", 1, 45000.0);
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    TListPage* page = m_form->PageObjects();
+    SelectRow(page, 0);
+    ASSERT_TRUE(Actions().ObjectProperties->isEnabled());
+
+    Type(page->FilterField(), QStringLiteral("b."));
+    EXPECT_EQ(Captions(page), QStringList{"b.exe"});
+    EXPECT_FALSE(Actions().ObjectProperties->isEnabled()) << "the selected row was filtered away";
+    EXPECT_FALSE(Actions().FileOpenObject->isEnabled());
+    EXPECT_EQ(m_form->ViewHooks().selectedObject(), "");
+
+    SelectRow(page, 0);
+    EXPECT_TRUE(Actions().ObjectProperties->isEnabled());
+    EXPECT_EQ(m_form->ViewHooks().selectedObject(), "b.exe") << "the shown row, not the first one built";
+}
+
 } // namespace

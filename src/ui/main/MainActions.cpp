@@ -43,6 +43,7 @@ TMainActions::TMainActions(QWidget* window) : QObject(window), m_window(window)
     ViewDetails = Make("ActionViewDetails", QStringLiteral("Details"), {}, true);
     ViewListStyle = Make("ActionViewListStyle", QStringLiteral("Listendarstellung ändern"));
     ViewUp = Make("ActionViewUp", QStringLiteral("Aufwärts"));
+    ViewFilter = Make("ActionViewFilter", QStringLiteral("Liste filtern"), QKeySequence(Qt::CTRL | Qt::Key_F));
 
     ClientWakeUp = Make("ActionClientWakeUp", QStringLiteral("Computer anschalten"));
     ClientSendMessage = Make("ActionClientSendMessage", QStringLiteral("Nachricht schicken"));
@@ -206,6 +207,7 @@ void TMainActions::Update(TActionState s)
     ViewSymbols->setChecked(listPage && s.listStyle == 0);
     ViewDetails->setChecked(listPage && s.listStyle == 3);
     ViewUp->setEnabled(s.activePage == TPage::Objects || s.activePage == TPage::Clients);
+    ViewFilter->setEnabled(listPage);
 
     ClientWakeUp->setEnabled(false);
     ClientSendMessage->setEnabled(false);
@@ -298,7 +300,7 @@ void TMainActions::FillMenuBar(QMenuBar* bar)
     add(QStringLiteral("&Bearbeiten"), {EditCut, EditCopy, EditPaste, nullptr, ObjectDelete, ObjectProperties, nullptr,
                                         ObjectShowAll, ObjectShowCurrentClients, ObjectReverseSearch});
     add(QStringLiteral("&Ansicht"), {ViewPage[0], ViewPage[1], ViewPage[2], ViewPage[3], ViewPage[4], ViewPage[5],
-                                     nullptr, ViewRefresh, nullptr, ViewSymbols, ViewDetails, ViewUp});
+                                     nullptr, ViewRefresh, nullptr, ViewSymbols, ViewDetails, ViewUp, ViewFilter});
     add(QStringLiteral("&Client"),
         {ClientWakeUp, ClientSendMessage, nullptr, ClientPhoneHome, ClientTerminate, ClientDeinstall, nullptr,
          ClientShowAll, ClientShowCurrentObjects, ClientReverseSearch, nullptr, ClientDelete, ClientProperties});

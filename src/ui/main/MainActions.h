@@ -123,6 +123,7 @@ public:
     QAction* ViewDetails;
     QAction* ViewListStyle;
     QAction* ViewUp;
+    QAction* ViewFilter;
     // &Client
     QAction* ClientWakeUp;
     QAction* ClientSendMessage;

@@ -34,6 +34,11 @@ std::vector<TListSlot> Lists(TFormMain& form)
             {"MainListViewProtocol", nullptr, form.PageProtocol()->List()}};
 }
 
+QString SortOption(const TListSlot& slot, const char* suffix)
+{
+    return QString::fromLatin1(slot.option) + QString::fromLatin1(suffix);
+}
+
 struct TSplitterSlot {
     const char* option;
     TTreeSplitter* splitter;
@@ -85,9 +90,12 @@ void RestoreMainLayout(TFormMain& form)
         slot.splitter->SetLeftWidth(layout.GetInteger(QString::fromLatin1(slot.option)));
     for (const TListSlot& slot : Lists(form)) {
         const QString widths = layout.GetString(QString::fromLatin1(slot.option));
-        if (slot.page != nullptr)
+        if (slot.page != nullptr) {
             slot.page->SetColumnWidths(widths);
-        else
+            slot.page->SetSort(layout.GetInteger(SortOption(slot, "SortColumn")),
+                               layout.GetBoolean(SortOption(slot, "SortDescending")) ? Qt::DescendingOrder
+                                                                                     : Qt::AscendingOrder);
+        } else
             ApplyColumnWidthsText(slot.list, widths);
     }
 }
@@ -104,7 +112,12 @@ void SaveMainLayout(TFormMain& form)
     layout.Set(QStringLiteral("MainLeft"), geometry.left());
     layout.Set(QStringLiteral("MainTop"), geometry.top());
     layout.Set(QStringLiteral("MainActiveTab"), form.Pages()->currentIndex());
-    for (const TListSlot& slot : Lists(form))
+    for (const TListSlot& slot : Lists(form)) {
         layout.Set(QString::fromLatin1(slot.option),
                    slot.page != nullptr ? slot.page->ColumnWidths() : ColumnWidthsText(slot.list));
+        if (slot.page != nullptr) {
+            layout.Set(SortOption(slot, "SortColumn"), slot.page->SortColumn());
+            layout.Set(SortOption(slot, "SortDescending"), slot.page->SortOrder() == Qt::DescendingOrder);
+        }
+    }
 }

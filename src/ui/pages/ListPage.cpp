@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/ListPage.h"
 
+#include <QAction>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -106,7 +108,22 @@ TListPage::TListPage(const QString& caption, int headerIcon, const QString& hint
     tree->setHeaderHidden(true);
     tree->setAccessibleName(caption + QStringLiteral(" - Baum"));
     PlaceView(m_tree, tree, 0);
-    QTreeView* placeholder = MakeColumnList(caption + QStringLiteral(" - Liste"), columns, m_splitter);
+
+    auto* listPane = new QWidget;
+    m_listLayout = new QVBoxLayout(listPane);
+    m_listLayout->setContentsMargins(0, 0, 0, 0);
+    m_filter = new QLineEdit(listPane);
+    m_filter->setAccessibleName(caption + QStringLiteral(" - Filter"));
+    m_filter->setPlaceholderText(QStringLiteral("Liste filtern (Strg+F)"));
+    m_filter->setClearButtonEnabled(true);
+    auto* clear = new QAction(m_filter);
+    clear->setShortcut(Qt::Key_Escape);
+    clear->setShortcutContext(Qt::WidgetShortcut);
+    connect(clear, &QAction::triggered, m_filter, &QLineEdit::clear);
+    m_filter->QWidget::addAction(clear);
+    m_listLayout->addWidget(m_filter);
+    m_splitter->addWidget(listPane);
+    QTreeView* placeholder = MakeColumnList(caption + QStringLiteral(" - Liste"), columns, listPane);
     placeholder->setProperty("plenwickPlaceholder", true);
     PlaceView(m_list, placeholder, 1);
     ContentLayout()->addWidget(m_splitter, 1);
@@ -129,12 +146,30 @@ void TListPage::PlaceView(QAbstractItemView*& slot, QAbstractItemView* view, int
     if (old != nullptr) {
         // Keys bound to the list (Del, F2) go with it to its successor.
         view->addActions(old->actions());
-        m_splitter->replaceWidget(index, view);
-        m_splitter->SetLeftWidth(m_splitter->LeftWidth());
+        if (index == 0) {
+            m_splitter->replaceWidget(index, view);
+            m_splitter->SetLeftWidth(m_splitter->LeftWidth());
+        } else {
+            m_listLayout->replaceWidget(old, view);
+            old->hide();
+        }
         old->deleteLater();
-    } else {
+    } else if (index == 0) {
         m_splitter->insertWidget(index, view);
+    } else {
+        m_listLayout->addWidget(view, 1);
     }
+}
+
+void TListPage::SetSort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= int(m_columns.size()))
+        column = -1;
+    if (column == m_sortColumn && order == m_sortOrder)
+        return;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    Q_EMIT SortChanged();
 }
 
 void TListPage::SetTree(QAbstractItemView* tree)

@@ -6,6 +6,8 @@
 #include "ui/pages/PageFrame.h"
 
 class QAbstractItemView;
+class QLineEdit;
+class QVBoxLayout;
 class TTreeSplitter;
 class TStatusPanels;
 class QTreeView;
@@ -33,9 +35,9 @@ QString ColumnWidthsText(const QAbstractItemView* list);
 /// that is no number leave their column as it is.
 void ApplyColumnWidthsText(QAbstractItemView* list, const QString& text);
 
-/// A page with a tree left of a splitter, a list right of it and a status bar
-/// below (objects, clients, users). Until the views fill them, tree and list
-/// are empty views with the right columns.
+/// A page with a tree left of a splitter, a list with a filter field above it
+/// right of it and a status bar below (objects, clients, users). Until the
+/// views fill them, tree and list are empty views with the right columns.
 class TListPage : public TPageFrame
 {
     Q_OBJECT
@@ -62,11 +64,24 @@ public:
     /// The list's columns as first shown (captions and widths).
     const std::vector<TListColumn>& Columns() const { return m_columns; }
 
+    /// The column the list is sorted by (-1: the order it was built in) and
+    /// the order, kept by the page like the widths.
+    int SortColumn() const { return m_sortColumn; }
+    Qt::SortOrder SortOrder() const { return m_sortOrder; }
+    /// A column the list does not have means the order it was built in.
+    void SetSort(int column, Qt::SortOrder order);
+
+    /// The field that narrows the list as one types; Escape clears it.
+    QLineEdit* FilterField() const { return m_filter; }
+
     /// Its left width is the tree's width.
     TTreeSplitter* Splitter() const { return m_splitter; }
 
     /// The status bar; nullptr on a page without one.
     TStatusPanels* Status() const { return m_status; }
+
+Q_SIGNALS:
+    void SortChanged();
 
 private:
     void PlaceView(QAbstractItemView*& slot, QAbstractItemView* view, int index);
@@ -75,8 +90,12 @@ private:
 
     std::vector<TListColumn> m_columns;
     TTreeSplitter* m_splitter;
+    QVBoxLayout* m_listLayout;
+    QLineEdit* m_filter;
     QAbstractItemView* m_tree = nullptr;
     QAbstractItemView* m_list = nullptr;
     TStatusPanels* m_status = nullptr;
     QString m_keptWidths;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

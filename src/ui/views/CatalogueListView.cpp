@@ -2,11 +2,14 @@
 #include "ui/views/CatalogueListView.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QListView>
 #include <QTreeView>
 
 #include "foundation/MainConfig.h"
 #include "ui/pages/ListPage.h"
+#include "ui/pages/StatusPanels.h"
+#include "ui/views/ListProxyModel.h"
 #include "ui/views/MainViewsBase.h"
 
 namespace {
@@ -62,11 +65,56 @@ void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model)
         old->deleteLater();
 }
 
-TStyledList::TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption)
-    : QObject(&page), m_page(page), m_model(model), m_option(option), m_caption(caption)
+TStyledList::TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption,
+                         const QString& countUnit)
+    : QObject(&page), m_page(page), m_model(model), m_proxy(new TListProxyModel(model, this)), m_option(option),
+      m_caption(caption), m_countUnit(countUnit)
 {
-    // A rebuild drops the selection without a selection signal.
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &TStyledList::SelectionChanged);
+    // A rebuild drops the selection without a selection signal, and so does
+    // a filter that hides the selected rows.
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &TStyledList::SelectionChanged);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &TStyledList::SelectionChanged);
+    connect(m_proxy, &TListProxyModel::CountChanged, this, &TStyledList::ShowCount);
+    connect(page.FilterField(), &QLineEdit::textChanged, m_proxy, &TListProxyModel::SetFilterText);
+    connect(&page, &TListPage::SortChanged, this, &TStyledList::ShowSort);
+    ShowSort();
+}
+
+void TStyledList::OnHeaderClicked(int column)
+{
+    const bool again = column == m_page.SortColumn() && m_page.SortOrder() == Qt::AscendingOrder;
+    m_page.SetSort(column, again ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TStyledList::ShowSort()
+{
+    m_proxy->SortBy(m_page.SortColumn(), m_page.SortOrder());
+    ShowSortIndicator();
+}
+
+void TStyledList::ShowSortIndicator()
+{
+    if (auto* details = qobject_cast<QTreeView*>(m_view)) {
+        QHeaderView* header = details->header();
+        header->setSortIndicatorShown(m_page.SortColumn() >= 0);
+        header->setSortIndicator(m_page.SortColumn(), m_page.SortOrder());
+    }
+}
+
+void TStyledList::SetStatus(const QString& text)
+{
+    m_status = text;
+    ShowCount();
+}
+
+void TStyledList::ShowCount()
+{
+    if (m_page.Status() == nullptr)
+        return;
+    m_page.Status()->SetText(
+        0, m_proxy->Filtering()
+               ? QStringLiteral("%1 von %2 %3").arg(m_proxy->rowCount()).arg(m_model.Count()).arg(m_countUnit)
+               : m_status);
 }
 
 void TStyledList::Show(int style)
@@ -77,11 +125,14 @@ void TStyledList::Show(int style)
     m_style = style;
     if (style == kStyleDetails) {
         QTreeView* details = MakeColumnList(m_caption, m_page.Columns(), nullptr);
-        PrepareDetailsView(*details, &m_model);
+        PrepareDetailsView(*details, m_proxy);
         ApplyColumnWidths(details, m_page.Columns());
+        details->header()->setSectionsClickable(true);
+        connect(details->header(), &QHeaderView::sectionClicked, this, &TStyledList::OnHeaderClicked);
         m_view = details;
+        ShowSortIndicator();
     } else {
-        m_view = MakeSymbolsView(m_caption, &m_model, nullptr);
+        m_view = MakeSymbolsView(m_caption, m_proxy, nullptr);
     }
     ShowFilterColour(*m_view, m_filtered);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TStyledList::SelectionChanged);
@@ -109,7 +160,7 @@ QStringList TStyledList::SelectedKeys() const
     QModelIndexList rows = m_view->selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end());
     for (const QModelIndex& index : rows)
-        keys.append(m_model.Key(index.row()));
+        keys.append(m_model.Key(m_proxy->SourceRow(index)));
     return keys;
 }
 

@@ -10,6 +10,7 @@ class QListView;
 class QTreeView;
 class QWidget;
 class TListPage;
+class TListProxyModel;
 class TRowListModel;
 
 /// The symbols style of a catalogue list: large pictures with captions, in
@@ -20,13 +21,16 @@ QListView* MakeSymbolsView(const QString& caption, QAbstractItemModel* model, QW
 void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model);
 
 /// A page's catalogue list: one view at a time in the list style (symbols,
-/// or details with the page's columns), the style kept in the layout.
+/// or details with the page's columns), the style kept in the layout; in
+/// either style sorted as the page says and narrowed by its filter field.
 class TStyledList : public QObject
 {
     Q_OBJECT
 public:
-    /// option: the layout setting that holds the style; caption: the view's accessible name.
-    TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption);
+    /// option: the layout setting that holds the style; caption: the view's
+    /// accessible name; countUnit: what the status counts ("Objekt(e)").
+    TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption,
+                const QString& countUnit);
 
     /// Shows the list in the style; a new view only when the style changes.
     void Show(int style);
@@ -41,6 +45,9 @@ public:
     QStringList SelectedKeys() const;
     /// The filter colour, also for views made later.
     void SetFiltered(bool filtered);
+    /// The status text of the whole list, shown in the first status panel
+    /// unless the filter field narrows the list: then "n von m ...".
+    void SetStatus(const QString& text);
 
 Q_SIGNALS:
     /// The selected rows changed, also by a rebuild of the list.
@@ -48,10 +55,18 @@ Q_SIGNALS:
     void RowActivated();
 
 private:
+    void OnHeaderClicked(int column);
+    void ShowSort();
+    void ShowSortIndicator();
+    void ShowCount();
+
     TListPage& m_page;
     TRowListModel& m_model;
+    TListProxyModel* m_proxy;
     QString m_option;
     QString m_caption;
+    QString m_countUnit;
+    QString m_status;
     QAbstractItemView* m_view = nullptr;
     int m_style = -1;
     bool m_filtered = false;

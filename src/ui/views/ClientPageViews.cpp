@@ -26,7 +26,8 @@ const QString kStyleOption = QStringLiteral("MainListViewClientsViewStyle");
 TClientPageViews::TClientPageViews(TFormMain& form)
     : QObject(&form), m_form(form), m_page(*form.PageClients()),
       m_treeView(MakeGroupTreeView(QStringLiteral("Clients - Baum"), &m_views.Tree())),
-      m_listView(new TStyledList(m_page, m_views.List(), kStyleOption, QStringLiteral("Clients - Liste")))
+      m_listView(new TStyledList(m_page, m_views.List(), kStyleOption, QStringLiteral("Clients - Liste"),
+                                 QStringLiteral("Client(s)")))
 {
     m_page.SetTree(m_treeView);
     form.PageClients()->SetSelectionSource([this] { return SelectedNames(); });
@@ -36,7 +37,7 @@ TClientPageViews::TClientPageViews(TFormMain& form)
         const QStandardItem* node = m_views.Tree().itemFromIndex(m_treeView->currentIndex());
         return node != nullptr ? NodeKey(NodePath(node)) : QString();
     };
-    m_views.status = [this](const QString& text) { m_page.Status()->SetText(0, text); };
+    m_views.status = [this](const QString& text) { m_listView->SetStatus(text); };
     m_views.listStyle = [this](int style) { m_listView->Show(style); };
     m_views.filtered = [this](bool filtered) { m_listView->SetFiltered(filtered); };
     m_views.information = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Information, text); };

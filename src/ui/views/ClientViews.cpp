@@ -52,6 +52,7 @@ TClientViews::TClientViews(QObject* parent)
 {
     m_list.SetTipMaker(&ClientTip);
     m_list.SetDragType(kClientDrag);
+    m_list.SetFilterFields({Name, LocalName, Address, Description});
     m_tree.onDrop = [this](const QStringList& names, QStandardItem* node) { MoveToGroup(names, node); };
     m_tree.onRenamed = [this](QStandardItem* node, const QString& oldText) { OnRenamed(node, oldText); };
     m_tree.onRefused = [this](const QString& reason) {
@@ -136,6 +137,7 @@ void TClientViews::BuildClientList()
             // complete (kept in memory by this master only).
             row.texts << client->Name() << client->LocalComputerName() << client->Address() << client->LastContactText()
                       << client->ClientDescription() << LastScriptusReport(client->LocalComputerName());
+            row.values = {{LastContact, client->LastContact()}};
             candidates.emplace_back(client, std::move(row));
         }
     }

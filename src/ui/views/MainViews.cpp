@@ -1,16 +1,39 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/views/MainViews.h"
 
+#include <QLineEdit>
+
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncObject.h"
 #include "ui/main/IconTable.h"
 #include "ui/main/Main.h"
 #include "ui/main/MainActions.h"
+#include "ui/pages/PageClients.h"
+#include "ui/pages/PageObjects.h"
+#include "ui/pages/PageUsers.h"
 #include "ui/views/ClientPageViews.h"
 #include "ui/views/MainViewsThread.h"
 #include "ui/views/ObjectPageViews.h"
 #include "ui/views/ScriptusPageViews.h"
 #include "ui/views/UserPageViews.h"
+
+namespace {
+
+TListPage* ListPageOf(const TFormMain& form, TPage page)
+{
+    switch (page) {
+    case TPage::Objects:
+        return form.PageObjects();
+    case TPage::Clients:
+        return form.PageClients();
+    case TPage::Users:
+        return form.PageUsers();
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
 
 TMainViews::TMainViews(TFormMain& form)
     : QObject(&form), m_form(form), m_objects(nullptr), m_clients(nullptr), m_users(nullptr), m_scriptus(nullptr)
@@ -67,6 +90,13 @@ void TMainViews::WireActions()
             m_objects->FolderUp();
         else if (m_form.ActivePage() == TPage::Clients)
             m_clients->FolderUp();
+    });
+    a.Handle(a.ViewFilter, [this] {
+        TListPage* page = ListPageOf(m_form, m_form.ActivePage());
+        if (page == nullptr)
+            return;
+        page->FilterField()->setFocus(Qt::ShortcutFocusReason);
+        page->FilterField()->selectAll();
     });
     a.Handle(a.TreeAddNode, [this] {
         if (m_form.ActivePage() == TPage::Clients)

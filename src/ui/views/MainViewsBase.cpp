@@ -193,6 +193,41 @@ QString TRowListModel::Key(int row) const
     return key;
 }
 
+bool TRowListModel::Less(int left, int right, int column) const
+{
+    const TListRow& a = Row(left);
+    const TListRow& b = Row(right);
+    const auto value = [column](const TListRow& row) -> const double* {
+        for (const auto& [valueColumn, number] : row.values)
+            if (valueColumn == column)
+                return &number;
+        return nullptr;
+    };
+    const double* first = value(a);
+    const double* second = value(b);
+    if (first != nullptr && second != nullptr)
+        return *first < *second;
+    return a.texts.value(column).compare(b.texts.value(column), Qt::CaseInsensitive) < 0;
+}
+
+bool TRowListModel::Matches(int row, const QString& text) const
+{
+    const TListRow& entry = Row(row);
+    for (int column : m_filterColumns)
+        if (entry.texts.value(column).contains(text, Qt::CaseInsensitive))
+            return true;
+    for (int extra : m_filterTipExtras)
+        if (entry.tipExtra.value(extra).contains(text, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+void TRowListModel::SetFilterFields(std::vector<int> columns, std::vector<int> tipExtras)
+{
+    m_filterColumns = std::move(columns);
+    m_filterTipExtras = std::move(tipExtras);
+}
+
 void TRowListModel::SetImages(const std::vector<int>& images)
 {
     const size_t count = std::min(images.size(), m_rows.size());
@@ -299,6 +334,7 @@ TListRow ObjectListRow(const TSyncObject& object, int style)
     }
     row.tipExtra << heading << object.Description();
     row.id = object.ComputeId();
+    row.values = {{Date, object.ModifiedDate()}, {Size, double(object.Size())}};
     return row;
 }
 
@@ -325,6 +361,8 @@ QStringList ObjectListHeaders()
 void SetupObjectListModel(TRowListModel& model)
 {
     model.SetKeyColumns({Caption, SourceFolder});
+    // Name, description (second tip extra) and target folder.
+    model.SetFilterFields({Caption, TargetFolder}, {1});
     model.SetAlignment(Attributes, Qt::AlignHCenter);
     model.SetAlignment(Size, Qt::AlignRight);
     model.SetTipMaker(&ObjectTip);

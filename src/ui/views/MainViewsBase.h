@@ -36,6 +36,9 @@ struct TListRow {
     int image = -1;
     QStringList tipExtra;
     quint64 id = 0;
+    /// Columns whose order is that of a value, not of the text (dates,
+    /// sizes), with the row's value.
+    std::vector<std::pair<int, double>> values;
 };
 
 /// Rows of one catalogue list (objects, clients or users). Rows arrive in
@@ -65,6 +68,13 @@ public:
     int Count() const { return static_cast<int>(m_rows.size()); }
     /// The texts that identify a row's entry (the object list: folder and caption).
     QString Key(int row) const;
+    /// Whether row left comes before row right in the column: by value where
+    /// the rows have one, else by text regardless of case.
+    bool Less(int left, int right, int column) const;
+    /// Whether one of the row's filter fields holds the text, regardless of case.
+    bool Matches(int row, const QString& text) const;
+    /// The fields the filter field searches: columns and tipExtra entries.
+    void SetFilterFields(std::vector<int> columns, std::vector<int> tipExtras = {});
 
     void SetKeyColumns(std::vector<int> columns) { m_keyColumns = std::move(columns); }
     void SetAlignment(int column, Qt::Alignment alignment);
@@ -79,6 +89,8 @@ private:
     QStringList m_headers;
     std::vector<TListRow> m_rows;
     std::vector<int> m_keyColumns{0};
+    std::vector<int> m_filterColumns{0};
+    std::vector<int> m_filterTipExtras;
     QList<Qt::Alignment> m_alignments;
     TTipMaker m_tipMaker;
     int m_style = kStyleSymbols;

@@ -22,7 +22,8 @@ const QString kStyleOption = QStringLiteral("MainListViewObjectsViewStyle");
 
 TObjectPageViews::TObjectPageViews(TFormMain& form)
     : QObject(&form), m_form(form), m_page(*form.PageObjects()), m_treeView(new QTreeView),
-      m_listView(new TStyledList(m_page, m_list, kStyleOption, QStringLiteral("Objekte - Liste")))
+      m_listView(
+          new TStyledList(m_page, m_list, kStyleOption, QStringLiteral("Objekte - Liste"), QStringLiteral("Objekt(e)")))
 {
     SetupObjectListModel(m_list);
     m_treeView->setAccessibleName(QStringLiteral("Objekte - Baum"));
@@ -41,7 +42,12 @@ TObjectPageViews::TObjectPageViews(TFormMain& form)
     TObjectViewTargets targets;
     targets.tree = &m_tree;
     targets.list = &m_list;
-    targets.status = [this](int panel, const QString& text) { m_page.Status()->SetText(panel, text); };
+    targets.status = [this](int panel, const QString& text) {
+        if (panel == 0)
+            m_listView->SetStatus(text);
+        else
+            m_page.Status()->SetText(panel, text);
+    };
     targets.listStyle = [this](int style) { m_listView->Show(style); };
     targets.filtered = [this](bool filtered) { m_listView->SetFiltered(filtered); };
     targets.information = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Information, text); };

@@ -18,7 +18,8 @@ const QString kStyleOption = QStringLiteral("MainListViewUsersViewStyle");
 TUserPageViews::TUserPageViews(TFormMain& form)
     : QObject(&form), m_form(form), m_page(*form.PageUsers()),
       m_treeView(MakeGroupTreeView(QStringLiteral("Benutzer - Baum"), &m_views.Tree())),
-      m_listView(new TStyledList(m_page, m_views.List(), kStyleOption, QStringLiteral("Benutzer - Liste")))
+      m_listView(new TStyledList(m_page, m_views.List(), kStyleOption, QStringLiteral("Benutzer - Liste"),
+                                 QStringLiteral("Benutzer")))
 {
     m_page.SetTree(m_treeView);
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,

@@ -21,6 +21,7 @@ TUserViews::TUserViews(QObject* parent)
 {
     m_list.SetTipMaker(&UserTip);
     m_list.SetDragType(kUserDrag);
+    m_list.SetFilterFields({0, 1, 2});
     m_tree.onDrop = [this](const QStringList& names, QStandardItem* node) { MoveToGroup(names, node); };
     m_tree.onRenamed = [this](QStandardItem* node, const QString& oldText) { OnRenamed(oldText, node->text()); };
     m_tree.onRefused = [this](const QString& reason) {
