@@ -71,8 +71,7 @@ void TrustOnFirstLogin(TClientBase& client)
     if (presented.isEmpty() || !PinnedMasterKey().isEmpty())
         return;
     PinMasterKey(presented);
-    client.Log(QStringLiteral("Dem Schlüssel %1 des Master-Servers \"%2\" wird ab jetzt vertraut")
-                   .arg(presented, client.ConnectInfo().host));
+    client.Log(MasterKeyTrustedText(presented, client.ConnectInfo().host));
 }
 
 // Plain sessions are logged once per computer, not at every update.

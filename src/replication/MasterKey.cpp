@@ -28,6 +28,11 @@ void PinMasterKey(const QString& fingerprint)
     TUiAdapter::RefreshConnectionSettings();
 }
 
+QString MasterKeyTrustedText(const QString& fingerprint, const QString& server)
+{
+    return QStringLiteral("Dem Schlüssel %1 des Master-Servers \"%2\" wird ab jetzt vertraut").arg(fingerprint, server);
+}
+
 void CheckMasterKey(const QString& server, const QString& presented)
 {
     const QString pinned = PinnedMasterKey();

@@ -19,6 +19,8 @@ QString PinnedMasterKey();
 /// Trusts the fingerprint from now on (NetServerKey, saved at once); an empty
 /// one clears the pin, so that the next master's key is taken at its first login.
 void PinMasterKey(const QString& fingerprint);
+/// The log line for a key pinned for the master server of that name.
+QString MasterKeyTrustedText(const QString& fingerprint, const QString& server);
 /// Raises EMasterKeyRefused when a key is pinned and the presented one is another.
 void CheckMasterKey(const QString& server, const QString& presented);
 /// The fingerprint of the master server this computer names: its own key

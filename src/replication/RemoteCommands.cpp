@@ -132,7 +132,7 @@ void HandleSetServer(TSession& session, const QStringList& words)
     }
     if (!key.isEmpty()) {
         PinMasterKey(key);
-        session.Log(QStringLiteral("Dem Schlüssel %1 des Master-Servers \"%2\" wird ab jetzt vertraut").arg(key, name));
+        session.Log(MasterKeyTrustedText(key, name));
     }
 }
 

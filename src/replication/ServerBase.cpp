@@ -206,14 +206,8 @@ void TServerBase::StopListeners()
     try {
         m_listener.reset();
         m_port = 0;
-        {
-            // As the listener goes, so do its connections; the sessions then end by themselves.
-            std::lock_guard table(m_tableLock);
-            for (const TSlot& slot : m_slots) {
-                if (slot.active)
-                    slot.session->BreakConnection();
-            }
-        }
+        // As the listener goes, so do its connections; the sessions then end by themselves.
+        BreakActiveSessions(false);
         m_broadcast.reset();
         if (m_udpSocket >= 0) {
             ::close(m_udpSocket);
@@ -309,16 +303,21 @@ bool TServerBase::EndSessions(const QDeadlineTimer& grace)
 {
     if (MayQuit())
         return true;
-    if (grace.hasExpired()) {
-        std::lock_guard table(m_tableLock);
-        for (const TSlot& slot : m_slots) {
-            if (slot.active) {
-                BaseLog(QStringLiteral("Verbindung mit %1 wird getrennt").arg(slot.session->PeerName()));
-                slot.session->BreakConnection();
-            }
-        }
-    }
+    if (grace.hasExpired())
+        BreakActiveSessions(true);
     return false;
+}
+
+void TServerBase::BreakActiveSessions(bool logged)
+{
+    std::lock_guard table(m_tableLock);
+    for (const TSlot& slot : m_slots) {
+        if (!slot.active)
+            continue;
+        if (logged)
+            BaseLog(QStringLiteral("Verbindung mit %1 wird getrennt").arg(slot.session->PeerName()));
+        slot.session->BreakConnection();
+    }
 }
 
 bool TServerBase::IsClientConnected(const QString& name) const

@@ -87,6 +87,8 @@ private:
     /// Joins and frees the sessions whose thread has ended.
     void ReapSessions();
     bool AllSessionsFinished() const;
+    /// Breaks the connection of every active session, naming each in the log when logged.
+    void BreakActiveSessions(bool logged);
 
     std::shared_mutex m_sessionLock;
     // Guards the slots alone, never across a request, so IsClientConnected
