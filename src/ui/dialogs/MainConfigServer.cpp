@@ -65,6 +65,11 @@ TFormConfigServer::TFormConfigServer(QWidget* parent) : QDialog(parent)
     auto* ownKey = new QLineEdit(OwnFingerprintText(), serverBox);
     NameControl(ownKey, QStringLiteral("EditOwnKey"), QStringLiteral("Schlüssel dieses Computers"));
     ownKey->setReadOnly(true);
+    // A fingerprint is read and compared whole, never scrolled.
+    const int keyWidth = ownKey->fontMetrics().horizontalAdvance(QString(79, QLatin1Char('0'))) +
+                         2 * ownKey->fontMetrics().averageCharWidth();
+    m_editServerKey->setMinimumWidth(keyWidth);
+    ownKey->setMinimumWidth(keyWidth);
     auto* serverKeyRow = new QHBoxLayout;
     serverKeyRow->addWidget(m_editServerKey, 1);
     serverKeyRow->addWidget(m_buttonClearServerKey);
