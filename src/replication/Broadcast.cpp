@@ -28,9 +28,9 @@
 #include "foundation/ThreadWait.h"
 #include "foundation/UiAdapter.h"
 #include "platform/HostNames.h"
-#include "replication/ClientBase.h"
 #include "replication/Protocol.h"
 #include "replication/RemoteCommands.h"
+#include "replication/TransferPacing.h"
 
 namespace {
 
@@ -66,6 +66,7 @@ std::atomic<bool> g_serverQuery{false};
 std::atomic<bool> g_quietQuery{false};
 std::atomic<bool> g_collectProviders{false};
 std::atomic<TClock::rep> g_lastDownloadQuery{0};
+std::atomic<int> g_busyAnswers{0};
 
 // Peers answer within milliseconds, but an installation that starts right
 // after the object list would close the window before any answer arrives.
@@ -90,23 +91,46 @@ TBroadcastState& State()
     return *state;
 }
 
-void BroadcastToNetwork(const QByteArray& datagram)
+// An empty address broadcasts to 255.255.255.255.
+void SendToNetwork(const QByteArray& datagram, const QString& address)
 {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    target.sin_port = htons(static_cast<quint16>(MainConfig().GetInteger(QStringLiteral("NetServerPort"))));
+    if (!address.isEmpty() && ::inet_pton(AF_INET, address.toLatin1().constData(), &target.sin_addr) != 1)
+        throw ESocketError(QStringLiteral("Ungültige Adresse \"%1\"").arg(address));
     const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         throw ESocketError(QStringLiteral("Socket-Fehler: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     const int on = 1;
     ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    target.sin_port = htons(static_cast<quint16>(MainConfig().GetInteger(QStringLiteral("NetServerPort"))));
     const ssize_t sent = ::sendto(s, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
                                   reinterpret_cast<sockaddr*>(&target), sizeof target);
     const int error = errno;
     ::close(s);
     if (sent != datagram.size())
         throw ESocketError(QStringLiteral("Socket-Fehler: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Sends through the plugged-in sender or to the network; a failure is
+// logged, never raised.
+void SendDatagram(const QString& text, const QString& address)
+{
+    try {
+        TDatagramSender sender;
+        {
+            std::lock_guard guard(State().senderLock);
+            sender = State().sender;
+        }
+        const QByteArray datagram = text.toUtf8();
+        if (sender)
+            sender(datagram, address);
+        else
+            SendToNetwork(datagram, address);
+    } catch (const std::exception& error) {
+        BroadcastLog(QStringLiteral("Bei der Bearbeitung des Broadcasts \"%1\" ").arg(text) + ExceptionSuffix(error));
+    }
 }
 
 // A datagram is text when it decodes cleanly and holds no control character:
@@ -214,8 +238,12 @@ void OnSetServer(const QString& text, const QStringList& words)
                                 .arg(name));
 }
 
-void OnQueryDownload(const QString& text, const QStringList& words, const QString& senderName,
-                     const TConnectedCheck& isConnected)
+// A computer holding the object answers the asker alone: a broadcast answer
+// would reach every computer, whose filters would then drop this computer's
+// next answer to another asker. While it sends the object to another, it
+// says it is busy, so that the asker waits instead of going to the master.
+void OnQueryDownload(const QString& text, const QStringList& words, const QString& senderAddress,
+                     const QString& senderName, const TConnectedCheck& isConnected)
 {
     if (words.size() < 3) {
         DropIncomplete(text);
@@ -233,11 +261,13 @@ void OnQueryDownload(const QString& text, const QStringList& words, const QStrin
             QStringLiteral("Der Client \"%1\" ist ohnehin mit uns verbunden, nicht antworten").arg(senderName));
         return;
     }
-    if (AnyClientThreadRunning()) {
+    QString answer = QStringLiteral("SETDOWNLOAD %1 %2").arg(QuoteField(name), NumberToText(id));
+    if (SendingNow(id)) {
         BroadcastLog(QStringLiteral("Wir sind bereits mit einem anderen Client beschäftigt"));
-        return;
+        answer += QStringLiteral(" busy");
     }
-    SendBroadcast(QStringLiteral("SETDOWNLOAD %1 %2").arg(QuoteField(name), NumberToText(id)));
+    BroadcastLog(QStringLiteral("Sende Antwort \"%1\" an \"%2\"").arg(answer, senderAddress));
+    SendDatagram(answer, senderAddress);
 }
 
 void OnSetDownload(const QString& text, const QStringList& words, const QString& senderName)
@@ -255,7 +285,11 @@ void OnSetDownload(const QString& text, const QStringList& words, const QString&
     // Only the version this computer wants counts: a provider of another
     // would serve bytes that the digest check throws away.
     TSyncObject* object = FindBySourcePath(name);
-    if (object != nullptr && object->ComputeId() == id && !senderName.isEmpty())
+    if (object == nullptr || object->ComputeId() != id)
+        return;
+    if (words.value(3) == QLatin1String("busy"))
+        ++g_busyAnswers;
+    else if (!senderName.isEmpty())
         object->AddProvider(senderName);
 }
 
@@ -270,20 +304,7 @@ void SetDatagramSender(TDatagramSender sender)
 void SendBroadcast(const QString& text)
 {
     BroadcastLog(QStringLiteral("Sende Broadcast \"%1\"").arg(text));
-    try {
-        TDatagramSender sender;
-        {
-            std::lock_guard guard(State().senderLock);
-            sender = State().sender;
-        }
-        const QByteArray datagram = text.toUtf8();
-        if (sender)
-            sender(datagram);
-        else
-            BroadcastToNetwork(datagram);
-    } catch (const std::exception& error) {
-        BroadcastLog(QStringLiteral("Bei der Bearbeitung des Broadcasts \"%1\" ").arg(text) + ExceptionSuffix(error));
-    }
+    SendDatagram(text, QString());
 }
 
 void QueryServer(bool quiet)
@@ -295,6 +316,7 @@ void QueryServer(bool quiet)
 
 void QueryDownload(const TSyncObject& object)
 {
+    g_busyAnswers = 0;
     g_collectProviders = true;
     SendBroadcast(
         QStringLiteral("QUERYDOWNLOAD %1 %2").arg(QuoteField(object.SourceName()), NumberToText(object.ComputeId())));
@@ -312,6 +334,11 @@ void EndProviderCollection()
         std::this_thread::sleep_until(TClock::time_point(TClock::duration(g_lastDownloadQuery.load())) +
                                       kProviderAnswerTime);
     StopProviderCollection();
+}
+
+int BusyProviderAnswers()
+{
+    return g_busyAnswers;
 }
 
 bool CollectingProviders()
@@ -363,7 +390,7 @@ void OnDatagram(const QByteArray& data, const QString& senderAddress, const TCon
         else if (command == QLatin1String("SETSERVER"))
             OnSetServer(text, words);
         else if (command == QLatin1String("QUERYDOWNLOAD"))
-            OnQueryDownload(text, words, senderName, isConnected);
+            OnQueryDownload(text, words, senderAddress, senderName, isConnected);
         else if (command == QLatin1String("SETDOWNLOAD"))
             OnSetDownload(text, words, senderName);
         else

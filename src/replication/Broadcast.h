@@ -16,9 +16,10 @@ class TSyncObject;
 /// (ignoring case); such a peer gets no provider answer.
 using TConnectedCheck = std::function<bool(const QString& name)>;
 
-/// Sends one datagram; the program's sender broadcasts it to 255.255.255.255
-/// at NetServerPort and raises on failure. Tests plug in a sender to loopback.
-using TDatagramSender = std::function<void(const QByteArray& datagram)>;
+/// Sends one datagram to the address at NetServerPort, an empty address
+/// meaning the broadcast to 255.255.255.255; the program's sender raises on
+/// failure. Tests plug in a sender to loopback.
+using TDatagramSender = std::function<void(const QByteArray& datagram, const QString& address)>;
 /// An empty sender restores the program's own.
 void SetDatagramSender(TDatagramSender sender);
 
@@ -36,6 +37,9 @@ void StopProviderCollection();
 /// The same after the peers have had time to answer the last question:
 /// called on the thread that is about to fetch, never on the main thread.
 void EndProviderCollection();
+/// Answers since the last QueryDownload from computers that hold the object
+/// but are sending it to another right now.
+int BusyProviderAnswers();
 /// Whether SETDOWNLOAD answers are taken.
 bool CollectingProviders();
 /// Whether a QUERYSERVER awaits its first answer.

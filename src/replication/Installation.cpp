@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/Installation.h"
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
 
 #include "catalogue/SyncObject.h"
 #include "foundation/ListenerControl.h"
@@ -159,6 +162,61 @@ bool FromMaster(TClientBase& client, TSyncObject& object, TStagingFile& staging,
     return !digest || AcceptStaged(staging, *digest, object.SourceName(), client.ConnectInfo().host);
 }
 
+// The longest a client waits for its peers, beyond which the master sends
+// the object whatever it holds: long enough for a fleet on slow links, short
+// enough that a peer that only ever says it is busy cannot hold a client.
+QDeadlineTimer Patience(qint64 size)
+{
+    constexpr qint64 kBaseMs = 60 * 1000;
+    constexpr qint64 kBytesPerMs = 256; // 256 KB/s
+    return QDeadlineTimer(kBaseMs + size / kBytesPerMs);
+}
+
+// Rounds in which the master says it sent copies but no peer answers: the
+// peers cannot be reached from here, and waiting for them is in vain.
+constexpr int kFruitlessRounds = 3;
+
+// A pause before asking the peers again, spread so that the waiting clients
+// do not all ask in the same moment, and longer than the broadcast filter's
+// interval. False when the client is to end meanwhile.
+bool PauseForPeers(TClientBase& client)
+{
+    const int ms = QRandomGenerator::global()->bounded(1000, 2500);
+    client.Log(QStringLiteral("Warte %1 ms, dann werden die Provider erneut gefragt").arg(ms));
+    const QDeadlineTimer pause(ms);
+    while (!pause.hasExpired()) {
+        if (client.TerminateRequested())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(100, pause.remainingTime())));
+    }
+    return !client.TerminateRequested();
+}
+
+// A client that finds peers may wait: while the master sends the object to
+// others, or once it sent a few copies, it asks such a client to come back
+// shortly. The client then asks its peers again, and the master once more.
+bool FromMasterOrPeers(TClientBase& client, TSyncObject& object, TStagingFile& staging,
+                       std::optional<TContentDigest>& digest)
+{
+    const QDeadlineTimer patience = Patience(digest->size);
+    int fruitless = 0;
+    while (ConfigFlag("ClientFindObjectsOverBroadcast") && !patience.hasExpired() && fruitless < kFruitlessRounds) {
+        const TFetchOrLater answer = FetchUnlessBusy(client, object, staging, digest);
+        if (!answer.later)
+            return FromMaster(client, object, staging, digest, answer.count);
+        if (!PauseForPeers(client))
+            return false;
+        object.ClearProviders();
+        QueryDownload(object);
+        const TProviderOutcome outcome = FetchFromProviders(object, staging, *digest);
+        if (outcome == TProviderOutcome::Delivered)
+            return true;
+        if (outcome == TProviderOutcome::None && answer.later->copiesOut > 0)
+            ++fruitless;
+    }
+    return FromMaster(client, object, staging, digest, FetchFromServer(client, object, staging, digest));
+}
+
 // First the master's digest alone, then a local copy, the providers and at
 // last the master server's bytes; every one judged by that digest. An older
 // master answers the question for the digest with the object itself.
@@ -177,9 +235,9 @@ bool ObtainBytes(TClientBase& client, TSyncObject& object, TStagingFile& staging
     // pass for the new version of itself.
     if (object.MatchesFile(object.ResolvedSourcePath()) && CopyLocally(client, object, staging, *digest))
         return true;
-    if (FetchFromProviders(object, staging, *digest))
+    if (FetchFromProviders(object, staging, *digest) == TProviderOutcome::Delivered)
         return true;
-    return FromMaster(client, object, staging, digest, FetchFromServer(client, object, staging, digest));
+    return FromMasterOrPeers(client, object, staging, digest);
 }
 
 bool ObtainFile(TClientBase& client, TSyncObject& object, TStagingFile& staging)

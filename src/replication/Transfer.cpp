@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <variant>
 
 #include <QBuffer>
 #include <QFile>
@@ -132,10 +133,11 @@ QDeadlineTimer TransferDeadline(qint64 count)
     return QDeadlineTimer(timeout + count * 1000 / kFloorBytesPerSecond);
 }
 
-// Sends the header and exactly count bytes of the file. A file that ends
-// early would leave the peer waiting for bytes that never come and every
-// later line out of step, so the connection is closed instead.
-void SendForm(TSession& session, const QString& header, const TPreparedForm& form)
+// Sends the header and exactly count bytes of the file; true when every
+// byte went out. A file that ends early would leave the peer waiting for
+// bytes that never come and every later line out of step, so the connection
+// is closed instead.
+bool SendForm(TSession& session, const QString& header, const TPreparedForm& form)
 {
     QFile file(form.path);
     QBuffer memory;
@@ -155,14 +157,16 @@ void SendForm(TSession& session, const QString& header, const TPreparedForm& for
                 if (!piece.isEmpty())
                     session.Log(QStringLiteral("Objektübertragung abgebrochen, der Empfänger liest zu langsam"));
                 session.CloseConnection();
-                return;
+                return false;
             }
             session.Connection().WriteBytes(piece);
             rest -= piece.size();
         }
         session.Log(QStringLiteral("Objektübertragung erfolgreich beendet"));
+        return true;
     } catch (const std::exception&) {
         // A broken send is the peer's loss: it sees a short stream and gives up.
+        return false;
     }
 }
 
@@ -184,8 +188,9 @@ std::optional<TPreparedForm> PrepareForm(TSession& session, quint64 id, const QS
     }
 }
 
-void ServeObject(TSession& session, const QString& requested, TSyncObject& object, const QString& path, bool digestOnly)
+void ServeObject(TSession& session, const QString& requested, TSyncObject& object, const QString& path, TSendSlot* slot)
 {
+    const bool digestOnly = slot == nullptr;
     const QString negative = kDownload + QLatin1Char(' ') + requested + QStringLiteral(" 0");
     const std::optional<TPreparedForm> form = PrepareForm(session, object.ComputeId(), path);
     if (!form) {
@@ -214,7 +219,8 @@ void ServeObject(TSession& session, const QString& requested, TSyncObject& objec
         header += QStringLiteral(" encoded");
     header += QLatin1Char(' ') + form->digest.ToWord();
     try {
-        SendForm(session, header, *form);
+        if (SendForm(session, header, *form))
+            slot->Sent();
     } catch (const ECacheError&) {
         // The entry vanished between preparing and opening: nothing was sent yet.
         session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
@@ -348,6 +354,8 @@ std::optional<TDownloadHeader> ParseDownloadHeader(const QString& line)
             header.compressed = true;
         else if (words.at(i).compare(QLatin1String("encoded"), Qt::CaseInsensitive) == 0)
             header.encoded = true;
+        else if (words.at(i) == QLatin1String("later"))
+            header.later = TComeBackLater{words.value(i + 1).toInt()};
         else if (const std::optional<TContentDigest> digest = TContentDigest::FromWord(words.at(i)))
             header.digest = digest;
     }
@@ -374,18 +382,28 @@ void HandleDownload(TSession& session, const QStringList& words)
     const bool companion = served.companion != nullptr;
     if (companion)
         session.Log(QStringLiteral("Skriptus-Objekt wird generiert"));
-    const bool digestOnly = words.value(3) == QLatin1String("digest");
+    const QString ask = words.value(3);
     if (words.size() > 2 && NumberFromDigits(words.at(2)) != object->ComputeId()) {
         session.Log(QStringLiteral("Objekt \"%1\" liegt hier in einer anderen Version vor").arg(name));
         session.Reply(kDownload + QLatin1Char(' ') + words.at(1) + QStringLiteral(" 0 stale"));
-    } else if (digestOnly) {
-        ServeObject(session, words.at(1), *object, ServedFilePath(*object), true);
+    } else if (ask == QLatin1String("digest")) {
+        ServeObject(session, words.at(1), *object, ServedFilePath(*object), nullptr);
     } else {
-        const QString path = ServedFilePath(*object);
-        const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(path);
-        session.Log(message);
-        ServerMessage(session.PeerName(), message);
-        ServeObject(session, words.at(1), *object, path, false);
+        std::variant<TSendSlot, TComeBackLater> slot =
+            TakeSendSlot(object->ComputeId(), object->Size(), ask == QLatin1String("wait"));
+        if (const TComeBackLater* later = std::get_if<TComeBackLater>(&slot)) {
+            session.Log(QStringLiteral("Objekt \"%1\" wird gerade oder wurde schon an andere übertragen, "
+                                       "der Client fragt später wieder")
+                            .arg(name));
+            session.Reply(kDownload + QLatin1Char(' ') + words.at(1) + QStringLiteral(" 0 later ") +
+                          QString::number(later->copiesOut));
+        } else {
+            const QString path = ServedFilePath(*object);
+            const QString message = QStringLiteral("Objekt \"%1\" wird übertragen").arg(path);
+            session.Log(message);
+            ServerMessage(session.PeerName(), message);
+            ServeObject(session, words.at(1), *object, path, &std::get<TSendSlot>(slot));
+        }
     }
     if (companion)
         session.Log(QStringLiteral("Skriptus-Objekt wird entfernt"));
@@ -423,7 +441,7 @@ bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QSt
 namespace {
 
 qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
-                     std::optional<TContentDigest>& digest, TDownloadAsk ask)
+                     std::optional<TContentDigest>& digest, TDownloadAsk ask, std::optional<TComeBackLater>& later)
 {
     const QString name = object.SourceName();
     if (ask == TDownloadAsk::Object) {
@@ -441,6 +459,8 @@ qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFil
             kDownload + QLatin1Char(' ') + QuoteField(name) + QLatin1Char(' ') + NumberToText(object.ComputeId());
         if (ask == TDownloadAsk::DigestOnly)
             request += QStringLiteral(" digest");
+        else if (ask == TDownloadAsk::ObjectOrLater)
+            request += QStringLiteral(" wait");
         client.Send(request);
         const QString reply = client.ReceiveReply();
         // No answer (an unknown name gets none): nothing received, and a late
@@ -460,6 +480,12 @@ qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFil
             digest = header->digest;
         if (header->count == 0 && ask == TDownloadAsk::DigestOnly && header->digest)
             return 0;
+        if (header->count == 0 && ask == TDownloadAsk::ObjectOrLater && header->later) {
+            client.Log(
+                QStringLiteral("Objekt \"%1\" wird gerade an andere übertragen, später erneut anfragen").arg(name));
+            later = header->later;
+            return 0;
+        }
         if (header->count <= 0) {
             client.Log(QStringLiteral("Objekt \"%1\" wurde nicht empfangen").arg(name));
             return header->count < 0 ? -1 : 0;
@@ -498,24 +524,36 @@ qint32 ReceiveObject(TClientBase& client, const TSyncObject& object, TStagingFil
 
 } // namespace
 
+TFetchOrLater FetchUnlessBusy(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
+                              std::optional<TContentDigest>& digest)
+{
+    TFetchOrLater result;
+    result.count = ReceiveObject(client, object, staging, digest, TDownloadAsk::ObjectOrLater, result.later);
+    if (result.count <= 0)
+        staging.Discard();
+    return result;
+}
+
 qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
                        std::optional<TContentDigest>& digest, TDownloadAsk ask)
 {
-    const qint32 result = ReceiveObject(client, object, staging, digest, ask);
+    std::optional<TComeBackLater> later;
+    const qint32 result = ReceiveObject(client, object, staging, digest, ask, later);
     if (result <= 0)
         staging.Discard();
     return result;
 }
 
-bool FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TContentDigest& digest)
+TProviderOutcome FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TContentDigest& digest)
 {
     EndProviderCollection();
     const QString name = object.SourceName();
     const auto log = [](const QString& text) { Log(QStringLiteral("Client"), text, 50); };
     const QStringList providers = object.Providers();
+    bool busy = BusyProviderAnswers() > 0;
     if (providers.isEmpty()) {
         log(QStringLiteral("Kein Provider (außer dem Server) bietet das Objekt \"%1\" an").arg(name));
-        return false;
+        return busy ? TProviderOutcome::Busy : TProviderOutcome::None;
     }
     // A provider is a cache nobody vouches for: its bytes count only when they
     // are what the master server's digest says, whatever it answers.
@@ -526,16 +564,17 @@ bool FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TConte
         info->port = MainConfig().GetInteger(QStringLiteral("NetServerPort"));
         info->kind = TConnectKind::ProviderDownload;
         TClientBase peer(std::move(info));
-        qint32 result = -1;
+        TFetchOrLater result;
         std::optional<TContentDigest> unused = digest;
-        RunConversation(peer, [&](TClientBase& client) { result = FetchFromServer(client, object, staging, unused); });
+        RunConversation(peer, [&](TClientBase& client) { result = FetchUnlessBusy(client, object, staging, unused); });
+        busy = busy || result.later;
         // Nothing delivered leaves no file; an empty object never gets here.
-        if (result <= 0)
+        if (result.count <= 0)
             continue;
         if (AcceptStaged(staging, digest, name, provider))
-            return true;
+            return TProviderOutcome::Delivered;
     }
-    return false;
+    return busy ? TProviderOutcome::Busy : TProviderOutcome::None;
 }
 
 void Confirm(TClientBase& client, const TSyncObject& object)

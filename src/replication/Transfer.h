@@ -8,6 +8,7 @@
 
 #include "base/ContentDigest.h"
 #include "base/Exceptions.h"
+#include "replication/TransferPacing.h"
 
 class TClientBase;
 class TSession;
@@ -28,6 +29,8 @@ struct TDownloadHeader {
     bool encoded = false;
     /// Size and SHA-256 of the plain bytes, from a sender that gives them.
     std::optional<TContentDigest> digest;
+    /// "later <copies>": the sender asks to come back shortly.
+    std::optional<TComeBackLater> later;
 };
 
 /// Reads "DOWNLOAD <name> <count> [flags] [digest]": no result for fewer
@@ -42,8 +45,10 @@ QString SizeMessage(const QString& step, qint64 before, qint64 after);
 /// Server handlers of DOWNLOAD and DOWNLOAD_OK. A DOWNLOAD may name the
 /// version wanted as its third word: a computer holding another answers with
 /// the negative answer and the word "stale". A fourth word "digest" asks for
-/// the header alone, with a count of 0 and the digest word; an older
-/// computer ignores both words and sends the object.
+/// the header alone, with a count of 0 and the digest word; a fourth word
+/// "wait" says the asker may come back later, which a computer busy with
+/// that object answers by "DOWNLOAD <name> 0 later <copies>". An older
+/// computer ignores these words and sends the object.
 void HandleDownload(TSession& session, const QStringList& words);
 void HandleDownloadOk(TSession& session, const QStringList& words);
 
@@ -51,9 +56,11 @@ void HandleDownloadOk(TSession& session, const QStringList& words);
 /// file is removed and the mismatch logged with the object and the source.
 bool AcceptStaged(TStagingFile& staging, const TContentDigest& digest, const QString& name, const QString& source);
 
-/// What a DOWNLOAD asks for: the object, or the master's digest of it alone.
+/// What a DOWNLOAD asks for: the object, the object unless the sender is
+/// busy with it, or the master's digest of it alone.
 enum class TDownloadAsk {
     Object,
+    ObjectOrLater,
     DigestOnly
 };
 
@@ -65,10 +72,28 @@ enum class TDownloadAsk {
 /// header's digest word.
 qint32 FetchFromServer(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
                        std::optional<TContentDigest>& digest, TDownloadAsk ask = TDownloadAsk::Object);
+
+/// What an ask that may wait brings: the count as FetchFromServer gives it,
+/// unless the sender asked to come back later.
+struct TFetchOrLater {
+    qint32 count = -1;
+    std::optional<TComeBackLater> later;
+};
+TFetchOrLater FetchUnlessBusy(TClientBase& client, const TSyncObject& object, TStagingFile& staging,
+                              std::optional<TContentDigest>& digest);
+
+/// What the providers of an object did: one delivered, some are busy
+/// sending it to others (they asked to come back, or said so in their
+/// answer), or none could help.
+enum class TProviderOutcome {
+    Delivered,
+    Busy,
+    None
+};
 /// Ends the collection of provider answers, then tries every provider of the
 /// object in turn, each in a conversation of its own on the calling thread,
 /// until one delivers bytes that match the digest.
-bool FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TContentDigest& digest);
+TProviderOutcome FetchFromProviders(TSyncObject& object, TStagingFile& staging, const TContentDigest& digest);
 /// Sends DOWNLOAD_OK for the object; no reply comes.
 void Confirm(TClientBase& client, const TSyncObject& object);
 

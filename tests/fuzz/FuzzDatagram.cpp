@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     qputenv("PLENWICK_COMPUTERNAME", "fuzzhost");
     RegisterAllOptions();
     MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
-    SetDatagramSender([](const QByteArray&) {});
+    SetDatagramSender([](const QByteArray&, const QString&) {});
     RegisterClient(kSender, kSender); // the sender's name comes from the list, never from a lookup
     AppendObject(std::make_unique<TSyncObject>(QStringLiteral("app.bin"), QStringLiteral("?"), 7, 45000.5,
                                                home + QStringLiteral("/target/")));

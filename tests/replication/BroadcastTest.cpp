@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <arpa/inet.h>
 #include <future>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -20,6 +21,7 @@
 #include "replication/Broadcast.h"
 #include "replication/Protocol.h"
 #include "replication/ServerBase.h"
+#include "replication/TransferPacing.h"
 
 namespace {
 
@@ -66,7 +68,13 @@ protected:
         m_sender = LoopbackSocket();
         const int port = BoundPort(m_capture);
         const int sender = m_sender;
-        SetDatagramSender([sender, port](const QByteArray& datagram) { SendTo(sender, port, datagram); });
+        SetDatagramSender([this, sender, port](const QByteArray& datagram, const QString& address) {
+            {
+                std::lock_guard guard(m_addressLock);
+                m_addresses << address;
+            }
+            SendTo(sender, port, datagram);
+        });
         m_server = std::make_unique<TServerBase>();
         m_server->StartListeners();
         ASSERT_GT(m_server->UdpPort(), 0);
@@ -124,7 +132,15 @@ protected:
 
     bool Logged(const QString& message) const { return m_ui.Messages(QStringLiteral("Broadcast")).contains(message); }
 
+    QStringList Addresses()
+    {
+        std::lock_guard guard(m_addressLock);
+        return m_addresses;
+    }
+
     std::unique_ptr<TServerBase> m_server;
+    std::mutex m_addressLock;
+    QStringList m_addresses; // of every datagram sent, empty for a broadcast
     int m_capture = -1;
     int m_sender = -1;
 };
@@ -220,6 +236,36 @@ TEST_F(TBroadcastTest, QueryDownloadIsAnsweredOnlyForACurrentObjectWithThatId)
         m_ui.Messages(QStringLiteral("Broadcast")).filter(QStringLiteral("Bei der Bearbeitung des Broadcasts"));
     ASSERT_EQ(failures.size(), 1);
     EXPECT_TRUE(failures.front().contains(QStringLiteral("12x")));
+}
+
+// A holder answers the asker alone, also while it runs its own update, and
+// says so while it sends that object to another; the asker then counts a
+// busy provider instead of one to fetch from.
+TEST_F(TBroadcastTest, AHolderAnswersTheAskerAloneAndSaysWhenItIsBusy)
+{
+    const TSyncObject& object = CurrentObject(QStringLiteral("big.bin"));
+    const QString id = NumberToText(object.ComputeId());
+    Datagram(QStringLiteral("QUERYDOWNLOAD \"big.bin\" %1").arg(id), Peer(5));
+    EXPECT_EQ(Sent(), QStringList{QStringLiteral("SETDOWNLOAD \"big.bin\" %1").arg(id)});
+    EXPECT_EQ(Addresses(), QStringList{QStringLiteral("127.0.0.5")});
+    {
+        const auto underWay = TakeSendSlot(object.ComputeId(), 7, false);
+        Datagram(QStringLiteral("QUERYDOWNLOAD \"big.bin\" %1").arg(id), Peer(6));
+        EXPECT_EQ(Sent(), QStringList{QStringLiteral("SETDOWNLOAD \"big.bin\" %1 busy").arg(id)});
+        EXPECT_TRUE(Logged(QStringLiteral("Wir sind bereits mit einem anderen Client beschäftigt")));
+    }
+    ClearTransferPacing();
+
+    BecomeClient();
+    TSyncObject& wanted = *FindBySourcePath(QStringLiteral("big.bin"));
+    QueryDownload(wanted);
+    Datagram(QStringLiteral("SETDOWNLOAD \"big.bin\" %1 busy").arg(id), Peer(7));
+    Datagram(QStringLiteral("SETDOWNLOAD \"big.bin\" %1").arg(id), Peer(8));
+    EXPECT_EQ(wanted.Providers(), QStringList{QStringLiteral("127.0.0.8")});
+    EXPECT_EQ(BusyProviderAnswers(), 1);
+    QueryDownload(wanted);
+    EXPECT_EQ(BusyProviderAnswers(), 0);
+    StopProviderCollection();
 }
 
 TEST_F(TBroadcastTest, ConnectedClientGetsNoProviderAnswer)

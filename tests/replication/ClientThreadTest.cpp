@@ -68,7 +68,10 @@ protected:
         QDir().mkpath(Home(QStringLiteral("Target/")));
         std::thread installer([&] {
             TStagingFile staging(Home(QStringLiteral("Target/")) + name);
-            result = FetchFromProviders(object, staging, TContentDigest{5, QByteArray(32, 'x')}) ? 1 : 0;
+            result = FetchFromProviders(object, staging, TContentDigest{5, QByteArray(32, 'x')}) ==
+                             TProviderOutcome::Delivered
+                         ? 1
+                         : 0;
         });
         EXPECT_TRUE(RunEventsUntil([&] { return result != -1; }));
         installer.join();
@@ -262,9 +265,9 @@ TEST_F(TClientThreadTest, AProviderThatDoesNotDeliverGivesNothingAndLeavesNoClie
     MainConfig().Set(QStringLiteral("NetServerPort"), m_server->Port());
     EXPECT_FALSE(FetchFromProvider(QStringLiteral("fehlt.txt")));
     EXPECT_TRUE(ClientLogged(QStringLiteral("Provider \"127.0.0.1\" bietet das Objekt \"fehlt.txt\" an")));
-    // The provider is told the version wanted.
+    // The provider is told the version wanted, and that the asker may come back.
     const quint64 id = TSyncObject(QStringLiteral("fehlt.txt"), QString(), 5, 0, QString()).ComputeId();
-    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"DOWNLOAD \"fehlt.txt\" %1\" gesendet").arg(id)));
+    EXPECT_TRUE(ClientLogged(QStringLiteral("Anfrage \"DOWNLOAD \"fehlt.txt\" %1 wait\" gesendet").arg(id)));
     EXPECT_FALSE(QFile::exists(Home(QStringLiteral("Target/~$fehlt.txt"))));
     EXPECT_FALSE(AnyClientThreadRunning());
     EXPECT_FALSE(ClientLogged(QStringLiteral("Beende Thread")));

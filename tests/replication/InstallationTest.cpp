@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <optional>
+#include <variant>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +12,7 @@
 #include "platform/Autostart.h"
 #include "platform/ProgramPaths.h"
 #include "platform/RegistryStore.h"
+#include "replication/Broadcast.h"
 #include "replication/Installation.h"
 #include "replication/ReplicationFixture.h"
 #include "replication/ReplicationSetup.h"
@@ -322,6 +326,51 @@ TEST_F(TInstallationTest, ProviderBytesThatAreNotTheMastersNeverTakeTheTargetsPl
             EXPECT_TRUE(ClientLogMentions(QStringLiteral("Die Übertragung dauert zu lange")));
         m_scripted.join();
     }
+}
+
+// A client that finds peers waits while the master sends the object to
+// another, asks the peers again each round, and gets the object from the
+// master once that is free; when the master has sent copies but no peer ever
+// answers, it stops waiting after a few rounds and is served.
+TEST_F(TInstallationTest, AClientToldToComeBackAsksThePeersAgainAndIsServedInTheEnd)
+{
+    MainConfig().Set(QStringLiteral("ClientFindObjectsOverBroadcast"), true);
+    // The master's session waits while the client pauses and asks its peers.
+    MainConfig().Set(QStringLiteral("ClientInputWaitTimeInSecs"), 10);
+    std::atomic<int> queries{0};
+    SetDatagramSender([&](const QByteArray& datagram, const QString& address) {
+        if (datagram.startsWith("QUERYDOWNLOAD") && address.isEmpty())
+            ++queries;
+    });
+    const QByteArray content(2 * 1024 * 1024, 'p');
+    TSyncObject* object = MakeRemoteObject(QStringLiteral("big.bin"), content);
+    std::optional<std::variant<TSendSlot, TComeBackLater>> underWay;
+    underWay.emplace(TakeSendSlot(object->ComputeId(), content.size(), false));
+    std::thread freeing([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+        underWay.reset();
+    });
+    RunClient([](TClientBase& client) { RunInstallation(client); }, 0, 30000);
+    freeing.join();
+    EXPECT_TRUE(ReadFile(Home("Target/big.bin")) == content);
+    EXPECT_TRUE(ClientLogMentions(QStringLiteral("Objekt \"big.bin\" wird gerade an andere übertragen")));
+    EXPECT_GE(queries.load(), 1);
+    EXPECT_TRUE(ConfirmationSent(*object));
+
+    // Three copies out, no peer answers: three rounds, then without waiting.
+    QFile::remove(Home("Target/big.bin"));
+    for (int i = 0; i < 2; ++i)
+        std::get<TSendSlot>(TakeSendSlot(object->ComputeId(), content.size(), false)).Sent();
+    queries = 0;
+    RunClient([](TClientBase& client) { RunInstallation(client); }, 0, 30000);
+    EXPECT_TRUE(ReadFile(Home("Target/big.bin")) == content);
+    EXPECT_EQ(queries.load(), 3);
+    EXPECT_EQ(m_ui.Messages(QStringLiteral("Server")).filter(QStringLiteral("der Client fragt später wieder")).size(),
+              3);
+    EXPECT_TRUE(
+        Logged(QStringLiteral("Client"),
+               QStringLiteral("Anfrage \"DOWNLOAD \"big.bin\" %1\" gesendet").arg(NumberToText(object->ComputeId()))));
+    SetDatagramSender({});
 }
 
 // An older master server gives no digest: asked for it, it sends the object

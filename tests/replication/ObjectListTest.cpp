@@ -149,7 +149,7 @@ TEST_F(TObjectListTest, ClientMergesSkipsABadLineAndStopsAtUpperCaseEnd)
     // Every new object is asked for among the peers.
     QStringList queried;
     std::mutex lock;
-    SetDatagramSender([&](const QByteArray& datagram) {
+    SetDatagramSender([&](const QByteArray& datagram, const QString& /*address*/) {
         const QStringList words = SplitFields(QString::fromUtf8(datagram), QLatin1Char(' '));
         std::lock_guard guard(lock);
         if (words.size() >= 2 && words[0] == QLatin1String("QUERYDOWNLOAD"))

@@ -10,6 +10,7 @@
 #include "catalogue/CatalogueFixture.h"
 #include "replication/LoopbackServer.h"
 #include "replication/Protocol.h"
+#include "replication/TransferPacing.h"
 
 /// A real server on a free loopback port over a catalogue in the test's
 /// program folder, client threads run against it, and a scripted peer for
@@ -34,6 +35,7 @@ protected:
         m_server.reset();
         if (m_scripted.joinable())
             m_scripted.join();
+        ClearTransferPacing();
         TCatalogueTest::TearDown();
     }
 

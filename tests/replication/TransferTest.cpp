@@ -110,6 +110,19 @@ protected:
         return data;
     }
 
+    // The same, asking as a client that may come back later.
+    TFetchOrLater FetchUnlessBusy(const QString& name)
+    {
+        const TSyncObject& wanted = *FindBySourcePath(name);
+        TFetchOrLater result;
+        RunClient([&](TClientBase& client) {
+            TStagingFile staging(Home("got.bin"));
+            std::optional<TContentDigest> digest;
+            result = ::FetchUnlessBusy(client, wanted, staging, digest);
+        });
+        return result;
+    }
+
     // A scripted answer to DOWNLOAD, then the client's result.
     qint32 FetchScripted(const QByteArray& answer)
     {
@@ -467,6 +480,41 @@ TEST_F(TTransferTest, ASlowReaderHoldsOnlyItsOwnSession)
     ASSERT_EQ(served.replies.size(), 1);
     EXPECT_TRUE(served.replies.front().startsWith(QStringLiteral("LOGIN ok")));
     ::close(slow);
+}
+
+// Many clients that want one large object at once: the master sends it to
+// one at a time and only a few times, and asks the others, when they may
+// wait, to come back; an older client and a small object never wait.
+TEST_F(TTransferTest, AnAskerThatMayWaitComesBackWhileTheObjectIsUnderWayOrEnoughCopiesAreOut)
+{
+    const QByteArray content = Content(2 * 1024 * 1024);
+    const quint64 id = MakeObject(QStringLiteral("big.bin"), content)->ComputeId();
+    MakeObject(QStringLiteral("small.bin"), Content(3000));
+    {
+        auto underWay = TakeSendSlot(id, content.size(), false);
+        ASSERT_TRUE(std::holds_alternative<TSendSlot>(underWay));
+        EXPECT_TRUE(SendingNow(id));
+        const TFetchOrLater later = FetchUnlessBusy(QStringLiteral("big.bin"));
+        ASSERT_TRUE(later.later);
+        EXPECT_EQ(later.later->copiesOut, 0);
+        EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Antwort \"DOWNLOAD \"big.bin\" 0 later 0\" "
+                                                                    "empfangen")));
+        EXPECT_FALSE(QFile::exists(Received()));
+        EXPECT_EQ(FetchUnlessBusy(QStringLiteral("small.bin")).count, 3000);
+        EXPECT_EQ(Fetch(QStringLiteral("big.bin")), content.size());
+    }
+    EXPECT_FALSE(SendingNow(id));
+    // With the older client's, three copies are out.
+    EXPECT_EQ(FetchUnlessBusy(QStringLiteral("big.bin")).count, content.size());
+    EXPECT_EQ(FetchUnlessBusy(QStringLiteral("big.bin")).count, content.size());
+    const TFetchOrLater enough = FetchUnlessBusy(QStringLiteral("big.bin"));
+    ASSERT_TRUE(enough.later);
+    EXPECT_EQ(enough.later->copiesOut, 3);
+    EXPECT_EQ(Fetch(QStringLiteral("big.bin")), content.size());
+
+    // A provider passes on as many copies as are asked for, one at a time.
+    BecomeClient();
+    EXPECT_EQ(FetchUnlessBusy(QStringLiteral("big.bin")).count, content.size());
 }
 
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)

@@ -146,7 +146,8 @@ namespace {
 TEST_F(MainConfigServerTest, OpensByItselfOnlyAtTheFirstStartAfterTheQuietSearch)
 {
     QStringList sent;
-    SetDatagramSender([&](const QByteArray& datagram) { sent << QString::fromUtf8(datagram); });
+    SetDatagramSender(
+        [&](const QByteArray& datagram, const QString& /*address*/) { sent << QString::fromUtf8(datagram); });
     TFormConfigServer dialog;
     dialog.RunFirstStart(); // no NetServerName in the options file
     EXPECT_TRUE(dialog.isVisible());
