@@ -39,12 +39,6 @@ std::atomic<qint64> g_maxObjectSize{std::numeric_limits<qint32>::max()};
 
 const QString kDownload = QStringLiteral("DOWNLOAD");
 
-TTransform ConfiguredTransform()
-{
-    return {MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
-            MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
-}
-
 // The object whose command file the name is. A companion served before has
 // its own name as its command file: it owns nothing.
 TSyncObject* FindByScriptusFile(const QString& name)
@@ -171,14 +165,14 @@ bool SendForm(TSession& session, const QString& header, const TPreparedForm& for
 }
 
 // The form to send and the digest of its plain bytes, from one read.
-std::optional<TPreparedForm> PrepareForm(TSession& session, quint64 id, const QString& path)
+std::optional<TPreparedForm> PrepareForm(TSession& session, quint64 id, const QString& path, TTransform transform)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > g_maxObjectSize.load())
         return std::nullopt;
     file.close();
     try {
-        const TPreparedForm form = PrepareTransferForm(id, path, ConfiguredTransform());
+        const TPreparedForm form = PrepareTransferForm(id, path, transform);
         if (form.size > g_maxObjectSize.load())
             return std::nullopt;
         return form;
@@ -192,7 +186,8 @@ void ServeObject(TSession& session, const QString& requested, TSyncObject& objec
 {
     const bool digestOnly = slot == nullptr;
     const QString negative = kDownload + QLatin1Char(' ') + requested + QStringLiteral(" 0");
-    const std::optional<TPreparedForm> form = PrepareForm(session, object.ComputeId(), path);
+    const TTransform transform = TransformFor(path);
+    const std::optional<TPreparedForm> form = PrepareForm(session, object.ComputeId(), path, transform);
     if (!form) {
         session.Log(QStringLiteral("Objektübertragung fehlgeschlagen, sende Negativantwort"));
         session.Reply(negative);
@@ -202,7 +197,8 @@ void ServeObject(TSession& session, const QString& requested, TSyncObject& objec
         session.Reply(negative + QLatin1Char(' ') + form->digest.ToWord());
         return;
     }
-    const TTransform transform = ConfiguredTransform();
+    if (!transform.compress && MainConfig().GetBoolean(QStringLiteral("ServerCompressData")))
+        session.Log(QStringLiteral("Objekt lässt sich nicht verkleinern und wird unkomprimiert übertragen"));
     qint64 before = form->digest.size;
     if (transform.encode) {
         const qint64 encoded = (before + 2) / 3 * 4;

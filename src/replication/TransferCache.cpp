@@ -76,10 +76,29 @@ QString EntryName(quint64 objectId, const QString& path, TTransform transform)
            (transform.compress ? QStringLiteral(".z") : QString());
 }
 
-TTransform ConfiguredTransform()
+// Three pieces of a larger file, from its start, middle and end, deflated
+// as the whole would be; a smaller file is compressed as it always was.
+bool WorthCompressing(const QString& path)
 {
-    return {MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")),
-            MainConfig().GetBoolean(QStringLiteral("ServerCompressData"))};
+    constexpr qint64 kSample = 64 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 3 * kSample)
+        return true;
+    const qint64 size = file.size();
+    qint64 plain = 0;
+    qint64 packed = 0;
+    const TZlibSink count = [&packed](const char*, qsizetype bytes) {
+        packed += bytes;
+        return true;
+    };
+    for (const qint64 at : {qint64{0}, size / 2 - kSample / 2, size - kSample}) {
+        const QByteArray piece = file.seek(at) ? file.read(kSample) : QByteArray();
+        plain += piece.size();
+        TZlibDeflater deflater;
+        deflater.Feed(piece.constData(), piece.size(), count);
+        deflater.Finish(count);
+    }
+    return packed * 100 < plain * 99;
 }
 
 // The entry could not be written (the cache folder is missing, full or not writable).
@@ -200,6 +219,12 @@ bool BelongsToBusy(const QSet<QString>& busy, const QString& fileName)
 
 } // namespace
 
+TTransform TransformFor(const QString& path)
+{
+    const bool compress = MainConfig().GetBoolean(QStringLiteral("ServerCompressData"));
+    return {MainConfig().GetBoolean(QStringLiteral("ServerEncodeData")), compress && WorthCompressing(path)};
+}
+
 QString TransferCacheFolder()
 {
     return ProgramFolder() + QStringLiteral("Cache/");
@@ -302,11 +327,11 @@ void RefreshTransferCache()
             if (const auto companion = object->GenerateScriptusCompanion())
                 jobs.push_back({companion->ComputeId(), ServedFilePath(*companion), jobs.back().offered});
     }
-    const TTransform transform = ConfiguredTransform();
     QSet<QString> live;
     for (const TJob& job : jobs) {
         if (!job.offered)
             continue;
+        const TTransform transform = TransformFor(job.path);
         const QString name = EntryName(job.id, job.path, transform);
         live.insert(name);
         live.insert(name + QStringLiteral(".sha256"));

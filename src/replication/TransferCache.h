@@ -37,6 +37,11 @@ struct TPreparedForm {
 /// The folder of prepared transfer forms: ProgramFolder() + "Cache/".
 QString TransferCacheFolder();
 
+/// The transformations the options ask for; compression only where a sample
+/// of the file shrinks by at least 1 %: random or packed data gains nothing
+/// and would cost both sides their time.
+TTransform TransformFor(const QString& path);
+
 /// The transformed form of a file whose content the object id names, and the
 /// size and SHA-256 of the plain bytes, both from one read. Made once per id,
 /// path and transform (the id changes with the content, the path tells apart

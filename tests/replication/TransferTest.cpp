@@ -175,6 +175,25 @@ TEST_F(TTransferTest, DefaultSettingsSendACompressedFourWordHeaderAndServeLaterC
     EXPECT_FALSE(QFile::exists(entry));
 }
 
+// Random bytes do not shrink: compressing them would only cost both sides
+// their time, so they travel as they are, under the same digest.
+TEST_F(TTransferTest, AnObjectThatDoesNotShrinkTravelsUncompressed)
+{
+    QByteArray noise(1024 * 1024, Qt::Uninitialized);
+    quint32 seed = 77;
+    for (char& c : noise) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    MakeObject(QStringLiteral("noise.bin"), noise);
+    EXPECT_EQ(Fetch(QStringLiteral("noise.bin")), noise.size());
+    EXPECT_TRUE(ReadFile(Received()) == noise);
+    EXPECT_EQ(SentHeader(),
+              QStringLiteral("DOWNLOAD \"noise.bin\" %1 %2").arg(noise.size()).arg(DigestOf(noise).ToWord()));
+    EXPECT_TRUE(Logged(QStringLiteral("Server"),
+                       QStringLiteral("Objekt lässt sich nicht verkleinern und wird unkomprimiert übertragen")));
+}
+
 TEST_F(TTransferTest, EncodingAndCompressionAreNamedInThatOrderAndUndoneInReverse)
 {
     MainConfig().Set(QStringLiteral("ServerEncodeData"), true);

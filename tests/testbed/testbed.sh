@@ -101,6 +101,15 @@ add_host() {
     printf 'nameserver 127.0.0.1\n' >"/etc/netns/$ns/resolv.conf"
 }
 
+# shape <host> <rate>: the host's link carries at most the rate (a tc rate,
+# e.g. 100mbit) each way, as a switch port of that speed would.
+shape() {
+    local veth=$TAG${HOST_ADDRESS[$1]##*.}
+    ip netns exec "$TAG-$1" tc qdisc add dev "$veth" root tbf rate "$2" burst 256kb latency 50ms ||
+        fail "$1: tc cannot shape the link"
+    tc qdisc add dev "${veth}p" root tbf rate "$2" burst 256kb latency 50ms || fail "$1: tc cannot shape the link"
+}
+
 # knows <host> <other>: host's hosts file names other (forward and reverse).
 knows() {
     printf '%s %s\n' "${HOST_ADDRESS[$2]}" "$2" >>"/etc/netns/$TAG-$1/hosts"
@@ -134,6 +143,27 @@ network() {
         knows "$master" "$host"
         knows "$host" "$master"
         options "$host" "NetServerName=$master" "$@"
+    done
+}
+
+# fleet <client>...: the master distributes the folder "tree" of its object
+# folder (holding index.txt) to the clients, which know each other; starts
+# them all and waits until each has synchronised once. A new file then goes
+# into $TREE by way of $WORK/incoming.
+fleet() {
+    local a b host
+    for a in "$@"; do
+        for b in "$@"; do [ "$a" != "$b" ] && knows "$a" "$b"; done
+    done
+    TREE=$WORK/master/home/Objects/tree
+    mkdir -p "$TREE" "$WORK/incoming"
+    echo "owner" >"$TREE/index.txt"
+    object master tree/index.txt "$DISK/target/" DistributeFolder
+    start_listening master
+    wait_log master "Veränderungen in 1 Ordnern werden überwacht"
+    for host in "$@"; do start "$host"; done
+    for host in "$@"; do
+        wait_count "$host" "Synchronisation mit Server erfolgreich abgeschlossen" 1 120
     done
 }
 

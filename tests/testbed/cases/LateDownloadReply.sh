@@ -5,7 +5,8 @@
 # ends as a broken connection, and the next one brings every object whole.
 network master client1 -- "ClientSilentInstall=1" "MiscSocketTimeout=500"
 mkdir -p "$WORK/master/home/Objects"
-head -c $((96 * 1048576)) /dev/urandom >"$WORK/master/home/Objects/big.bin"
+# Random bytes as Base64 text: they shrink, so they are compressed, and slowly.
+head -c $((72 * 1048576)) /dev/urandom | base64 -w0 >"$WORK/master/home/Objects/big.bin"
 object master big.bin "$WORK/client1/target/"
 # Each small object costs the client one answer window of about a second:
 # thirty give the master half a minute to compress, enough on a loaded machine.
