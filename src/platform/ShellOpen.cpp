@@ -2,6 +2,7 @@
 #include "platform/ShellOpen.h"
 
 #include <atomic>
+#include <mutex>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -15,6 +16,8 @@ namespace {
 constexpr int kFileManagerTimeoutMs = 3000;
 
 std::atomic<bool> g_accessible{false};
+std::mutex g_environmentLock;
+QProcessEnvironment g_environment; // empty: this process's
 
 // PLENWICK_OPEN stands in for the desktop's opener (tests must not start a browser).
 QString StandIn()
@@ -28,11 +31,17 @@ bool StartDetached(const QString& program, const QStringList& arguments, const Q
     process.setProgram(program);
     process.setArguments(arguments);
     process.setWorkingDirectory(workingFolder);
-    if (g_accessible) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-        process.setProcessEnvironment(environment);
+    QProcessEnvironment environment;
+    {
+        std::lock_guard guard(g_environmentLock);
+        environment = g_environment;
     }
+    if (environment.isEmpty() && g_accessible)
+        environment = QProcessEnvironment::systemEnvironment();
+    if (g_accessible)
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
     return process.startDetached();
 }
 
@@ -70,6 +79,12 @@ bool ShellOpen(const QString& path, const QStringList& parameters, const QString
 void StartProgramsAccessible()
 {
     g_accessible = true;
+}
+
+void StartProgramsIn(const QProcessEnvironment& environment)
+{
+    std::lock_guard guard(g_environmentLock);
+    g_environment = environment;
 }
 
 bool ShellExplore(const QString& path)

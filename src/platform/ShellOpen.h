@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,11 @@ bool ShellOpen(const QString& path, const QStringList& parameters = {}, const QS
 /// in their environment, so a Qt program shows its controls. This process's
 /// own environment stays as it is: other threads read it meanwhile.
 void StartProgramsAccessible();
+
+/// From now on programs started by ShellOpen live in this environment (a
+/// desktop of the program's own); an empty one returns them to this
+/// process's environment.
+void StartProgramsIn(const QProcessEnvironment& environment);
 
 /// The shell's "explore": shows the file or folder in the desktop's file
 /// manager (org.freedesktop.FileManager1 on the session bus), else opens the

@@ -383,18 +383,62 @@ QStringList ScriptsToRun(TClientBase& client, const TRunState& state)
     return scripts;
 }
 
-// A Qt program reads the accessibility switch once, as it starts: an
-// installer started before it would never show its controls to the script.
-bool PrepareDesktop(QString* reason)
-{
+// Where the run's scripts replay: the desktop session of this instance, or,
+// for the service and where no display can be opened, a desktop of the
+// run's own.
+struct TScriptsDesktop {
     bool ready = false;
+    QString reason; // why not, when not ready
+    std::unique_ptr<TOwnDesktop> own;
+};
+
+// Made before the run's objects start: a Qt program reads the accessibility
+// switch once, as it starts, and an installer must live on the desktop its
+// script replays on.
+TScriptsDesktop PrepareDesktop(TClientBase& client)
+{
+    TScriptsDesktop desktop;
     WithScriptusRunner([&](TScriptusRunner* runner) {
-        if (runner == nullptr || !runner->DesktopReady(reason))
+        if (runner == nullptr)
             return;
-        runner->EnableAccessibility();
-        ready = true;
+        if (!RunningAsService() && runner->DesktopReady(&desktop.reason)) {
+            runner->EnableAccessibility();
+            desktop.ready = true;
+            return;
+        }
+        desktop.own = runner->StartOwnDesktop(&desktop.reason);
+        desktop.ready = desktop.own != nullptr;
+        if (desktop.ready)
+            client.Log(QStringLiteral("Eigene Anzeige %1 für die Skriptus-Kommandodateien gestartet")
+                           .arg(desktop.own->Name()));
+        else
+            client.Log(QStringLiteral("Eigene Anzeige für die Skriptus-Kommandodateien konnte nicht gestartet "
+                                      "werden: %1")
+                           .arg(desktop.reason));
     });
-    return ready;
+    return desktop;
+}
+
+// The own desktop ends once the programs on it have gone too, at the latest
+// after the Scriptus time-out or when the client is to end.
+void EndOwnDesktop(TClientBase& client, std::unique_ptr<TOwnDesktop> desktop)
+{
+    if (!desktop)
+        return;
+    const QDeadlineTimer limit(MainConfig().GetInteger(QStringLiteral("ScriptusTimeout")));
+    int programs = desktop->ProgramsOnIt();
+    while (programs > 0 && !limit.hasExpired() && !client.TerminateRequested()) {
+        QThread::msleep(200);
+        programs = desktop->ProgramsOnIt();
+    }
+    const QString name = desktop->Name();
+    desktop.reset();
+    if (programs > 0)
+        client.Log(QStringLiteral("Eigene Anzeige %1 beendet, %2 Programm(e) darauf wurden mit ihr beendet")
+                       .arg(name)
+                       .arg(programs));
+    else
+        client.Log(QStringLiteral("Eigene Anzeige %1 beendet").arg(name));
 }
 
 void StartObjects(TClientBase& client, const TRunState& state)
@@ -419,8 +463,9 @@ void CloseConnection(TClientBase& client)
 
 // One after the other, each waiting for the end of the one before; a file
 // that does not load is reported by the reader and passed over.
-void RunScripts(TClientBase& client, const QStringList& scripts, bool desktopReady, const QString& reason)
+void RunScripts(TClientBase& client, const QStringList& scripts, const TScriptsDesktop& desktop)
 {
+    const auto stop = [&client] { return client.TerminateRequested(); };
     WithScriptusRunner([&](TScriptusRunner* runner) {
         for (const QString& script : scripts) {
             if (client.TerminateRequested())
@@ -432,19 +477,20 @@ void RunScripts(TClientBase& client, const QStringList& scripts, bool desktopRea
                 NoteScriptusReport(file, TScriptusReport::Skipped);
                 continue;
             }
-            if (!desktopReady) {
-                client.Log(
-                    QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2").arg(script, reason));
+            if (!desktop.ready) {
+                client.Log(QStringLiteral("Skriptus-Kommandodatei \"%1\" wird nicht ausgeführt: %2")
+                               .arg(script, desktop.reason));
                 NoteScriptusReport(file, TScriptusReport::Skipped);
                 continue;
             }
             TScriptusFile commands;
-            if (!runner->LoadCommandFile(script, commands)) {
+            if (!desktop.own && !runner->LoadCommandFile(script, commands)) {
                 NoteScriptusReport(file, TScriptusReport::Failed);
                 continue;
             }
             client.Log(QStringLiteral("Installiere Zielobjekt \"%1\"").arg(script));
-            if (const auto report = ReportOf(runner->Run(commands, [&client] { return client.TerminateRequested(); })))
+            const TScriptusOutcome outcome = desktop.own ? desktop.own->Run(script, stop) : runner->Run(commands, stop);
+            if (const auto report = ReportOf(outcome))
                 NoteScriptusReport(file, *report);
         }
     });
@@ -569,14 +615,16 @@ void RunInstallation(TClientBase& client)
     TRunState state;
     const bool broken = InstallObjects(client, state);
     const QStringList scripts = ScriptsToRun(client, state);
-    QString reason;
-    const bool desktopReady = !scripts.isEmpty() && PrepareDesktop(&reason);
+    TScriptsDesktop desktop;
+    if (!scripts.isEmpty())
+        desktop = PrepareDesktop(client);
     StartObjects(client, state);
     // A script may take minutes: the server would end a session that long
     // without a request, so the conversation ends before they run.
-    if (desktopReady)
+    if (desktop.ready)
         CloseConnection(client);
-    RunScripts(client, scripts, desktopReady, reason);
+    RunScripts(client, scripts, desktop);
+    EndOwnDesktop(client, std::move(desktop.own));
     EndOfRun(client, state);
     // The run must not pass for a synchronisation that went well.
     if (broken)

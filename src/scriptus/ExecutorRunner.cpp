@@ -44,6 +44,11 @@ void TExecutorRunner::EnableAccessibility()
     DesktopAutomation::EnableAccessibility();
 }
 
+std::unique_ptr<TOwnDesktop> TExecutorRunner::StartOwnDesktop(QString* reason)
+{
+    return StartHeadlessDesktop(reason);
+}
+
 bool TExecutorRunner::LoadCommandFile(const QString& path, TScriptusFile& script)
 {
     return ReadCommandFile(path, script);

@@ -11,6 +11,7 @@ class TExecutorRunner : public TScriptusRunner
 public:
     bool DesktopReady(QString* reason) override;
     void EnableAccessibility() override;
+    std::unique_ptr<TOwnDesktop> StartOwnDesktop(QString* reason) override;
     bool LoadCommandFile(const QString& path, TScriptusFile& script) override;
     TScriptusOutcome Run(const TScriptusFile& script, const std::function<bool()>& stop) override;
 };

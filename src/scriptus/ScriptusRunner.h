@@ -2,9 +2,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QString>
 
+#include "scriptus/OwnDesktop.h"
 #include "scriptus/ScriptusBase.h"
 #include "scriptus/ScriptusThread.h"
 
@@ -18,6 +20,9 @@ public:
     virtual bool DesktopReady(QString* reason) = 0;
     /// Makes the programs started from now on show their controls.
     virtual void EnableAccessibility() = 0;
+    /// A desktop of the run's own, for a computer without a desktop session;
+    /// nullptr with the reason (German) when none could be made.
+    virtual std::unique_ptr<TOwnDesktop> StartOwnDesktop(QString* reason) = 0;
     /// Reads a command file; false (reported by the reader) when it does not load.
     virtual bool LoadCommandFile(const QString& path, TScriptusFile& script) = 0;
     /// Replays the script and returns how its run ended. stop is asked now

@@ -23,6 +23,28 @@
 
 namespace {
 
+// Stands in for a desktop of the run's own: its steps leave entries of
+// category "Test"; programs stay on it for the given number of looks.
+class TFakeOwnDesktop : public TOwnDesktop
+{
+public:
+    explicit TFakeOwnDesktop(int looksWithPrograms) : m_looksWithPrograms(looksWithPrograms)
+    {
+        Log(QStringLiteral("Test"), QStringLiteral("eigene Anzeige an"));
+    }
+    ~TFakeOwnDesktop() override { Log(QStringLiteral("Test"), QStringLiteral("eigene Anzeige aus")); }
+    QString Name() const override { return QStringLiteral(":99"); }
+    TScriptusOutcome Run(const QString& commandFile, const std::function<bool()>& /*stop*/) override
+    {
+        Log(QStringLiteral("Test"), QStringLiteral("auf eigener Anzeige: ") + QFileInfo(commandFile).fileName());
+        return commandFile.contains(QStringLiteral("falsch")) ? TScriptusOutcome::Failed : TScriptusOutcome::Completed;
+    }
+    int ProgramsOnIt() const override { return m_looksWithPrograms-- > 0 ? 1 : 0; }
+
+private:
+    mutable int m_looksWithPrograms;
+};
+
 // Stands in for the desktop: each call leaves a protocol entry of category
 // "Test", so its order among the client's entries shows. A file whose name
 // holds "kaputt" does not load; a run of a file whose name holds "lang" lasts
@@ -36,6 +58,14 @@ public:
         return ready;
     }
     void EnableAccessibility() override { Log(QStringLiteral("Test"), QStringLiteral("Barrierefreiheit an")); }
+    std::unique_ptr<TOwnDesktop> StartOwnDesktop(QString* reason) override
+    {
+        if (ownDesktopLooks < 0) {
+            *reason = QStringLiteral("keine eigene Anzeige im Test");
+            return nullptr;
+        }
+        return std::make_unique<TFakeOwnDesktop>(ownDesktopLooks);
+    }
     bool LoadCommandFile(const QString& path, TScriptusFile& script) override
     {
         Log(QStringLiteral("Test"), QStringLiteral("lade ") + QFileInfo(path).fileName());
@@ -55,6 +85,8 @@ public:
     }
 
     std::atomic<bool> ready{true};
+    // Looks at the own desktop that still find programs on it; none at all when negative.
+    std::atomic<int> ownDesktopLooks{-1};
     std::atomic<bool> stopped{false};
     std::atomic<bool> failing{true};
 
@@ -532,8 +564,11 @@ TEST_F(TInstallationTest, WithoutADesktopOrARunnerEachScriptIsOneLineAndNothingR
     const QString command = Quote(Home("Scriptus/setup.scriptus"));
 
     Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Eigene Anzeige für die Skriptus-Kommandodateien "
+                                                                "konnte nicht gestartet werden: keine eigene Anzeige "
+                                                                "im Test")));
     EXPECT_TRUE(Logged(QStringLiteral("Client"), QStringLiteral("Skriptus-Kommandodatei %1 wird nicht ausgeführt: "
-                                                                "keine Anzeige im Test")
+                                                                "keine eigene Anzeige im Test")
                                                      .arg(command)));
     EXPECT_TRUE(m_ui.Messages(QStringLiteral("Test")).isEmpty());
     EXPECT_FALSE(Logged(QStringLiteral("Client"), QStringLiteral("Verbindung wird beendet")));
@@ -543,6 +578,51 @@ TEST_F(TInstallationTest, WithoutADesktopOrARunnerEachScriptIsOneLineAndNothingR
     Install();
     EXPECT_TRUE(Logged(QStringLiteral("Client"),
                        QStringLiteral("Kein Skriptus-Ausführer verfügbar, %1 wird nicht ausgeführt").arg(command)));
+}
+
+// Without a desktop session the run makes a desktop of its own before its
+// objects start, replays each script there, reports what failed, and ends the
+// desktop once the programs on it have gone, or when the time-out is up.
+TEST_F(TInstallationTest, WithoutADesktopTheRunMakesOneOfItsOwnBeforeItsObjectsStartAndEndsItAfterTheirPrograms)
+{
+    TFakeScriptus runner;
+    runner.ready = false;
+    runner.ownDesktopLooks = 3;
+    SetScriptusRunner(&runner);
+    TSyncObject* starter = MakeRemoteObject(QStringLiteral("start.sh"), "#!/bin/sh\n");
+    starter->SetStartAfterTransfer(true);
+    for (const char* name : {"falsch", "gut"}) {
+        MakeFile(Home("Scriptus/%1.scriptus").arg(QLatin1String(name)), "", SomeDate());
+        MakeObject(QString::fromLatin1(name) + QStringLiteral(".bin"), "MZ")
+            ->SetScriptusFile(QString::fromLatin1(name) + QStringLiteral(".scriptus"));
+    }
+    Install();
+    const QStringList expected = {
+        QStringLiteral("eigene Anzeige an"),
+        QStringLiteral("Eigene Anzeige :99 für die Skriptus-Kommandodateien gestartet"),
+        QStringLiteral("Starte Zielobjekt %1").arg(Quote(Home("Target/start.sh"))),
+        QStringLiteral("Verbindung wird beendet"),
+        QStringLiteral("auf eigener Anzeige: falsch.scriptus"),
+        QStringLiteral("auf eigener Anzeige: gut.scriptus"),
+        QStringLiteral("eigene Anzeige aus"),
+        QStringLiteral("Eigene Anzeige :99 beendet"),
+    };
+    QStringList seen;
+    for (const QString& message : m_ui.Messages())
+        if (expected.contains(message))
+            seen.append(message);
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(m_ui.Messages(QStringLiteral("Test")).filter(QStringLiteral("lade")).isEmpty());
+    EXPECT_EQ(PendingScriptusReports(), QStringList{QStringLiteral("SCRIPTUSRESULT \"falsch.scriptus\" failed")});
+
+    // Programs that never leave: the desktop ends with them after the time-out.
+    MainConfig().Set(QStringLiteral("ScriptusTimeout"), 300);
+    runner.ownDesktopLooks = 1000;
+    for (const char* name : {"start.sh", "falsch.bin", "gut.bin"})
+        QFile::remove(Home("Target/") + QLatin1String(name));
+    Install();
+    EXPECT_TRUE(Logged(QStringLiteral("Client"),
+                       QStringLiteral("Eigene Anzeige :99 beendet, 1 Programm(e) darauf wurden mit ihr beendet")));
 }
 
 // A command file that failed or was skipped is told to the master in the next

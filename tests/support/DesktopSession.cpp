@@ -25,38 +25,6 @@ int RemainingMs(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// Reads up to the first line break from fd within the time; the display
-// number and bus address arrive that way.
-std::string ReadFirstLine(int fd, int timeoutMs)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string line;
-    while (true) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, RemainingMs(deadline)) <= 0)
-            return std::string();
-        char c = 0;
-        if (read(fd, &c, 1) != 1)
-            return std::string();
-        if (c == '\n')
-            return line;
-        line += c;
-    }
-}
-
-std::string CommandOutput(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    pclose(pipe);
-    return out;
-}
-
 // Ends a whole process group: politely first, then for sure. The helpers a
 // bus started for itself belong to the group too; as this process is their
 // reaper, they are reaped here instead of lingering as zombies.
@@ -85,21 +53,19 @@ TDesktopSession::~TDesktopSession()
     Stop();
 }
 
-pid_t TDesktopSession::Spawn(const std::vector<std::string>& argv, int outFd, int keepFd)
+pid_t TDesktopSession::Spawn(const std::vector<std::string>& argv, int outFd)
 {
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
     setpgid(0, 0);
-    // A crashed test must not leave a desktop running.
+    // A crashed test must not leave a program running.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent)
         _exit(127);
     if (outFd >= 0)
         dup2(outFd, STDOUT_FILENO);
-    if (keepFd >= 0)
-        fcntl(keepFd, F_SETFD, 0);
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -113,14 +79,14 @@ bool TDesktopSession::Start()
     if (Running()) {
         // Another desktop may have taken over the environment meanwhile.
         for (const auto& [name, value] : m_exported)
-            setenv(name.c_str(), value.c_str(), 1);
+            value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
         return true;
     }
     m_exported.clear();
     // The bus helpers outlive the processes that start them; orphaned, they
-    // come to this process, which ends and reaps them with their group.
+    // come to this process, which reaps them.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    char pattern[] = "/tmp/plenwick-desktop-XXXXXX";
+    char pattern[] = "/tmp/plenwick-test-home-XXXXXX";
     if (!mkdtemp(pattern)) {
         m_error = "kein temporärer Ordner";
         return false;
@@ -128,102 +94,29 @@ bool TDesktopSession::Start()
     m_runtime = pattern;
     for (const char* sub : {"config", "cache"})
         std::filesystem::create_directories(m_runtime + "/" + sub);
-    Export("XDG_RUNTIME_DIR", m_runtime);
     Export("XDG_CONFIG_HOME", m_runtime + "/config");
     Export("XDG_CACHE_HOME", m_runtime + "/cache");
-    // Otherwise the accessibility switch lands in the user's dconf and
-    // outlives the test.
-    setenv("GSETTINGS_BACKEND", "memory", 1);
-    setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
-    setenv("QT_ACCESSIBILITY", "1", 1);
-    setenv("GTK_A11Y", "atspi", 1);
-    unsetenv("NO_AT_BRIDGE");
-    unsetenv("AT_SPI_BUS_ADDRESS");
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("QT_QPA_PLATFORM");
-
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        m_error = "pipe";
-        return false;
-    }
-    const pid_t xvfb = Spawn(
-        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"},
-        -1, fds[1]);
-    close(fds[1]);
-    m_daemons.push_back(xvfb);
-    const std::string display = ReadFirstLine(fds[0], 10000);
-    close(fds[0]);
-    if (display.empty()) {
-        m_error = "Xvfb meldet keine Anzeige";
+    try {
+        m_desktop = std::make_unique<THeadlessDesktop>();
+    } catch (const EHeadlessDesktop& error) {
+        m_error = error.Message().toStdString();
         Stop();
         return false;
     }
-    m_display = std::stoi(display);
-    Export("DISPLAY", Display());
-
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        m_error = "pipe";
-        Stop();
-        return false;
-    }
-    m_daemons.push_back(
-        Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=" + std::to_string(fds[1])}, -1,
-              fds[1]));
-    close(fds[1]);
-    const std::string address = ReadFirstLine(fds[0], 10000);
-    close(fds[0]);
-    if (address.empty()) {
-        m_error = "dbus-daemon meldet keine Adresse";
-        Stop();
-        return false;
-    }
-    Export("DBUS_SESSION_BUS_ADDRESS", address);
-
-    // The session bus starts the accessibility bus launcher on first demand
-    // (in its own process group, ended with the bus); a second launcher
-    // started here would race it for the name.
-    if (!WaitForAccessibilityBus()) {
-        m_error = "der Barrierefreiheitsbus antwortet nicht";
-        Stop();
-        return false;
-    }
+    for (const auto& [name, value] : m_desktop->Changes())
+        Export(name.toStdString(), value.toStdString());
     return true;
+}
+
+std::string TDesktopSession::Display() const
+{
+    return m_desktop ? m_desktop->Display().toStdString() : std::string();
 }
 
 void TDesktopSession::Export(const std::string& name, const std::string& value)
 {
-    setenv(name.c_str(), value.c_str(), 1);
+    value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     m_exported.emplace_back(name, value);
-}
-
-bool TDesktopSession::WaitForAccessibilityBus()
-{
-    const auto deadline = Clock::now() + std::chrono::seconds(15);
-    std::string bus;
-    while (bus.empty() && RemainingMs(deadline) > 0) {
-        const std::string reply = CommandOutput("dbus-send --session --print-reply=literal --dest=org.a11y.Bus "
-                                                "/org/a11y/bus org.a11y.Bus.GetAddress 2>/dev/null");
-        const auto start = reply.find("unix:");
-        if (start != std::string::npos)
-            bus = reply.substr(start, reply.find_first_of(" \n", start) - start);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (bus.empty())
-        return false;
-    // Activates the registry and returns once it answers, so the first
-    // program started afterwards registers with it.
-    while (RemainingMs(deadline) > 0) {
-        const std::string reply =
-            CommandOutput("dbus-send --bus='" + bus +
-                          "' --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/accessible/root "
-                          "org.freedesktop.DBus.Peer.Ping 2>&1");
-        if (reply.find("Error") == std::string::npos && !reply.empty())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 
 void TDesktopSession::Stop()
@@ -235,25 +128,20 @@ void TDesktopSession::Stop()
         delete *it;
     }
     m_programs.clear();
-    for (auto it = m_daemons.rbegin(); it != m_daemons.rend(); ++it)
-        EndGroup(*it);
-    m_daemons.clear();
+    m_desktop.reset();
     if (!m_runtime.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(m_runtime, ignored);
         m_runtime.clear();
     }
-    m_display = -1;
 }
 
 void TDesktopSession::KillDisplay()
 {
-    // Xvfb is the first daemon started.
-    if (m_daemons.empty())
+    if (!m_desktop)
         return;
-    kill(m_daemons.front(), SIGKILL);
-    waitpid(m_daemons.front(), nullptr, 0);
-    m_daemons.erase(m_daemons.begin());
+    kill(m_desktop->DisplayProcess(), SIGKILL);
+    waitpid(m_desktop->DisplayProcess(), nullptr, 0);
 }
 
 TDesktopSession::TProgram* TDesktopSession::Launch(const std::vector<std::string>& argv)
@@ -262,7 +150,7 @@ TDesktopSession::TProgram* TDesktopSession::Launch(const std::vector<std::string
     if (pipe2(fds, O_CLOEXEC) != 0)
         return nullptr;
     auto* program = new TProgram;
-    program->pid = Spawn(argv, fds[1], -1);
+    program->pid = Spawn(argv, fds[1]);
     close(fds[1]);
     program->out = fds[0];
     m_programs.push_back(program);

@@ -3,14 +3,16 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-/// A private desktop for tests: Xvfb on a free display, a D-Bus session bus
-/// and the accessibility bus. Start() exports DISPLAY, the bus address and
-/// the accessibility switches into this process's environment, so programs
-/// started afterwards (and libatspi inside the test) use this desktop. The
+#include "platform/HeadlessDesktop.h"
+
+/// The program's headless desktop for tests. Start() exports what puts a
+/// program on it into this process's environment, so programs started
+/// afterwards (and libatspi inside the test) use this desktop. The
 /// destructor ends every process it started, also after a failed test.
 class TDesktopSession
 {
@@ -24,9 +26,9 @@ public:
     /// On a running desktop, exports its environment again.
     bool Start();
     void Stop();
-    bool Running() const { return m_display >= 0; }
+    bool Running() const { return m_desktop != nullptr; }
     const std::string& Error() const { return m_error; }
-    std::string Display() const { return ":" + std::to_string(m_display); }
+    std::string Display() const;
     /// Kills the X server as a crash would; the programs on it stay.
     void KillDisplay();
 
@@ -56,13 +58,11 @@ public:
     static TDesktopSession& Shared();
 
 private:
-    pid_t Spawn(const std::vector<std::string>& argv, int outFd, int keepFd);
-    bool WaitForAccessibilityBus();
+    pid_t Spawn(const std::vector<std::string>& argv, int outFd);
     void Export(const std::string& name, const std::string& value);
 
     std::string m_runtime;
-    int m_display = -1;
-    std::vector<pid_t> m_daemons;
+    std::unique_ptr<THeadlessDesktop> m_desktop;
     std::vector<std::pair<std::string, std::string>> m_exported;
     std::vector<TProgram*> m_programs;
     std::string m_error;

@@ -167,6 +167,21 @@ fleet() {
     done
 }
 
+# probe_setup: the master's object folder holds setup.sh, which writes the
+# accessibility switch and the display it finds to $DISK/target/probe.txt and
+# starts the Qt test program as "Einrichtung", whose reports follow there.
+# Sets OBJECTS and SCRIPTS (the master's folders) and PROBE_WINDOW (the
+# program's window as a control path).
+probe_setup() {
+    OBJECTS=$WORK/master/home/Objects
+    SCRIPTS=$WORK/master/home/Scriptus
+    mkdir -p "$OBJECTS" "$SCRIPTS"
+    printf '#!/bin/sh\necho "a11y=$QT_LINUX_ACCESSIBILITY_ALWAYS_ON display=$DISPLAY" >"%s"\nexec "%s" --title=Einrichtung >>"%s"\n' \
+        "$DISK/target/probe.txt" "${SCRIPTUS_QT_PROBE:?the Qt test program}" "$DISK/target/probe.txt" \
+        >"$OBJECTS/setup.sh"
+    PROBE_WINDOW='\\<anonymous file>\Einrichtung [filler]'
+}
+
 # desktop <host>: the host gets a desktop of its own, inside its namespace
 # (the abstract sockets of X and D-Bus belong to the network namespace):
 # Xvfb, a session bus and the accessibility bus. The host's program runs on
