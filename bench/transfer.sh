@@ -3,13 +3,14 @@
 # Object transfer over loopback: seconds and peak RSS of each side for
 # compression off, default settings (first client) and default settings
 # (second client, cache hit), beside gzip -9 of the same file and rsync
-# --whole-file from an rsync daemon on 127.0.0.1. Ends with the goals:
-#   cache hit at least as fast as rsync; compression off at least 0.8 times
-#   rsync's speed; first compressed transfer within 1.1 times gzip -9; peak
-#   RSS under 64 MiB on each side for the 1 GiB object.
+# --whole-file from an rsync daemon on 127.0.0.1. Ends with the goals, each
+# as a ratio to its peer with PASS or FAIL:
+#   cache hit and compression off at least 1.5 times rsync's speed; first
+#   compressed transfer within 0.65 times gzip -9's time; peak RSS at most
+#   16 MiB on each side.
 # The speed goals are judged on sizes of 64 MiB and more (below that process
 # start-up outweighs the transfer), or on the largest size when all are small.
-# Sizes in MiB as arguments (default: 1 64 1024). Needs rsync; as root the
+# Sizes in MiB as arguments (default: 1 256). Needs rsync; as root the
 # script installs it when missing.
 # Measured on the 2-core build machine, 1 GiB, shared with other builds:
 # off 3.6-4.3 s, first 19.5-45.0 s, cached 4.5-6.7 s, gzip -9 48.6-55.7 s,
@@ -33,7 +34,7 @@ cleanup() {
 }
 trap cleanup EXIT
 sizes=("$@")
-[ ${#sizes[@]} -eq 0 ] && sizes=(1 64 1024)
+[ ${#sizes[@]} -eq 0 ] && sizes=(1 256)
 
 # shellcheck source=support/objects.sh
 source "$top/bench/support/objects.sh"
@@ -196,14 +197,16 @@ speed_goal() {
   for m in "${judged[@]}"; do
     local mine=${secs_of[$m,$2]} theirs=${secs_of[$m,$3]}
     [ "$(holds "$mine <= $4 * $theirs")" = true ] || all=false
-    figures+=("${m}M ${mine} s vs ${theirs} s")
+    figures+=("${m}M ${mine} s vs ${theirs} s, time ratio $(printf %.2f "$(echo "$mine / $theirs" | bc -l)")")
   done
   verdict "$1" "$all" "$(printf '%s; ' "${figures[@]}" | sed 's/; $//')"
 }
 echo
-speed_goal "cache hit at least as fast as rsync" cached rsync 1
-speed_goal "compression off at least 0.8 times rsync's speed" off rsync 1.25
-speed_goal "first compressed transfer within 1.1 times gzip -9" first gzip 1.1
+# Every client of this version speaks TLS: without kernel TLS its bytes pass
+# through user space, which the ratios below include.
+speed_goal "cache hit at least 1.5 times rsync's speed" cached rsync 0.667
+speed_goal "compression off at least 1.5 times rsync's speed" off rsync 0.667
+speed_goal "first compressed transfer within 0.65 times gzip -9's time" first gzip 0.65
 # With kernel TLS the send stays zero-copy and the cost is small; without it
 # the figures above are reported, not judged.
 if [ "$ktls" = yes ]; then
@@ -212,15 +215,13 @@ if [ "$ktls" = yes ]; then
 else
   echo "---- TLS cache hit within 1.1 times clear text (no kernel TLS here: reported above, not judged)"
 fi
-if [ -n "${secs_of[1024,off]:-}" ]; then
-  worst=0
+worst=0
+for m in "${judged[@]}"; do
   for c in off first cached; do
-    for v in "${srss_of[1024,$c]}" "${crss_of[1024,$c]}"; do
+    for v in "${srss_of[$m,$c]}" "${crss_of[$m,$c]}"; do
       if [ "$(holds "$v > $worst")" = true ]; then worst=$v; fi
     done
   done
-  verdict "peak RSS under 64 MiB on each side for 1 GiB" "$(holds "$worst < 64")" "largest $(mb "$worst") MiB"
-else
-  echo "---- peak RSS under 64 MiB on each side for 1 GiB (not measured)"
-fi
+done
+verdict "peak RSS at most 16 MiB on each side" "$(holds "$worst <= 16")" "largest $(mb "$worst") MiB"
 exit "$failed"

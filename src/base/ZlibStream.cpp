@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/ZlibStream.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include <zlib.h>
 
@@ -119,4 +125,179 @@ bool TZlibInflater::Feed(const char* data, qsizetype size, const TZlibSink& sink
 bool TZlibInflater::Finished() const
 {
     return m_state->finished && !m_state->failed;
+}
+
+namespace {
+
+constexpr qsizetype kBlock = 1024 * 1024;
+constexpr qsizetype kWindow = 32 * 1024;
+
+// One block of input and, once a worker is done with it, its raw deflate form.
+struct TBlock {
+    QByteArray dictionary; // the 32 KiB of input before it
+    QByteArray input;
+    qsizetype inputSize = 0;
+    bool last = false;
+    QByteArray output;
+    uLong adler = 1;
+    bool done = false;
+    bool failed = false;
+};
+
+void DeflateBlock(TBlock& block)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        block.failed = true;
+        return;
+    }
+    if (!block.dictionary.isEmpty())
+        deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(block.dictionary.constData()),
+                             static_cast<uInt>(block.dictionary.size()));
+    block.output.resize(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(block.input.size()))) + 16);
+    stream.next_in = reinterpret_cast<Bytef*>(block.input.data());
+    stream.avail_in = static_cast<uInt>(block.input.size());
+    stream.next_out = reinterpret_cast<Bytef*>(block.output.data());
+    stream.avail_out = static_cast<uInt>(block.output.size());
+    // A sync flush ends the block on a byte boundary without ending the stream.
+    const int rc = deflate(&stream, block.last ? Z_FINISH : Z_SYNC_FLUSH);
+    block.failed = block.last ? rc != Z_STREAM_END : rc != Z_OK || stream.avail_in != 0;
+    block.output.resize(block.output.size() - static_cast<qsizetype>(stream.avail_out));
+    deflateEnd(&stream);
+    block.adler =
+        adler32(1, reinterpret_cast<const Bytef*>(block.input.constData()), static_cast<uInt>(block.input.size()));
+    block.input.clear();
+    block.dictionary.clear();
+}
+
+} // namespace
+
+struct TParallelDeflater::TState {
+    std::mutex lock;
+    std::condition_variable work;
+    std::condition_variable finished;
+    std::deque<std::shared_ptr<TBlock>> queue;   // waiting for a worker
+    std::deque<std::shared_ptr<TBlock>> inOrder; // every block not yet handed on
+    std::vector<std::thread> workers;
+    bool closing = false;
+    qsizetype mostInFlight = 0;
+    QByteArray filling;
+    QByteArray window; // the last 32 KiB of input handed to a block
+    bool headerSent = false;
+    uLong adler = 1;
+
+    void Work()
+    {
+        std::unique_lock guard(lock);
+        while (true) {
+            work.wait(guard, [&] { return closing || !queue.empty(); });
+            if (queue.empty())
+                return;
+            std::shared_ptr<TBlock> block = queue.front();
+            queue.pop_front();
+            guard.unlock();
+            DeflateBlock(*block);
+            guard.lock();
+            block->done = true;
+            finished.notify_all();
+        }
+    }
+
+    void Submit(bool last)
+    {
+        auto block = std::make_shared<TBlock>();
+        block->dictionary = window;
+        block->input = std::move(filling);
+        block->inputSize = block->input.size();
+        block->last = last;
+        const qsizetype keep = std::min(kWindow, block->input.size());
+        window = (window + block->input.right(keep)).right(kWindow);
+        filling = QByteArray();
+        std::lock_guard guard(lock);
+        queue.push_back(block);
+        inOrder.push_back(block);
+        work.notify_one();
+    }
+
+    // Hands on the finished blocks at the front, waiting for the oldest while
+    // more than `leave` blocks are in flight.
+    bool HandOn(const TZlibSink& sink, qsizetype leave)
+    {
+        while (true) {
+            std::shared_ptr<TBlock> front;
+            {
+                std::unique_lock guard(lock);
+                if (inOrder.empty())
+                    return true;
+                if (!inOrder.front()->done) {
+                    if (static_cast<qsizetype>(inOrder.size()) <= leave)
+                        return true;
+                    finished.wait(guard, [&] { return inOrder.front()->done; });
+                }
+                front = inOrder.front();
+                inOrder.pop_front();
+            }
+            if (front->failed)
+                return false;
+            if (!headerSent) {
+                headerSent = true;
+                if (!sink("\x78\xda", 2)) // level 9, 32 KiB window
+                    return false;
+            }
+            adler = adler32_combine(adler, front->adler, static_cast<z_off_t>(front->inputSize));
+            for (qsizetype at = 0; at < front->output.size(); at += kPiece)
+                if (!sink(front->output.constData() + at, std::min(kPiece, front->output.size() - at)))
+                    return false;
+        }
+    }
+};
+
+TParallelDeflater::TParallelDeflater(int threads) : m_state(std::make_unique<TState>())
+{
+    const int count = threads > 0 ? threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    m_state->mostInFlight = 2 * count;
+    for (int i = 0; i < count; ++i)
+        m_state->workers.emplace_back([state = m_state.get()] { state->Work(); });
+}
+
+TParallelDeflater::~TParallelDeflater()
+{
+    {
+        std::lock_guard guard(m_state->lock);
+        m_state->queue.clear();
+        m_state->closing = true;
+        m_state->work.notify_all();
+    }
+    for (std::thread& worker : m_state->workers)
+        worker.join();
+}
+
+bool TParallelDeflater::Feed(const char* data, qsizetype size, const TZlibSink& sink)
+{
+    TState& state = *m_state;
+    while (size > 0) {
+        const qsizetype take = std::min(size, kBlock - state.filling.size());
+        state.filling.append(data, take);
+        data += take;
+        size -= take;
+        if (state.filling.size() < kBlock)
+            continue;
+        state.Submit(false);
+        if (!state.HandOn(sink, state.mostInFlight))
+            return false;
+    }
+    return true;
+}
+
+bool TParallelDeflater::Finish(const TZlibSink& sink)
+{
+    TState& state = *m_state;
+    // The last block may be empty: it still ends the stream.
+    state.Submit(true);
+    if (!state.HandOn(sink, 0))
+        return false;
+    const uLong adler = state.adler;
+    const char trailer[4] = {static_cast<char>(adler >> 24), static_cast<char>(adler >> 16),
+                             static_cast<char>(adler >> 8), static_cast<char>(adler)};
+    return sink(trailer, 4);
 }

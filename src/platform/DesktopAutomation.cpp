@@ -336,8 +336,11 @@ bool TDesktopThread::AccessibilityBus()
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
             qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS"))
             return false;
-        atspi_init();
+        // The context first: initialised without one, the library attaches
+        // its bus to the process's default context, which the main thread's
+        // event loop turns, and replies meant for this thread get lost there.
         atspi_set_main_context(m_context);
+        atspi_init();
         // A hanging program must not stall a whole list read for long.
         atspi_set_timeout(1000, 1000);
         m_atspi = true;

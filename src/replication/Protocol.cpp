@@ -9,10 +9,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QScopeGuard>
 
 #include "base/TextFields.h"
 #include "replication/TlsChannel.h"
@@ -295,6 +297,55 @@ void TLineConnection::WriteBytes(const QByteArray& bytes)
         sent += n;
         events = POLLOUT;
     }
+}
+
+bool TLineConnection::SendFile(int fd, qint64 offset, qint64 count, const QDeadlineTimer& deadline)
+{
+    constexpr qint64 kStep = 4 * 1024 * 1024;
+    if (!IsOpen())
+        throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
+    const auto timedOut = [] { return ESocketError(QStringLiteral("Zeitüberschreitung beim Senden")); };
+    if (m_tls) {
+        QByteArray piece(std::min(count, qint64{256 * 1024}), Qt::Uninitialized);
+        while (count > 0) {
+            if (deadline.hasExpired())
+                throw timedOut();
+            const ssize_t n = ::pread(fd, piece.data(), static_cast<size_t>(std::min<qint64>(count, piece.size())),
+                                      static_cast<off_t>(offset));
+            if (n <= 0)
+                return false;
+            WriteBytes(QByteArray::fromRawData(piece.constData(), n));
+            offset += n;
+            count -= n;
+        }
+        return true;
+    }
+    // Non-blocking meanwhile, so that a reader that stops cannot hold the
+    // send past the deadline.
+    const int flags = ::fcntl(m_socket, F_GETFL);
+    ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
+    const auto restore = qScopeGuard([&] { ::fcntl(m_socket, F_SETFL, flags); });
+    auto at = static_cast<off_t>(offset);
+    while (count > 0) {
+        const ssize_t n = ::sendfile(m_socket, fd, &at, static_cast<size_t>(std::min(count, kStep)));
+        if (n > 0) {
+            count -= n;
+            continue;
+        }
+        if (n == 0)
+            return false;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN) {
+            if (deadline.hasExpired() || !PollSocket(static_cast<int>(deadline.remainingTime()), POLLOUT))
+                throw timedOut();
+            continue;
+        }
+        const int error = errno;
+        m_closed = true;
+        throw SocketError(error);
+    }
+    return true;
 }
 
 bool TLineConnection::Disconnect()

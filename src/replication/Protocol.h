@@ -74,6 +74,11 @@ public:
 
     void WriteLine(const QString& line);
     void WriteBytes(const QByteArray& bytes);
+    /// Sends count bytes of the open file from offset: on a plain connection
+    /// from file to socket without passing through this process (sendfile),
+    /// through TLS in large pieces. False when the file ends early; raises
+    /// ESocketError when the connection breaks or the deadline passes.
+    bool SendFile(int fd, qint64 offset, qint64 count, const QDeadlineTimer& deadline);
 
     /// Orderly close of our side. False when the connection was already broken.
     bool Disconnect();

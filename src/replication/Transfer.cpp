@@ -127,39 +127,44 @@ QDeadlineTimer TransferDeadline(qint64 count)
     return QDeadlineTimer(timeout + count * 1000 / kFloorBytesPerSecond);
 }
 
-// Sends the header and exactly count bytes of the file; true when every
-// byte went out. A file that ends early would leave the peer waiting for
-// bytes that never come and every later line out of step, so the connection
-// is closed instead.
+// A form held in memory (the cache could not take it), in pieces, within the deadline.
+bool SendMemory(TLineConnection& connection, const QByteArray& data, const QDeadlineTimer& deadline)
+{
+    for (qsizetype at = 0; at < data.size(); at += kWriteBuffer) {
+        if (deadline.hasExpired())
+            throw ESocketError(QStringLiteral("Zeitüberschreitung beim Senden"));
+        connection.WriteBytes(QByteArray::fromRawData(data.constData() + at, std::min(kWriteBuffer, data.size() - at)));
+    }
+    return true;
+}
+
+// Sends the header and exactly the form's bytes; true when every byte went
+// out. A file that ends early would leave the peer waiting for bytes that
+// never come and every later line out of step, so the connection is closed
+// instead, as it is for a reader slower than the deadline allows.
 bool SendForm(TSession& session, const QString& header, const TPreparedForm& form)
 {
     QFile file(form.path);
-    QBuffer memory;
-    QIODevice& source = form.data ? static_cast<QIODevice&>(memory) : file;
-    if (form.data)
-        memory.setData(*form.data);
-    if (!source.open(QIODevice::ReadOnly))
+    if (!form.data && !file.open(QIODevice::ReadOnly))
         throw ECacheError(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden").arg(form.path));
-    const qint64 count = form.size;
     session.Reply(header);
-    const QDeadlineTimer deadline = TransferDeadline(count);
+    const QDeadlineTimer deadline = TransferDeadline(form.size);
+    TLineConnection& connection = session.Connection();
     try {
-        qint64 rest = count;
-        while (rest > 0) {
-            const QByteArray piece = source.read(std::min(rest, kWriteBuffer));
-            if (piece.isEmpty() || deadline.hasExpired()) {
-                if (!piece.isEmpty())
-                    session.Log(QStringLiteral("Objektübertragung abgebrochen, der Empfänger liest zu langsam"));
-                session.CloseConnection();
-                return false;
-            }
-            session.Connection().WriteBytes(piece);
-            rest -= piece.size();
+        const bool whole = form.data ? SendMemory(connection, *form.data, deadline)
+                                     : connection.SendFile(file.handle(), 0, form.size, deadline);
+        if (!whole) {
+            session.CloseConnection();
+            return false;
         }
         session.Log(QStringLiteral("Objektübertragung erfolgreich beendet"));
         return true;
     } catch (const std::exception&) {
         // A broken send is the peer's loss: it sees a short stream and gives up.
+        if (deadline.hasExpired()) {
+            session.Log(QStringLiteral("Objektübertragung abgebrochen, der Empfänger liest zu langsam"));
+            session.CloseConnection();
+        }
         return false;
     }
 }

@@ -129,9 +129,10 @@ TContentDigest WriteForm(const QString& path, QIODevice* out, const QString& par
             throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));
         return !StopRequested();
     };
-    TZlibDeflater deflater;
+    // Every core compresses: the first client of a new object waits for it.
+    const auto deflater = transform.compress ? std::make_unique<TParallelDeflater>() : nullptr;
     const TZlibSink pass = [&](const char* data, qsizetype size) {
-        return transform.compress ? deflater.Feed(data, size, write) : write(data, size);
+        return deflater ? deflater->Feed(data, size, write) : write(data, size);
     };
     TSha256 hash;
     TContentDigest digest;
@@ -154,7 +155,7 @@ TContentDigest WriteForm(const QString& path, QIODevice* out, const QString& par
         if (StopRequested())
             throw ECacheError(QStringLiteral("Abgebrochen"));
     }
-    if (transform.compress && !deflater.Finish(write))
+    if (deflater && !deflater->Finish(write))
         throw ECacheError(QStringLiteral("Abgebrochen"));
     if (auto* file = qobject_cast<QFileDevice*>(out); file != nullptr && !file->flush())
         throw EEntryWriteError(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden").arg(partPath));

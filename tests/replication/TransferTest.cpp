@@ -536,6 +536,27 @@ TEST_F(TTransferTest, AnAskerThatMayWaitComesBackWhileTheObjectIsUnderWayOrEnoug
     EXPECT_EQ(FetchUnlessBusy(QStringLiteral("big.bin")).count, content.size());
 }
 
+// A client of an older version, in clear text, gets the bytes straight from
+// the file, every one of them, and the session goes on in step.
+TEST_F(TTransferTest, AClearTextClientGetsTheFileWholeAndTheSessionStaysInStep)
+{
+    MainConfig().Set(QStringLiteral("ServerCompressData"), false);
+    MainConfig().Set(QStringLiteral("NetAllowPlainClients"), true);
+    const QByteArray content = Content(3 * 1024 * 1024 + 17);
+    MakeObject(QStringLiteral("plain.bin"), content);
+    std::unique_ptr<TLineConnection> peer = TLineConnection::Connect(QStringLiteral("127.0.0.1"), m_server->Port());
+    peer->SetReadTimeout(5000);
+    peer->WriteLine(QStringLiteral("LOGIN YW5vbnltb3Vz,Ymx1ZWhlcm9u 08.12.26 alt"));
+    ASSERT_TRUE(peer->ReadLine().startsWith(QStringLiteral("LOGIN ok")));
+    for (int round = 0; round < 2; ++round) {
+        peer->WriteLine(QStringLiteral("DOWNLOAD \"plain.bin\""));
+        const std::optional<TDownloadHeader> header = ParseDownloadHeader(peer->ReadLine());
+        ASSERT_TRUE(header);
+        ASSERT_EQ(header->count, content.size());
+        EXPECT_TRUE(peer->ReadBytes(header->count) == content);
+    }
+}
+
 TEST_F(TTransferTest, UnknownHeaderWordIsIgnored)
 {
     EXPECT_EQ(FetchScripted("DOWNLOAD \"x.bin\" 5 gzip\r\nhallo"), 5);

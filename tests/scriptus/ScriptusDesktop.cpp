@@ -3,7 +3,9 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include <QFileInfo>
 
@@ -35,6 +37,20 @@ void TScriptusDesktopTest::TearDown()
     TTestHome::TearDown();
 }
 
+namespace {
+
+bool ControlsListed(pid_t pid)
+{
+    for (const TDesktopControl& control : DesktopAutomation::ReadControls())
+        if (control.pid == pid && control.handle != control.window)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// A toolkit's accessibility bridge registers the program after its first
+// idle moment: only once its controls are listed does a test act on them.
 TDesktopSession::TProgram* TScriptusDesktopTest::StartProbe(const std::vector<std::string>& options)
 {
     std::vector<std::string> argv{GetParam()};
@@ -42,6 +58,8 @@ TDesktopSession::TProgram* TScriptusDesktopTest::StartProbe(const std::vector<st
     TDesktopSession::TProgram* program = TDesktopSession::Shared().Launch(argv);
     m_programs.push_back(program);
     EXPECT_TRUE(Saw(program, "ready"));
+    for (int waited = 0; waited < 10000 && !ControlsListed(program->pid); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return program;
 }
 
