@@ -16,8 +16,11 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include "catalogue/SyncObject.h"
@@ -98,7 +101,9 @@ int Fetch(QCoreApplication& app, int port, const QString& file, const QString& d
     return result >= 0 ? 0 : 1;
 }
 
-int Wire(int port, const QString& name, bool tls)
+// The bytes as they come off the wire, clear text or TLS; with a destination
+// written there and synced, as a client of an older version stores them.
+int Wire(int port, const QString& name, bool tls, const QString& destination)
 {
     BecomeAComputerOfItsOwn();
     auto connection = TLineConnection::Connect(QStringLiteral("127.0.0.1"), port);
@@ -114,8 +119,17 @@ int Wire(int port, const QString& name, bool tls)
     if (!header)
         return 1;
     constexpr qsizetype kPiece = 1024 * 1024;
-    for (qint64 left = header->count; left > 0;)
-        left -= connection->ReadSome(std::min<qint64>(left, kPiece), QDeadlineTimer::Forever).size();
+    QFile out(destination);
+    if (!destination.isEmpty() && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return 1;
+    for (qint64 left = header->count; left > 0;) {
+        const QByteArray piece = connection->ReadSome(std::min<qint64>(left, kPiece), QDeadlineTimer::Forever);
+        if (out.isOpen())
+            out.write(piece);
+        left -= piece.size();
+    }
+    if (out.isOpen() && (!out.flush() || ::fdatasync(out.handle()) != 0))
+        return 1;
     std::cout << clock.nsecsElapsed() / 1e9 << std::endl;
     return 0;
 }
@@ -124,7 +138,7 @@ int Wire(int port, const QString& name, bool tls)
 
 int main(int argc, char** argv)
 {
-    if (argc != 5)
+    if (argc != 5 && argc != 6)
         return 2;
     QCoreApplication app(argc, argv);
     const TBenchHome home;
@@ -135,7 +149,8 @@ int main(int argc, char** argv)
     if (mode == "serve")
         return Serve(app, QString::fromLocal8Bit(argv[2]), std::string(argv[3]) == "1", std::string(argv[4]) == "1");
     if (mode == "wire")
-        return Wire(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1");
+        return Wire(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1",
+                    argc == 6 ? QString::fromLocal8Bit(argv[5]) : QString());
     if (mode == "fetch")
         return Fetch(app, std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
     return 2;

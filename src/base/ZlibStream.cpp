@@ -129,7 +129,7 @@ bool TZlibInflater::Finished() const
 
 namespace {
 
-constexpr qsizetype kBlock = 1024 * 1024;
+constexpr qsizetype kBlock = 256 * 1024;
 constexpr qsizetype kWindow = 32 * 1024;
 
 // One block of input and, once a worker is done with it, its raw deflate form.
