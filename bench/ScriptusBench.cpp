@@ -2,7 +2,7 @@
 // Scriptus on a private desktop: reading the control list and finding a path
 // with 10, 100 and 1 000 controls of a Qt and of a GTK test program, and the
 // time from a row's start to its click arriving in the program when the
-// control is already listed. The benchmarks run on a worker; the main thread
+// control is already listed, and a script of 20 rows, row by row. The benchmarks run on a worker; the main thread
 // takes the protocol entries, as in the program.
 #include <chrono>
 #include <cstdio>
@@ -184,6 +184,56 @@ void BM_RowStartToAction(benchmark::State& state)
     state.counters["worst_ms"] = worstMs;
 }
 
+// A script of 20 text rows into the program's field "Name", each counting
+// once its text reads back: from the run's start to each text arriving in
+// the program, per row the mean and the worst.
+void BM_TwentyRowScript(benchmark::State& state)
+{
+    constexpr int kRows = 20;
+    SetLabels(state);
+    TDesktopSession::TProgram* program = g_program.Start(state.range(0), 0);
+    TSyncControl* field = program ? ListWith(QStringLiteral("Name"), QStringLiteral("text")) : nullptr;
+    if (!field) {
+        state.SkipWithError("Testprogramm zeigt seine Kontrollelemente nicht");
+        return;
+    }
+    std::vector<TScriptusRow> rows(kRows);
+    for (int i = 0; i < kRows; ++i) {
+        rows[i].Command.Kind = SetText;
+        rows[i].Command.ControlPath = ControlPath(field);
+        rows[i].Command.Text = QStringLiteral("Zeile %1").arg(i + 10);
+    }
+    double worstMs = 0;
+    double sumMs = 0;
+    int done = 0;
+    for (auto _ : state) {
+        TDesktopSession::TakeLines(*program);
+        const Clock::time_point start = Clock::now();
+        if (!StartScriptus(rows, {})) {
+            state.SkipWithError("Ausführer läuft schon");
+            break;
+        }
+        Clock::time_point last = start;
+        for (int i = 0; i < kRows; ++i) {
+            if (TDesktopSession::WaitForLine(*program, "text Name Zeile " + std::to_string(i + 10), 10000).empty()) {
+                state.SkipWithError("ein Text kam nicht an");
+                return;
+            }
+            const Clock::time_point now = Clock::now();
+            worstMs = std::max(worstMs, std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+        }
+        const double seconds = std::chrono::duration<double>(last - start).count();
+        sumMs += seconds * 1000;
+        done += kRows;
+        state.SetIterationTime(seconds);
+        while (ScriptusRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    state.counters["mean_row_ms"] = done > 0 ? sumMs / done : 0;
+    state.counters["worst_row_ms"] = worstMs;
+}
+
 void ControlCounts(benchmark::internal::Benchmark* b)
 {
     b->ArgNames({"toolkit", "controls"});
@@ -199,6 +249,13 @@ BENCHMARK(BM_RowStartToAction)
     ->Arg(0)
     ->Arg(1)
     ->Iterations(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TwentyRowScript)
+    ->ArgName("toolkit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
