@@ -58,6 +58,8 @@ void TUserViews::BuildUserList()
         rows.push_back(std::move(row));
     }
     m_list.Append(std::move(rows));
+    if (rowsComplete)
+        rowsComplete();
 }
 
 void TUserViews::MoveToGroup(const QStringList& names, QStandardItem* node)

@@ -34,6 +34,7 @@ public:
 
     std::function<QString()> selectedNode;       ///< key of the selected node, "" for none
     std::function<void(int style)> listStyle;    ///< the list's style changed
+    std::function<void()> rowsComplete;          ///< the list holds all its rows
     std::function<void(const QString&)> warning; ///< warning box
 
 private:
