@@ -14,6 +14,7 @@
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
+#include "catalogue/SyncUser.h"
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
 #include "ui/dialogs/MainEditText.h"
@@ -21,6 +22,7 @@
 #include "ui/main/MainLayout.h"
 #include "ui/pages/PageClients.h"
 #include "ui/pages/PageObjects.h"
+#include "ui/pages/PageUsers.h"
 #include "ui/pages/StatusPanels.h"
 #include "ui/views/MainViews.h"
 #include "ui/views/MainViewsThread.h"
@@ -45,6 +47,7 @@ protected:
         SetClientListObjectFilter(nullptr);
         FreeAllObjects();
         FreeAllClients();
+        FreeAllUsers();
         TUiTest::TearDown();
     }
 
@@ -556,6 +559,21 @@ TEST_F(ListSortFilterTest, TypingNarrowsTheListByNameDescriptionAndFolderAndTheS
     Type(m_form->PageClients()->FilterField(), QStringLiteral("198.51"));
     EXPECT_EQ(Captions(m_form->PageClients()), QStringList{"beta"}) << "by address";
     EXPECT_EQ(m_form->PageClients()->Status()->Text(0), "1 von 2 Client(s)");
+}
+
+TEST_F(ListSortFilterTest, TheUsersPageCountsAsTheOtherListsDo)
+{
+    WriteFile(ProgramFile(".users"), "1,\"anna\",\"Anna\",\"Berg\",\"\",\"Technik\",\r\n"
+                                     "2,\"bernd\",\"Bernd\",\"Claus\",\"\",\"Technik\",\r\n");
+    LoadUserList();
+    Start();
+    m_form->ShowPage(TPage::Users);
+    TListPage* users = m_form->PageUsers();
+    ASSERT_NE(users->Status(), nullptr);
+    EXPECT_EQ(users->Status()->Text(0), "2 Benutzer");
+    Type(users->FilterField(), QStringLiteral("claus"));
+    EXPECT_EQ(Captions(users), QStringList{"bernd"}) << "by full name";
+    EXPECT_EQ(users->Status()->Text(0), "1 von 2 Benutzer");
 }
 
 TEST_F(ListSortFilterTest, CtrlFFocusesTheFilterOfThePageAndEscapeClearsIt)
