@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -375,7 +376,9 @@ TEST_F(MainViewsTest, ColumnsFitTheirRowsAtFirstAndKeepTheUsersWidthsAfterwards)
     auto details = [this] { return qobject_cast<QTreeView*>(List(m_form->PageObjects())); };
     ASSERT_NE(details(), nullptr);
     QHeaderView* header = details()->header();
-    EXPECT_GE(header->sectionSize(0), details()->fontMetrics().horizontalAdvance(longName));
+    const int icon = details()->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, details());
+    EXPECT_GE(header->sectionSize(0), details()->fontMetrics().horizontalAdvance(longName) + icon)
+        << "the name beside its picture";
     for (int column = 0; column < header->count(); ++column)
         EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
     EXPECT_GE(header->sectionSize(1), 60) << "design widths are minimums";
