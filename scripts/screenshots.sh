@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Renders every page of the main window and the about box under Xvfb into PNG
-# files: the real program on a private display, driven by its own shortcuts.
+# Renders every page of the main window, the objects page once more in the
+# details style, and the about box under Xvfb into PNG files: the real program
+# on a private display with a catalogue of 200 objects, driven by its own
+# shortcuts. The details picture is the one README.md shows (doc/main-window.png).
 # Usage: scripts/screenshots.sh [output folder]   (default: build/screenshots)
 set -euo pipefail
 
@@ -40,6 +42,19 @@ chmod 700 "$work/runtime"
 printf '[Options]\r\nNetServerName=master01\r\nMiscShowProtocol=1\r\nNetServerPort=47424\r\n' > "$home/plenwick.config"
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"SuppressSplashScreen"=dword:00000001\r\n' \
   > "$work/registry/user.reg"
+# 200 objects in eight department folders; their files are not there, as on
+# a master whose object folder is elsewhere.
+departments=(Buchhaltung Einkauf Entwicklung Grafik Personal Vertrieb Verwaltung Werkstatt)
+tools=(druckertreiber scanner-client buerosuite pdf-werkzeug zeiterfassung vpn-client sicherung virenschutz)
+for i in $(seq 0 199); do
+  department=${departments[$((i % 8))]}
+  tool=${tools[$(((i / 8) % 8))]}
+  # Start after transfer (X) and autostart (A) for some, as administrators set them.
+  printf '0,"%s/%s-%d.msi","/opt/%s/",%02d.%02d.24 %02d:%02d:00,"%d.%d.%d",%d,0,"","%s der Abteilung %s","",False,%s,%s,False,False,False,False,True,False,False\r\n' \
+    "$department" "$tool" $((i + 1)) "${department,,}" $((i % 28 + 1)) $((i % 12 + 1)) $((i % 24)) $((i * 7 % 60)) \
+    $((i % 5 + 1)) $((i % 10)) $((i * 3 % 100)) $((200000 + i * 73421)) "$tool" "$department" \
+    "$([ $((i % 3)) -eq 0 ] && echo True || echo False)" "$([ $((i % 5)) -eq 0 ] && echo True || echo False)"
+done > "$home/plenwick.objects"
 export PLENWICK_HOME="$home" PLENWICK_REGISTRY_DIR="$work/registry" PLENWICK_COMPUTERNAME=master01
 export PLENWICK_PROTOCOL_FILE="$work/plenwick.protocol" XDG_RUNTIME_DIR="$work/runtime"
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
@@ -67,6 +82,15 @@ for i in "${!pages[@]}"; do
   xdotool key --window "$window" "shift+F$((i + 1))"
   shoot "seite-$((i + 1))-${pages[$i]}.png"
 done
+
+# "Details" is the third entry from the end of the view menu ("Aufwärts" and
+# "Liste filtern" follow it): Up from the top wraps to the end.
+xdotool key --window "$window" shift+F2
+sleep 0.4
+xdotool key --window "$window" alt+a
+sleep 0.4
+xdotool key Up Up Up Return
+shoot objekte-details.png
 
 # "Info..." is the last entry of the help menu: Up from the top wraps to it.
 xdotool key --window "$window" alt+h

@@ -17,6 +17,7 @@ void THeadlessUi::RefreshClientOnlineMarks() {}
 // No window, layout or views: the log shows what start-up and shutdown do.
 void THeadlessUi::SetWindowStart(TWindowStart) {}
 void THeadlessUi::SetActivePage(int) {}
+void THeadlessUi::SetListsReading(bool) {}
 void THeadlessUi::BuildAllViews() {}
 void THeadlessUi::UpdateActionStates() {}
 void THeadlessUi::CompleteCreation() {}

@@ -182,9 +182,11 @@ int main(int argc, char* argv[])
             TUiAdapter::Install(nullptr);
             return 0;
         }
-        // Asks the network for the master server at start, as the connection settings dialog would.
+        // Asks the network for the master server at start, as the connection
+        // settings dialog would; the answer comes to the listeners, which
+        // start once the lists are in.
         if (kind == TInstanceKind::Working && commandLine.form == TStartForm::QueryServer)
-            QueryServer(true);
+            WhenListsRead([] { QueryServer(true); });
         std::optional<TBusyForTests> busy;
         if (const int busyMs = qEnvironmentVariableIntValue("PLENWICK_TEST_BUSY_MS"); busyMs > 0)
             RegisterShutdownParticipant(TShutdownStep::ClientThreads, &busy.emplace(busyMs));

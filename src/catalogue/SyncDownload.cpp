@@ -162,20 +162,28 @@ int CleanDownloads()
     return removed;
 }
 
-void LoadDownloadList()
+bool ReadDownloadList()
 {
-    const bool loaded = Downloads().file.Load([](const QString& line) {
+    return Downloads().file.Load([](const QString& line) {
         std::unique_ptr<TSyncDownload> record = TSyncDownload::FromLine(line);
         if (!record)
             return false;
         // Earlier versions recorded every confirmation: a repeated pair is
-        // read past, and the rewrite below leaves it out.
+        // read past, and the rewrite leaves it out.
         std::lock_guard guard(Downloads().lock);
         Downloads().Append(std::move(record));
         return true;
     });
-    if (!loaded)
-        return;
+}
+
+void LoadDownloadList()
+{
+    if (ReadDownloadList())
+        RewriteDownloadList();
+}
+
+void RewriteDownloadList()
+{
     // Folder-structure objects appear only once their import has run, and an
     // empty object list is most likely one that could not be read: their
     // records are cleaned at the next change of the list, not now.

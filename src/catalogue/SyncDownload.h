@@ -45,7 +45,13 @@ bool RecordDownload(const QString& address, quint64 objectId, const QString& com
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object);
 /// Drops the records whose id is the present id of no object; gives how many.
 int CleanDownloads();
-/// Reads the list and writes it anew, cleaned unless an import still runs.
+/// Reads the list; false when there was no file to read.
+bool ReadDownloadList();
+/// Writes the list just read anew, which drops repeated pairs of earlier
+/// versions; cleaned unless an import still runs or the object list is
+/// empty. At start once every list is in.
+void RewriteDownloadList();
+/// Both at once, for a list read when the object list is in already.
 void LoadDownloadList();
 /// Cleans, then writes the remaining records atomically; after every change
 /// of the object list.

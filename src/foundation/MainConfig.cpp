@@ -40,7 +40,7 @@ QString CaptionFor(const QString& serverName, int port)
     return QStringLiteral("%1 - [%2]").arg(ProductName(), bracket);
 }
 
-// Filters run under the configuration lock, maybe on a worker: they only post to the window.
+// Reactions run under the configuration lock, maybe on a worker: they only post to the window.
 void PostCaption(const QString& serverName, int port)
 {
     const QString caption = CaptionFor(serverName, port);
@@ -99,12 +99,12 @@ void RegisterMainOptions(TConfig& c)
     reg("MiscShowVisibleControlsOnly", Boolean, true);
 }
 
+// What acts on the window or the timer does so only when a value changes:
+// OK in the options dialog writes every value, changed or not.
 void AttachMainFilters(TConfig& c)
 {
-    c.SetWriteFilter(QStringLiteral("ClientAutoInstall"), [](const QVariant& v) {
-        TObjectUpdateTimer::SetEnabled(v.toBool());
-        return v;
-    });
+    c.SetChangeReaction(QStringLiteral("ClientAutoInstall"),
+                        [](const QVariant& v) { TObjectUpdateTimer::SetEnabled(v.toBool()); });
     const auto interval = [](const QVariant& v) {
         TObjectUpdateTimer::SetInterval(v.toInt());
         return v;
@@ -118,23 +118,17 @@ void AttachMainFilters(TConfig& c)
     c.SetWriteFilter(QStringLiteral("ClientPassword"), [](const QVariant& v) {
         return QVariant(QString::fromLatin1(Base64Encode(v.toString().toUtf8())));
     });
-    c.SetWriteFilter(QStringLiteral("NetServerName"), [&c](const QVariant& v) {
+    c.SetChangeReaction(QStringLiteral("NetServerName"), [&c](const QVariant& v) {
         PostCaption(v.toString(), c.GetInteger(QStringLiteral("NetServerPort")));
-        return v;
     });
     c.SetAlwaysStore(QStringLiteral("NetServerName"), true);
-    c.SetWriteFilter(QStringLiteral("NetServerPort"), [&c](const QVariant& v) {
+    c.SetChangeReaction(QStringLiteral("NetServerPort"), [&c](const QVariant& v) {
         PostCaption(c.GetString(QStringLiteral("NetServerName")), v.toInt());
-        return v;
     });
-    c.SetWriteFilter(QStringLiteral("MiscShowProtocol"), [](const QVariant& v) {
-        TUiAdapter::SetProtocolPageVisible(v.toBool());
-        return v;
-    });
-    c.SetWriteFilter(QStringLiteral("MiscShowNonPersistent"), [](const QVariant& v) {
-        TUiAdapter::RebuildObjectViews();
-        return v;
-    });
+    c.SetChangeReaction(QStringLiteral("MiscShowProtocol"),
+                        [](const QVariant& v) { TUiAdapter::SetProtocolPageVisible(v.toBool()); });
+    c.SetChangeReaction(QStringLiteral("MiscShowNonPersistent"),
+                        [](const QVariant&) { TUiAdapter::RebuildObjectViews(); });
 }
 
 void RegisterLayoutOptions(TConfig& c)

@@ -472,6 +472,12 @@ void TConfig::SetWriteFilter(const QString& name, TConfigFilter filter)
     m_items[IndexOf(name)].writeFilter = std::move(filter);
 }
 
+void TConfig::SetChangeReaction(const QString& name, TConfigReaction reaction)
+{
+    std::lock_guard guard(m_lock);
+    m_items[IndexOf(name)].changeReaction = std::move(reaction);
+}
+
 void TConfig::SetAlwaysStore(const QString& name, bool flag)
 {
     std::lock_guard guard(m_lock);
@@ -498,13 +504,15 @@ QVariant TConfig::Get(const QString& name) const
 void TConfig::Set(const QString& name, const QVariant& value)
 {
     std::lock_guard guard(m_lock);
-    const qsizetype index = IndexOf(name);
-    TConfItem& item = m_items[index];
+    TConfItem& item = m_items[IndexOf(name)];
     const QVariant result = AsKind(item.writeFilter ? item.writeFilter(value) : value, item.kind);
-    if (result != item.value || item.alwaysStore) {
+    const bool changed = result != item.value;
+    if (changed || item.alwaysStore) {
         item.value = result;
         item.modified = true;
     }
+    if (changed && item.changeReaction)
+        item.changeReaction(result);
 }
 
 bool TConfig::IsModified(const QString& name) const

@@ -51,6 +51,8 @@ enum class TValueKind : quint8 {
 
 /// A read or write filter: gets the value, returns the value to use.
 using TConfigFilter = std::function<QVariant(const QVariant&)>;
+/// What a change of an item's value sets off; gets the new value.
+using TConfigReaction = std::function<void(const QVariant&)>;
 
 /// One registered item of a TConfig.
 struct TConfItem {
@@ -61,6 +63,7 @@ struct TConfItem {
     TValueKind kind = TValueKind::String;
     TConfigFilter readFilter;
     TConfigFilter writeFilter;
+    TConfigReaction changeReaction;
     bool modified = false;
     bool alwaysStore = false;
     bool encoded = false;
@@ -87,6 +90,10 @@ public:
                   const QVariant& defaultValue);
     void SetReadFilter(const QString& name, TConfigFilter filter);
     void SetWriteFilter(const QString& name, TConfigFilter filter);
+    /// Runs under the lock after a Set that changed the value, so reactions
+    /// come in the order of the changes; a write of the value the item has
+    /// sets off nothing.
+    void SetChangeReaction(const QString& name, TConfigReaction reaction);
     void SetAlwaysStore(const QString& name, bool flag);
 
     bool Exists(const QString& name) const;

@@ -3,6 +3,8 @@
 
 #include <exception>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,12 +12,14 @@
 #include <QTimer>
 
 #include "base/TextFields.h"
+#include "foundation/ListReader.h"
 #include "foundation/ListenerControl.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/PendingMoves.h"
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolServices.h"
+#include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/UiAdapter.h"
 #include "platform/FileMove.h"
@@ -27,13 +31,20 @@ namespace {
 
 constexpr int kFileMoveDelayMs = 3000;
 
+struct TListUnit {
+    std::function<void()> load;
+    std::function<void()> start;
+};
+
 struct TStartupState {
-    std::map<TListKind, std::function<void()>> loaders;
+    std::map<TListKind, TListUnit> lists;
     TUpdateSessionStarter sessionStarter;
     std::function<void()> loadRecordingHooks;
     std::function<void()> installMessageHook;
     TInstanceKind kind = TInstanceKind::Working;
     bool complete = false;
+    bool listsRead = false;
+    std::vector<std::function<void()>> whenListsRead;
 };
 
 TStartupState& State()
@@ -62,14 +73,13 @@ void ScheduleFileMove(const TFileMove& move)
     });
 }
 
-void LoadLists()
+constexpr TListKind kListOrder[] = {TListKind::Objects, TListKind::Clients, TListKind::Downloads, TListKind::Users,
+                                    TListKind::Controls};
+
+TListReader& Reader()
 {
-    for (const TListKind kind :
-         {TListKind::Objects, TListKind::Clients, TListKind::Downloads, TListKind::Users, TListKind::Controls}) {
-        const auto loader = State().loaders.find(kind);
-        if (loader != State().loaders.end() && loader->second)
-            loader->second();
-    }
+    static TListReader reader;
+    return reader;
 }
 
 void StartObjectUpdateTimer()
@@ -85,11 +95,74 @@ bool RecordsOnThisInstance()
     return !RunningAsService() && !ServiceInstalled() && IsMasterServer();
 }
 
+void OnListsRead(bool complete);
+
+// The controls come from the desktop, which their page reads off the main
+// thread by itself; every other list is read by the list reader.
+void ReadLists()
+{
+    TStartupState& state = State();
+    state.listsRead = false;
+    // What waited for the lists of an earlier start (tests start more than once) is not this one's.
+    state.whenListsRead.clear();
+    std::vector<std::function<void()>> loads;
+    for (const TListKind kind : kListOrder) {
+        const auto unit = state.lists.find(kind);
+        if (unit == state.lists.end() || !unit->second.load)
+            continue;
+        if (kind == TListKind::Controls)
+            unit->second.load();
+        else
+            loads.push_back(unit->second.load);
+    }
+    Reader().Start(std::move(loads), &OnListsRead);
+}
+
+// Nothing that works on the lists beside the window (sessions and the
+// transfer cache with the listeners, imports and folder monitoring, the
+// cleaning of the downloads, updates) may start on a list read in part.
+void OnListsRead(bool complete)
+{
+    if (!complete || ShutdownWaiting())
+        return;
+    TStartupState& state = State();
+    if (!state.complete)
+        RunCompletion();
+    for (const TListKind kind : kListOrder) {
+        const auto unit = state.lists.find(kind);
+        if (unit != state.lists.end() && unit->second.start)
+            unit->second.start();
+    }
+    ActivateListeners();
+    TUiAdapter::SetListsReading(false);
+    TUiAdapter::BuildAllViews();
+    TUiAdapter::UpdateActionStates();
+    StartObjectUpdateTimer();
+    state.listsRead = true;
+    if (!IsMasterServer() && ServerConfigured())
+        StartUpdateSession();
+    for (const std::function<void()>& then : std::exchange(state.whenListsRead, {}))
+        then();
+}
+
 } // namespace
 
-void SetListLoader(TListKind kind, std::function<void()> load)
+void SetListLoader(TListKind kind, std::function<void()> load, std::function<void()> start)
 {
-    State().loaders[kind] = std::move(load);
+    State().lists[kind] = {std::move(load), std::move(start)};
+}
+
+bool ListsRead()
+{
+    return State().listsRead;
+}
+
+void WhenListsRead(std::function<void()> then)
+{
+    if (State().listsRead)
+        then();
+    else
+        State().whenListsRead.push_back(std::move(then));
 }
 
 void SetUpdateSessionStarter(TUpdateSessionStarter starter)
@@ -129,23 +202,25 @@ TInstanceKind RunMainWindowCreation(const std::optional<TFileMove>& fileMove)
     }
 
     TWindowStart start = ServiceInstalled() ? TWindowStart::Hidden : TWindowStart::Shown;
+    // The stored size and place before the window first shows, not after.
+    TUiAdapter::RestoreLayout();
     if (state.kind == TInstanceKind::Working) {
         CarryOutPendingMoves();
-        ActivateListeners();
         if (RecordsOnThisInstance() && state.loadRecordingHooks)
             state.loadRecordingHooks();
         if (MainConfig().GetBoolean(QStringLiteral("MiscStartMinimized")))
             start = TWindowStart::InTray;
-        // Shown before the lists are read: a large catalogue must not keep
-        // the window away.
-        TUiAdapter::SetWindowStart(start);
-        LoadLists();
         TUiAdapter::SetProtocolPageVisible(MainConfig().GetBoolean(QStringLiteral("MiscShowProtocol")));
         TUiAdapter::SetActivePage(LayoutConfig().GetInteger(QStringLiteral("MainActiveTab")));
-        TUiAdapter::BuildAllViews();
+        // Shown while the lists are read: a large catalogue must not keep
+        // the window away.
+        TUiAdapter::SetListsReading(true);
+        TUiAdapter::SetWindowStart(start);
+        ReadLists();
+    } else {
+        StartObjectUpdateTimer();
     }
     TUiAdapter::UpdateActionStates();
-    StartObjectUpdateTimer();
     if (state.kind != TInstanceKind::Working)
         TUiAdapter::SetWindowStart(start);
     QTimer::singleShot(0, QCoreApplication::instance(), [] {
@@ -160,14 +235,11 @@ void RunCompletion()
     TStartupState& state = State();
     state.complete = true;
     TUiAdapter::CompleteCreation();
-    TUiAdapter::RestoreLayout();
     if (state.kind == TInstanceKind::Working) {
         if (RunningAsService())
             TUiAdapter::SetWindowStart(TWindowStart::InTray);
         else if (RecordsOnThisInstance() && state.installMessageHook)
             state.installMessageHook();
-        if (!IsMasterServer() && ServerConfigured())
-            StartUpdateSession();
     }
     ClientMessage(QStringLiteral("%1 wurde erfolgreich initialisiert").arg(ProductName()));
 }

@@ -23,7 +23,17 @@ enum class TListKind {
 };
 
 /// The list units plug their load in here; a kind without loader is skipped.
-void SetListLoader(TListKind kind, std::function<void()> load);
+/// The controls are read at once on the main thread (their page reads the
+/// desktop off it); the other lists one after the other on the list reader,
+/// so that the window shows at once however long they are. start runs on the
+/// main thread once every list is in, in the order of the lists: what uses a
+/// list beside the window (imports, cleaning) waits for all of them.
+void SetListLoader(TListKind kind, std::function<void()> load, std::function<void()> start = {});
+
+/// Every list is in, and what waits for them has started.
+bool ListsRead();
+/// Runs then now when every list is in, else once they are (main thread).
+void WhenListsRead(std::function<void()> then);
 
 /// Starts a client session of connect kind Update to host:port; the client
 /// session side plugs it in. Used by the end of start-up and by the object
@@ -47,10 +57,12 @@ TInstanceKind DecideInstanceKind(bool fileMove);
 void SetRecordingHooks(std::function<void()> load, std::function<void()> installMessageHook);
 
 /// The main window's creation sequence: options, file-move check, caption,
-/// pending installations, listeners, lists, views, action states, the object
-/// update timer; then arranges the completion for the first idle moment of
-/// the event loop. The file-move instance only schedules its move and the end.
-/// The service flag (ServiceMode.h) must be set before. Main thread only.
+/// layout, pending installations, the window, the start of the list reading;
+/// then arranges the completion for the first idle moment of the event loop.
+/// Once every list is in, the lists' own starts, the listeners, the views,
+/// the object update timer and a client's first update follow. The file-move
+/// instance only schedules its move and the end. The service flag
+/// (ServiceMode.h) must be set before. Main thread only.
 TInstanceKind RunMainWindowCreation(const std::optional<TFileMove>& fileMove = std::nullopt);
 
 /// The completion sequence (normally run by the arrangement above).

@@ -259,6 +259,11 @@ void TUiAdapter::SetActivePage(int index)
     Run([index](TUiPort& port) { port.SetActivePage(index); });
 }
 
+void TUiAdapter::SetListsReading(bool reading)
+{
+    Run([reading](TUiPort& port) { port.SetListsReading(reading); });
+}
+
 void TUiAdapter::BuildAllViews()
 {
     Run([](TUiPort& port) { port.BuildAllViews(); });

@@ -51,6 +51,7 @@ public:
 
     static void SetWindowStart(TWindowStart start);
     static void SetActivePage(int index);
+    static void SetListsReading(bool reading);
     static void BuildAllViews();
     static void CompleteCreation();
     static void RestoreLayout();

@@ -73,6 +73,9 @@ public:
     virtual void SetWindowStart(TWindowStart start) = 0;
     /// Makes the page with this index (MainActiveTab) the active one.
     virtual void SetActivePage(int index) = 0;
+    /// The lists are being read (true), or are all in (false): until then
+    /// the window shows so and offers nothing that needs them.
+    virtual void SetListsReading(bool reading) = 0;
     /// Starts the views builder for every tree and list.
     virtual void BuildAllViews() = 0;
     /// Refreshes the enabled state of every action.

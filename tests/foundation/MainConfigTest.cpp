@@ -71,6 +71,26 @@ TEST_F(MainConfigTest, FiltersActOnTheWindowAndTimer)
     EXPECT_FALSE(TObjectUpdateTimer::IsEnabled());
 }
 
+// OK in the options dialog writes every value: only a changed one may act.
+TEST_F(MainConfigTest, AWriteThatChangesNothingActsOnNothing)
+{
+    m_ui.caption = QStringLiteral("-");
+    MainConfig().Set("NetServerName", "testhost");
+    MainConfig().Set("NetServerPort", 42424);
+    EXPECT_EQ(m_ui.caption, "-");
+    MainConfig().Set("MiscShowProtocol", false);
+    MainConfig().Set("MiscShowNonPersistent", false);
+    EXPECT_TRUE(m_ui.windowCalls.filter("SetProtocolPageVisible").isEmpty());
+    EXPECT_EQ(m_ui.objectViewRebuilds, 0);
+
+    // A monitor instance stops the timer while the option stays on.
+    MainConfig().Set("ClientAutoInstall", true);
+    ASSERT_TRUE(TObjectUpdateTimer::IsEnabled());
+    TObjectUpdateTimer::SetEnabled(false);
+    MainConfig().Set("ClientAutoInstall", true);
+    EXPECT_FALSE(TObjectUpdateTimer::IsEnabled());
+}
+
 TEST_F(MainConfigTest, ReadingTheIntervalAgainAndAgainDoesNotKeepTheTimerFromFiring)
 {
     std::atomic<int> ticks{0};

@@ -128,6 +128,32 @@ TEST_F(PoolConfigTest, WriteFilterRunsEveryTimeAndUnchangedEncodedValueStays)
     EXPECT_EQ(c.GetString("Pw"), "YWJj");
 }
 
+TEST_F(PoolConfigTest, ChangeReactionRunsOnlyWhenTheValueChanges)
+{
+    TConfig c;
+    Ini(c, Home("e.config"));
+    c.Register("Options", "Name", false, false, TValueKind::String, "a");
+    c.Register("Options", "Pw", false, false, TValueKind::String, "");
+    c.SetAlwaysStore("Name", true);
+    QStringList seen;
+    c.SetChangeReaction("Name", [&](const QVariant& v) { seen.append(v.toString()); });
+    c.Set("Name", "a");
+    EXPECT_TRUE(c.IsModified("Name")) << "always stored";
+    EXPECT_TRUE(seen.isEmpty()) << "yet unchanged";
+    c.Set("Name", "b");
+    c.Set("Name", "b");
+    EXPECT_EQ(seen, QStringList{"b"});
+
+    // The reaction sees the value as the write filter made it, and an encoded
+    // value written again in plain text is no change.
+    c.SetWriteFilter("Pw",
+                     [](const QVariant& v) { return QVariant(QString::fromLatin1(v.toString().toUtf8().toBase64())); });
+    c.SetChangeReaction("Pw", [&](const QVariant& v) { seen.append(v.toString()); });
+    c.Set("Pw", "abc");
+    c.Set("Pw", "abc");
+    EXPECT_EQ(seen, (QStringList{"b", "YWJj"}));
+}
+
 TEST_F(PoolConfigTest, ErrorsCarryTheirGermanMessages)
 {
     TConfig c;

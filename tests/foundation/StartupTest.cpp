@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QThread>
+#include <QTimer>
 
 #include "base/ContentDigest.h"
 #include "foundation/ListenerControl.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ObjectUpdateTimer.h"
 #include "foundation/PendingMoves.h"
+#include "foundation/Quit.h"
 #include "foundation/ServiceMode.h"
 #include "foundation/Startup.h"
 #include "support/TestHome.h"
@@ -55,13 +62,29 @@ protected:
         TTestHome::TearDown();
     }
     void WriteOptions(const QByteArray& lines) { WriteFile(Home("foundation_tests.config"), "[Options]\r\n" + lines); }
+    // A working instance is complete once its lists are in as well.
     void RunToCompletion()
     {
         RunMainWindowCreation();
-        RunEventsUntil([] { return MainWindowComplete(); }, 2000);
+        RunEventsUntil([] { return MainWindowComplete() && (InstanceKind() != TInstanceKind::Working || ListsRead()); },
+                       2000);
+    }
+    // The object list takes until the test lets it end (10 s at most).
+    void SlowObjectList()
+    {
+        SetListLoader(TListKind::Objects, [this] {
+            m_reading = true;
+            const QDeadlineTimer limit(10000);
+            while (!m_release && !limit.hasExpired())
+                QThread::msleep(5);
+            m_events.append(QStringLiteral("objects"));
+        });
     }
 
+    // Appended to by the list reader before the lists are in, by the main thread afterwards.
     QStringList m_events;
+    std::atomic<bool> m_reading{false};
+    std::atomic<bool> m_release{false};
     TRecordingListeners m_listeners{m_events};
 };
 
@@ -83,13 +106,17 @@ TEST_F(StartupTest, WorkingInstanceComesUpInOrder)
 
     EXPECT_EQ(RunMainWindowCreation(), TInstanceKind::Working);
     EXPECT_FALSE(MainWindowComplete());
-    EXPECT_EQ(m_events, (QStringList{"listeners", "objects moved", "clients", "downloads", "users", "controls"}));
-    EXPECT_EQ(m_ui.windowCalls, (QStringList{"SetWindowStart Shown", "SetProtocolPageVisible 1", "SetActivePage 2",
-                                             "BuildAllViews", "UpdateActionStates"}));
+    // The stored layout before the window shows, the lists after.
+    EXPECT_EQ(m_ui.windowCalls, (QStringList{"RestoreLayout", "SetProtocolPageVisible 1", "SetActivePage 2",
+                                             "SetListsReading 1", "SetWindowStart Shown", "UpdateActionStates"}));
     EXPECT_TRUE(m_ui.caption.startsWith(QStringLiteral("Plenwick - [testhost:42424]")));
 
-    ASSERT_TRUE(RunEventsUntil([] { return MainWindowComplete(); }, 2000));
-    EXPECT_EQ(m_ui.windowCalls.mid(5), (QStringList{"CompleteCreation", "RestoreLayout"}));
+    ASSERT_TRUE(RunEventsUntil([] { return MainWindowComplete() && ListsRead(); }, 2000));
+    // The controls come from the desktop, read at once; the listeners only
+    // once every list is in.
+    EXPECT_EQ(m_events, (QStringList{"controls", "objects moved", "clients", "downloads", "users", "listeners"}));
+    EXPECT_EQ(m_ui.windowCalls.mid(6),
+              (QStringList{"CompleteCreation", "SetListsReading 0", "BuildAllViews", "UpdateActionStates"}));
     ASSERT_EQ(m_ui.clientPane.size(), 1);
     EXPECT_TRUE(m_ui.clientPane[0].contains(QStringLiteral("Plenwick wurde erfolgreich initialisiert")));
     // A fresh computer is its own master server: no session.
@@ -113,6 +140,49 @@ TEST_F(StartupTest, ClientStartsItsFirstUpdateAtTheEnd)
     EXPECT_EQ(m_events.last(), QStringLiteral("session master01:4711"));
 }
 
+// A large catalogue: the window is there and answers while the lists are
+// read; nothing that works on them starts before they are all in.
+TEST_F(StartupTest, SlowListsKeepTheWindowButNothingThatNeedsThemWaiting)
+{
+    WriteOptions("NetServerName=master01\r\nClientAutoInstall=1\r\nClientUpdateIntervalInMillisecs=50\r\n");
+    Restart();
+    SlowObjectList();
+    RunMainWindowCreation();
+    EXPECT_TRUE(m_ui.windowCalls.contains(QStringLiteral("SetWindowStart Shown")));
+    ASSERT_TRUE(RunEventsUntil([] { return MainWindowComplete(); }, 2000)) << "the completion does not wait";
+    RunEventsFor(300); // six ticks of the update timer, were it running
+    EXPECT_FALSE(ListsRead());
+    EXPECT_EQ(m_events, QStringList{"controls"}) << "no listeners, no update session";
+    EXPECT_FALSE(m_ui.windowCalls.contains(QStringLiteral("BuildAllViews")));
+
+    bool answered = false;
+    WhenListsRead([&] { answered = true; });
+    m_release = true;
+    ASSERT_TRUE(RunEventsUntil([] { return ListsRead(); }, 5000));
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(m_events.mid(0, 7), (QStringList{"controls", "objects", "clients", "downloads", "users", "listeners",
+                                               "session master01:42424"}));
+    EXPECT_EQ(m_ui.windowCalls.filter(QStringLiteral("SetListsReading")),
+              (QStringList{"SetListsReading 1", "SetListsReading 0"}));
+}
+
+// Ending the program while the lists are read waits for the reader and
+// starts nothing on the lists it read in part.
+TEST_F(StartupTest, AShutdownDuringTheReadingStartsNothing)
+{
+    SlowObjectList();
+    RunMainWindowCreation();
+    ASSERT_TRUE(RunEventsUntil([this] { return m_reading.load(); }));
+    EXPECT_FALSE(RequestShutdown()) << "the reader still reads";
+    m_release = true;
+    QEventLoop loop;
+    QTimer::singleShot(10000, &loop, [&] { loop.exit(1); });
+    EXPECT_EQ(loop.exec(), 0);
+    EXPECT_FALSE(ListsRead());
+    EXPECT_EQ(m_events, (QStringList{"controls", "objects"})) << "no list after the shutdown's request, no listeners";
+    EXPECT_FALSE(m_ui.windowCalls.contains(QStringLiteral("BuildAllViews")));
+}
+
 TEST_F(StartupTest, MonitorInstanceRunsNothing)
 {
     WriteOptions("NetServerName=master01\r\n");
@@ -133,8 +203,7 @@ TEST_F(StartupTest, ServiceProcessIsAWorkingInstanceInTheTray)
     Restart();
     RunToCompletion();
     EXPECT_EQ(InstanceKind(), TInstanceKind::Working);
-    EXPECT_EQ(m_events.first(), QStringLiteral("listeners"));
-    EXPECT_EQ(m_events.last(), QStringLiteral("session master01:42424"));
+    EXPECT_EQ(m_events.mid(5), (QStringList{"listeners", "session master01:42424"}));
     EXPECT_EQ(m_ui.windowCalls.filter(QStringLiteral("SetWindowStart")),
               (QStringList{"SetWindowStart Hidden", "SetWindowStart InTray"}));
 }

@@ -60,6 +60,11 @@ void TRecordingUi::SetActivePage(int index)
     windowCalls.append(QStringLiteral("SetActivePage %1").arg(index));
 }
 
+void TRecordingUi::SetListsReading(bool reading)
+{
+    windowCalls.append(QStringLiteral("SetListsReading %1").arg(reading ? 1 : 0));
+}
+
 void TRecordingUi::BuildAllViews()
 {
     windowCalls.append(QStringLiteral("BuildAllViews"));

@@ -22,6 +22,7 @@ public:
     void ShowMessage(TMessageKind kind, const QString& text) override;
     void SetWindowStart(TWindowStart start) override;
     void SetActivePage(int index) override;
+    void SetListsReading(bool reading) override;
     void BuildAllViews() override;
     void UpdateActionStates() override;
     void CompleteCreation() override;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "foundation/PoolSystem.h"
+#include "foundation/Startup.h"
 #include "platform/ProgramPaths.h"
 #include "replication/Broadcast.h"
 #include "replication/HostKey.h"
@@ -149,8 +150,11 @@ TEST_F(MainConfigServerTest, OpensByItselfOnlyAtTheFirstStartAfterTheQuietSearch
     SetDatagramSender(
         [&](const QByteArray& datagram, const QString& /*address*/) { sent << QString::fromUtf8(datagram); });
     TFormConfigServer dialog;
-    dialog.RunFirstStart(); // no NetServerName in the options file
+    RunMainWindowCreation(); // the lists are being read now
+    dialog.RunFirstStart();  // no NetServerName in the options file
     EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(sent.isEmpty()) << "the answer would come to listeners not yet started";
+    ASSERT_TRUE(RunEventsUntil([] { return ListsRead(); }));
     EXPECT_EQ(sent, QStringList{QStringLiteral("QUERYSERVER")});
     dialog.reject();
 

@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -13,6 +15,7 @@
 #include "catalogue/SyncClient.h"
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
+#include "catalogue/SyncUser.h"
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
 #include "ui/dialogs/MainEditText.h"
@@ -20,6 +23,7 @@
 #include "ui/main/MainLayout.h"
 #include "ui/pages/PageClients.h"
 #include "ui/pages/PageObjects.h"
+#include "ui/pages/PageUsers.h"
 #include "ui/pages/StatusPanels.h"
 #include "ui/views/MainViews.h"
 #include "ui/views/MainViewsThread.h"
@@ -44,6 +48,7 @@ protected:
         SetClientListObjectFilter(nullptr);
         FreeAllObjects();
         FreeAllClients();
+        FreeAllUsers();
         TUiTest::TearDown();
     }
 
@@ -371,7 +376,9 @@ TEST_F(MainViewsTest, ColumnsFitTheirRowsAtFirstAndKeepTheUsersWidthsAfterwards)
     auto details = [this] { return qobject_cast<QTreeView*>(List(m_form->PageObjects())); };
     ASSERT_NE(details(), nullptr);
     QHeaderView* header = details()->header();
-    EXPECT_GE(header->sectionSize(0), details()->fontMetrics().horizontalAdvance(longName));
+    const int icon = details()->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, details());
+    EXPECT_GE(header->sectionSize(0), details()->fontMetrics().horizontalAdvance(longName) + icon)
+        << "the name beside its picture";
     for (int column = 0; column < header->count(); ++column)
         EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
     EXPECT_GE(header->sectionSize(1), 60) << "design widths are minimums";
@@ -557,6 +564,21 @@ TEST_F(ListSortFilterTest, TypingNarrowsTheListByNameDescriptionAndFolderAndTheS
     EXPECT_EQ(m_form->PageClients()->Status()->Text(0), "1 von 2 Client(s)");
 }
 
+TEST_F(ListSortFilterTest, TheUsersPageCountsAsTheOtherListsDo)
+{
+    WriteFile(ProgramFile(".users"), "1,\"anna\",\"Anna\",\"Berg\",\"\",\"Technik\",\r\n"
+                                     "2,\"bernd\",\"Bernd\",\"Claus\",\"\",\"Technik\",\r\n");
+    LoadUserList();
+    Start();
+    m_form->ShowPage(TPage::Users);
+    TListPage* users = m_form->PageUsers();
+    ASSERT_NE(users->Status(), nullptr);
+    EXPECT_EQ(users->Status()->Text(0), "2 Benutzer");
+    Type(users->FilterField(), QStringLiteral("claus"));
+    EXPECT_EQ(Captions(users), QStringList{"bernd"}) << "by full name";
+    EXPECT_EQ(users->Status()->Text(0), "1 von 2 Benutzer");
+}
+
 TEST_F(ListSortFilterTest, CtrlFFocusesTheFilterOfThePageAndEscapeClearsIt)
 {
     StartWithAnObjectAndAClient();
@@ -599,6 +621,147 @@ TEST_F(ListSortFilterTest, ActionsFollowTheRowsTheFilterLeaves)
     SelectRow(page, 0);
     EXPECT_TRUE(Actions().ObjectProperties->isEnabled());
     EXPECT_EQ(m_form->ViewHooks().selectedObject(), "b.exe") << "the shown row, not the first one built";
+}
+
+// A rebuild (F5, an option, a dialog's OK, an update session) gives back
+// what the person was doing, found by the rows' keys rather than their places.
+class RebuildKeepsStateTest : public ListSortFilterTest
+{
+protected:
+    static QStringList SelectedKeys(QAbstractItemView* list)
+    {
+        QStringList keys;
+        for (const QModelIndex& index : list->selectionModel()->selectedRows())
+            keys.append(index.data(Qt::UserRole).toString());
+        keys.sort();
+        return keys;
+    }
+
+    static QString TopKey(QAbstractItemView* list) { return list->indexAt(QPoint(1, 1)).data(Qt::UserRole).toString(); }
+
+    static QModelIndex RowOf(QAbstractItemView* list, const QString& key)
+    {
+        const QModelIndexList found =
+            list->model()->match(list->model()->index(0, 0), Qt::UserRole, key, 1, Qt::MatchExactly);
+        return found.isEmpty() ? QModelIndex() : found.first();
+    }
+
+    void Select(QAbstractItemView* list, const QStringList& keys)
+    {
+        list->selectionModel()->clearSelection();
+        for (const QString& key : keys)
+            list->selectionModel()->setCurrentIndex(RowOf(list, key),
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+};
+
+TEST_F(RebuildKeepsStateTest, ObjectTreeAndListKeepSelectionCurrentRowScrollAndExpansion)
+{
+    for (int number = 0; number < 300; ++number)
+        AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a/obj%1.exe").arg(number + 100), QStringLiteral("?"),
+                                                   1, 45000.0, QStringLiteral("/opt/")));
+    for (const char* name : {"a/x/deep.exe", "b/y/other.exe"})
+        AppendObject(std::make_unique<TSyncObject>(QString::fromUtf8(name), QStringLiteral("?"), 1, 45000.0,
+                                                   QStringLiteral("/opt/")));
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    Actions().ViewDetails->trigger();
+    Settled();
+    TListPage* page = m_form->PageObjects();
+    QTreeView* tree = Tree(page);
+    tree->expand(TreeIndex(page, {"Alle Ordner", "Standardordner"}));
+    tree->expand(TreeIndex(page, {"Alle Ordner", "Standardordner", "a"}));
+    tree->setCurrentIndex(TreeIndex(page, {"Alle Ordner", "Standardordner", "a"}));
+    Settled();
+    QAbstractItemView* list = List(page);
+    ASSERT_EQ(list->model()->rowCount(), 300);
+    Select(list, {"a/obj150.exe", "a/obj250.exe"});
+    list->scrollTo(RowOf(list, "a/obj200.exe"), QAbstractItemView::PositionAtTop);
+    ASSERT_EQ(TopKey(list), "a/obj200.exe");
+
+    auto expectKept = [&](const char* after) {
+        list = List(page);
+        EXPECT_EQ(SelectedKeys(list), (QStringList{"a/obj150.exe", "a/obj250.exe"})) << after;
+        EXPECT_EQ(list->currentIndex().data(Qt::UserRole).toString(), "a/obj250.exe") << after;
+        EXPECT_EQ(TopKey(list), "a/obj200.exe") << after;
+        EXPECT_TRUE(tree->isExpanded(TreeIndex(page, {"Alle Ordner", "Standardordner"}))) << after;
+        EXPECT_TRUE(tree->isExpanded(TreeIndex(page, {"Alle Ordner", "Standardordner", "a"}))) << after;
+        EXPECT_FALSE(tree->isExpanded(TreeIndex(page, {"Alle Ordner", "Standardordner", "b"}))) << after;
+        EXPECT_EQ(tree->currentIndex(), TreeIndex(page, {"Alle Ordner", "Standardordner", "a"})) << after;
+        EXPECT_TRUE(Actions().ObjectProperties->isEnabled()) << after << ": the action states follow";
+    };
+    Actions().ViewRefresh->trigger();
+    Settled();
+    expectKept("F5");
+
+    // Sorted by name, a new object takes a place above: the same rows stay
+    // selected and at the top, not the same places.
+    ClickHeader(page, 0);
+    list->scrollTo(RowOf(list, "a/obj200.exe"), QAbstractItemView::PositionAtTop);
+    AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a/obj0.exe"), QStringLiteral("?"), 1, 45000.0,
+                                               QStringLiteral("/opt/")));
+    m_form->ViewHooks().rebuildObjects(); // what an update session and the object dialog's OK do
+    Settled();
+    EXPECT_EQ(list->model()->rowCount(), 301);
+    expectKept("a new object");
+
+    // Two rebuilds in a row: the second must not take the half-restored
+    // state of the first for the person's.
+    m_form->ViewHooks().rebuildObjects();
+    m_form->ViewHooks().rebuildObjects();
+    Settled();
+    expectKept("two rebuilds");
+
+    // A switch of the style keeps the rows as well, and the symbols their place.
+    Actions().ViewSymbols->trigger();
+    Settled();
+    list = List(page);
+    EXPECT_EQ(SelectedKeys(list), (QStringList{"a/obj150.exe", "a/obj250.exe"}));
+    list->scrollTo(RowOf(list, "a/obj200.exe"), QAbstractItemView::PositionAtTop);
+    const int place = list->visualRect(RowOf(list, "a/obj200.exe")).top();
+    ASSERT_GT(list->verticalScrollBar()->value(), 0);
+    for (int number = 0; number < 40; ++number)
+        AppendObject(std::make_unique<TSyncObject>(QStringLiteral("a/obj1%1.exe").arg(number), QStringLiteral("?"), 1,
+                                                   45000.0, QStringLiteral("/opt/")));
+    Actions().ViewRefresh->trigger();
+    Settled();
+    EXPECT_EQ(list->visualRect(RowOf(list, "a/obj200.exe")).top(), place) << "40 new symbols above it";
+}
+
+TEST_F(RebuildKeepsStateTest, ARowThatIsGoneLeavesNothingSelected)
+{
+    for (const char* name : {"a.exe", "b.exe", "c.exe"})
+        AddObject(name, 1, 45000.0);
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    QAbstractItemView* list = List(m_form->PageObjects());
+    Select(list, {"b.exe"});
+    CancelObjectViewBuilds(); // a builder may hold any object
+    RemoveObject(FindBySourcePath(QStringLiteral("b.exe")));
+    m_form->ViewHooks().rebuildObjects();
+    Settled();
+    EXPECT_EQ(list->model()->rowCount(), 2);
+    EXPECT_TRUE(SelectedKeys(list).isEmpty());
+    EXPECT_FALSE(Actions().ObjectProperties->isEnabled());
+}
+
+TEST_F(RebuildKeepsStateTest, ClientListAndGroupTreeKeepTheirState)
+{
+    for (const char* name : {"alpha", "beta", "gamma"})
+        RegisterClient(QStringLiteral("192.0.2.%1").arg(int(name[0])), QString::fromUtf8(name));
+    Start();
+    m_form->ShowPage(TPage::Clients);
+    TListPage* page = m_form->PageClients();
+    QTreeView* tree = Tree(page);
+    tree->expand(TreeIndex(page, {"192"}));
+    Select(List(page), {"beta", "gamma"});
+    RegisterClient(QStringLiteral("198.51.100.7"), QStringLiteral("delta"));
+    m_form->ViewHooks().rebuildClients(); // what a registration does
+    Settle(10);
+    EXPECT_EQ(SelectedKeys(List(page)), (QStringList{"beta", "gamma"}));
+    EXPECT_EQ(List(page)->currentIndex().data(Qt::UserRole).toString(), "gamma");
+    EXPECT_TRUE(tree->isExpanded(TreeIndex(page, {"192"})));
+    EXPECT_TRUE(Actions().ClientProperties->isEnabled());
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
+
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -12,11 +15,13 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QThread>
 #include <QTreeView>
 
 #include "UiFixture.h"
 #include "foundation/MainConfig.h"
 #include "foundation/ServiceMode.h"
+#include "foundation/Startup.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "replication/ClientBase.h"
@@ -28,6 +33,7 @@
 #include "ui/pages/PageProtocol.h"
 #include "ui/pages/StatusPanels.h"
 #include "ui/views/MainViews.h"
+#include "ui/views/MainViewsThread.h"
 #include "ui/views/ProtocolModel.h"
 
 namespace {
@@ -249,6 +255,45 @@ protected:
 
     std::unique_ptr<TGuiUi> m_gui;
 };
+
+// A large catalogue: the window shows at once at its stored size, says that
+// the lists are being read and offers nothing that needs them until they are in.
+TEST_F(GuiPortTest, TheWindowShowsAtOnceWhileTheListsAreRead)
+{
+    WriteFile(ProgramFile(QStringLiteral(".config")), "[Options]\r\nNetServerName=testhost\r\n");
+    Restart();
+    for (const auto& [name, value] :
+         {std::pair{"MainLeft", 10}, {"MainTop", 20}, {"MainWidth", 640}, {"MainHeight", 480}})
+        LayoutConfig().Set(QString::fromLatin1(name), value);
+    LayoutConfig().SaveAll();
+    std::atomic<bool> release{false};
+    SetListLoader(TListKind::Objects, [&release] {
+        const QDeadlineTimer limit(10000);
+        while (!release && !limit.hasExpired())
+            QThread::msleep(5);
+    });
+    RunMainWindowCreation();
+    EXPECT_TRUE(Form().isVisible());
+    EXPECT_EQ(Form().size(), QSize(640, 480)) << "the stored size before the window first shows";
+    RunEventsFor(100);
+    EXPECT_EQ(Form().PageObjects()->Status()->Text(0), QStringLiteral("Liste wird eingelesen…"));
+    EXPECT_EQ(Form().PageClients()->Status()->Text(0), QStringLiteral("Liste wird eingelesen…"));
+    TMainActions& a = Form().Actions();
+    const std::initializer_list<QAction*> needLists = {a.ViewRefresh, a.FileAppendObject, a.ServerConnect,
+                                                       a.ServerSearch, a.ObjectReverseSearch};
+    for (QAction* action : needLists)
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_TRUE(a.ExtrasOptions->isEnabled()) << "the window answers meanwhile";
+
+    release = true;
+    ASSERT_TRUE(RunEventsUntil([] { return ListsRead(); }));
+    ASSERT_TRUE(RunEventsUntil([] { return !ViewBuildRunning(TViewKind::ObjectList); }));
+    Settle(30);
+    for (QAction* action : needLists)
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_EQ(Form().PageObjects()->Status()->Text(0), QStringLiteral("0 Objekt(e)"));
+    SetListLoader(TListKind::Objects, nullptr);
+}
 
 TEST_F(GuiPortTest, OverviewMessagesStackNewestFirstAndMayActivateThePage)
 {

@@ -159,6 +159,23 @@ TEST_F(OptionsTest, AutostartBoxRegistersAndRemovesTheStartWithTheSession)
     EXPECT_FALSE(AutostartState(ExecutablePath()).registered);
 }
 
+TEST_F(OptionsTest, OkWithNothingChangedRebuildsNothing)
+{
+    TPagesDlgOptions dialog;
+    dialog.Fill();
+    ASSERT_TRUE(dialog.Store());
+    EXPECT_EQ(m_ui.objectViewRebuilds, 0);
+    EXPECT_TRUE(m_ui.windowCalls.filter("SetProtocolPageVisible").isEmpty());
+
+    dialog.Fill();
+    dialog.Check(QStringLiteral("CheckBoxShowNonPersistent"))->setChecked(true);
+    ASSERT_TRUE(dialog.Store());
+    EXPECT_EQ(m_ui.objectViewRebuilds, 1);
+    dialog.Fill();
+    ASSERT_TRUE(dialog.Store());
+    EXPECT_EQ(m_ui.objectViewRebuilds, 1);
+}
+
 // The session bounds are the administrator's; a new master name drops the
 // pinned key of the old one.
 TEST_F(OptionsTest, SessionBoundsAreStoredAndANewMasterNameClearsThePinnedKey)

@@ -18,6 +18,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/PoolSystem.h"
 #include "foundation/ServiceMode.h"
+#include "foundation/Startup.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
 #include "platform/VersionInfo.h"
@@ -150,7 +151,8 @@ void TFormConfigServer::RunFirstStart()
 {
     if (ServerConfigured() || RunningAsService())
         return;
-    QueryServer(true);
+    // The answer comes to the listeners, which start once the lists are in.
+    WhenListsRead([] { QueryServer(true); });
     open();
 }
 

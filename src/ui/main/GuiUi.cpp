@@ -97,22 +97,27 @@ void TGuiUi::SetProtocolPageVisible(bool visible)
     m_form->SetProtocolPageVisible(visible);
 }
 
+void TGuiUi::RunListHook(const std::function<void()>& hook)
+{
+    // A view built from a list read in part would show it so; the views are
+    // built once every list is in.
+    if (hook && !m_form->ListsReading())
+        hook();
+}
+
 void TGuiUi::RebuildObjectViews()
 {
-    if (m_form->ViewHooks().rebuildObjects)
-        m_form->ViewHooks().rebuildObjects();
+    RunListHook(m_form->ViewHooks().rebuildObjects);
 }
 
 void TGuiUi::RebuildClientViews()
 {
-    if (m_form->ViewHooks().rebuildClients)
-        m_form->ViewHooks().rebuildClients();
+    RunListHook(m_form->ViewHooks().rebuildClients);
 }
 
 void TGuiUi::RefreshClientOnlineMarks()
 {
-    if (m_form->ViewHooks().refreshOnlineMarks)
-        m_form->ViewHooks().refreshOnlineMarks();
+    RunListHook(m_form->ViewHooks().refreshOnlineMarks);
 }
 
 void TGuiUi::RebuildControlTree()
@@ -123,8 +128,7 @@ void TGuiUi::RebuildControlTree()
 
 void TGuiUi::BuildAllViews()
 {
-    if (m_form->ViewHooks().buildAll)
-        m_form->ViewHooks().buildAll();
+    RunListHook(m_form->ViewHooks().buildAll);
 }
 
 void TGuiUi::ProtocolEntry(const TProtocolEntry& entry, bool showInList, bool lastToFirst)
@@ -157,8 +161,6 @@ void TGuiUi::SetWindowStart(TWindowStart start)
     switch (start) {
     case TWindowStart::Shown:
         m_form->show();
-        // Painted now: reading the lists comes next and holds the main thread.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         // The fade needs window opacity, which X11 gives and the test platform lacks.
         if (m_showSplash && QGuiApplication::platformName() == QLatin1String("xcb") && TFormAbout::SplashWanted())
             AboutForm().StartSplash();
@@ -179,6 +181,11 @@ void TGuiUi::SetActivePage(int index)
 {
     if (index >= 0 && index < kPageCount)
         m_form->ShowPage(TPage(index));
+}
+
+void TGuiUi::SetListsReading(bool reading)
+{
+    m_form->SetListsReading(reading);
 }
 
 void TGuiUi::UpdateActionStates()

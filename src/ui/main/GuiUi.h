@@ -41,6 +41,7 @@ public:
     void CancelObjectViewBuilds() override;
     void SetWindowStart(TWindowStart start) override;
     void SetActivePage(int index) override;
+    void SetListsReading(bool reading) override;
     void BuildAllViews() override;
     void UpdateActionStates() override;
     void CompleteCreation() override;
@@ -53,6 +54,9 @@ public:
     bool AskRestart() override;
 
 private:
+    /// A view hook, unless the lists are still being read.
+    void RunListHook(const std::function<void()>& hook);
+
     TFormMain* m_form;
     TMainDialogs* m_dialogs;
     TFormQuit* m_quit = nullptr;

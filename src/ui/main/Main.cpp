@@ -87,7 +87,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), m_helpFolder(HelpFo
     m_clientUpdate = new QTimer(this);
     m_clientUpdate->setInterval(kClientUpdateMs);
     connect(m_clientUpdate, &QTimer::timeout, this, [this] {
-        if (ActivePage() == TPage::Clients && m_viewHooks.refreshOnlineMarks)
+        if (!m_listsReading && ActivePage() == TPage::Clients && m_viewHooks.refreshOnlineMarks)
             m_viewHooks.refreshOnlineMarks();
     });
     m_clientUpdate->start();
@@ -273,12 +273,23 @@ TActionState TFormMain::BaseState() const
     TActionState state;
     state.master = OptionsRegistered() && IsMasterServer();
     state.idle = !AnyClientThreadRunning();
+    state.listsRead = !m_listsReading;
     state.activePage = ActivePage();
     state.showProtocol = m_protocolVisible;
     state.showVisibleControlsOnly = !OptionsRegistered() || OptionOn("MiscShowVisibleControlsOnly");
     state.protocolLastToFirst = OptionOn("MiscProtocolLastToFirst");
     state.protocolRows = m_protocol->RowCount();
     return state;
+}
+
+void TFormMain::SetListsReading(bool reading)
+{
+    m_listsReading = reading;
+    // The builds of the views put their counts there once the lists are in.
+    if (reading)
+        for (TListPage* page : std::initializer_list<TListPage*>{m_objects, m_clients, m_users})
+            page->Status()->SetText(0, QStringLiteral("Liste wird eingelesen…"));
+    UpdateActionStates();
 }
 
 void TFormMain::UpdateActionStates()

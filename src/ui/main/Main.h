@@ -64,6 +64,11 @@ public:
     bool PageVisible(TPage page) const;
     void SetProtocolPageVisible(bool visible);
 
+    /// While the lists are being read the list pages say so and the actions
+    /// that need the lists are off.
+    void SetListsReading(bool reading);
+    bool ListsReading() const { return m_listsReading; }
+
     /// Works out every enabled rule anew.
     void UpdateActionStates();
     /// The window's part of the action state: master, idle, page, options.
@@ -120,4 +125,5 @@ private:
     QTimer* m_clientUpdate;
     QString m_helpFolder;
     bool m_protocolVisible = false;
+    bool m_listsReading = false;
 };

@@ -183,16 +183,19 @@ void TMainActions::Update(TActionState s)
     m_state = s;
     const bool objectsPage = s.activePage == TPage::Objects;
     const bool scriptusPage = s.activePage == TPage::Scriptus;
+    // What builds views, changes a list or starts a session waits for the lists.
+    const bool lists = s.listsRead;
 
-    FileAppendObject->setEnabled(s.master);
+    FileAppendObject->setEnabled(s.master && lists);
     FileOpenObject->setEnabled(s.objectSelected);
     FileExploreObject->setEnabled(s.objectSelected);
     FileExit->setEnabled(s.idle);
-    EditPaste->setEnabled(s.clipboardHasFiles && s.master);
+    EditPaste->setEnabled(s.clipboardHasFiles && s.master && lists);
     const bool objectEdit = s.idle && s.master && s.objectSelected && objectsPage;
     ObjectDelete->setEnabled(objectEdit);
     ObjectProperties->setEnabled(objectEdit);
-    ObjectShowAll->setEnabled(s.objectListFiltered);
+    ObjectShowAll->setEnabled(s.objectListFiltered && lists);
+    ObjectReverseSearch->setEnabled(lists);
     ObjectShowCurrentClients->setEnabled(s.objectSelected && !s.objectListEmpty);
 
     ViewPage[int(TPage::Users)]->setVisible(s.master);
@@ -201,12 +204,13 @@ void TMainActions::Update(TActionState s)
     ViewPage[int(TPage::Protocol)]->setEnabled(s.showProtocol);
     const bool listPage =
         s.activePage == TPage::Objects || s.activePage == TPage::Clients || s.activePage == TPage::Users;
-    ViewSymbols->setEnabled(listPage);
-    ViewDetails->setEnabled(listPage);
-    ViewListStyle->setEnabled(listPage);
+    ViewSymbols->setEnabled(listPage && lists);
+    ViewDetails->setEnabled(listPage && lists);
+    ViewListStyle->setEnabled(listPage && lists);
     ViewSymbols->setChecked(listPage && s.listStyle == 0);
     ViewDetails->setChecked(listPage && s.listStyle == 3);
-    ViewUp->setEnabled(s.activePage == TPage::Objects || s.activePage == TPage::Clients);
+    ViewUp->setEnabled((s.activePage == TPage::Objects || s.activePage == TPage::Clients) && lists);
+    ViewRefresh->setEnabled(lists);
     ViewFilter->setEnabled(listPage);
 
     ClientWakeUp->setEnabled(false);
@@ -215,12 +219,15 @@ void TMainActions::Update(TActionState s)
     ClientPhoneHome->setEnabled(remote);
     ClientTerminate->setEnabled(remote);
     ClientDeinstall->setEnabled(remote);
-    ClientShowAll->setEnabled(s.clientListFiltered);
+    ClientShowAll->setEnabled(s.clientListFiltered && lists);
+    ClientReverseSearch->setEnabled(lists);
     ClientShowCurrentObjects->setEnabled(s.clientSelected && !s.objectListEmpty);
     ClientDelete->setEnabled(s.clientSelected);
     ClientProperties->setEnabled(s.clientSelected);
 
-    ServerConnect->setEnabled(s.idle);
+    ServerConnect->setEnabled(s.idle && lists);
+    // Its answers come to the listeners, which start with the lists.
+    ServerSearch->setEnabled(lists);
 
     const bool controlCommand = scriptusPage && s.scriptusControlSelected;
     for (QAction* command : {ScriptusLeftClick, ScriptusLeftDoubleClick, ScriptusRightClick, ScriptusCheck,

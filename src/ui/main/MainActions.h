@@ -28,8 +28,9 @@ constexpr int kPageCount = 6;
 /// What the enabled rules of the actions depend on. The window fills the
 /// first part; the owners of page contents add theirs through state sources.
 struct TActionState {
-    bool master = false; ///< this computer is the master server
-    bool idle = true;    ///< no client session runs
+    bool master = false;   ///< this computer is the master server
+    bool idle = true;      ///< no client session runs
+    bool listsRead = true; ///< every list is in (the window shows before)
     TPage activePage = TPage::Overview;
     bool showProtocol = false;           ///< MiscShowProtocol
     bool showVisibleControlsOnly = true; ///< MiscShowVisibleControlsOnly

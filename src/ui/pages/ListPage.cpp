@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -33,12 +34,16 @@ void FitColumns(QTreeView& view, int first, int last)
     const QAbstractItemModel* model = view.model();
     QHeaderView* header = view.header();
     const QFontMetrics metrics(view.font());
+    // A view without an icon size of its own draws the style's small icons.
+    const int iconWidth = view.iconSize().isValid()
+                              ? view.iconSize().width()
+                              : view.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &view);
     last = qMin(last, kFitRows - 1);
     for (int column = 0; column < header->count(); ++column) {
         int width = header->sectionSizeHint(column);
         for (int row = first; row <= last; ++row) {
             const QModelIndex cell = model->index(row, column);
-            const int picture = cell.data(Qt::DecorationRole).isNull() ? 0 : view.iconSize().width() + 4;
+            const int picture = cell.data(Qt::DecorationRole).isNull() ? 0 : iconWidth + 4;
             width = qMax(width, metrics.horizontalAdvance(cell.data().toString()) + picture + kCellPadding);
         }
         if (width > header->sectionSize(column))

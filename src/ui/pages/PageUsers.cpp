@@ -6,7 +6,7 @@ TPageUsers::TPageUsers(QWidget* parent)
                 QStringLiteral("Hier sehen Sie die Benutzer, die sich am Master-Server anmelden dürfen, "
                                "geordnet nach Benutzergruppen."),
                 QStringLiteral("topicBenutzer.html"),
-                {{"Benutzername", 100}, {"Vollständiger Name", 200}, {"Beschreibung", 0}}, 0, 180, parent)
+                {{"Benutzername", 100}, {"Vollständiger Name", 200}, {"Beschreibung", 0}}, 1, 180, parent)
 {
     setObjectName(QStringLiteral("TabSheetUsers"));
 }

@@ -4,7 +4,8 @@
 
 #include "ui/pages/ListPage.h"
 
-/// "Benutzer": user tree, splitter, user list.
+/// "Benutzer": user tree, splitter, user list; one status panel with the
+/// count, as the objects and clients pages have.
 class TPageUsers : public TListPage
 {
     Q_OBJECT

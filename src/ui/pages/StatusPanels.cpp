@@ -13,7 +13,8 @@ TStatusPanels::TStatusPanels(const QString& pageCaption, int panels, QWidget* pa
         label->setFrameShape(QFrame::StyledPanel);
         // No fixed name: a screen reader reads a label's text as its name.
         label->setAccessibleDescription(pageCaption + QStringLiteral(" - Statusfeld %1").arg(panel + 1));
-        addWidget(label, panel == panels - 1 ? 0 : 1);
+        // A bar of one panel has no clock beside it.
+        addWidget(label, panel == panels - 1 && panels > 1 ? 0 : 1);
         m_panels.push_back(label);
     }
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/views/CatalogueListView.h"
 
+#include <utility>
+
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
@@ -11,6 +13,7 @@
 #include "ui/pages/StatusPanels.h"
 #include "ui/views/ListProxyModel.h"
 #include "ui/views/MainViewsBase.h"
+#include "ui/views/ViewStateKeeper.h"
 
 namespace {
 
@@ -67,14 +70,20 @@ void PrepareDetailsView(QTreeView& view, QAbstractItemModel* model)
 
 TStyledList::TStyledList(TListPage& page, TRowListModel& model, const QString& option, const QString& caption,
                          const QString& countUnit)
-    : QObject(&page), m_page(page), m_model(model), m_proxy(new TListProxyModel(model, this)), m_option(option),
-      m_caption(caption), m_countUnit(countUnit)
+    : QObject(&page), m_page(page), m_model(model), m_proxy(new TListProxyModel(model, this)),
+      m_keeper(new TViewStateKeeper(
+          *m_proxy, [this](const QModelIndex& index) { return m_model.Key(m_proxy->SourceRow(index)); }, false, this)),
+      m_option(option), m_caption(caption), m_countUnit(countUnit)
 {
     // A rebuild drops the selection without a selection signal, and so does
     // a filter that hides the selected rows.
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &TStyledList::SelectionChanged);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &TStyledList::SelectionChanged);
     connect(m_proxy, &TListProxyModel::CountChanged, this, &TStyledList::ShowCount);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, [this] {
+        if (std::exchange(m_completeAfterPass, false))
+            m_keeper->Complete();
+    });
     connect(page.FilterField(), &QLineEdit::textChanged, m_proxy, &TListProxyModel::SetFilterText);
     connect(&page, &TListPage::SortChanged, this, &TStyledList::ShowSort);
     ShowSort();
@@ -117,6 +126,15 @@ void TStyledList::ShowCount()
                : m_status);
 }
 
+void TStyledList::RowsComplete()
+{
+    // New rows of a sorted list are sorted in by a pass a little later.
+    if (m_proxy->PassPending())
+        m_completeAfterPass = true;
+    else
+        m_keeper->Complete();
+}
+
 void TStyledList::Show(int style)
 {
     style = style == kStyleDetails ? kStyleDetails : kStyleSymbols;
@@ -137,6 +155,7 @@ void TStyledList::Show(int style)
     ShowFilterColour(*m_view, m_filtered);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TStyledList::SelectionChanged);
     connect(m_view, &QAbstractItemView::doubleClicked, this, &TStyledList::RowActivated);
+    m_keeper->SetView(m_view);
     m_page.SetList(m_view);
 }
 

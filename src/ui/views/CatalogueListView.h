@@ -12,6 +12,7 @@ class QWidget;
 class TListPage;
 class TListProxyModel;
 class TRowListModel;
+class TViewStateKeeper;
 
 /// The symbols style of a catalogue list: large pictures with captions, in
 /// equal cells laid out in batches, so 100 000 rows stay cheap.
@@ -48,6 +49,9 @@ public:
     /// The status text of the whole list, shown in the first status panel
     /// unless the filter field narrows the list: then "n von m ...".
     void SetStatus(const QString& text);
+    /// A rebuild has handed over all its rows: the selection, current row
+    /// and scroll position it kept are final once the rows are in order.
+    void RowsComplete();
 
 Q_SIGNALS:
     /// The selected rows changed, also by a rebuild of the list.
@@ -63,6 +67,7 @@ private:
     TListPage& m_page;
     TRowListModel& m_model;
     TListProxyModel* m_proxy;
+    TViewStateKeeper* m_keeper;
     QString m_option;
     QString m_caption;
     QString m_countUnit;
@@ -70,6 +75,7 @@ private:
     QAbstractItemView* m_view = nullptr;
     int m_style = -1;
     bool m_filtered = false;
+    bool m_completeAfterPass = false;
 };
 
 /// A tree of groups: names edited in place (F2 or a click on the selected

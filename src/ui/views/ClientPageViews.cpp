@@ -37,6 +37,7 @@ TClientPageViews::TClientPageViews(TFormMain& form)
         const QStandardItem* node = m_views.Tree().itemFromIndex(m_treeView->currentIndex());
         return node != nullptr ? NodeKey(NodePath(node)) : QString();
     };
+    m_views.rowsComplete = [this] { m_listView->RowsComplete(); };
     m_views.status = [this](const QString& text) { m_listView->SetStatus(text); };
     m_views.listStyle = [this](int style) { m_listView->Show(style); };
     m_views.filtered = [this](bool filtered) { m_listView->SetFiltered(filtered); };

@@ -115,6 +115,8 @@ void TClientViews::BuildClientList()
     if (filtered)
         filtered(object != nullptr);
     if (object != nullptr && DownloadCount() == 0) {
+        if (rowsComplete)
+            rowsComplete();
         if (information)
             information(NoDownloadsText());
         return;
@@ -151,6 +153,8 @@ void TClientViews::BuildClientList()
     }
     const int shown = static_cast<int>(rows.size());
     m_list.Append(std::move(rows));
+    if (rowsComplete)
+        rowsComplete();
     RefreshClientOnlineMarks();
     if (!status)
         return;

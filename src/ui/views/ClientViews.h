@@ -43,6 +43,7 @@ public:
 
     std::function<QString()> selectedNode;           ///< key of the selected node, "" for none
     std::function<void(const QString&)> status;      ///< first status panel
+    std::function<void()> rowsComplete;              ///< the list holds all its rows
     std::function<void(int style)> listStyle;        ///< the list's style changed
     std::function<void(bool filtered)> filtered;     ///< the object filter is (no longer) set
     std::function<void(const QString&)> information; ///< information box

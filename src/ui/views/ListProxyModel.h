@@ -22,6 +22,8 @@ public:
     void SetFilterText(const QString& text);
     /// Whether the rows shown are narrowed by a filter text.
     bool Filtering() const { return !m_applied.isEmpty(); }
+    /// Whether a pass waits to sort or filter the rows.
+    bool PassPending() const { return m_apply.isActive(); }
     /// The row of the list's model behind a row of the views.
     int SourceRow(const QModelIndex& index) const { return mapToSource(index).row(); }
 

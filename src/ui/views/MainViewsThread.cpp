@@ -131,6 +131,7 @@ struct TMainViewsInThread::TBatch {
     TViewKind kind;
     quint64 generation;
     bool begin = false;
+    bool end = false;
     int style = kStyleSymbols;
     bool filtered = false;
     std::vector<TNodeOp> nodes;
@@ -138,7 +139,10 @@ struct TMainViewsInThread::TBatch {
     std::array<std::optional<QString>, 2> status;
     std::optional<QString> information;
 
-    bool Empty() const { return !begin && nodes.empty() && rows.empty() && !status[0] && !status[1] && !information; }
+    bool Empty() const
+    {
+        return !begin && !end && nodes.empty() && rows.empty() && !status[0] && !status[1] && !information;
+    }
 };
 
 namespace {
@@ -192,6 +196,7 @@ void TMainViewsInThread::run()
             else
                 BuildList();
         }
+        m_batch->end = !isInterruptionRequested();
         Flush(true);
         PostLog(name + (isInterruptionRequested() ? QStringLiteral(" wurde abgebrochen")
                                                   : QStringLiteral(" wurde aufgebaut")));
@@ -431,6 +436,8 @@ static void ApplyBatch(TMainViewsInThread::TBatch& batch)
             targets.status(panel, *batch.status[static_cast<size_t>(panel)]);
     if (batch.information && targets.information)
         targets.information(*batch.information);
+    if (batch.end && targets.built)
+        targets.built(batch.kind);
 }
 
 void SetObjectViewTargets(const TObjectViewTargets& targets)

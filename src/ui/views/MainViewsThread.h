@@ -35,8 +35,10 @@ struct TObjectViewTargets {
     std::function<void(bool filtered)> filtered;
     /// The information box with OK.
     std::function<void(const QString& text)> information;
-    /// The tree holds its root again (expand it, restore the selection).
+    /// The tree holds its root again.
     std::function<void(QStandardItem* root)> treeStarted;
+    /// A build has handed over everything it found.
+    std::function<void(TViewKind kind)> built;
     /// The key of the selected tree node; empty for none or "Alle Ordner".
     std::function<QString()> selectedNode;
 };

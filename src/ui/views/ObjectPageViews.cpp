@@ -13,6 +13,7 @@
 #include "ui/pages/StatusPanels.h"
 #include "ui/views/CatalogueListView.h"
 #include "ui/views/MainViewsThread.h"
+#include "ui/views/ViewStateKeeper.h"
 
 namespace {
 
@@ -22,8 +23,10 @@ const QString kStyleOption = QStringLiteral("MainListViewObjectsViewStyle");
 
 TObjectPageViews::TObjectPageViews(TFormMain& form)
     : QObject(&form), m_form(form), m_page(*form.PageObjects()), m_treeView(new QTreeView),
-      m_listView(
-          new TStyledList(m_page, m_list, kStyleOption, QStringLiteral("Objekte - Liste"), QStringLiteral("Objekt(e)")))
+      m_listView(new TStyledList(m_page, m_list, kStyleOption, QStringLiteral("Objekte - Liste"),
+                                 QStringLiteral("Objekt(e)"))),
+      m_treeState(new TViewStateKeeper(
+          m_tree, [](const QModelIndex& index) { return index.data(kNodeKeyRole).toString(); }, true, this))
 {
     SetupObjectListModel(m_list);
     m_treeView->setAccessibleName(QStringLiteral("Objekte - Baum"));
@@ -34,7 +37,7 @@ TObjectPageViews::TObjectPageViews(TFormMain& form)
     m_page.SetTree(m_treeView);
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TObjectPageViews::OnTreeSelection);
-    connect(&m_tree, &QStandardItemModel::rowsInserted, this, &TObjectPageViews::OnTreeRows);
+    m_treeState->SetView(m_treeView);
     connect(m_listView, &TStyledList::SelectionChanged, &m_form, &TFormMain::UpdateActionStates);
     connect(m_listView, &TStyledList::RowActivated, this, [this] { m_form.Actions().FileOpenObject->trigger(); });
     m_listView->ShowStored();
@@ -51,7 +54,17 @@ TObjectPageViews::TObjectPageViews(TFormMain& form)
     targets.listStyle = [this](int style) { m_listView->Show(style); };
     targets.filtered = [this](bool filtered) { m_listView->SetFiltered(filtered); };
     targets.information = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Information, text); };
-    targets.treeStarted = [this](QStandardItem* root) { m_treeView->expand(root->index()); };
+    targets.treeStarted = [this](QStandardItem* root) {
+        // A rebuild gives back the expansion the person left.
+        if (!m_treeState->Restoring())
+            m_treeView->expand(root->index());
+    };
+    targets.built = [this](TViewKind kind) {
+        if (kind == TViewKind::ObjectTree)
+            m_treeState->Complete();
+        else
+            m_listView->RowsComplete();
+    };
     targets.selectedNode = [this] { return m_nodeKey; };
     SetObjectViewTargets(targets);
     WireActions();
@@ -120,29 +133,11 @@ QString TObjectPageViews::SelectedNodeKey() const
 
 void TObjectPageViews::OnTreeSelection()
 {
-    if (m_selecting)
-        return;
     const QString key = SelectedNodeKey();
     if (key == m_nodeKey)
         return;
     m_nodeKey = key;
     RebuildList();
-}
-
-void TObjectPageViews::OnTreeRows(const QModelIndex& parent, int first, int last)
-{
-    if (m_nodeKey.isEmpty())
-        return;
-    // A rebuilt tree shows the folder whose objects the list shows.
-    for (int row = first; row <= last; ++row) {
-        const QModelIndex index = m_tree.index(row, 0, parent);
-        if (index.data(kNodeKeyRole).toString() != m_nodeKey)
-            continue;
-        m_selecting = true;
-        m_treeView->setCurrentIndex(index);
-        m_selecting = false;
-        return;
-    }
 }
 
 void TObjectPageViews::FolderUp()

@@ -11,6 +11,7 @@ class QTreeView;
 class TStyledList;
 class TFormMain;
 class TPageObjects;
+class TViewStateKeeper;
 struct TActionState;
 
 /// The objects page's contents: the folder tree and the object list, filled
@@ -36,7 +37,6 @@ public:
 
 private:
     void OnTreeSelection();
-    void OnTreeRows(const QModelIndex& parent, int first, int last);
     QString SelectedNodeKey() const;
     void WireActions();
 
@@ -46,7 +46,7 @@ private:
     TRowListModel m_list{ObjectListHeaders()};
     QTreeView* m_treeView;
     TStyledList* m_listView;
+    TViewStateKeeper* m_treeState;
     // The folder whose objects the list shows; kept across tree rebuilds.
     QString m_nodeKey;
-    bool m_selecting = false;
 };

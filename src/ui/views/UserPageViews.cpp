@@ -28,6 +28,8 @@ TUserPageViews::TUserPageViews(TFormMain& form)
         const QStandardItem* node = m_views.Tree().itemFromIndex(m_treeView->currentIndex());
         return node != nullptr ? NodeKey(NodePath(node)) : QString();
     };
+    m_views.rowsComplete = [this] { m_listView->RowsComplete(); };
+    m_views.status = [this](const QString& text) { m_listView->SetStatus(text); };
     m_views.listStyle = [this](int style) { m_listView->Show(style); };
     m_views.warning = [this](const QString& text) { ShowMessageBox(&m_form, QMessageBox::Warning, text); };
     m_listView->ShowStored();

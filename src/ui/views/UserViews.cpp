@@ -57,7 +57,12 @@ void TUserViews::BuildUserList()
         row.image = style == kStyleDetails ? 20 : 6;
         rows.push_back(std::move(row));
     }
+    const int count = static_cast<int>(rows.size());
     m_list.Append(std::move(rows));
+    if (rowsComplete)
+        rowsComplete();
+    if (status)
+        status(QStringLiteral("%1 Benutzer").arg(count));
 }
 
 void TUserViews::MoveToGroup(const QStringList& names, QStandardItem* node)

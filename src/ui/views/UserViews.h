@@ -33,7 +33,9 @@ public:
     QStandardItem* AddNode();
 
     std::function<QString()> selectedNode;       ///< key of the selected node, "" for none
+    std::function<void(const QString&)> status;  ///< the status panel
     std::function<void(int style)> listStyle;    ///< the list's style changed
+    std::function<void()> rowsComplete;          ///< the list holds all its rows
     std::function<void(const QString&)> warning; ///< warning box
 
 private:
