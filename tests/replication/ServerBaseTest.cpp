@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -355,9 +356,17 @@ TEST_F(TServerBaseTest, RequestsOfTwoClientsAreServedOneAfterTheOther)
     std::vector<std::pair<qint64, qint64>> spans;
     QElapsedTimer clock;
     clock.start();
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> calls{0};
     SetCommandHandler(TCommandIndex::ObjList, [&](TSession& session, const QStringList&) {
         const qint64 begin = clock.elapsed();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // The first request holds on until the test has asked the table.
+        if (++calls == 1) {
+            entered.set_value();
+            released.wait();
+        }
         {
             std::lock_guard guard(lock);
             spans.emplace_back(begin, clock.elapsed());
@@ -366,13 +375,18 @@ TEST_F(TServerBaseTest, RequestsOfTwoClientsAreServedOneAfterTheOther)
     });
     auto first = Converse(m_port, "OBJLIST\r\n", 1);
     auto second = Converse(m_port, "OBJLIST\r\n", 1);
-    // While a request runs, the table can still be asked without waiting for it.
-    ASSERT_TRUE(RunEventsUntil([&] { return clock.elapsed() > 100; }));
-    QElapsedTimer asked;
-    asked.start();
-    EXPECT_TRUE(m_server->IsClientConnected(QStringLiteral("LOCALHOST")));
-    EXPECT_LT(asked.elapsed(), 50);
-    EXPECT_FALSE(m_server->IsClientConnected(QStringLiteral("elsewhere")));
+    std::future<void> inside = entered.get_future();
+    ASSERT_TRUE(
+        RunEventsUntil([&] { return inside.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    // While a request runs, the table can still be asked: a wait for the
+    // request would never end, as the request waits for this answer.
+    std::future<bool> asked = std::async(std::launch::async, [&] {
+        return m_server->IsClientConnected(QStringLiteral("LOCALHOST")) &&
+               !m_server->IsClientConnected(QStringLiteral("elsewhere"));
+    });
+    ASSERT_EQ(asked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(asked.get());
+    release.set_value();
     EXPECT_EQ(Await(first).replies, QStringList{QStringLiteral("end")});
     EXPECT_EQ(Await(second).replies, QStringList{QStringLiteral("end")});
     ASSERT_EQ(spans.size(), 2u);
