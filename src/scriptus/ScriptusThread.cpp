@@ -106,12 +106,21 @@ bool TScriptusThread::PerformWhenThere(int number, const TScriptus& command, int
     qint64 wait = kFirstWait;
     // A handle, not the element: tracking or F5 may read the list again meanwhile.
     quint64 control = FindHandleByPath(command.ControlPath);
+    bool lookedAgain = false;
     for (;;) {
         // A control gone since the list was read, or a text, check or
         // selection that does not read back, is tried again after the next
         // read, as a control that is not there yet.
         if (control != 0 && Perform(number, command, control))
             return true;
+        // The list as last read may be behind the desktop (a toolkit that
+        // made the control anew): one fresh read before the first wait.
+        if (!lookedAgain && !m_terminate) {
+            lookedAgain = true;
+            RebuildControlList();
+            control = FindHandleByPath(command.ControlPath);
+            continue;
+        }
         if (control == 0)
             Report(QStringLiteral("Der Kontrollelementpfad \"%1\" konnte nicht gefunden werden.")
                        .arg(command.ControlPath));

@@ -182,10 +182,12 @@ TEST_P(ScriptusWizardTest, AControlMadeAnewOrGoneAndBackIsLookedUpAgain)
     const QString renew = PathOf(QStringLiteral("Neu"), QStringLiteral("push button"));
     const QString finish = PathOf(QStringLiteral("Fertig"), QStringLiteral("push button"));
     // The list was read before "Fertig" was made anew: its handle is stale,
-    // and its window's corner holds nothing the click may take instead.
+    // and its window's corner holds nothing the click may take instead. A
+    // fresh read finds the new one before any wait.
     EXPECT_EQ(Run({Click(ClickLeft, renew), Click(ClickLeft, finish)}), TScriptusOutcome::Completed);
     EXPECT_TRUE(Saw(program, "renewed"));
     EXPECT_TRUE(Saw(program, "click Fertig"));
+    EXPECT_TRUE(m_ui.Messages(QStringLiteral("ScriptusThread")).filter(QStringLiteral("Warte")).isEmpty());
 
     // Two boxes "Frage", the second 300 ms after the first closed: the
     // second row first finds the first box's button, gone by then.
