@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +62,16 @@ public:
         }
         m_slots[hole] = kEmpty;
         --m_count;
+    }
+
+    /// Empties the index and makes room for this many entries, which then go
+    /// in without a regrowth.
+    void Reset(std::size_t expected)
+    {
+        const std::size_t slots = std::bit_ceil(std::max<std::size_t>(16, expected * 2));
+        m_slots.assign(slots, kEmpty);
+        m_shift = 64 - std::countr_zero(slots);
+        m_count = 0;
     }
 
     void Clear()
