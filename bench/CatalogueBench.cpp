@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Load and save of large object and client lists, path lookups and download
-// list lookups.
+// list lookups. The object list load is measured with sources that are not
+// there (one failed stat per line), that stat alone, and with every source
+// there (the master's probe of date, version and size per line).
 #include <memory>
 #include <vector>
 
 #include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
 
 #include "base/AtomicFile.h"
 #include "base/TextFields.h"
@@ -12,6 +17,7 @@
 #include "catalogue/SyncDownload.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
+#include "platform/FileTimes.h"
 #include "platform/ProgramPaths.h"
 #include "support/BenchHome.h"
 
@@ -62,9 +68,9 @@ void SaveObjects(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kObjects);
 }
 
-void LoadObjects(benchmark::State& state)
+// Saves the objects listed now and reads them back again and again.
+void MeasureLoad(benchmark::State& state)
 {
-    FillObjects();
     SaveObjectList();
     for (auto _ : state) {
         state.PauseTiming();
@@ -75,6 +81,42 @@ void LoadObjects(benchmark::State& state)
     if (ObjectCount() != kObjects)
         state.SkipWithError("not every object was read back");
     state.SetItemsProcessed(state.iterations() * kObjects);
+}
+
+void LoadObjects(benchmark::State& state)
+{
+    FillObjects();
+    MeasureLoad(state);
+}
+
+// The per-line look of the load at a source that is not there, alone.
+void ProbeObjectSources(benchmark::State& state)
+{
+    FillObjects();
+    std::vector<QString> paths;
+    for (const TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
+        paths.push_back(object->ResolvedSourcePath());
+    for (auto _ : state)
+        for (const QString& path : paths)
+            benchmark::DoNotOptimize(IsExistingFile(path));
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+
+// Empty source files dated as the objects are: the load finds them unchanged.
+// Last: the other cases rely on sources that are not there.
+void LoadObjectsWithSources(benchmark::State& state)
+{
+    FreeAllObjects();
+    const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
+    for (int i = 0; i < kObjects; ++i) {
+        const QString path = folder + ObjectName(i);
+        QDir().mkpath(path.left(path.lastIndexOf(QLatin1Char('/'))));
+        QFile(path).open(QIODevice::WriteOnly);
+        AppendObject(TSyncObject::FromSource(ObjectName(i), QStringLiteral("/opt/ziel/")));
+    }
+    MeasureLoad(state);
+    FreeAllObjects();
+    QDir(folder).removeRecursively();
 }
 
 void FindObjects(benchmark::State& state)
@@ -162,10 +204,12 @@ void FindDownloads(benchmark::State& state)
 
 BENCHMARK(SaveObjects)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadObjects)->Unit(benchmark::kMillisecond);
+BENCHMARK(ProbeObjectSources)->Unit(benchmark::kMillisecond);
 BENCHMARK(FindObjects)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SaveClients)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadClients)->Unit(benchmark::kMillisecond);
 BENCHMARK(FindDownloads)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LoadObjectsWithSources)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -117,16 +117,6 @@ void MakeCatalogue()
     LoadDownloadList();
 }
 
-long ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 void MakeScene()
 {
     if (g_scene != nullptr)

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/BenchHome.h"
 
+#include <malloc.h>
+
 #include <thread>
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include "foundation/MainConfig.h"
 #include "foundation/UiAdapter.h"
@@ -73,4 +76,20 @@ int RunServerBenchmarks(int argc, char** argv, TServerBase*& server, const std::
     cleanUp();
     benchmark::Shutdown();
     return rc;
+}
+
+long ResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+size_t HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }

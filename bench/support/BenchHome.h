@@ -33,6 +33,12 @@ int RunBenchmarks(int argc, char** argv, const std::function<void()>& cleanUp);
 
 class TServerBase;
 
+/// The process's resident memory now (VmRSS), in KiB.
+long ResidentKiB();
+/// The bytes the heap has handed out and not taken back (small blocks and
+/// mapped ones), which unlike the resident size drops as soon as they are freed.
+size_t HeapInUse();
+
 /// The main of a benchmark against a loopback server: the application, a
 /// bench home, prepare(), then the server on a free port (handed to the
 /// benchmarks through server) while the benchmarks run on a worker and the

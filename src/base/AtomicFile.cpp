@@ -60,17 +60,56 @@ bool MakeGroupFolder(const QString& path)
     return true;
 }
 
+namespace {
+
+// Large enough that the writes cost little, small enough that the buffer
+// stays in the cache and its memory is touched for the first time only once.
+constexpr qsizetype kAtomicBlock = 256 * 1024;
+
+EInOutError SaveError(const QSaveFile& file)
+{
+    return EInOutError(
+        QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2").arg(file.fileName(), file.errorString()));
+}
+
+} // namespace
+
+TAtomicFile::TAtomicFile(const QString& path, TFileAccess access) : m_file(path)
+{
+    if (!m_file.open(QIODevice::WriteOnly))
+        throw SaveError(m_file);
+    if (access != TFileAccess::Kept)
+        ApplyFileAccess(m_file.handle(), access);
+    else if (InSharedFolder(path))
+        m_file.setPermissions(m_file.permissions() | QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+}
+
+void TAtomicFile::Appended()
+{
+    if (m_buffer.size() >= kAtomicBlock)
+        Flush();
+}
+
+void TAtomicFile::Flush()
+{
+    if (m_file.write(m_buffer) != m_buffer.size())
+        throw SaveError(m_file);
+    // Keeps the capacity: the next block goes where this one was.
+    m_buffer.resize(0);
+}
+
+void TAtomicFile::Commit()
+{
+    Flush();
+    if (!m_file.commit())
+        throw SaveError(m_file);
+}
+
 void WriteFileAtomically(const QString& path, const QByteArray& content, TFileAccess access)
 {
-    QSaveFile file(path);
-    const bool opened = file.open(QIODevice::WriteOnly);
-    if (opened && access != TFileAccess::Kept)
-        ApplyFileAccess(file.handle(), access);
-    else if (opened && InSharedFolder(path))
-        file.setPermissions(file.permissions() | QFileDevice::ReadGroup | QFileDevice::WriteGroup);
-    if (!opened || file.write(content) != content.size() || !file.commit())
-        throw EInOutError(
-            QStringLiteral("Datei \"%1\" konnte nicht geschrieben werden: %2").arg(path, file.errorString()));
+    TAtomicFile file(path, access);
+    file.Buffer() = content;
+    file.Commit();
 }
 
 bool CreateFileOnce(const QString& path, const QByteArray& content, TFileAccess access)

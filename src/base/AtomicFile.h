@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSaveFile>
 #include <QString>
 
 /// Who may use a file the program writes. The program's own files hold the
@@ -18,9 +19,34 @@ enum class TFileAccess {
     GroupReadOnly,
 };
 
-/// Writes a whole file through a temporary file in the same folder and a rename,
-/// so a crash leaves either the old or the new content, with the mode the
-/// access gives (an existing file gets it too). Raises EInOutError.
+/// A file replaced whole: written to a temporary file in the same folder and
+/// renamed over the old one by Commit, so a crash leaves either the old or the
+/// new content, with the mode the access gives (an existing file gets it too).
+/// Bytes are appended to Buffer(), which goes to the file in blocks, so that a
+/// long list never stands in memory whole; without Commit the old file stays.
+/// Raises EInOutError.
+class TAtomicFile
+{
+public:
+    TAtomicFile(const QString& path, TFileAccess access);
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    /// Where to append the next bytes; call Appended() after each piece.
+    QByteArray& Buffer() { return m_buffer; }
+    /// Hands the buffer to the file once it holds a block.
+    void Appended();
+    /// Writes the rest, waits until it is on disk and puts it in place.
+    void Commit();
+
+private:
+    void Flush();
+
+    QSaveFile m_file;
+    QByteArray m_buffer;
+};
+
+/// Writes a whole file through a TAtomicFile. Raises EInOutError.
 void WriteFileAtomically(const QString& path, const QByteArray& content, TFileAccess access = TFileAccess::Kept);
 
 /// Creates the file with the whole content unless it exists: the content is

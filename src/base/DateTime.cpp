@@ -34,38 +34,40 @@ TDateTime Compose(const QDate& date, const QTime& time)
     return static_cast<double>(date.toJulianDay() - kJulianDayOf18991230) + time.msecsSinceStartOfDay() / kMsPerDay;
 }
 
-void AppendDigits(QString& out, int value, int width)
-{
-    QChar digits[4];
-    value = std::abs(value);
-    for (int i = width - 1; i >= 0; --i, value /= 10)
-        digits[i] = QChar(u'0' + value % 10);
-    out.append(digits, width);
-}
-
 /// "dd.mm.yy hh:nn:ss" with a four-digit year or milliseconds on request,
-/// written digit by digit: list files format one date per line.
-QString Format(TDateTime value, bool longYear, bool milliseconds)
+/// written digit by digit into a buffer of 23 characters: list files format
+/// one date per line. Gives the length.
+qsizetype Format(TDateTime value, bool longYear, bool milliseconds, char* out)
 {
     const auto [date, time] = SplitDateTime(value);
-    QString out;
-    out.reserve(23);
-    AppendDigits(out, date.day(), 2);
-    out.append(QLatin1Char('.'));
-    AppendDigits(out, date.month(), 2);
-    out.append(QLatin1Char('.'));
-    AppendDigits(out, longYear ? date.year() : date.year() % 100, longYear ? 4 : 2);
-    out.append(QLatin1Char(' '));
-    AppendDigits(out, time.hour(), 2);
-    out.append(QLatin1Char(':'));
-    AppendDigits(out, time.minute(), 2);
-    out.append(QLatin1Char(':'));
-    AppendDigits(out, time.second(), 2);
-    if (milliseconds) {
-        out.append(QLatin1Char('.'));
-        AppendDigits(out, time.msec(), 3);
-    }
-    return out;
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day);
+    char* at = out;
+    const auto put = [&at](int number, int width, char after) {
+        number = std::abs(number);
+        for (int i = width - 1; i >= 0; --i, number /= 10)
+            at[i] = static_cast<char>('0' + number % 10);
+        at += width;
+        if (after != 0)
+            *at++ = after;
+    };
+    put(day, 2, '.');
+    put(month, 2, '.');
+    put(longYear ? year : year % 100, longYear ? 4 : 2, ' ');
+    put(time.hour(), 2, ':');
+    put(time.minute(), 2, ':');
+    put(time.second(), 2, milliseconds ? '.' : 0);
+    if (milliseconds)
+        put(time.msec(), 3, 0);
+    return at - out;
+}
+
+QString Format(TDateTime value, bool longYear, bool milliseconds)
+{
+    char text[23];
+    return QString::fromLatin1(text, Format(value, longYear, milliseconds, text));
 }
 
 } // namespace
@@ -92,6 +94,12 @@ QString FormatDateTime(TDateTime value)
     return Format(value, false, false);
 }
 
+void AppendDateTime(QByteArray& out, TDateTime value)
+{
+    char text[23];
+    out.append(text, Format(value, false, false, text));
+}
+
 QString FormatDateTimeMs(TDateTime value)
 {
     return Format(value, false, true);
@@ -104,39 +112,47 @@ QString FormatDateTimeLong(TDateTime value)
 
 namespace {
 
-int TwoDigits(const QString& text, qsizetype at)
+template <class Char>
+int TwoDigits(const Char* text)
 {
-    const QChar high = text[at];
-    const QChar low = text[at + 1];
-    if (!high.isDigit() || !low.isDigit() || high.unicode() > '9' || low.unicode() > '9')
+    if (text[0] < '0' || text[0] > '9' || text[1] < '0' || text[1] > '9')
         return -1;
-    return (high.unicode() - '0') * 10 + (low.unicode() - '0');
+    return (text[0] - '0') * 10 + (text[1] - '0');
 }
 
 /// The exact form the lists write, "dd.mm.yy hh:nn:ss", without the pattern
 /// machinery: list files hold one per line.
-std::optional<std::pair<QDate, QTime>> ParseListForm(const QString& text)
+template <class Char>
+std::optional<std::pair<QDate, QTime>> ParseListForm(const Char* text, qsizetype size)
 {
-    if (text.size() != 17 || text[2] != QLatin1Char('.') || text[5] != QLatin1Char('.') ||
-        text[8] != QLatin1Char(' ') || text[11] != QLatin1Char(':') || text[14] != QLatin1Char(':'))
+    if (size != 17 || text[2] != '.' || text[5] != '.' || text[8] != ' ' || text[11] != ':' || text[14] != ':')
         return std::nullopt;
     int parts[6];
     for (int i = 0; i < 6; ++i)
-        if ((parts[i] = TwoDigits(text, i * 3)) < 0)
+        if ((parts[i] = TwoDigits(text + i * 3)) < 0)
             return std::nullopt;
     const int year = parts[2] + (parts[2] >= 70 ? 1900 : 2000);
     return std::pair{QDate(year, parts[1], parts[0]), QTime(parts[3], parts[4], parts[5])};
+}
+
+std::optional<TDateTime> ComposeValid(const std::pair<QDate, QTime>& parts)
+{
+    if (!parts.first.isValid() || !parts.second.isValid())
+        return std::nullopt;
+    return Compose(parts.first, parts.second);
+}
+
+EConvertError NoDateError(const QString& text)
+{
+    return EConvertError(QStringLiteral("\"%1\" ist kein gültiges Datum und Uhrzeit").arg(text));
 }
 
 } // namespace
 
 std::optional<TDateTime> ParseDateTime(const QString& text)
 {
-    if (const auto fast = ParseListForm(text)) {
-        if (!fast->first.isValid() || !fast->second.isValid())
-            return std::nullopt;
-        return Compose(fast->first, fast->second);
-    }
+    if (const auto fast = ParseListForm(text.utf16(), text.size()))
+        return ComposeValid(*fast);
     static const QRegularExpression pattern(
         QStringLiteral(R"(^\s*(\d{1,2})\.(\d{1,2})\.(\d{2}|\d{4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
     const QRegularExpressionMatch m = pattern.match(text);
@@ -156,7 +172,18 @@ TDateTime DateTimeFromText(const QString& text)
 {
     const std::optional<TDateTime> value = ParseDateTime(text);
     if (!value)
-        throw EConvertError(QStringLiteral("\"%1\" ist kein gültiges Datum und Uhrzeit").arg(text));
+        throw NoDateError(text);
+    return *value;
+}
+
+TDateTime DateTimeFromText(QByteArrayView text)
+{
+    const auto fast = ParseListForm(text.data(), text.size());
+    if (!fast)
+        return DateTimeFromText(QString::fromUtf8(text));
+    const std::optional<TDateTime> value = ComposeValid(*fast);
+    if (!value)
+        throw NoDateError(QString::fromUtf8(text));
     return *value;
 }
 

@@ -3,6 +3,8 @@
 
 #include <optional>
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
@@ -18,6 +20,8 @@ QDateTime DateTimeToQt(TDateTime value);
 
 /// "dd.mm.yy hh:nn:ss": list files, views.
 QString FormatDateTime(TDateTime value);
+/// FormatDateTime appended to a list line being written.
+void AppendDateTime(QByteArray& out, TDateTime value);
 /// "dd.mm.yy hh:nn:ss.zzz": the protocol log.
 QString FormatDateTimeMs(TDateTime value);
 /// "dd.mm.yyyy hh:nn:ss": overview message blocks.
@@ -31,6 +35,8 @@ std::optional<TDateTime> ParseDateTime(const QString& text);
 /// ParseDateTime for list fields: raises EConvertError when the text is no
 /// date and time.
 TDateTime DateTimeFromText(const QString& text);
+/// The same for a field of a UTF-8 list line.
+TDateTime DateTimeFromText(QByteArrayView text);
 
 /// Seconds since 1 January 1970, rounded (halves to even).
 qint64 UnixTime(TDateTime value);

@@ -19,12 +19,29 @@ QString TListFile::Path() const
 
 bool TListFile::Load(const std::function<bool(const QString& line)>& readLine)
 {
+    return LoadUtf8([&readLine](QByteArrayView line) { return readLine(QString::fromUtf8(line)); });
+}
+
+bool TListFile::LoadUtf8(const std::function<bool(QByteArrayView line)>& readLine)
+{
     const QString path = Path();
-    QByteArray content;
-    if (!ReadWholeFile(path, content))
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
+    // Mapped rather than copied: the page cache is read in place, where a copy
+    // would first fault in fresh memory as large as the list. The lists are
+    // replaced by a rename or grown at their end, never rewritten in place, so
+    // the mapping stays whole.
+    const qint64 size = file.size();
+    QByteArray content;
+    QByteArrayView view;
+    if (const uchar* mapped = size > 0 ? file.map(0, size) : nullptr)
+        view = QByteArrayView(mapped, size);
+    else
+        view = content = file.readAll();
     bool skipped = false;
-    for (const QString& line : SplitLines(content)) {
+    TLineCursor lines(view);
+    for (QByteArrayView line; lines.Next(line);) {
         if (line.isEmpty())
             continue;
         try {
@@ -32,7 +49,8 @@ bool TListFile::Load(const std::function<bool(const QString& line)>& readLine)
                 skipped = true;
         } catch (const EConvertError& error) {
             Log(QLatin1String(m_category),
-                QStringLiteral("Beim Lesen der Zeile \"%1\" aus \"%2\" %3").arg(line, path, ExceptionSuffix(error)),
+                QStringLiteral("Beim Lesen der Zeile \"%1\" aus \"%2\" %3")
+                    .arg(QString::fromUtf8(line), path, ExceptionSuffix(error)),
                 46);
             skipped = true;
         }
@@ -44,12 +62,19 @@ bool TListFile::Load(const std::function<bool(const QString& line)>& readLine)
 
 QString TListFile::Write(const QStringList& lines)
 {
+    return Write([&lines](TAtomicFile& file) { file.Buffer() = JoinLines(lines); });
+}
+
+QString TListFile::Write(const std::function<void(TAtomicFile& file)>& fill)
+{
     // A monitor's lists belong to the service, which may be writing them now.
     if (IsMonitorInstance())
         return QString();
     std::lock_guard guard(m_mutex);
     const QString note = m_badOriginal.isEmpty() ? QString() : KeepOriginalAside();
-    WriteFileAtomically(Path(), JoinLines(lines), TFileAccess::Group);
+    TAtomicFile file(Path(), TFileAccess::Group);
+    fill(file);
+    file.Commit();
     return note;
 }
 

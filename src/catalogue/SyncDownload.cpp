@@ -9,6 +9,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/TextFields.h"
+#include "catalogue/DownloadRecords.h"
 #include "catalogue/ImportChilds.h"
 #include "catalogue/ListFile.h"
 #include "catalogue/SyncClient.h"
@@ -19,23 +20,9 @@ namespace {
 
 const QString kCategory = QStringLiteral("SyncDownload");
 
-/// The computer name as the lookup compares it: case-insensitive comparison
-/// folds case, so folded names are equal exactly when the names compare equal.
-using TDownloadKey = std::pair<QString, quint64>;
-
-TDownloadKey KeyOf(const QString& computerName, quint64 objectId)
-{
-    return {computerName.toCaseFolded(), objectId};
-}
-
-/// The download list and, beside it, the computer and id pairs it holds, so
-/// that the lookup made per offered object and request does not walk millions
-/// of records. A pair has one record at most: a client that confirms again
-/// must not make the list grow. Every link change goes through here, under
-/// the lock.
+/// The download list. Every change goes through here, under the lock.
 struct TDownloadList {
-    TChainList list;
-    QSet<TDownloadKey> recorded;
+    TDownloadRecords records;
     std::recursive_mutex lock;
     TListFile file{".downloads", "SyncDownload"};
     // Taken before lock: a record reaches memory and file in the same order,
@@ -44,25 +31,11 @@ struct TDownloadList {
     TAppendFile appendFile;
     bool fileBehind = false; // an append failed: the file lacks a record
 
-    /// False, and the record is dropped, when its pair has one already.
+    /// False, and the record is dropped, when its computer and id pair has
+    /// one already: a client that confirms again must not make the list grow.
     bool Append(std::unique_ptr<TSyncDownload> record)
     {
-        const TDownloadKey key = KeyOf(record->DownloadComputerName(), record->DownloadObjectId());
-        if (recorded.contains(key))
-            return false;
-        recorded.insert(key);
-        list.Append(record.release());
-        return true;
-    }
-    void Remove(TSyncDownload* record)
-    {
-        recorded.remove(KeyOf(record->DownloadComputerName(), record->DownloadObjectId()));
-        list.Remove(record);
-    }
-    void Clear()
-    {
-        recorded.clear();
-        list.Clear();
+        return records.Add(record->DownloadAddress(), record->DownloadObjectId(), record->DownloadComputerName());
     }
 };
 
@@ -81,7 +54,9 @@ TSyncDownload::TSyncDownload(const QString& address, quint64 objectId, const QSt
 
 QString TSyncDownload::ToLine() const
 {
-    return m_address + QLatin1Char(',') + m_computerName + QLatin1Char(',') + NumberToText(m_objectId);
+    QByteArray line;
+    AppendDownloadLine(line, m_address.toUtf8(), m_computerName.toUtf8(), m_objectId);
+    return QString::fromUtf8(line);
 }
 
 std::unique_ptr<TSyncDownload> TSyncDownload::FromLine(const QString& line)
@@ -92,18 +67,17 @@ std::unique_ptr<TSyncDownload> TSyncDownload::FromLine(const QString& line)
     return std::make_unique<TSyncDownload>(f[0], NumberFromDigits(f[2]), f[1]);
 }
 
-TSyncDownload* FirstDownload()
+TSyncDownload DownloadAt(int index)
 {
-    return static_cast<TSyncDownload*>(Downloads().list.Head());
+    std::lock_guard guard(Downloads().lock);
+    const TDownloadFields fields = Downloads().records.At(index);
+    return TSyncDownload(fields.address, fields.objectId, fields.computerName);
 }
 
 int DownloadCount()
 {
     std::lock_guard guard(Downloads().lock);
-    int count = 0;
-    for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
-        ++count;
-    return count;
+    return Downloads().records.Count();
 }
 
 bool RecordDownload(const QString& address, quint64 objectId, const QString& computerName)
@@ -134,9 +108,10 @@ bool RecordDownload(const QString& address, quint64 objectId, const QString& com
 
 bool HasDownloaded(const TSyncClient& client, const TSyncObject& object)
 {
-    const TDownloadKey key = KeyOf(client.LocalComputerName(), object.ComputeId());
+    const QString computerName = client.LocalComputerName();
+    const quint64 id = object.ComputeId();
     std::lock_guard guard(Downloads().lock);
-    return Downloads().recorded.contains(key);
+    return Downloads().records.Contains(computerName, id);
 }
 
 int CleanDownloads()
@@ -148,18 +123,8 @@ int CleanDownloads()
         for (const TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
             ids.insert(object->ComputeId());
     }
-    int removed = 0;
     std::lock_guard guard(Downloads().lock);
-    TSyncDownload* d = FirstDownload();
-    while (d != nullptr) {
-        TSyncDownload* next = d->Next();
-        if (!ids.contains(d->DownloadObjectId())) {
-            Downloads().Remove(d);
-            ++removed;
-        }
-        d = next;
-    }
-    return removed;
+    return Downloads().records.RemoveUnless([&ids](quint64 id) { return ids.contains(id); });
 }
 
 bool ReadDownloadList()
@@ -222,13 +187,11 @@ void WriteDownloadList()
     {
         std::lock_guard fileGuard(downloads.fileLock);
         downloads.appendFile.Close();
-        QStringList lines;
-        {
+        note = downloads.file.Write([&downloads](TAtomicFile& file) {
+            // Held while the lines go to the file, before the wait for the disk.
             std::lock_guard guard(downloads.lock);
-            for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
-                lines.append(d->ToLine());
-        }
-        note = downloads.file.Write(lines);
+            downloads.records.WriteLines(file);
+        });
         // The rename must be on disk before a line is appended to the new file.
         SyncFolderOf(downloads.file.Path());
         downloads.appendFile.Open(downloads.file.Path());
@@ -244,5 +207,5 @@ void FreeAllDownloads()
     std::lock_guard fileGuard(Downloads().fileLock);
     Downloads().appendFile.Close();
     std::lock_guard guard(Downloads().lock);
-    Downloads().Clear();
+    Downloads().records.Clear();
 }

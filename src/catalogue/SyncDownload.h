@@ -5,19 +5,16 @@
 
 #include <QString>
 
-#include "catalogue/SyncChain.h"
-
 class TSyncClient;
 class TSyncObject;
 
-/// One confirmed transfer: which computer received which form (id) of an object.
-class TSyncDownload : public TSyncChain
+/// One confirmed transfer: which computer received which form (id) of an
+/// object. The list keeps its records packed, not as such objects.
+class TSyncDownload
 {
 public:
     /// The computer name is stored in lower case.
     TSyncDownload(const QString& address, quint64 objectId, const QString& computerName);
-
-    TSyncDownload* Next() const { return static_cast<TSyncDownload*>(GetNext()); }
 
     QString DownloadAddress() const { return m_address; }
     QString DownloadComputerName() const { return m_computerName; }
@@ -35,7 +32,8 @@ private:
     quint64 m_objectId = 0;
 };
 
-TSyncDownload* FirstDownload();
+/// The record at this place of the list, in the order of the file.
+TSyncDownload DownloadAt(int index);
 int DownloadCount();
 /// Appends a record for a confirmation and its line to the file, on disk
 /// before it returns; false, and nothing written, when the computer has a

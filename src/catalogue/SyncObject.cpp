@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/SyncObject.h"
 
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include "base/OpenIndex.h"
 #include "base/TextFields.h"
 #include "catalogue/ListFile.h"
 #include "foundation/MainConfig.h"
@@ -40,11 +42,30 @@ TDateTime FileDate(const QString& path)
     return FileLastWriteTime(path).value_or(0);
 }
 
-QString WithFolder(const QString& name, const char* folderOption)
+// Names are ASCII nearly always: their sum needs no encoding then.
+quint32 Utf8ByteSum(const QString& text)
 {
-    if (HasDrivePart(name))
-        return name;
-    return MainConfig().GetString(QLatin1String(folderOption)) + name;
+    quint32 sum = 0;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            sum = 0;
+            for (const char byte : text.toUtf8())
+                sum += static_cast<uchar>(byte);
+            return sum;
+        }
+        sum += c.unicode();
+    }
+    return sum;
+}
+
+QString WithFolder(const QString& name, const QString& folder)
+{
+    return HasDrivePart(name) ? name : folder + name;
+}
+
+QString ObjectFolder()
+{
+    return MainConfig().GetString(QStringLiteral("ServerObjectDir"));
 }
 
 } // namespace
@@ -101,29 +122,42 @@ TObjectWalk::~TObjectWalk()
         delete object;
 }
 
-/// The process-wide object list with its path index. The index holds absolute
-/// source names under their folded text and relative ones under their folded
-/// text without the object folder, so a change of ServerObjectDir needs no
-/// rebuild: a lookup strips the current folder instead.
+/// The process-wide object list with its path index. The index holds the
+/// absolute source names apart from the relative ones, so a change of
+/// ServerObjectDir needs no rebuild: a lookup strips the current folder instead.
 class TObjectList
 {
 public:
+    using TPathIndex = TOpenIndex<TSyncObject*>;
+
     TChainList list;
     TReentrantRWLock lock;
-    QMultiHash<QString, TSyncObject*> absolute;
-    QMultiHash<QString, TSyncObject*> relative;
+    TPathIndex absolute;
+    TPathIndex relative;
     quint64 nextSequence = 0;
     int count = 0;
     TListFile file{".objects", "SyncObject"};
 
-    QMultiHash<QString, TSyncObject*>& Bucket(const QString& name) { return HasDrivePart(name) ? absolute : relative; }
-    void Index(TSyncObject* object) { Bucket(object->m_sourceName).insert(object->m_sourceName, object); }
-    void Unindex(TSyncObject* object) { Bucket(object->m_sourceName).remove(object->m_sourceName, object); }
-    static TSyncObject* Earliest(const QMultiHash<QString, TSyncObject*>& bucket, const QString& key, TSyncObject* best)
+    static std::size_t HashOf(const TSyncObject* object) { return object->m_pathHash; }
+    /// The names a line break would split, of an object not yet shared: read without the lock.
+    static std::array<const QString*, 3> LineNames(const TSyncObject& object)
     {
-        for (auto [it, end] = bucket.equal_range(key); it != end; ++it)
-            if (best == nullptr || (*it)->m_sequence < best->m_sequence)
-                best = *it;
+        return {&object.m_sourceName, &object.m_targetFolder, &object.m_scriptusFile};
+    }
+    TPathIndex& Bucket(const QString& name) { return HasDrivePart(name) ? absolute : relative; }
+    void Index(TSyncObject* object)
+    {
+        object->m_pathHash = qHash(object->m_sourceName);
+        Bucket(object->m_sourceName).Insert(HashOf(object), object, HashOf);
+    }
+    void Unindex(TSyncObject* object) { Bucket(object->m_sourceName).Remove(HashOf(object), object, HashOf); }
+    static TSyncObject* Earliest(const TPathIndex& bucket, const QString& key, TSyncObject* best)
+    {
+        bucket.ForEach(qHash(key), [&](TSyncObject* object) {
+            if (object->m_sourceName == key && (best == nullptr || object->m_sequence < best->m_sequence))
+                best = object;
+            return true;
+        });
         return best;
     }
     void Remove(TSyncObject* object)
@@ -261,13 +295,13 @@ QString TSyncObject::GetProvider(int index) const
 
 QString TSyncObject::ResolvedSourcePath() const
 {
-    return WithFolder(SourceName(), "ServerObjectDir");
+    return WithFolder(SourceName(), ObjectFolder());
 }
 
 QString TSyncObject::ResolvedScriptusPath() const
 {
     const QString name = ScriptusFile();
-    return name.isEmpty() ? name : WithFolder(name, "ServerScriptusDir");
+    return name.isEmpty() ? name : WithFolder(name, MainConfig().GetString(QStringLiteral("ServerScriptusDir")));
 }
 
 QString TSyncObject::TargetPath() const
@@ -312,9 +346,7 @@ quint64 TSyncObject::ComputeId() const
         id += quint64(1) << 29;
     if (m_deleteTarget)
         id += quint64(1) << 30;
-    quint32 byteSum = 0;
-    for (const char byte : m_sourceName.toUtf8())
-        byteSum += static_cast<uchar>(byte);
+    const quint32 byteSum = Utf8ByteSum(m_sourceName);
     // Only the parity survives the shift into bit 31 of a signed word; an odd
     // sum therefore subtracts 2^31, wrapping below zero.
     const auto parity = static_cast<qint32>(byteSum << 31);
@@ -324,37 +356,51 @@ quint64 TSyncObject::ComputeId() const
 
 QString TSyncObject::ToLine() const
 {
+    QByteArray line;
+    AppendLine(line);
+    return QString::fromUtf8(line);
+}
+
+void TSyncObject::AppendLine(QByteArray& out) const
+{
     TReadGuard guard(ObjectLock());
-    const QStringList fields{
-        NumberToText(ComputeId()),
-        QuoteField(m_sourceName),
-        QuoteField(m_targetFolder),
-        FormatDateTime(m_modifiedDate),
-        QuoteField(m_version),
-        QString::number(m_size),
-        QString::number(m_reserved),
-        QuoteField(m_clientGroups.join(QLatin1Char('|'))),
-        QuoteField(m_description),
-        QuoteField(m_scriptusFile),
-        BooleanToText(m_swapOnly),
-        BooleanToText(m_startAfterTransfer),
-        BooleanToText(m_autostart),
-        BooleanToText(m_registerOcx),
-        BooleanToText(m_deleteTarget),
-        BooleanToText(m_distributeFolder),
-        BooleanToText(m_includeSubfolders),
-        BooleanToText(m_persistent),
-        BooleanToText(m_scriptusCompanion),
-        BooleanToText(m_useClientGroupRights),
+    const auto text = [&out](QStringView value) {
+        out.append(',');
+        AppendQuoted(out, value);
     };
-    return fields.join(QLatin1Char(','));
+    const auto number = [&out](qint64 value) {
+        out.append(',');
+        AppendNumber(out, value);
+    };
+    AppendNumber(out, ComputeId());
+    text(m_sourceName);
+    text(m_targetFolder);
+    out.append(',');
+    AppendDateTime(out, m_modifiedDate);
+    text(m_version);
+    number(m_size);
+    number(m_reserved);
+    text(m_clientGroups.join(QLatin1Char('|')));
+    text(m_description);
+    text(m_scriptusFile);
+    for (const bool flag :
+         {m_swapOnly, m_startAfterTransfer, m_autostart, m_registerOcx, m_deleteTarget, m_distributeFolder,
+          m_includeSubfolders, m_persistent, m_scriptusCompanion, m_useClientGroupRights}) {
+        out.append(',');
+        AppendBoolean(out, flag);
+    }
 }
 
 std::unique_ptr<TSyncObject> TSyncObject::FromLine(const QString& line)
 {
-    const QStringList f = SplitFields(line, QLatin1Char(','));
-    if (f.size() != kFieldCount) {
-        ShowListWarning(QStringLiteral("Die Objektliste ist inkompatibel.\r\nZeile: ") + line);
+    return FromUtf8Line(line.toUtf8());
+}
+
+std::unique_ptr<TSyncObject> TSyncObject::FromUtf8Line(QByteArrayView line)
+{
+    QByteArrayView f[kFieldCount];
+    if (SplitFieldViews(line, ',', f, kFieldCount) != kFieldCount) {
+        ShowListWarning(QStringLiteral("Die Objektliste ist inkompatibel.\r\nZeile: ") + QString::fromUtf8(line));
         return nullptr;
     }
     const TDateTime date = DateTimeFromText(f[3]);
@@ -569,8 +615,8 @@ TSyncObject* FindBySourcePath(const QString& path)
     TReadGuard guard(ObjectLock());
     TObjectList& objects = Objects();
     // File paths keep their letter case on this system: the index compares exactly.
-    const QString folder = MainConfig().GetString(QStringLiteral("ServerObjectDir"));
-    const QString resolved = HasDrivePart(path) ? path : folder + path;
+    const QString folder = ObjectFolder();
+    const QString resolved = WithFolder(path, folder);
     TSyncObject* found = TObjectList::Earliest(objects.absolute, resolved, nullptr);
     if (resolved.startsWith(folder))
         found = TObjectList::Earliest(objects.relative, resolved.mid(folder.size()), found);
@@ -579,12 +625,12 @@ TSyncObject* FindBySourcePath(const QString& path)
 
 TSyncObject* AppendObject(std::unique_ptr<TSyncObject> object)
 {
-    for (const QString& name : {object->SourceName(), object->TargetFolder(), object->ScriptusFile()})
-        if (HasLineBreak(name))
+    for (const QString* name : TObjectList::LineNames(*object))
+        if (HasLineBreak(*name))
             throw EObjectNameError(
                 QStringLiteral("Der Name \"%1\" enthält einen Zeilenumbruch und kann nicht in die Objektliste "
                                "aufgenommen werden.")
-                    .arg(ShownLineBreaks(name)));
+                    .arg(ShownLineBreaks(*name)));
     TWriteGuard guard(ObjectLock());
     return Objects().Append(std::move(object));
 }
@@ -609,11 +655,12 @@ QList<TSyncObject*> LoadObjectList()
     const bool master = IsMasterServer();
     bool save = false;
     QList<TSyncObject*> owners;
-    Objects().file.Load([&](const QString& line) {
-        std::unique_ptr<TSyncObject> object = TSyncObject::FromLine(line);
+    const QString folder = ObjectFolder();
+    Objects().file.LoadUtf8([&](QByteArrayView line) {
+        std::unique_ptr<TSyncObject> object = TSyncObject::FromUtf8Line(line);
         if (!object)
             return false;
-        const QString source = object->ResolvedSourcePath();
+        const QString source = WithFolder(object->SourceName(), folder);
         try {
             // One probe per line: without a source file neither step does anything.
             if (IsExistingFile(source)) {
@@ -625,7 +672,16 @@ QList<TSyncObject*> LoadObjectList()
             // The line was sound: keep the object as stored, only its probe failed.
             Log(kCategory, QStringLiteral("Beim Prüfen von \"%1\" ").arg(source) + ExceptionSuffix(error), kIcon);
         }
-        TSyncObject* listed = AppendObject(std::move(object));
+        TSyncObject* listed = nullptr;
+        try {
+            listed = AppendObject(std::move(object));
+        } catch (const EObjectNameError& error) {
+            // Only LF ends a line: a CR inside one (a list edited by hand)
+            // gives a name no line can carry. Skipped like any bad line,
+            // rather than ending the load and losing the lines after it.
+            Log(kCategory, error.Message(), kIcon);
+            return false;
+        }
         if (listed->DistributeFolder()) {
             Log(kCategory, QStringLiteral("Ein Ordnerstrukturobjekt \"%1\" wurde gefunden").arg(source), 42);
             owners.append(listed);
@@ -639,15 +695,16 @@ QList<TSyncObject*> LoadObjectList()
 
 void SaveObjectList()
 {
-    QStringList lines;
-    {
+    const QString note = Objects().file.Write([](TAtomicFile& file) {
+        // Held while the lines go to the file, before the wait for the disk.
         TReadGuard guard(ObjectLock());
-        lines.reserve(Objects().count);
         for (const TSyncObject* object = FirstObject(); object != nullptr; object = object->Next())
-            if (object->Persistent())
-                lines.append(object->ToLine());
-    }
-    const QString note = Objects().file.Write(lines);
+            if (object->Persistent()) {
+                object->AppendLine(file.Buffer());
+                file.Buffer().append("\r\n");
+                file.Appended();
+            }
+    });
     if (!note.isEmpty())
         Log(kCategory, note, kIcon);
     Log(kCategory, QStringLiteral("SyncObject-Liste wurde geschrieben"), kIcon);
@@ -658,8 +715,8 @@ void FreeAllObjects()
 {
     TWriteGuard guard(ObjectLock());
     TObjectList& objects = Objects();
-    objects.absolute.clear();
-    objects.relative.clear();
+    objects.absolute.Clear();
+    objects.relative.Clear();
     objects.count = 0;
     objects.list.Clear();
 }

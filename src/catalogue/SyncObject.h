@@ -123,10 +123,14 @@ public:
     quint64 ComputeId() const;
     /// The 20-field line of the object list file and the object list exchange.
     QString ToLine() const;
+    /// Appends that line as UTF-8, without line end.
+    void AppendLine(QByteArray& out) const;
     /// Reads such a line. A line without exactly 20 fields gives nullptr after
     /// the incompatible-list warning; a field that cannot be converted raises
     /// EConvertError.
     static std::unique_ptr<TSyncObject> FromLine(const QString& line);
+    /// FromLine on the UTF-8 bytes of a line.
+    static std::unique_ptr<TSyncObject> FromUtf8Line(QByteArrayView line);
     /// A new object for a source file: dated now, then given the file's date,
     /// size and version when the file exists. Not yet in the list.
     static std::unique_ptr<TSyncObject> FromSource(const QString& sourceName, const QString& targetFolder);
@@ -197,10 +201,12 @@ private:
     bool m_registerOcx = false;
     bool m_deleteTarget = false;
     bool m_scriptusCompanion = false;
-    // List bookkeeping: whether the object is in the list, and its place in
-    // append order (the index picks the first in list order).
+    // List bookkeeping: whether the object is in the list, its place in
+    // append order (the index picks the first in list order) and the hash of
+    // its indexed name (the index grows without hashing every name again).
     bool m_listed = false;
     quint64 m_sequence = 0;
+    std::size_t m_pathHash = 0;
     mutable std::atomic<bool> m_runOnceReported{false};
 };
 

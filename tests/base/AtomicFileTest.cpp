@@ -122,3 +122,39 @@ TEST(AtomicFile, AnAppendFileCutsATornLastLineAndAppendsWholeLines)
     file.Close();
     EXPECT_FALSE(file.IsOpen());
 }
+
+// A long list goes to the file in blocks: what arrives is every byte in order,
+// and only at the commit; a write that ends without it leaves the old file.
+TEST(AtomicFile, AFileWrittenInBlocksArrivesWholeAndOnlyWithTheCommit)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/list.objects";
+    WriteFileAtomically(path, "old\r\n");
+    const auto content = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    };
+    QByteArray expected;
+    {
+        TAtomicFile file(path, TFileAccess::Group);
+        for (int i = 0; i < 40000; ++i) {
+            const QByteArray line = "Zeile " + QByteArray::number(i) + " \xc3\xbc\r\n";
+            file.Buffer().append(line);
+            file.Appended();
+            expected += line;
+        }
+        EXPECT_EQ(content(), "old\r\n");
+        file.Commit();
+    }
+    EXPECT_GT(expected.size(), 512 * 1024);
+    EXPECT_EQ(content(), expected);
+    EXPECT_EQ(ModeOf(path), 0660u);
+
+    {
+        TAtomicFile file(path, TFileAccess::Group);
+        file.Buffer().append(QByteArray(600 * 1024, 'x'));
+        file.Appended();
+    }
+    EXPECT_EQ(content(), expected);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"list.objects"});
+}

@@ -56,8 +56,8 @@ TEST_F(DownloadListTest, LoadSkipsBadLinesKeepsTheOriginalAsideAndCleansOnlyAgai
     // No object list (not read, or unreadable): nothing is cleaned away.
     LoadDownloadList();
     ASSERT_EQ(DownloadCount(), 2);
-    EXPECT_EQ(FirstDownload()->DownloadObjectId(), 18446744073709551615ull);
-    EXPECT_EQ(FirstDownload()->Next()->DownloadComputerName(), QStringLiteral("pc"));
+    EXPECT_EQ(DownloadAt(0).DownloadObjectId(), 18446744073709551615ull);
+    EXPECT_EQ(DownloadAt(1).DownloadComputerName(), QStringLiteral("pc"));
     EXPECT_TRUE(m_ui.messageBoxes.isEmpty());
     EXPECT_TRUE(QFile::exists(path + ".bad"));
     EXPECT_EQ(SplitLines(ReadFile(path)), (QStringList{"10.0.0.1,pc,18446744073709551615", "10.0.0.3,pc,7"}));
@@ -122,10 +122,12 @@ namespace {
 /// The lookup as a walk over every record, to hold the indexed lookup against.
 bool WalkFinds(const TSyncClient& client, const TSyncObject& object)
 {
-    for (const TSyncDownload* d = FirstDownload(); d != nullptr; d = d->Next())
-        if (d->DownloadObjectId() == object.ComputeId() &&
-            d->DownloadComputerName().compare(client.LocalComputerName(), Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < DownloadCount(); ++i) {
+        const TSyncDownload d = DownloadAt(i);
+        if (d.DownloadObjectId() == object.ComputeId() &&
+            d.DownloadComputerName().compare(client.LocalComputerName(), Qt::CaseInsensitive) == 0)
             return true;
+    }
     return false;
 }
 

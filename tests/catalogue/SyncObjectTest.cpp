@@ -196,6 +196,95 @@ TEST_F(ObjectListTest, BadLinesAreSkippedAndTheOriginalKeptAside)
     EXPECT_FALSE(QFile::exists(path + ".bad.2"));
 }
 
+// Lines as the list has always been written, with every odd field it can
+// hold: doubled quotes, commas and single quotes inside quotes, empty texts,
+// text beyond ASCII (the id adds the name's UTF-8 bytes), extreme numbers.
+TEST_F(ObjectListTest, AListReadAndWrittenAgainIsTheSameByteForByte)
+{
+    const QByteArray lines[] = {
+        "2079219947,\"tools/B\xc3\xbcro \xe2\x82\xac/setup \"\"neu\"\".exe\",\"/opt/ziel/\",03.04.25 10:20:30,"
+        "\"1.2.3.4\",-3,9,\"\\B\xc3\xbcro \"\"Nord\"\"\\|\\10\\1\\2\\\",\"Setup, neu; mit 'Apostroph' und "
+        "\"\"Zitat\"\"\",\"setup.scriptus\",True,False,True,False,False,False,True,True,False,True",
+        "18446744071562067968,\"a.txt\",\"/t/\",01.01.70 "
+        "00:00:00,\"\",0,0,\"\",\"\",\"\",False,False,False,False,False,"
+        "False,False,True,False,False",
+        "2691515261,\"\xf0\x9d\x84\x9e/x.bin\",\"/srv/\xc3\xa4/\",31.12.99 23:59:58,\"?\",2147483647,-2147483648,"
+        "\"\\\xce\xa9\\\",\"Kommas, \xc3\xbc"
+        "berall, ','\",\"\",False,True,False,True,True,False,False,True,False,False",
+    };
+    QByteArray file;
+    for (const QByteArray& line : lines)
+        file += line + "\r\n";
+    const QString path = ProgramFile(QStringLiteral(".objects"));
+    WriteFile(path, file);
+    LoadObjectList();
+    ASSERT_EQ(ObjectCount(), 3);
+    const TSyncObject* first = FirstObject();
+    EXPECT_EQ(first->SourceName(), QStringLiteral("tools/Büro €/setup \"neu\".exe"));
+    EXPECT_EQ(first->ClientGroups(),
+              (QStringList{QStringLiteral("\\Büro \"Nord\"\\"), QStringLiteral("\\10\\1\\2\\")}));
+    EXPECT_EQ(first->Description(), QStringLiteral("Setup, neu; mit 'Apostroph' und \"Zitat\""));
+    EXPECT_TRUE(first->SwapOnly() && first->Autostart() && first->UseClientGroupRights());
+    const TSyncObject* second = first->Next();
+    EXPECT_TRUE(second->Version().isEmpty() && second->Description().isEmpty() && second->ScriptusFile().isEmpty());
+    EXPECT_EQ(second->ClientGroupCount(), 0);
+    const TSyncObject* third = second->Next();
+    EXPECT_EQ(third->Size(), 2147483647);
+    EXPECT_EQ(third->Reserved(), -2147483648);
+    EXPECT_EQ(third->Description(), QStringLiteral("Kommas, überall, ','"));
+
+    SaveObjectList();
+    EXPECT_EQ(ReadFile(path), file);
+    // The object list exchange sends the same line.
+    EXPECT_EQ(third->ToLine(), QString::fromUtf8(lines[2]));
+    EXPECT_EQ(TSyncObject::FromLine(QString::fromUtf8(lines[0]))->ToLine().toUtf8(), lines[0]);
+    EXPECT_TRUE(m_ui.messageBoxes.isEmpty());
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".bad")));
+}
+
+// A list longer than the blocks it is written in, and read from the mapped file.
+TEST_F(ObjectListTest, ALongListComesBackWhole)
+{
+    for (int i = 0; i < 3000; ++i) {
+        auto object = MakeObject(QStringLiteral("Abteilung%1/werkzeug%2.exe").arg(i % 7).arg(i), i, SomeDate());
+        object->SetDescription(QStringLiteral("Werkzeug, Nummer %1 für \"alle\"").arg(i));
+        AppendObject(std::move(object));
+    }
+    SaveObjectList();
+    const QByteArray written = ReadFile(ProgramFile(QStringLiteral(".objects")));
+    EXPECT_GT(written.size(), 300 * 1024);
+    FreeAllObjects();
+    LoadObjectList();
+    ASSERT_EQ(ObjectCount(), 3000);
+    EXPECT_EQ(FindBySourcePath(QStringLiteral("Abteilung3/werkzeug2999.exe"))->Size(), 2999);
+    SaveObjectList();
+    EXPECT_EQ(ReadFile(ProgramFile(QStringLiteral(".objects"))), written);
+
+    // An empty file is an empty list.
+    WriteFile(ProgramFile(QStringLiteral(".objects")), QByteArray());
+    FreeAllObjects();
+    LoadObjectList();
+    EXPECT_EQ(ObjectCount(), 0);
+}
+
+// Only LF ends a line: a CR inside one (a list edited by hand) would bring a
+// name no line can carry. That line is skipped like any bad one, not the rest.
+TEST_F(ObjectListTest, ALineWithABreakInANameIsSkippedAndTheRestLoads)
+{
+    const QByteArray original =
+        "0,\"a\rb.txt\",\"/t/\",01.02.03 04:05:06,\"?\",1,0,\"\",\"\",\"\",0,0,0,0,0,0,0,1,0,0\r\n" +
+        MakeObject(QStringLiteral("two.txt"))->ToLine().toUtf8() + "\r\n";
+    const QString path = ProgramFile(QStringLiteral(".objects"));
+    WriteFile(path, original);
+    LoadObjectList();
+    ASSERT_EQ(ObjectCount(), 1);
+    EXPECT_EQ(FirstObject()->SourceName(), QStringLiteral("two.txt"));
+    EXPECT_TRUE(m_ui.HasMessage(QStringLiteral("Der Name \"a\\rb.txt\" enthält einen Zeilenumbruch und kann nicht in "
+                                               "die Objektliste aufgenommen werden.")));
+    SaveObjectList();
+    EXPECT_EQ(ReadFile(path + ".bad"), original);
+}
+
 TEST_F(ObjectListTest, OnlyPersistentObjectsAreSaved)
 {
     AppendObject(MakeObject(QStringLiteral("kept.txt")));

@@ -408,8 +408,8 @@ TEST_F(TTransferTest, OnlyConfirmationsOfWhatTheMasterOffersTheComputerAreRecord
             Confirm(client, *app);
     });
     ASSERT_EQ(DownloadCount(), 1);
-    EXPECT_EQ(FirstDownload()->DownloadComputerName(), QStringLiteral("testhost"));
-    EXPECT_EQ(FirstDownload()->DownloadObjectId(), app->ComputeId());
+    EXPECT_EQ(DownloadAt(0).DownloadComputerName(), QStringLiteral("testhost"));
+    EXPECT_EQ(DownloadAt(0).DownloadObjectId(), app->ComputeId());
     const QByteArray recorded = ReadFile(downloads);
     EXPECT_EQ(SplitLines(recorded).size(), 1);
 
