@@ -7,6 +7,8 @@
 //   --stall              the main thread's stalls (gaps of a 10 ms probe
 //                        timer) while worker threads send 5 000 protocol
 //                        entries a second for 10 s to the visible protocol page.
+// WINDOW_BENCH_GAPS=1 prints every answer to a ping slower than 30 ms with
+// the time it was sent, counted from the window's map.
 #include <signal.h>
 #include <xcb/xcb.h>
 
@@ -171,6 +173,10 @@ public:
                     const uint32_t serial = answer->data.data32[1];
                     if (answer->data.data32[0] == m_ping && serial < sentAt.size() && sentAt[serial] >= 0) {
                         delays.push_back(clock.nsecsElapsed() / 1000 - sentAt[serial]);
+                        if (delays.back() > 30000 && qEnvironmentVariableIsSet("WINDOW_BENCH_GAPS"))
+                            std::fprintf(stderr, "answer after %lld ms to the ping of %lld ms\n",
+                                         static_cast<long long>(delays.back() / 1000),
+                                         static_cast<long long>(sentAt[serial] / 1000));
                         sentAt[serial] = -1;
                     }
                 }
@@ -221,7 +227,9 @@ int Startup(int objects)
     RegisterAllOptions();
     const QString home = dir.path() + "/home";
     WriteCatalogue(home, objects);
-    WriteText(home + "/plenwick.config", "[Options]\r\nMiscWriteProtocolToFile=1\r\n");
+    // The master server of a configured network: a first start would ask
+    // for the connection in a dialog of its own.
+    WriteText(home + "/plenwick.config", "[Options]\r\nNetServerName=benchhost\r\nMiscWriteProtocolToFile=1\r\n");
     WriteText(dir.path() + "/registry/user.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"
                                                  "\"SuppressSplashScreen\"=dword:00000001\r\n");
     const QString protocol = dir.path() + "/plenwick.protocol";
