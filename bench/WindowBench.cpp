@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's two speed goals, run by bench/window.sh on a private X display:
-//   --startup <objects>  the real program from its start to the window shown,
+//   --startup <objects> [details]
+//                        the real program from its start to the window shown,
 //                        with a catalogue of that many objects, and how long
 //                        its main thread was held from then until both object
-//                        views are built (three runs);
+//                        views are built (three runs); with "details" the
+//                        objects page shows, in the details style, sorted by
+//                        name in descending order, with columns still to fit;
 //   --stall              the main thread's stalls (gaps of a 10 ms probe
 //                        timer) while worker threads send 5 000 protocol
 //                        entries a second for 10 s to the visible protocol page.
@@ -220,7 +223,7 @@ private:
     xcb_atom_t m_name;
 };
 
-int Startup(int objects)
+int Startup(int objects, bool details)
 {
     QTemporaryDir dir;
     UseFolder(dir.path());
@@ -230,8 +233,14 @@ int Startup(int objects)
     // The master server of a configured network: a first start would ask
     // for the connection in a dialog of its own.
     WriteText(home + "/plenwick.config", "[Options]\r\nNetServerName=benchhost\r\nMiscWriteProtocolToFile=1\r\n");
-    WriteText(dir.path() + "/registry/user.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"
-                                                 "\"SuppressSplashScreen\"=dword:00000001\r\n");
+    QByteArray registry = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick]\r\n"
+                          "\"SuppressSplashScreen\"=dword:00000001\r\n";
+    if (details)
+        registry += "\r\n[HKEY_CURRENT_USER\\Software\\Plenwick\\Plenwick\\Styles]\r\n"
+                    "\"MainActiveTab\"=dword:00000001\r\n\"MainListViewObjectsViewStyle\"=dword:00000003\r\n"
+                    "\"MainListViewObjectsSortColumn\"=dword:00000000\r\n"
+                    "\"MainListViewObjectsSortDescending\"=dword:00000001\r\n";
+    WriteText(dir.path() + "/registry/user.reg", registry);
     const QString protocol = dir.path() + "/plenwick.protocol";
     // Both object views are built once the protocol says so.
     const auto built = [&protocol] {
@@ -272,10 +281,11 @@ int Startup(int objects)
         program.waitForFinished(30000);
         const TStalls stalls = Summarise(delays);
         const TStalls idleStalls = Summarise(idle);
-        std::printf("start-up with %d objects, run %d: window shown after %lld ms, views built after %lld ms; "
+        std::printf("start-up with %d objects%s, run %d: window shown after %lld ms, views built after %lld ms; "
                     "main thread held p99 %.1f ms, max %.1f ms (%zu pings); idle afterwards p99 %.1f ms, max %.1f ms\n",
-                    objects, run + 1, static_cast<long long>(shown), static_cast<long long>(builtAt), stalls.p99Ms,
-                    stalls.maxMs, delays.size(), idleStalls.p99Ms, idleStalls.maxMs);
+                    objects, details ? " (details, sorted)" : "", run + 1, static_cast<long long>(shown),
+                    static_cast<long long>(builtAt), stalls.p99Ms, stalls.maxMs, delays.size(), idleStalls.p99Ms,
+                    idleStalls.maxMs);
         std::fflush(stdout);
     }
     return 0;
@@ -353,10 +363,10 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     InstallCatalogue();
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && arguments[1] == QLatin1String("--startup"))
-        return Startup(arguments[2].toInt());
+    if (arguments.size() >= 3 && arguments.size() <= 4 && arguments[1] == QLatin1String("--startup"))
+        return Startup(arguments[2].toInt(), arguments.value(3) == QLatin1String("details"));
     if (arguments.size() == 2 && arguments[1] == QLatin1String("--stall"))
         return Stall();
-    std::fprintf(stderr, "Aufruf: WindowBench --startup <Objekte> | --stall\n");
+    std::fprintf(stderr, "Aufruf: WindowBench --startup <Objekte> [details] | --stall\n");
     return 2;
 }
