@@ -89,6 +89,14 @@ void WriteCatalogue(const QString& home, int objects)
     QFile::rename(ProgramFile(QStringLiteral(".objects")), home + "/plenwick.objects");
 }
 
+// The machine's load over the last minute: the other programs on it stall
+// the window too.
+QByteArray LoadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : QByteArray("?");
+}
+
 struct TStalls {
     double p99Ms = 0;
     double maxMs = 0;
@@ -282,10 +290,11 @@ int Startup(int objects, bool details)
         const TStalls stalls = Summarise(delays);
         const TStalls idleStalls = Summarise(idle);
         std::printf("start-up with %d objects%s, run %d: window shown after %lld ms, views built after %lld ms; "
-                    "main thread held p99 %.1f ms, max %.1f ms (%zu pings); idle afterwards p99 %.1f ms, max %.1f ms\n",
+                    "main thread held p99 %.1f ms, max %.1f ms (%zu pings); idle afterwards p99 %.1f ms, max %.1f ms; "
+                    "load %s\n",
                     objects, details ? " (details, sorted)" : "", run + 1, static_cast<long long>(shown),
                     static_cast<long long>(builtAt), stalls.p99Ms, stalls.maxMs, delays.size(), idleStalls.p99Ms,
-                    idleStalls.maxMs);
+                    idleStalls.maxMs, LoadAverage().constData());
         std::fflush(stdout);
     }
     return 0;
