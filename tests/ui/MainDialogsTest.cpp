@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include "foundation/Startup.h"
 #include "foundation/UiAdapter.h"
 #include "replication/RemoteCommands.h"
 #include "ui/DialogFixture.h"
@@ -39,6 +40,17 @@ TEST_F(MainDialogsTest, ASetServerFromTheNetworkReachesAnOpenConnectionDialog)
     ASSERT_TRUE(SetMasterServerName(QStringLiteral("master02")));
     EXPECT_TRUE(RunEventsUntil([&] { return dialog.EditServerName()->text() == QStringLiteral("master02"); }));
     dialog.reject();
+    TUiAdapter::Install(&m_ui);
+}
+
+TEST_F(MainDialogsTest, OnlyAFirstStartMakesTheConnectionDialogAtOnce)
+{
+    WriteFile(MainConfig().FileName(), "[Options]\r\nNetServerName=master01\r\n");
+    TGuiUi window;
+    TUiAdapter::Install(&window);
+    RunMainWindowCreation();
+    ASSERT_TRUE(RunEventsUntil([] { return ListsRead(); }));
+    EXPECT_EQ(window.Form().findChild<TFormConfigServer*>(), nullptr);
     TUiAdapter::Install(&m_ui);
 }
 

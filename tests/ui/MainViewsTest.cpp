@@ -400,6 +400,30 @@ TEST_F(MainViewsTest, ColumnsFitTheirRowsAtFirstAndKeepTheUsersWidthsAfterwards)
     EXPECT_EQ(details()->header()->sectionSize(1), 133) << "and across a restart";
 }
 
+// The texts are measured a slice of rows at a time, up to the thousandth row.
+TEST_F(MainViewsTest, ColumnsFitTheWidestOfTheFirstThousandRows)
+{
+    const QString counted = QStringLiteral("objekt-mit-einem-langen-namen-in-der-zeile-neunhundertneunzig.exe");
+    const QString beyond = counted + counted + counted;
+    for (int number = 0; number < 1200; ++number) {
+        const QString name = number == 990    ? counted
+                             : number == 1100 ? beyond
+                                              : QStringLiteral("obj%1.exe").arg(number, 4, 10, QChar('0'));
+        AppendObject(std::make_unique<TSyncObject>(name, QStringLiteral("?"), 1, 45000.0, QStringLiteral("/opt/")));
+    }
+    Start();
+    m_form->ShowPage(TPage::Objects);
+    Actions().ViewDetails->trigger();
+    Settled();
+    auto* details = qobject_cast<QTreeView*>(List(m_form->PageObjects()));
+    ASSERT_NE(details, nullptr);
+    ASSERT_EQ(details->model()->rowCount(), 1200);
+    const int icon = details->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, details);
+    const int width = details->header()->sectionSize(0);
+    EXPECT_GE(width, details->fontMetrics().horizontalAdvance(counted) + icon);
+    EXPECT_LT(width, details->fontMetrics().horizontalAdvance(beyond)) << "row 1100 is not among the first 1000";
+}
+
 // Sorting by a column and narrowing by the filter field, on the real window.
 class ListSortFilterTest : public MainViewsTest
 {

@@ -147,9 +147,14 @@ TFormConfigServer::TFormConfigServer(QWidget* parent) : QDialog(parent)
     });
 }
 
+bool TFormConfigServer::IsFirstStart()
+{
+    return !ServerConfigured() && !RunningAsService();
+}
+
 void TFormConfigServer::RunFirstStart()
 {
-    if (ServerConfigured() || RunningAsService())
+    if (!IsFirstStart())
         return;
     // The answer comes to the listeners, which start once the lists are in.
     WhenListsRead([] { QueryServer(true); });

@@ -31,6 +31,9 @@ public:
     /// The first start: asks the network quietly for the master server, then
     /// opens the dialog. Nothing happens when the options file named one.
     void RunFirstStart();
+    /// Whether this start is a first start: no master server named, and not
+    /// the service, which has no one to ask.
+    static bool IsFirstStart();
 
     /// Fills the controls from the configuration again; a SETSERVER that
     /// changed NetServerName while the dialog is open calls it, so that its

@@ -89,7 +89,9 @@ bool TMainDialogs::AskRestart()
 
 void TMainDialogs::CompleteCreation()
 {
-    if (InstanceKind() == TInstanceKind::Working && !RunningAsService())
+    // Only a first start needs the dialog now: making it reads this
+    // computer's key, while the window has just been shown.
+    if (InstanceKind() == TInstanceKind::Working && TFormConfigServer::IsFirstStart())
         ConfigServer().RunFirstStart();
 }
 

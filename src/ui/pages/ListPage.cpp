@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/ListPage.h"
 
+#include <functional>
+
 #include <QAction>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStandardItemModel>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -16,8 +19,10 @@ namespace {
 
 // A column that fills the rest starts at this width; the last one stretches.
 constexpr int kRestWidth = 200;
-// The rows whose texts the first widths of a list fit.
+// The rows whose texts the first widths of a list fit, and how many of them
+// the window measures at a time (a few milliseconds' work).
 constexpr int kFitRows = 1000;
+constexpr int kFitSliceRows = 100;
 // Room beside a cell's text: its margins and the focus frame.
 constexpr int kCellPadding = 12;
 
@@ -27,29 +32,77 @@ QHeaderView* HeaderOf(const QAbstractItemView* list)
     return tree != nullptr ? tree->header() : nullptr;
 }
 
-// Widens the columns to their captions and to the texts of the rows first to
-// last among the first kFitRows; a column is never narrowed.
-void FitColumns(QTreeView& view, int first, int last)
+// Widens a new details view's columns to their captions and to the texts of
+// its first kFitRows rows, a slice of rows per turn of the event loop:
+// measuring the texts of a thousand rows would hold the window too long. A
+// column is never narrowed. It ends with its view, or once the view's widths
+// are no longer to be fitted.
+class TColumnFitter : public QObject
 {
-    const QAbstractItemModel* model = view.model();
-    QHeaderView* header = view.header();
-    const QFontMetrics metrics(view.font());
-    // A view without an icon size of its own draws the style's small icons.
-    const int iconWidth = view.iconSize().isValid()
-                              ? view.iconSize().width()
-                              : view.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &view);
-    last = qMin(last, kFitRows - 1);
-    for (int column = 0; column < header->count(); ++column) {
-        int width = header->sectionSizeHint(column);
-        for (int row = first; row <= last; ++row) {
-            const QModelIndex cell = model->index(row, column);
-            const int picture = cell.data(Qt::DecorationRole).isNull() ? 0 : iconWidth + 4;
-            width = qMax(width, metrics.horizontalAdvance(cell.data().toString()) + picture + kCellPadding);
-        }
-        if (width > header->sectionSize(column))
-            header->resizeSection(column, width);
+public:
+    TColumnFitter(QTreeView& view, std::function<bool()> fitting) : QObject(&view), m_view(view), m_fitting(fitting)
+    {
+        QHeaderView* header = view.header();
+        for (int column = 0; column < header->count(); ++column)
+            m_widths.push_back(header->sectionSizeHint(column));
+        m_slice.setSingleShot(true);
+        connect(&m_slice, &QTimer::timeout, this, &TColumnFitter::Slice);
+        QAbstractItemModel* model = view.model();
+        connect(model, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex&, int first, int last) { Queue(first, last); });
+        // A rebuild's rows come again from the first.
+        connect(model, &QAbstractItemModel::modelReset, this, [this] { m_end = -1; });
+        Queue(0, model->rowCount() - 1);
     }
-}
+
+private:
+    void Queue(int first, int last)
+    {
+        if (first >= kFitRows)
+            return;
+        m_next = m_end < m_next ? first : qMin(m_next, first);
+        m_end = qMax(m_end, qMin(last, kFitRows - 1));
+        if (!m_slice.isActive())
+            m_slice.start(0);
+    }
+
+    void Slice()
+    {
+        if (!m_fitting()) {
+            deleteLater();
+            return;
+        }
+        const QAbstractItemModel* model = m_view.model();
+        const QFontMetrics metrics(m_view.font());
+        // A view without an icon size of its own draws the style's small icons.
+        const int iconWidth = m_view.iconSize().isValid()
+                                  ? m_view.iconSize().width()
+                                  : m_view.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &m_view);
+        const int columns = qMin(static_cast<int>(m_widths.size()), model->columnCount());
+        const int stop = qMin(m_next + kFitSliceRows, model->rowCount());
+        for (; m_next <= m_end && m_next < stop; ++m_next) {
+            for (int column = 0; column < columns; ++column) {
+                const QModelIndex cell = model->index(m_next, column);
+                const int picture = cell.data(Qt::DecorationRole).isNull() ? 0 : iconWidth + 4;
+                int& width = m_widths[static_cast<size_t>(column)];
+                width = qMax(width, metrics.horizontalAdvance(cell.data().toString()) + picture + kCellPadding);
+            }
+        }
+        QHeaderView* header = m_view.header();
+        for (int column = 0; column < columns; ++column)
+            if (m_widths[static_cast<size_t>(column)] > header->sectionSize(column))
+                header->resizeSection(column, m_widths[static_cast<size_t>(column)]);
+        if (m_next <= m_end && m_next < model->rowCount())
+            m_slice.start(0);
+    }
+
+    QTreeView& m_view;
+    std::function<bool()> m_fitting;
+    std::vector<int> m_widths;
+    int m_next = 0;
+    int m_end = -1; // the last row to measure; m_next past it: nothing to do
+    QTimer m_slice;
+};
 
 } // namespace
 
@@ -206,12 +259,7 @@ void TListPage::FitWhileNew(QAbstractItemView* view)
         ApplyColumnWidthsText(details, m_keptWidths);
         return;
     }
-    FitColumns(*details, 0, details->model()->rowCount() - 1);
-    connect(details->model(), &QAbstractItemModel::rowsInserted, details,
-            [this, details](const QModelIndex&, int first, int last) {
-                if (m_keptWidths.isEmpty() && first < kFitRows)
-                    FitColumns(*details, first, last);
-            });
+    new TColumnFitter(*details, [this] { return m_keptWidths.isEmpty(); });
 }
 
 QString TListPage::ColumnWidths() const

@@ -162,11 +162,10 @@ QMimeData* TRowListModel::mimeData(const QModelIndexList& indexes) const
 
 void TRowListModel::Clear()
 {
-    if (m_rows.empty())
+    if (m_rows->empty())
         return;
-    auto old = std::make_shared<std::vector<TListRow>>();
     beginResetModel();
-    old->swap(m_rows);
+    std::shared_ptr<TRows> old = std::exchange(m_rows, std::make_shared<TRows>());
     endResetModel();
     // A million texts take a while to free: not on the main thread.
     QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
@@ -178,8 +177,17 @@ void TRowListModel::Append(std::vector<TListRow>&& rows)
         return;
     const int first = Count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    m_rows->insert(m_rows->end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
+}
+
+TRowListModel::TSnapshot TRowListModel::Snapshot() const
+{
+    TSnapshot snapshot{m_rows, {}};
+    snapshot.rows.reserve(m_rows->size());
+    for (const TListRow& row : *m_rows)
+        snapshot.rows.push_back(&row);
+    return snapshot;
 }
 
 QString TRowListModel::Key(int row) const
@@ -193,10 +201,13 @@ QString TRowListModel::Key(int row) const
     return key;
 }
 
-bool TRowListModel::Less(int left, int right, int column) const
+void TRowListModel::SetFilterFields(std::vector<int> columns, std::vector<int> tipExtras)
 {
-    const TListRow& a = Row(left);
-    const TListRow& b = Row(right);
+    m_filterFields = {std::move(columns), std::move(tipExtras)};
+}
+
+bool RowLess(const TListRow& a, const TListRow& b, int column)
+{
     const auto value = [column](const TListRow& row) -> const double* {
         for (const auto& [valueColumn, number] : row.values)
             if (valueColumn == column)
@@ -210,29 +221,22 @@ bool TRowListModel::Less(int left, int right, int column) const
     return a.texts.value(column).compare(b.texts.value(column), Qt::CaseInsensitive) < 0;
 }
 
-bool TRowListModel::Matches(int row, const QString& text) const
+bool TRowFilterFields::Matches(const TListRow& row, const QString& text) const
 {
-    const TListRow& entry = Row(row);
-    for (int column : m_filterColumns)
-        if (entry.texts.value(column).contains(text, Qt::CaseInsensitive))
+    for (int column : columns)
+        if (row.texts.value(column).contains(text, Qt::CaseInsensitive))
             return true;
-    for (int extra : m_filterTipExtras)
-        if (entry.tipExtra.value(extra).contains(text, Qt::CaseInsensitive))
+    for (int extra : tipExtras)
+        if (row.tipExtra.value(extra).contains(text, Qt::CaseInsensitive))
             return true;
     return false;
 }
 
-void TRowListModel::SetFilterFields(std::vector<int> columns, std::vector<int> tipExtras)
-{
-    m_filterColumns = std::move(columns);
-    m_filterTipExtras = std::move(tipExtras);
-}
-
 void TRowListModel::SetImages(const std::vector<int>& images)
 {
-    const size_t count = std::min(images.size(), m_rows.size());
+    const size_t count = std::min(images.size(), m_rows->size());
     for (size_t row = 0; row < count; ++row)
-        m_rows[row].image = images[row];
+        (*m_rows)[row].image = images[row];
     if (count > 0)
         Q_EMIT dataChanged(index(0, 0), index(static_cast<int>(count) - 1, 0), {Qt::DecorationRole, kRowImageRole});
 }

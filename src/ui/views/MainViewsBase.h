@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -41,6 +43,19 @@ struct TListRow {
     std::vector<std::pair<int, double>> values;
 };
 
+/// Whether row a comes before row b in the column: by value where both rows
+/// have one, else by text regardless of case.
+bool RowLess(const TListRow& a, const TListRow& b, int column);
+
+/// Where a list's filter text is looked for: columns and tipExtra entries.
+struct TRowFilterFields {
+    std::vector<int> columns{0};
+    std::vector<int> tipExtras;
+
+    /// Whether one of the row's fields holds the text, regardless of case.
+    bool Matches(const TListRow& row, const QString& text) const;
+};
+
 /// Rows of one catalogue list (objects, clients or users). Rows arrive in
 /// batches and are only ever appended or cleared, so a list of 100 000 rows
 /// costs one insert notification per batch.
@@ -49,6 +64,16 @@ class TRowListModel : public QAbstractTableModel
     Q_OBJECT
 public:
     using TTipMaker = std::function<QString(const TListRow&)>;
+    using TRows = std::deque<TListRow>;
+
+    /// The rows as they are now, for a reader on another thread. A row is
+    /// never changed once appended (but for its image, which such readers
+    /// leave alone), appending moves no row, and the snapshot keeps the
+    /// rows alive when the list is cleared meanwhile.
+    struct TSnapshot {
+        std::shared_ptr<const TRows> keep;
+        std::vector<const TListRow*> rows;
+    };
 
     TRowListModel(const QStringList& headers, QObject* parent = nullptr);
 
@@ -64,17 +89,14 @@ public:
     void Append(std::vector<TListRow>&& rows);
     /// New images for all rows at once (the online marks).
     void SetImages(const std::vector<int>& images);
-    const TListRow& Row(int row) const { return m_rows[static_cast<size_t>(row)]; }
-    int Count() const { return static_cast<int>(m_rows.size()); }
+    const TListRow& Row(int row) const { return (*m_rows)[static_cast<size_t>(row)]; }
+    int Count() const { return static_cast<int>(m_rows->size()); }
+    TSnapshot Snapshot() const;
     /// The texts that identify a row's entry (the object list: folder and caption).
     QString Key(int row) const;
-    /// Whether row left comes before row right in the column: by value where
-    /// the rows have one, else by text regardless of case.
-    bool Less(int left, int right, int column) const;
-    /// Whether one of the row's filter fields holds the text, regardless of case.
-    bool Matches(int row, const QString& text) const;
     /// The fields the filter field searches: columns and tipExtra entries.
     void SetFilterFields(std::vector<int> columns, std::vector<int> tipExtras = {});
+    const TRowFilterFields& FilterFields() const { return m_filterFields; }
 
     void SetKeyColumns(std::vector<int> columns) { m_keyColumns = std::move(columns); }
     void SetAlignment(int column, Qt::Alignment alignment);
@@ -87,10 +109,9 @@ public:
 
 private:
     QStringList m_headers;
-    std::vector<TListRow> m_rows;
+    std::shared_ptr<TRows> m_rows = std::make_shared<TRows>();
     std::vector<int> m_keyColumns{0};
-    std::vector<int> m_filterColumns{0};
-    std::vector<int> m_filterTipExtras;
+    TRowFilterFields m_filterFields;
     QList<Qt::Alignment> m_alignments;
     TTipMaker m_tipMaker;
     int m_style = kStyleSymbols;
