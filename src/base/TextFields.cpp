@@ -95,9 +95,10 @@ std::optional<qint64> PlainInteger(QByteArrayView text)
     return value;
 }
 
+// The word as the lists write it first: ten flags a line.
 bool IsWord(QByteArrayView text, QByteArrayView word)
 {
-    return text.size() == word.size() && qstrnicmp(text.data(), word.data(), word.size()) == 0;
+    return text.size() == word.size() && (text == word || qstrnicmp(text.data(), word.data(), word.size()) == 0);
 }
 
 const char* BooleanWord(bool value)
