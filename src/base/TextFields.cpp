@@ -2,6 +2,7 @@
 #include "base/TextFields.h"
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -95,9 +96,10 @@ std::optional<qint64> PlainInteger(QByteArrayView text)
     return value;
 }
 
+// The word as the lists write it first: ten flags a line.
 bool IsWord(QByteArrayView text, QByteArrayView word)
 {
-    return text.size() == word.size() && qstrnicmp(text.data(), word.data(), word.size()) == 0;
+    return text.size() == word.size() && (text == word || qstrnicmp(text.data(), word.data(), word.size()) == 0);
 }
 
 const char* BooleanWord(bool value)
@@ -308,10 +310,10 @@ bool TLineCursor::Next(QByteArrayView& line)
 {
     if (m_at >= m_content.size())
         return false;
-    qsizetype end = m_content.indexOf('\n', m_at);
-    const bool terminated = end >= 0;
-    if (!terminated)
-        end = m_content.size();
+    // memchr itself: a list has a line per object, and Qt's search around it costs as much again.
+    const auto* feed = static_cast<const char*>(std::memchr(m_content.data() + m_at, '\n', m_content.size() - m_at));
+    const bool terminated = feed != nullptr;
+    const qsizetype end = terminated ? feed - m_content.data() : m_content.size();
     qsizetype length = end - m_at;
     if (terminated && length > 0 && m_content[end - 1] == '\r')
         --length;
