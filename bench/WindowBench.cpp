@@ -13,14 +13,10 @@
 // WINDOW_BENCH_GAPS=1 prints every answer to a ping slower than 30 ms with
 // the time it was sent, counted from the window's map.
 #include <signal.h>
-#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -39,6 +35,7 @@
 #include "foundation/PoolInterlocked.h"
 #include "foundation/UiAdapter.h"
 #include "platform/ProgramPaths.h"
+#include "support/DisplayWatch.h"
 #include "ui/main/GuiUi.h"
 #include "ui/main/Main.h"
 #include "ui/pages/PageProtocol.h"
@@ -111,125 +108,20 @@ TStalls Summarise(std::vector<qint64>& micros)
     return {micros[micros.size() * 99 / 100] / 1000.0, micros.back() / 1000.0};
 }
 
-// Watches the display from outside the program: its main window appears as
-// a map on the root window, and the _NET_WM_PING messages sent to it are
-// answered by the program's main thread, so an answer's delay is how long
-// that thread was held.
-class TDisplayWatch
+// The delays of the answers, in microseconds; with WINDOW_BENCH_GAPS those
+// slower than 30 ms are printed with the time their ping was sent.
+std::vector<qint64> Delays(const std::vector<TDisplayWatch::TAnswer>& answers, qint64 mapped)
 {
-public:
-    TDisplayWatch()
-        : m_x(xcb_connect(nullptr, nullptr)), m_root(xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root),
-          m_protocols(Atom("WM_PROTOCOLS")), m_ping(Atom("_NET_WM_PING")), m_name(Atom("_NET_WM_NAME"))
-    {
-        // Maps of top-level windows, and the answers to pings, which Qt sends
-        // to the root for those who watch its structure.
-        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_x, m_root, XCB_CW_EVENT_MASK, &mask);
-        xcb_flush(m_x);
+    std::vector<qint64> delays;
+    for (const TDisplayWatch::TAnswer& answer : answers) {
+        delays.push_back(answer.answered - answer.sent);
+        if (delays.back() > 30000 && qEnvironmentVariableIsSet("WINDOW_BENCH_GAPS"))
+            std::fprintf(stderr, "answer after %lld ms to the ping of %lld ms\n",
+                         static_cast<long long>(delays.back() / 1000),
+                         static_cast<long long>((answer.sent - mapped) / 1000));
     }
-    ~TDisplayWatch() { xcb_disconnect(m_x); }
-    TDisplayWatch(const TDisplayWatch&) = delete;
-    TDisplayWatch& operator=(const TDisplayWatch&) = delete;
-
-    /// The first window mapped whose name starts so; 0 after the time.
-    xcb_window_t WaitForWindow(const QByteArray& namePrefix, int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            xcb_generic_event_t* event = xcb_poll_for_event(m_x);
-            if (event == nullptr) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-                continue;
-            }
-            xcb_window_t mapped = 0;
-            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY)
-                mapped = reinterpret_cast<xcb_map_notify_event_t*>(event)->window;
-            std::free(event);
-            if (mapped != 0 && Name(mapped).startsWith(namePrefix))
-                return mapped;
-        }
-        return 0;
-    }
-
-    /// Pings the window every probe interval until done() holds; the delays
-    /// of the answers in microseconds (an unanswered ping counts until the end).
-    std::vector<qint64> Ping(xcb_window_t window, const std::function<bool()>& done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        std::vector<qint64> sentAt;
-        std::vector<qint64> delays;
-        qint64 nextPing = 0;
-        while (!done()) {
-            const qint64 now = clock.nsecsElapsed() / 1000;
-            if (now >= nextPing) {
-                xcb_client_message_event_t ping{};
-                ping.response_type = XCB_CLIENT_MESSAGE;
-                ping.format = 32;
-                ping.window = window;
-                ping.type = m_protocols;
-                ping.data.data32[0] = m_ping;
-                ping.data.data32[1] = static_cast<uint32_t>(sentAt.size()); // stands in for the time stamp
-                ping.data.data32[2] = window;
-                xcb_send_event(m_x, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ping));
-                xcb_flush(m_x);
-                sentAt.push_back(now);
-                nextPing = now + kProbeMs * 1000;
-            }
-            while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
-                if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
-                    const auto* answer = reinterpret_cast<xcb_client_message_event_t*>(event);
-                    const uint32_t serial = answer->data.data32[1];
-                    if (answer->data.data32[0] == m_ping && serial < sentAt.size() && sentAt[serial] >= 0) {
-                        delays.push_back(clock.nsecsElapsed() / 1000 - sentAt[serial]);
-                        if (delays.back() > 30000 && qEnvironmentVariableIsSet("WINDOW_BENCH_GAPS"))
-                            std::fprintf(stderr, "answer after %lld ms to the ping of %lld ms\n",
-                                         static_cast<long long>(delays.back() / 1000),
-                                         static_cast<long long>(sentAt[serial] / 1000));
-                        sentAt[serial] = -1;
-                    }
-                }
-                std::free(event);
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        const qint64 end = clock.nsecsElapsed() / 1000;
-        for (const qint64 sent : sentAt)
-            if (sent >= 0)
-                delays.push_back(end - sent);
-        return delays;
-    }
-
-private:
-    xcb_atom_t Atom(const char* name)
-    {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            m_x, xcb_intern_atom(m_x, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-
-    QByteArray Name(xcb_window_t window)
-    {
-        QByteArray name;
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            m_x, xcb_get_property(m_x, 0, window, m_name, XCB_GET_PROPERTY_TYPE_ANY, 0, 256), nullptr);
-        if (reply != nullptr)
-            name = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                              xcb_get_property_value_length(reply));
-        std::free(reply);
-        return name;
-    }
-
-    xcb_connection_t* m_x;
-    xcb_window_t m_root;
-    xcb_atom_t m_protocols;
-    xcb_atom_t m_ping;
-    xcb_atom_t m_name;
-};
+    return delays;
+}
 
 int Startup(int objects, bool details)
 {
@@ -272,18 +164,22 @@ int Startup(int objects, bool details)
         std::vector<qint64> delays;
         std::vector<qint64> idle;
         if (window != 0) {
+            const qint64 mapped = watch.Now();
             QElapsedTimer sinceCheck;
             sinceCheck.start();
-            delays = watch.Ping(window, [&] {
-                if (builtAt < 0 && sinceCheck.elapsed() >= 100) {
-                    sinceCheck.restart();
-                    if (built())
-                        builtAt = clock.elapsed();
-                }
-                return (builtAt >= 0 && clock.elapsed() >= builtAt + kAfterBuiltMs) || clock.elapsed() > 120000;
-            });
+            delays = Delays(watch.Ping(window, kProbeMs,
+                                       [&] {
+                                           if (builtAt < 0 && sinceCheck.elapsed() >= 100) {
+                                               sinceCheck.restart();
+                                               if (built())
+                                                   builtAt = clock.elapsed();
+                                           }
+                                           return (builtAt >= 0 && clock.elapsed() >= builtAt + kAfterBuiltMs) ||
+                                                  clock.elapsed() > 120000;
+                                       }),
+                            mapped);
             const qint64 idleFrom = clock.elapsed();
-            idle = watch.Ping(window, [&] { return clock.elapsed() >= idleFrom + kIdleMs; });
+            idle = Delays(watch.Ping(window, kProbeMs, [&] { return clock.elapsed() >= idleFrom + kIdleMs; }), mapped);
         }
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
         program.waitForFinished(30000);
