@@ -16,6 +16,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -105,35 +106,31 @@ THeadlessDesktop::THeadlessDesktop()
         {QStringLiteral("QT_QPA_PLATFORM"), QString()},
     };
     try {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            throw EHeadlessDesktop(QStringLiteral("Keine Verbindung zu Xvfb"));
-        Spawn(QStringLiteral("Xvfb"),
-              {QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"), QStringLiteral("0"),
-               QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-               QStringLiteral("-noreset")},
-              fds[1]);
-        ::close(fds[1]);
-        const QString display = ReadFirstLine(fds[0], deadline);
-        ::close(fds[0]);
+        const QString display = SpawnReporting(
+            QStringLiteral("Xvfb"),
+            [](int fd) {
+                return QStringList{QStringLiteral("-displayfd"),   QString::number(fd),
+                                   QStringLiteral("-screen"),      QStringLiteral("0"),
+                                   QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                                   QStringLiteral("tcp"),          QStringLiteral("-noreset")};
+            },
+            deadline);
         if (display.isEmpty())
             throw EHeadlessDesktop(QStringLiteral("Xvfb meldet keine Anzeige"));
         m_display = display.toInt();
         m_changes.emplace_back(QStringLiteral("DISPLAY"), Display());
 
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            throw EHeadlessDesktop(QStringLiteral("Keine Verbindung zum Sitzungsbus"));
-        Spawn(QStringLiteral("dbus-daemon"),
-              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-               QStringLiteral("--print-address=%1").arg(fds[1])},
-              fds[1]);
-        ::close(fds[1]);
-        const QString address = ReadFirstLine(fds[0], deadline);
-        ::close(fds[0]);
+        const QString address = SpawnReporting(
+            QStringLiteral("dbus-daemon"),
+            [](int fd) {
+                return QStringList{QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                   QStringLiteral("--nopidfile"), QStringLiteral("--print-address=%1").arg(fd)};
+            },
+            deadline);
         if (address.isEmpty())
             throw EHeadlessDesktop(QStringLiteral("Der Sitzungsbus meldet keine Adresse"));
         m_changes.emplace_back(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-        if (WaitForAccessibilityBus().isEmpty())
+        if (!WaitForAccessibilityBus())
             throw EHeadlessDesktop(QStringLiteral("Der Barrierefreiheitsbus antwortet nicht"));
         m_ownClients = ForeignClients();
     } catch (...) {
@@ -201,10 +198,29 @@ pid_t THeadlessDesktop::Spawn(const QString& program, const QStringList& argumen
     return pid;
 }
 
+// A daemon that reports what it chose (its display, its address) on a pipe
+// whose number it is given: the first line it writes there.
+QString THeadlessDesktop::SpawnReporting(const QString& program, const std::function<QStringList(int fd)>& arguments,
+                                         std::chrono::steady_clock::time_point deadline)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw EHeadlessDesktop(QStringLiteral("%1 konnte nicht gestartet werden").arg(program));
+    const auto closeRead = qScopeGuard([&] { ::close(fds[0]); });
+    try {
+        Spawn(program, arguments(fds[1]), fds[1]);
+    } catch (...) {
+        ::close(fds[1]);
+        throw;
+    }
+    ::close(fds[1]);
+    return ReadFirstLine(fds[0], deadline);
+}
+
 // The session bus starts the accessibility bus on first demand; asking its
 // registry returns once that answers, so the first program started
 // afterwards registers with it.
-QString THeadlessDesktop::WaitForAccessibilityBus()
+bool THeadlessDesktop::WaitForAccessibilityBus()
 {
     const TClock::time_point deadline = TClock::now() + kStartTime;
     const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -223,7 +239,7 @@ QString THeadlessDesktop::WaitForAccessibilityBus()
     }
     QDBusConnection::disconnectFromBus(name);
     if (a11y.isEmpty())
-        return {};
+        return false;
     bool answered = false;
     {
         QDBusConnection bus = QDBusConnection::connectToBus(a11y, name);
@@ -237,7 +253,7 @@ QString THeadlessDesktop::WaitForAccessibilityBus()
         }
     }
     QDBusConnection::disconnectFromBus(name);
-    return answered ? a11y : QString();
+    return answered;
 }
 
 QProcessEnvironment THeadlessDesktop::Environment() const

@@ -3,11 +3,14 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <utility>
 #include <vector>
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
 #include "base/Exceptions.h"
 
@@ -48,7 +51,9 @@ public:
 
 private:
     pid_t Spawn(const QString& program, const QStringList& arguments, int keepFd);
-    QString WaitForAccessibilityBus();
+    QString SpawnReporting(const QString& program, const std::function<QStringList(int fd)>& arguments,
+                           std::chrono::steady_clock::time_point deadline);
+    bool WaitForAccessibilityBus();
     void Stop();
 
     QString m_runtime;
