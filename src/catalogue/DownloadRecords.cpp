@@ -13,6 +13,12 @@ namespace {
 
 constexpr quint32 kNone = ~0u;
 
+// A computer's key and an id number side by side: the pair itself, and its hash.
+std::size_t PairOf(quint32 key, quint32 id)
+{
+    return (std::size_t{key} << 32) | id;
+}
+
 /// Texts one after another in one block, numbered in the order they came.
 class TTextStore
 {
@@ -134,7 +140,17 @@ quint32 TDownloadRecords::InternName(const QString& computerName)
 
 std::size_t TDownloadRecords::PairHash(const TRecord& record) const
 {
-    return (static_cast<std::size_t>(m_stores->keyOf[record.computerName]) << 32) | record.objectId;
+    return PairOf(m_stores->keyOf[record.computerName], record.objectId);
+}
+
+bool TDownloadRecords::HoldsPair(std::size_t pair) const
+{
+    bool held = false;
+    m_pairs.ForEach(pair, [&](quint32 index) {
+        held = PairHash(m_records[index]) == pair;
+        return !held;
+    });
+    return held;
 }
 
 bool TDownloadRecords::Add(const QString& address, quint64 objectId, const QString& computerName)
@@ -142,12 +158,7 @@ bool TDownloadRecords::Add(const QString& address, quint64 objectId, const QStri
     const TRecord record{m_stores->addresses.Intern(address.toUtf8()), InternName(computerName),
                          m_stores->ids.Intern(objectId)};
     const std::size_t hash = PairHash(record);
-    bool held = false;
-    m_pairs.ForEach(hash, [&](quint32 index) {
-        held = PairHash(m_records[index]) == hash;
-        return !held;
-    });
-    if (held)
+    if (HoldsPair(hash))
         return false;
     m_records.push_back(record);
     m_pairs.Insert(hash, static_cast<quint32>(m_records.size() - 1),
@@ -159,15 +170,7 @@ bool TDownloadRecords::Contains(const QString& computerName, quint64 objectId) c
 {
     const std::optional<quint32> key = m_stores->names.Find(computerName.toCaseFolded().toUtf8());
     const std::optional<quint32> id = m_stores->ids.Find(objectId);
-    if (!key || !id)
-        return false;
-    const std::size_t hash = (static_cast<std::size_t>(*key) << 32) | *id;
-    bool found = false;
-    m_pairs.ForEach(hash, [&](quint32 index) {
-        found = PairHash(m_records[index]) == hash;
-        return !found;
-    });
-    return found;
+    return key && id && HoldsPair(PairOf(*key, *id));
 }
 
 int TDownloadRecords::RemoveUnless(const std::function<bool(quint64 objectId)>& live)

@@ -58,6 +58,7 @@ private:
 
     quint32 InternName(const QString& computerName);
     std::size_t PairHash(const TRecord& record) const;
+    bool HoldsPair(std::size_t pair) const;
     void IndexAll();
 
     std::unique_ptr<TStores> m_stores;
