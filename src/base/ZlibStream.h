@@ -31,7 +31,8 @@ private:
 
 /// zlib compression (RFC 1950, level 9) on every core: the input is cut into
 /// blocks of 256 KiB, each deflated on a thread of its own, primed with the
-/// 32 KiB before it and ended by a flush, and the blocks are joined in order
+/// 32 KiB before it (or stored, when samples show it does not shrink) and
+/// ended by a flush, and the blocks are joined in order
 /// with their checksums combined. One standard zlib stream that any inflater
 /// reads, a few bytes a block larger than one call over the whole buffer
 /// gives. The sink is called on the feeding thread, in order; memory stays

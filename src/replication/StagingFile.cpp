@@ -15,6 +15,13 @@
 namespace {
 
 constexpr qsizetype kHeadLength = 4;
+// Pieces from the wire are a TLS record or an inflater's output long; the
+// disk gets them in steps of this size.
+constexpr qsizetype kWriteStep = 1024 * 1024;
+// Every this many bytes, write-back of the latest range starts and the one
+// before it is waited for: the disk works while the rest arrives, the final
+// sync has little left to do, and dirty memory stays bounded.
+constexpr qint64 kWriteBackRange = 8 * 1024 * 1024;
 
 bool IsProgramOrScript(const QByteArray& head)
 {
@@ -64,6 +71,9 @@ bool TStagingFile::Start()
     m_hash.Finish();
     m_digest = {};
     m_head.clear();
+    m_pending.clear();
+    m_onDisk = 0;
+    m_writeBackStart = 0;
     const bool leftover = m_folder.Exists(m_stagingName);
     if (leftover && !m_folder.Remove(m_stagingName))
         throw EStagingError(QStringLiteral("Objekt \"%1\" konnte nicht erstellt werden").arg(Path()));
@@ -81,6 +91,22 @@ void TStagingFile::Write(const char* data, qsizetype size)
         m_head.append(data, std::min(size, kHeadLength - m_head.size()));
     m_hash.Add(data, size);
     m_digest.size += size;
+    if (m_pending.size() + size > kWriteStep)
+        Flush();
+    if (size >= kWriteStep)
+        WriteOut(data, size);
+    else
+        m_pending.append(data, size);
+}
+
+void TStagingFile::Flush()
+{
+    WriteOut(m_pending.constData(), m_pending.size());
+    m_pending.clear();
+}
+
+void TStagingFile::WriteOut(const char* data, qsizetype size)
+{
     qsizetype done = 0;
     while (done < size) {
         const ssize_t n = ::write(m_fd, data + done, static_cast<size_t>(size - done));
@@ -90,10 +116,20 @@ void TStagingFile::Write(const char* data, qsizetype size)
             throw EStagingError(QStringLiteral("Objekt \"%1\" konnte nicht geschrieben werden").arg(Path()));
         done += n;
     }
+    m_onDisk += size;
+    while (m_onDisk - m_writeBackStart >= kWriteBackRange) {
+        // Only a hint: where the file system cannot, the final sync does it all.
+        ::sync_file_range(m_fd, m_writeBackStart, kWriteBackRange, SYNC_FILE_RANGE_WRITE);
+        if (m_writeBackStart >= kWriteBackRange)
+            ::sync_file_range(m_fd, m_writeBackStart - kWriteBackRange, kWriteBackRange,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        m_writeBackStart += kWriteBackRange;
+    }
 }
 
 void TStagingFile::Finish()
 {
+    Flush();
     // On disk before anything refers to it: a crash must not leave a target
     // renamed onto a file whose blocks never arrived.
     if (m_fd >= 0 && ::fdatasync(m_fd) != 0)
@@ -103,6 +139,7 @@ void TStagingFile::Finish()
 
 void TStagingFile::Discard()
 {
+    m_pending.clear();
     CloseDescriptor();
     m_folder.Remove(m_stagingName);
 }

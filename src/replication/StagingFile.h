@@ -63,6 +63,8 @@ public:
 
 private:
     void CloseDescriptor();
+    void Flush();
+    void WriteOut(const char* data, qsizetype size);
 
     TSafeFolder m_folder;
     QString m_targetName;
@@ -71,5 +73,8 @@ private:
     int m_fd = -1;
     TSha256 m_hash;
     TContentDigest m_digest;
-    QByteArray m_head; // the first bytes, to tell a program or script
+    QByteArray m_head;    // the first bytes, to tell a program or script
+    QByteArray m_pending; // not yet handed to the file
+    qint64 m_onDisk = 0;
+    qint64 m_writeBackStart = 0; // where the range not yet handed to write-back begins
 };

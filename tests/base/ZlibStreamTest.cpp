@@ -97,6 +97,16 @@ TEST(ZlibStream, ParallelDeflationIsOneStandardStreamAboutAsSmallAsOneCall)
             EXPECT_TRUE(ParallelDeflated(data, threads, 1 << 20) == packed);
         }
     }
+    // Noise that repeats within the window looks random in any short sample,
+    // yet must still shrink, and random blocks between text stay whole.
+    const QByteArray noise = Mixed(500000).right(20000);
+    QByteArray repeated;
+    while (repeated.size() < 3 * 1024 * 1024)
+        repeated += noise;
+    const QByteArray packedRepeats = ParallelDeflated(repeated, 2, 1 << 20);
+    EXPECT_TRUE(Inflated(packedRepeats) == repeated);
+    EXPECT_LE(packedRepeats.size(), repeated.size() / 20);
+
     TParallelDeflater deflater(2);
     int calls = 0;
     const QByteArray data = Mixed(4 * 1024 * 1024);
