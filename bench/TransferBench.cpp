@@ -7,22 +7,22 @@
 //   TransferBench fetch <port> <object file> <destination>
 //     fetches the object of that file once (its version, as the server
 //     sees it, is named in the request) and prints the result.
-//   TransferBench wire <port> <object name> <tls 0|1>
+//   TransferBench wire <port> <object name> <tls 0|1> [destination]
 //     takes the object's bytes off the wire as they come, in TLS or in
-//     clear text, without unpacking or storing them, and prints the seconds
-//     from the request to the last byte: what the encryption costs.
-#include <cstdio>
+//     clear text, and prints the seconds from the request to the last byte:
+//     what the encryption costs. With a destination they are unpacked,
+//     written, hashed and synced through a staging file as a client does;
+//     only the comparison with the master's digest is left out.
 #include <iostream>
 #include <string>
 #include <thread>
-
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
+#include "base/ZlibStream.h"
 #include "catalogue/SyncObject.h"
 #include "foundation/MainConfig.h"
 #include "platform/ProgramPaths.h"
@@ -101,8 +101,9 @@ int Fetch(QCoreApplication& app, int port, const QString& file, const QString& d
     return result >= 0 ? 0 : 1;
 }
 
-// The bytes as they come off the wire, clear text or TLS; with a destination
-// written there and synced, as a client of an older version stores them.
+// The bytes as they come off the wire, clear text or TLS. With a
+// destination, they are taken as the client takes them, up to the digest
+// check: inflated when compressed, written through a staging file and synced.
 int Wire(int port, const QString& name, bool tls, const QString& destination)
 {
     BecomeAComputerOfItsOwn();
@@ -118,20 +119,55 @@ int Wire(int port, const QString& name, bool tls, const QString& destination)
     const std::optional<TDownloadHeader> header = ParseDownloadHeader(connection->ReadLine());
     if (!header)
         return 1;
+    std::optional<TStagingFile> staging;
+    if (!destination.isEmpty()) {
+        staging.emplace(destination);
+        staging->Start();
+    }
+    TZlibInflater inflater;
+    const TZlibSink write = [&](const char* data, qsizetype size) {
+        staging->Write(data, size);
+        return true;
+    };
     constexpr qsizetype kPiece = 1024 * 1024;
-    QFile out(destination);
-    if (!destination.isEmpty() && !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return 1;
     for (qint64 left = header->count; left > 0;) {
         const QByteArray piece = connection->ReadSome(std::min<qint64>(left, kPiece), QDeadlineTimer::Forever);
-        if (out.isOpen())
-            out.write(piece);
+        if (staging && !(header->compressed ? inflater.Feed(piece.constData(), piece.size(), write)
+                                            : write(piece.constData(), piece.size())))
+            return 1;
         left -= piece.size();
     }
-    if (out.isOpen() && (!out.flush() || ::fdatasync(out.handle()) != 0))
-        return 1;
+    if (staging) {
+        if (header->compressed && !inflater.Finished())
+            return 1;
+        staging->Finish();
+        if (!staging->PutInPlace())
+            return 1;
+    }
     std::cout << clock.nsecsElapsed() / 1e9 << std::endl;
     return 0;
+}
+
+// With PLENWICK_BENCH_MEMORY set, appends "<peak RSS> <library pages now>"
+// in KiB to that file: the difference is about the process's own peak.
+void ReportMemory()
+{
+    const QByteArray target = qgetenv("PLENWICK_BENCH_MEMORY");
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (target.isEmpty() || !status.open(QIODevice::ReadOnly))
+        return;
+    QByteArray peak;
+    QByteArray file;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 2 && words[0] == "VmHWM:")
+            peak = words[1];
+        if (words.size() >= 2 && words[0] == "RssFile:")
+            file = words[1];
+    }
+    QFile out(QString::fromLocal8Bit(target));
+    if (out.open(QIODevice::Append))
+        out.write(peak + ' ' + file + '\n');
 }
 
 } // namespace
@@ -146,12 +182,14 @@ int main(int argc, char** argv)
     MainConfig().Set(QStringLiteral("MiscShowProtocol"), false);
     MainConfig().Set(QStringLiteral("MiscWriteProtocolToFile"), false);
     const std::string mode = argv[1];
+    int rc = 2;
     if (mode == "serve")
-        return Serve(app, QString::fromLocal8Bit(argv[2]), std::string(argv[3]) == "1", std::string(argv[4]) == "1");
-    if (mode == "wire")
-        return Wire(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1",
-                    argc == 6 ? QString::fromLocal8Bit(argv[5]) : QString());
-    if (mode == "fetch")
-        return Fetch(app, std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
-    return 2;
+        rc = Serve(app, QString::fromLocal8Bit(argv[2]), std::string(argv[3]) == "1", std::string(argv[4]) == "1");
+    else if (mode == "wire")
+        rc = Wire(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), std::string(argv[4]) == "1",
+                  argc == 6 ? QString::fromLocal8Bit(argv[5]) : QString());
+    else if (mode == "fetch")
+        rc = Fetch(app, std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+    ReportMemory();
+    return rc;
 }

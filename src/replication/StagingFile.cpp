@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -71,7 +72,7 @@ bool TStagingFile::Start()
     m_hash.Finish();
     m_digest = {};
     m_head.clear();
-    m_pending.clear();
+    m_pendingSize = 0;
     m_onDisk = 0;
     m_writeBackStart = 0;
     const bool leftover = m_folder.Exists(m_stagingName);
@@ -91,18 +92,22 @@ void TStagingFile::Write(const char* data, qsizetype size)
         m_head.append(data, std::min(size, kHeadLength - m_head.size()));
     m_hash.Add(data, size);
     m_digest.size += size;
-    if (m_pending.size() + size > kWriteStep)
+    if (m_pendingSize + size > kWriteStep)
         Flush();
-    if (size >= kWriteStep)
+    if (size >= kWriteStep) {
         WriteOut(data, size);
-    else
-        m_pending.append(data, size);
+        return;
+    }
+    if (!m_pending)
+        m_pending = std::make_unique<char[]>(kWriteStep);
+    std::memcpy(m_pending.get() + m_pendingSize, data, static_cast<size_t>(size));
+    m_pendingSize += size;
 }
 
 void TStagingFile::Flush()
 {
-    WriteOut(m_pending.constData(), m_pending.size());
-    m_pending.clear();
+    WriteOut(m_pending.get(), m_pendingSize);
+    m_pendingSize = 0;
 }
 
 void TStagingFile::WriteOut(const char* data, qsizetype size)
@@ -139,7 +144,7 @@ void TStagingFile::Finish()
 
 void TStagingFile::Discard()
 {
-    m_pending.clear();
+    m_pendingSize = 0;
     CloseDescriptor();
     m_folder.Remove(m_stagingName);
 }

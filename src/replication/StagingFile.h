@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
 #include <QString>
 
@@ -73,8 +75,9 @@ private:
     int m_fd = -1;
     TSha256 m_hash;
     TContentDigest m_digest;
-    QByteArray m_head;    // the first bytes, to tell a program or script
-    QByteArray m_pending; // not yet handed to the file
+    QByteArray m_head;                 // the first bytes, to tell a program or script
+    std::unique_ptr<char[]> m_pending; // not yet handed to the file
+    qsizetype m_pendingSize = 0;
     qint64 m_onDisk = 0;
     qint64 m_writeBackStart = 0; // where the range not yet handed to write-back begins
 };
