@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <zlib.h>
@@ -136,7 +138,6 @@ constexpr qsizetype kWindow = 32 * 1024;
 struct TBlock {
     QByteArray dictionary; // the 32 KiB of input before it
     QByteArray input;
-    qsizetype inputSize = 0;
     bool last = false;
     QByteArray output;
     uLong adler = 1;
@@ -144,69 +145,88 @@ struct TBlock {
     bool failed = false;
 };
 
-// Level 9 spends seconds per 100 MiB on random or already packed bytes only
-// to store them in the end. Three samples, each deflated fast with the 32 KiB
-// before it, tell such a block: when none shrinks by 1/64, it is stored.
-bool LooksIncompressible(const TBlock& block)
+// A worker's two zlib streams, made once: a stream costs about 300 KiB,
+// which a fresh one per block would take from the system and fault in anew.
+class TWorkerStreams
 {
-    constexpr qsizetype kSample = 4096;
-    const QByteArray& input = block.input;
-    if (input.size() < 4 * kSample)
-        return false;
-    z_stream stream{};
-    if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return false;
-    char out[2 * kSample];
-    bool shrinks = false;
-    for (const qsizetype at : {qsizetype{0}, input.size() / 2, input.size() - kSample}) {
-        deflateReset(&stream);
-        // The window before the sample: the end of the dictionary, then the block.
-        const QByteArray joined = at < kWindow ? (block.dictionary + input.left(at)).right(kWindow) : QByteArray();
-        const char* before = at < kWindow ? joined.constData() : input.constData() + at - kWindow;
-        const qsizetype beforeSize = at < kWindow ? joined.size() : kWindow;
-        if (beforeSize > 0)
-            deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(before), static_cast<uInt>(beforeSize));
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData() + at));
-        stream.avail_in = static_cast<uInt>(kSample);
-        stream.next_out = reinterpret_cast<Bytef*>(out);
-        stream.avail_out = static_cast<uInt>(sizeof out);
-        deflate(&stream, Z_FINISH);
-        const qsizetype packed = static_cast<qsizetype>(sizeof out) - static_cast<qsizetype>(stream.avail_out);
-        if (packed < kSample - kSample / 64) {
-            shrinks = true;
-            break;
-        }
+public:
+    TWorkerStreams()
+    {
+        m_ready = deflateInit2(&m_block, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        m_ready = deflateInit2(&m_sample, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK && m_ready;
     }
-    deflateEnd(&stream);
-    return !shrinks;
-}
+    ~TWorkerStreams()
+    {
+        deflateEnd(&m_block);
+        deflateEnd(&m_sample);
+    }
+    TWorkerStreams(const TWorkerStreams&) = delete;
+    TWorkerStreams& operator=(const TWorkerStreams&) = delete;
 
-void DeflateBlock(TBlock& block)
-{
-    z_stream stream{};
-    const bool store = LooksIncompressible(block);
-    if (deflateInit2(&stream, store ? 0 : 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        block.failed = true;
-        return;
+    void Deflate(TBlock& block)
+    {
+        if (!m_ready) {
+            block.failed = true;
+            return;
+        }
+        z_stream& stream = m_block;
+        const bool store = LooksIncompressible(block);
+        deflateReset(&stream);
+        // Right after a reset the level changes without emitting anything.
+        deflateParams(&stream, store ? 0 : 9, Z_DEFAULT_STRATEGY);
+        if (!store && !block.dictionary.isEmpty())
+            deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(block.dictionary.constData()),
+                                 static_cast<uInt>(block.dictionary.size()));
+        block.output.resize(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(block.input.size()))) + 16);
+        stream.next_in = reinterpret_cast<Bytef*>(block.input.data());
+        stream.avail_in = static_cast<uInt>(block.input.size());
+        stream.next_out = reinterpret_cast<Bytef*>(block.output.data());
+        stream.avail_out = static_cast<uInt>(block.output.size());
+        // A sync flush ends the block on a byte boundary without ending the stream.
+        const int rc = deflate(&stream, block.last ? Z_FINISH : Z_SYNC_FLUSH);
+        block.failed = block.last ? rc != Z_STREAM_END : rc != Z_OK || stream.avail_in != 0;
+        block.output.resize(block.output.size() - static_cast<qsizetype>(stream.avail_out));
+        block.adler =
+            adler32(1, reinterpret_cast<const Bytef*>(block.input.constData()), static_cast<uInt>(block.input.size()));
     }
-    if (!store && !block.dictionary.isEmpty())
-        deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(block.dictionary.constData()),
-                             static_cast<uInt>(block.dictionary.size()));
-    block.output.resize(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(block.input.size()))) + 16);
-    stream.next_in = reinterpret_cast<Bytef*>(block.input.data());
-    stream.avail_in = static_cast<uInt>(block.input.size());
-    stream.next_out = reinterpret_cast<Bytef*>(block.output.data());
-    stream.avail_out = static_cast<uInt>(block.output.size());
-    // A sync flush ends the block on a byte boundary without ending the stream.
-    const int rc = deflate(&stream, block.last ? Z_FINISH : Z_SYNC_FLUSH);
-    block.failed = block.last ? rc != Z_STREAM_END : rc != Z_OK || stream.avail_in != 0;
-    block.output.resize(block.output.size() - static_cast<qsizetype>(stream.avail_out));
-    deflateEnd(&stream);
-    block.adler =
-        adler32(1, reinterpret_cast<const Bytef*>(block.input.constData()), static_cast<uInt>(block.input.size()));
-    block.input.clear();
-    block.dictionary.clear();
-}
+
+private:
+    // Level 9 spends seconds per 100 MiB on random or already packed bytes
+    // only to store them in the end. Three samples, each deflated fast with
+    // the 32 KiB before it, tell such a block: when none shrinks by 1/64, it
+    // is stored.
+    bool LooksIncompressible(const TBlock& block)
+    {
+        constexpr qsizetype kSample = 4096;
+        const QByteArray& input = block.input;
+        if (input.size() < 4 * kSample)
+            return false;
+        z_stream& stream = m_sample;
+        char out[2 * kSample];
+        for (const qsizetype at : {qsizetype{0}, input.size() / 2, input.size() - kSample}) {
+            deflateReset(&stream);
+            // The window before the sample: the end of the dictionary, then the block.
+            const QByteArray joined = at < kWindow ? (block.dictionary + input.left(at)).right(kWindow) : QByteArray();
+            const char* before = at < kWindow ? joined.constData() : input.constData() + at - kWindow;
+            const qsizetype beforeSize = at < kWindow ? joined.size() : kWindow;
+            if (beforeSize > 0)
+                deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(before), static_cast<uInt>(beforeSize));
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData() + at));
+            stream.avail_in = static_cast<uInt>(kSample);
+            stream.next_out = reinterpret_cast<Bytef*>(out);
+            stream.avail_out = static_cast<uInt>(sizeof out);
+            deflate(&stream, Z_FINISH);
+            const qsizetype packed = static_cast<qsizetype>(sizeof out) - static_cast<qsizetype>(stream.avail_out);
+            if (packed < kSample - kSample / 64)
+                return false;
+        }
+        return true;
+    }
+
+    z_stream m_block{};
+    z_stream m_sample{};
+    bool m_ready = false;
+};
 
 } // namespace
 
@@ -216,16 +236,18 @@ struct TParallelDeflater::TState {
     std::condition_variable finished;
     std::deque<std::shared_ptr<TBlock>> queue;   // waiting for a worker
     std::deque<std::shared_ptr<TBlock>> inOrder; // every block not yet handed on
+    std::vector<std::shared_ptr<TBlock>> spare;  // handed on, their buffers kept for the next
     std::vector<std::thread> workers;
     bool closing = false;
     qsizetype mostInFlight = 0;
-    QByteArray filling;
+    std::shared_ptr<TBlock> filling = NewBlock();
     QByteArray window; // the last 32 KiB of input handed to a block
     bool headerSent = false;
     uLong adler = 1;
 
     void Work()
     {
+        TWorkerStreams streams;
         std::unique_lock guard(lock);
         while (true) {
             work.wait(guard, [&] { return closing || !queue.empty(); });
@@ -234,27 +256,43 @@ struct TParallelDeflater::TState {
             std::shared_ptr<TBlock> block = queue.front();
             queue.pop_front();
             guard.unlock();
-            DeflateBlock(*block);
+            streams.Deflate(*block);
             guard.lock();
             block->done = true;
             finished.notify_all();
         }
     }
 
+    // A block to fill, with the buffers of one handed on before when there is one.
+    std::shared_ptr<TBlock> NewBlock()
+    {
+        if (spare.empty()) {
+            auto block = std::make_shared<TBlock>();
+            block->input.reserve(kBlock);
+            return block;
+        }
+        std::shared_ptr<TBlock> block = std::move(spare.back());
+        spare.pop_back();
+        block->input.resize(0);
+        block->output.resize(0);
+        block->last = block->done = block->failed = false;
+        return block;
+    }
+
     void Submit(bool last)
     {
-        auto block = std::make_shared<TBlock>();
+        std::shared_ptr<TBlock> block = std::exchange(filling, nullptr);
         block->dictionary = window;
-        block->input = std::move(filling);
-        block->inputSize = block->input.size();
         block->last = last;
         const qsizetype keep = std::min(kWindow, block->input.size());
         window = (window + block->input.right(keep)).right(kWindow);
-        filling = QByteArray();
-        std::lock_guard guard(lock);
-        queue.push_back(block);
-        inOrder.push_back(block);
-        work.notify_one();
+        {
+            std::lock_guard guard(lock);
+            queue.push_back(block);
+            inOrder.push_back(block);
+            work.notify_one();
+        }
+        filling = NewBlock();
     }
 
     // Hands on the finished blocks at the front, waiting for the oldest while
@@ -282,10 +320,11 @@ struct TParallelDeflater::TState {
                 if (!sink("\x78\xda", 2)) // level 9, 32 KiB window
                     return false;
             }
-            adler = adler32_combine(adler, front->adler, static_cast<z_off_t>(front->inputSize));
+            adler = adler32_combine(adler, front->adler, static_cast<z_off_t>(front->input.size()));
             for (qsizetype at = 0; at < front->output.size(); at += kPiece)
                 if (!sink(front->output.constData() + at, std::min(kPiece, front->output.size() - at)))
                     return false;
+            spare.push_back(std::move(front));
         }
     }
 };
@@ -314,11 +353,12 @@ bool TParallelDeflater::Feed(const char* data, qsizetype size, const TZlibSink& 
 {
     TState& state = *m_state;
     while (size > 0) {
-        const qsizetype take = std::min(size, kBlock - state.filling.size());
-        state.filling.append(data, take);
+        QByteArray& input = state.filling->input;
+        const qsizetype take = std::min(size, kBlock - input.size());
+        input.append(data, take);
         data += take;
         size -= take;
-        if (state.filling.size() < kBlock)
+        if (input.size() < kBlock)
             continue;
         state.Submit(false);
         if (!state.HandOn(sink, state.mostInFlight))
