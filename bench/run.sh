@@ -3,8 +3,22 @@
 # Builds every benchmark (one binary per bench/*.cpp) in build/ and runs each.
 # Arguments go to every benchmark binary (for example --benchmark_filter=Load).
 # TransferBench is a server and client pair driven by transfer.sh, WindowBench
-# needs a display and is driven by window.sh; both run last.
+# needs a display and is driven by window.sh; both run last. Ends with the
+# speed and memory goals, each beside its figure, with PASS or FAIL (a goal
+# whose case a filter left out shows as not measured):
+#   object list of 100 000 objects: save under 150 ms, load under 150 ms
+#   without the look at each source (LoadObjects less ProbeObjectSources);
+#   1 000 000 download records in at most 100 MiB of the process, with the
+#   confirmation rate flat (at 10^6 records at least 0.8 times the rate at
+#   10^3); and the transfer goals transfer.sh judges.
+# With --goals first, only the benchmarks behind the goals run.
+# Exits with 1 when a goal fails.
 set -euo pipefail
+goals_only=
+if [ "${1:-}" = --goals ]; then
+  goals_only=1
+  shift
+fi
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${PLENWICK_BUILD_DIR:-$top/build}
 cmake -S "$top" -B "$build" -G Ninja -DPLENWICK_BENCH=ON >/dev/null
@@ -13,12 +27,68 @@ for src in "$top"/bench/*.cpp; do
   targets+=("$(basename "$src" .cpp)")
 done
 cmake --build "$build" -j2 --target "${targets[@]}"
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
 for name in "${targets[@]}"; do
   [ "$name" = TransferBench ] || [ "$name" = WindowBench ] && continue
+  [ -n "$goals_only" ] && [ "$name" != CatalogueBench ] && [ "$name" != DownloadBench ] && continue
   echo "== $name"
-  "$build/bench/$name" "$@"
+  "$build/bench/$name" --benchmark_out="$results/$name.csv" --benchmark_out_format=csv "$@"
 done
 echo "== transfer.sh"
-"$top/bench/transfer.sh"
-echo "== window.sh"
-"$top/bench/window.sh"
+"$top/bench/transfer.sh" | tee "$results/transfer.txt" || true
+if [ -z "$goals_only" ]; then
+  echo "== window.sh"
+  "$top/bench/window.sh"
+fi
+
+# figure <bench> <case> <column>: one value of a benchmark's CSV, empty when
+# the case did not run.
+figure() {
+  [ -f "$results/$1.csv" ] || return 0
+  awk -F, -v name="\"$2\"" -v column="$3" '
+    /^name,/ { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); at[$i] = i }; next }
+    $1 == name && (column in at) { print $(at[column]); exit }' "$results/$1.csv"
+}
+failed=0
+# goal <name> <condition for bc, or empty when not measured> <figures>
+goal() {
+  if [ -z "$2" ]; then
+    printf -- "---- %s (not measured)\n" "$1"
+    return
+  fi
+  local result=PASS
+  if [ "$(echo "$2" | bc -l)" -ne 1 ]; then result=FAIL failed=1; fi
+  printf "%-4s %s (%s)\n" "$result" "$1" "$3"
+}
+round() { printf "%.${2:-0}f" "$1"; }
+
+echo
+echo "== Goals"
+save=$(figure CatalogueBench SaveObjects real_time)
+goal "object list of 100 000 saved under 150 ms" "${save:+$save < 150}" "$(round "${save:-0}") ms"
+load=$(figure CatalogueBench LoadObjects real_time)
+probe=$(figure CatalogueBench ProbeObjectSources real_time)
+if [ -n "$load" ] && [ -n "$probe" ]; then
+  bare=$(echo "$load - $probe" | bc -l)
+  goal "object list of 100 000 loaded under 150 ms without the look at each source" "$bare < 150" \
+    "$(round "$bare") ms: $(round "$load") ms less $(round "$probe") ms for the looks"
+else
+  goal "object list of 100 000 loaded under 150 ms without the look at each source" "" ""
+fi
+downloads=BM_DownloadOkRoundTrip/records
+rss=$(figure DownloadBench "$downloads:1000000/real_time" rss_MiB)
+per=$(figure DownloadBench "$downloads:1000000/real_time" bytes_per_record)
+goal "1 000 000 download records in at most 100 MiB" "${rss:+$rss <= 100}" \
+  "process $(round "${rss:-0}" 1) MiB, the list $(round "${per:-0}" 1) bytes a record"
+few=$(figure DownloadBench "$downloads:1000/real_time" items_per_second)
+many=$(figure DownloadBench "$downloads:1000000/real_time" items_per_second)
+if [ -n "$few" ] && [ -n "$many" ]; then
+  goal "confirmations as fast at 10^6 records as at 10^3 (at least 0.8 times)" "$many >= 0.8 * $few" \
+    "$(round "$many")/s against $(round "$few")/s, ratio $(round "$(echo "$many / $few" | bc -l)" 2)"
+else
+  goal "confirmations as fast at 10^6 records as at 10^3 (at least 0.8 times)" "" ""
+fi
+grep -E '^(PASS|FAIL|----) ' "$results/transfer.txt" || true
+grep -q '^FAIL ' "$results/transfer.txt" && failed=1
+exit "$failed"
