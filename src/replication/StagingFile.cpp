@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -17,7 +16,8 @@ namespace {
 
 constexpr qsizetype kHeadLength = 4;
 // Pieces from the wire are a TLS record or an inflater's output long; the
-// disk gets them in steps of this size.
+// digest and the disk get them in steps of this size, on a thread of their
+// own while the next step arrives.
 constexpr qsizetype kWriteStep = 1024 * 1024;
 // Every this many bytes, write-back of the latest range starts and the one
 // before it is waited for: the disk works while the rest arrives, the final
@@ -40,12 +40,19 @@ QString StagingFilePath(const QString& targetPath)
 
 TStagingFile::TStagingFile(const QString& targetPath)
     : m_folder(QFileInfo(targetPath).path()), m_targetName(QFileInfo(targetPath).fileName()),
-      m_stagingName(QStringLiteral("~$") + m_targetName), m_backupName(QFileInfo(BackupFilePath(targetPath)).fileName())
+      m_stagingName(QStringLiteral("~$") + m_targetName),
+      m_backupName(QFileInfo(BackupFilePath(targetPath)).fileName()),
+      m_writer("StagingWriter", kWriteStep, [this](const char* data, qsizetype size) {
+          m_hash.Add(data, size);
+          WriteOut(data, size);
+      })
 {
 }
 
 TStagingFile::~TStagingFile()
 {
+    // Nothing may still be written when the descriptor goes.
+    m_writer.Reset();
     CloseDescriptor();
 }
 
@@ -68,11 +75,11 @@ void TStagingFile::CloseDescriptor()
 
 bool TStagingFile::Start()
 {
+    m_writer.Reset();
     CloseDescriptor();
     m_hash.Finish();
     m_digest = {};
     m_head.clear();
-    m_pendingSize = 0;
     m_onDisk = 0;
     m_writeBackStart = 0;
     const bool leftover = m_folder.Exists(m_stagingName);
@@ -90,24 +97,8 @@ void TStagingFile::Write(const char* data, qsizetype size)
 {
     if (m_head.size() < kHeadLength)
         m_head.append(data, std::min(size, kHeadLength - m_head.size()));
-    m_hash.Add(data, size);
     m_digest.size += size;
-    if (m_pendingSize + size > kWriteStep)
-        Flush();
-    if (size >= kWriteStep) {
-        WriteOut(data, size);
-        return;
-    }
-    if (!m_pending)
-        m_pending = std::make_unique<char[]>(kWriteStep);
-    std::memcpy(m_pending.get() + m_pendingSize, data, static_cast<size_t>(size));
-    m_pendingSize += size;
-}
-
-void TStagingFile::Flush()
-{
-    WriteOut(m_pending.get(), m_pendingSize);
-    m_pendingSize = 0;
+    m_writer.Add(data, size);
 }
 
 void TStagingFile::WriteOut(const char* data, qsizetype size)
@@ -134,7 +125,7 @@ void TStagingFile::WriteOut(const char* data, qsizetype size)
 
 void TStagingFile::Finish()
 {
-    Flush();
+    m_writer.Drain();
     // On disk before anything refers to it: a crash must not leave a target
     // renamed onto a file whose blocks never arrived.
     if (m_fd >= 0 && ::fdatasync(m_fd) != 0)
@@ -144,7 +135,7 @@ void TStagingFile::Finish()
 
 void TStagingFile::Discard()
 {
-    m_pendingSize = 0;
+    m_writer.Reset();
     CloseDescriptor();
     m_folder.Remove(m_stagingName);
 }

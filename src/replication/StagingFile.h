@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <memory>
-
 #include <QByteArray>
 #include <QString>
 
 #include "base/ContentDigest.h"
 #include "base/DateTime.h"
 #include "base/Exceptions.h"
+#include "base/WriteBehind.h"
 #include "platform/SafeFolder.h"
 
 /// The staging file could not be made or written (disk full, folder gone).
@@ -26,7 +25,8 @@ QString StagingFilePath(const QString& targetPath);
 /// the target's backup and the final rename. Every step goes through a handle
 /// of the target folder, so that nothing an ordinary user planted there (a
 /// link under the staging, backup or target name) is followed by root. The
-/// bytes are hashed as they are written.
+/// bytes are hashed as they are written, in large steps on a thread of
+/// their own.
 class TStagingFile
 {
 public:
@@ -65,7 +65,7 @@ public:
 
 private:
     void CloseDescriptor();
-    void Flush();
+    // On the writer's thread.
     void WriteOut(const char* data, qsizetype size);
 
     TSafeFolder m_folder;
@@ -73,11 +73,10 @@ private:
     QString m_stagingName;
     QString m_backupName;
     int m_fd = -1;
-    TSha256 m_hash;
+    TSha256 m_hash; // on the writer's thread until Finish
     TContentDigest m_digest;
-    QByteArray m_head;                 // the first bytes, to tell a program or script
-    std::unique_ptr<char[]> m_pending; // not yet handed to the file
-    qsizetype m_pendingSize = 0;
+    QByteArray m_head; // the first bytes, to tell a program or script
     qint64 m_onDisk = 0;
     qint64 m_writeBackStart = 0; // where the range not yet handed to write-back begins
+    TWriteBehind m_writer;       // last: it uses the members above
 };
