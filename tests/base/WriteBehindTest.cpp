@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "base/WriteBehind.h"
+#include "support/Pieces.h"
 #include "support/QtPrinters.h"
 
 namespace {
@@ -33,13 +34,8 @@ TEST(WriteBehind, HandsOnEveryByteInOrder)
     const QByteArray data = Counting(123457);
     for (int round = 0; round < 2; ++round) {
         out.clear();
-        const qsizetype lengths[] = {1, 999, 1000, 1001, 4321, 7};
-        qsizetype at = 0;
-        for (int i = 0; at < data.size(); ++i) {
-            const qsizetype take = std::min(lengths[i % std::size(lengths)], data.size() - at);
-            writer.Add(data.constData() + at, take);
-            at += take;
-        }
+        InPieces(data, {1, 999, 1000, 1001, 4321, 7},
+                 [&](const char* piece, qsizetype size) { writer.Add(piece, size); });
         writer.Drain();
         EXPECT_TRUE(out == data) << "round " << round;
     }

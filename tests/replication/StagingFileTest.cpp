@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "replication/StagingFile.h"
+#include "support/Pieces.h"
 #include "support/QtPrinters.h"
 
 namespace {
@@ -44,13 +45,8 @@ TEST(StagingFile, PiecesOfAnyLengthLandInOrderAndAStartOrDiscardDropsTheRest)
     staging.Write("early", 5);
     staging.Start(); // begins anew, nothing of "early" may follow
     const QByteArray data = Noise(21 * 1024 * 1024 + 17, 4711);
-    const qsizetype lengths[] = {1, 16 * 1024, 64 * 1024 + 3, 3 * 1024 * 1024, 1024 * 1024, 7};
-    qsizetype at = 0;
-    for (int i = 0; at < data.size(); ++i) {
-        const qsizetype take = std::min(lengths[i % std::size(lengths)], data.size() - at);
-        staging.Write(data.constData() + at, take);
-        at += take;
-    }
+    InPieces(data, {1, 16 * 1024, 64 * 1024 + 3, 3 * 1024 * 1024, 1024 * 1024, 7},
+             [&](const char* piece, qsizetype size) { staging.Write(piece, size); });
     staging.Finish();
     EXPECT_EQ(staging.Size(), data.size());
     EXPECT_EQ(staging.Digest().size, data.size());
