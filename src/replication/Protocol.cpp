@@ -305,7 +305,8 @@ bool TLineConnection::SendFile(int fd, qint64 offset, qint64 count, const QDeadl
     if (!IsOpen())
         throw ESocketError(QStringLiteral("Die Verbindung ist geschlossen"));
     const auto timedOut = [] { return ESocketError(QStringLiteral("Zeitüberschreitung beim Senden")); };
-    if (m_tls) {
+    if (m_tls && !m_tls->KernelSends()) {
+        // Without kernel TLS every byte passes through here to be encrypted.
         QByteArray piece(std::min(count, qint64{256 * 1024}), Qt::Uninitialized);
         while (count > 0) {
             if (deadline.hasExpired())
@@ -325,27 +326,52 @@ bool TLineConnection::SendFile(int fd, qint64 offset, qint64 count, const QDeadl
     const int flags = ::fcntl(m_socket, F_GETFL);
     ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
     const auto restore = qScopeGuard([&] { ::fcntl(m_socket, F_SETFL, flags); });
-    auto at = static_cast<off_t>(offset);
     while (count > 0) {
-        const ssize_t n = ::sendfile(m_socket, fd, &at, static_cast<size_t>(std::min(count, kStep)));
+        short events = POLLOUT;
+        const qint64 n = SendFileStep(fd, offset, std::min(count, kStep), events);
         if (n > 0) {
             count -= n;
             continue;
         }
         if (n == 0)
             return false;
+        if (deadline.hasExpired() || !PollSocket(static_cast<int>(deadline.remainingTime()), events))
+            throw timedOut();
+    }
+    return true;
+}
+
+qint64 TLineConnection::SendFileStep(int fd, qint64& offset, qint64 size, short& events)
+{
+    if (m_tls) {
+        TTlsWait wait = TTlsWait::None;
+        qsizetype n = 0;
+        try {
+            n = m_tls->SendFile(fd, offset, static_cast<qsizetype>(size), wait);
+        } catch (const ETlsError&) {
+            m_closed = true;
+            throw;
+        }
+        offset += std::max<qsizetype>(n, 0);
+        events = wait == TTlsWait::Readable ? POLLIN : POLLOUT;
+        return n;
+    }
+    auto at = static_cast<off_t>(offset);
+    for (;;) {
+        const ssize_t n = ::sendfile(m_socket, fd, &at, static_cast<size_t>(size));
+        offset = at;
+        if (n >= 0)
+            return n;
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN) {
-            if (deadline.hasExpired() || !PollSocket(static_cast<int>(deadline.remainingTime()), POLLOUT))
-                throw timedOut();
-            continue;
+            events = POLLOUT;
+            return -1;
         }
         const int error = errno;
         m_closed = true;
         throw SocketError(error);
     }
-    return true;
 }
 
 bool TLineConnection::Disconnect()

@@ -74,9 +74,9 @@ public:
 
     void WriteLine(const QString& line);
     void WriteBytes(const QByteArray& bytes);
-    /// Sends count bytes of the open file from offset: on a plain connection
-    /// from file to socket without passing through this process (sendfile),
-    /// through TLS in large pieces. False when the file ends early; raises
+    /// Sends count bytes of the open file from offset: from file to socket
+    /// without passing through this process (sendfile) on a plain
+    /// connection or with kernel TLS, otherwise through TLS in large pieces. False when the file ends early; raises
     /// ESocketError when the connection breaks or the deadline passes.
     bool SendFile(int fd, qint64 offset, qint64 count, const QDeadlineTimer& deadline);
 
@@ -99,6 +99,9 @@ private:
     /// lineReader: the caller waits for a line, so an orderly close with
     /// nothing buffered is the conversation's end (EConnectionEnded).
     bool FillBuffer(int timeoutMs, bool lineReader = false);
+    // One step of a file to the socket, the connection non-blocking: bytes
+    // sent, 0 at the file's end, or -1 with the poll events to wait for.
+    qint64 SendFileStep(int fd, qint64& offset, qint64 size, short& events);
 
     int m_socket;
     int m_readTimeoutMs = 10000;

@@ -174,6 +174,22 @@ qsizetype TTlsChannel::Send(const char* data, qsizetype size, TTlsWait& wait)
     return -1;
 }
 
+bool TTlsChannel::KernelSends() const
+{
+    return BIO_get_ktls_send(SSL_get_wbio(m_ssl)) != 0;
+}
+
+qsizetype TTlsChannel::SendFile(int fd, qint64 offset, qsizetype size, TTlsWait& wait)
+{
+    const TSigPipeBlocked quiet;
+    const ossl_ssize_t sent = SSL_sendfile(m_ssl, fd, static_cast<off_t>(offset), static_cast<size_t>(size), 0);
+    wait = TTlsWait::None;
+    if (sent >= 0)
+        return static_cast<qsizetype>(sent);
+    wait = WaitOf(-1, QStringLiteral("TLS-Senden gescheitert"));
+    return -1;
+}
+
 bool TTlsChannel::Pending() const
 {
     return SSL_pending(m_ssl) > 0;

@@ -41,6 +41,13 @@ public:
     qsizetype Receive(char* data, qsizetype size, TTlsWait& wait);
     /// Sends up to size bytes: their count, or -1 with wait set. Raises ETlsError.
     qsizetype Send(const char* data, qsizetype size, TTlsWait& wait);
+    /// The kernel encrypts what is sent (kernel TLS, where the system has
+    /// it): a file can then go to the socket without passing through here.
+    bool KernelSends() const;
+    /// Sends up to size bytes of the file from offset through the kernel's
+    /// TLS: their count, 0 at the file's end, or -1 with wait set. Only
+    /// when KernelSends. Raises ETlsError.
+    qsizetype SendFile(int fd, qint64 offset, qsizetype size, TTlsWait& wait);
     /// Decrypted bytes wait inside, which no poll of the socket shows.
     bool Pending() const;
     /// Tells the peer that nothing more comes (best effort, never waits).

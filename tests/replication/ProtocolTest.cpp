@@ -3,6 +3,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include <QTemporaryFile>
+
 #include <gtest/gtest.h>
 
 #include "replication/Protocol.h"
@@ -100,6 +102,49 @@ TEST_F(TLineConnectionTest, WriteLineAppendsCrLf)
     char buffer[64] = {};
     const ssize_t n = ::read(m_peer, buffer, sizeof buffer);
     EXPECT_EQ(QByteArray(buffer, n), "LOGIN ok noelevate  \r\n");
+}
+
+// A file goes out whole from its offset; a file shorter than announced
+// ends the send with false, and a peer that stops reading cannot hold it
+// past the deadline.
+TEST_F(TLineConnectionTest, SendFileSendsFromTheOffsetAndAStalledReaderTimesOut)
+{
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    QByteArray data(3 * 1024 * 1024 + 77, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 13 + i / 4099);
+    ASSERT_EQ(file.write(data), data.size());
+    ASSERT_TRUE(file.flush());
+
+    QByteArray received;
+    std::thread reader([&] {
+        char buffer[65536];
+        while (received.size() < data.size() - 1000) {
+            const ssize_t n = ::read(m_peer, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            received.append(buffer, n);
+        }
+    });
+    EXPECT_TRUE(m_connection->SendFile(file.handle(), 1000, data.size() - 1000, QDeadlineTimer(10000)));
+    reader.join();
+    EXPECT_TRUE(received == data.mid(1000));
+
+    std::thread drain([&] {
+        char buffer[65536];
+        for (qsizetype left = 100; left > 0;) {
+            const ssize_t n = ::read(m_peer, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            left -= n;
+        }
+    });
+    EXPECT_FALSE(m_connection->SendFile(file.handle(), data.size() - 100, 200, QDeadlineTimer(10000)));
+    drain.join();
+
+    // Nobody reads now: the socket's buffer fills and the deadline ends it.
+    EXPECT_THROW(m_connection->SendFile(file.handle(), 0, data.size(), QDeadlineTimer(300)), ESocketError);
 }
 
 TEST(CommandTableTest, WordsMatchExactlyAndCaseSensitively)
