@@ -3,6 +3,7 @@
 // list lookups. The object list load is measured with sources that are not
 // there (one failed stat per line), that stat alone, and with every source
 // there (the master's probe of date, version and size per line).
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -199,11 +200,22 @@ void FindDownloads(benchmark::State& state)
     FreeAllDownloads();
 }
 
+// The cases behind the goals run five times; the best run ("_min") is what
+// the machine can do, the others carry whatever else it was doing.
+void Repeated(benchmark::internal::Benchmark* bench)
+{
+    bench->Unit(benchmark::kMillisecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true)
+        ->ComputeStatistics(
+            "min", [](const std::vector<double>& runs) { return *std::min_element(runs.begin(), runs.end()); });
+}
+
 } // namespace
 
-BENCHMARK(SaveObjects)->Unit(benchmark::kMillisecond);
-BENCHMARK(LoadObjects)->Unit(benchmark::kMillisecond);
-BENCHMARK(ProbeObjectSources)->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveObjects)->Apply(Repeated);
+BENCHMARK(LoadObjects)->Apply(Repeated);
+BENCHMARK(ProbeObjectSources)->Apply(Repeated);
 BENCHMARK(FindObjects)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SaveClients)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadClients)->Unit(benchmark::kMillisecond);
