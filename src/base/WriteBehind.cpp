@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 TWriteBehind::TWriteBehind(const char* role, qsizetype bufferSize, TConsumer consume)
@@ -38,8 +39,11 @@ void TWriteBehind::Add(const char* data, qsizetype size)
 
 void TWriteBehind::HandOn()
 {
-    if (!m_thread.Started())
-        m_thread.Start(m_role, [this] { Consume(); });
+    if (!m_thread.Started() && !StartThread()) {
+        // Without a thread of its own the caller consumes: slower, nothing lost.
+        m_consume(m_buffers[m_filling].get(), std::exchange(m_filled, 0));
+        return;
+    }
     {
         std::unique_lock guard(m_lock);
         WaitIdle(guard);
@@ -52,6 +56,16 @@ void TWriteBehind::HandOn()
     m_changed.notify_all();
     m_filling ^= 1;
     m_filled = 0;
+}
+
+bool TWriteBehind::StartThread()
+{
+    try {
+        m_thread.Start(m_role, [this] { Consume(); });
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
 }
 
 void TWriteBehind::Drain()

@@ -38,6 +38,8 @@ public:
 
 private:
     void HandOn();
+    // False when the system gives no thread.
+    bool StartThread();
     // Waits until the thread holds no buffer.
     void WaitIdle(std::unique_lock<std::mutex>& guard);
     void Consume();

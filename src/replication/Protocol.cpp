@@ -17,6 +17,7 @@
 #include <QScopeGuard>
 
 #include "base/TextFields.h"
+#include "replication/SigPipeBlocked.h"
 #include "replication/TlsChannel.h"
 
 namespace {
@@ -358,17 +359,22 @@ qint64 TLineConnection::SendFileStep(int fd, qint64& offset, qint64 size, short&
     }
     auto at = static_cast<off_t>(offset);
     for (;;) {
-        const ssize_t n = ::sendfile(m_socket, fd, &at, static_cast<size_t>(size));
+        ssize_t n = 0;
+        int error = 0;
+        {
+            const TSigPipeBlocked quiet; // a peer that has gone gives EPIPE
+            n = ::sendfile(m_socket, fd, &at, static_cast<size_t>(size));
+            error = errno;
+        }
         offset = at;
         if (n >= 0)
             return n;
-        if (errno == EINTR)
+        if (error == EINTR)
             continue;
-        if (errno == EAGAIN) {
+        if (error == EAGAIN) {
             events = POLLOUT;
             return -1;
         }
-        const int error = errno;
         m_closed = true;
         throw SocketError(error);
     }

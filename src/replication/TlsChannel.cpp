@@ -12,6 +12,7 @@
 #include <openssl/ssl.h>
 
 #include "replication/HostKey.h"
+#include "replication/SigPipeBlocked.h"
 
 namespace {
 
@@ -67,44 +68,6 @@ std::shared_ptr<SSL_CTX> ContextOf(const std::shared_ptr<const THostIdentity>& i
     }
     return context;
 }
-
-// OpenSSL writes with write(), not send(MSG_NOSIGNAL): a peer that has gone
-// would end the whole process with SIGPIPE. Blocked over each call on this
-// thread only, and a SIGPIPE the call raised is taken off again.
-class TSigPipeBlocked
-{
-public:
-    TSigPipeBlocked()
-    {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        m_wasPending = Pending();
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
-    }
-    ~TSigPipeBlocked()
-    {
-        if (!m_wasPending && Pending()) {
-            const timespec none{};
-            while (sigtimedwait(&m_pipe, nullptr, &none) < 0 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-    }
-    TSigPipeBlocked(const TSigPipeBlocked&) = delete;
-    TSigPipeBlocked& operator=(const TSigPipeBlocked&) = delete;
-
-private:
-    static bool Pending()
-    {
-        sigset_t pending;
-        sigpending(&pending);
-        return sigismember(&pending, SIGPIPE) == 1;
-    }
-
-    sigset_t m_pipe{};
-    sigset_t m_previous{};
-    bool m_wasPending = false;
-};
 
 } // namespace
 

@@ -147,6 +147,18 @@ TEST_F(TLineConnectionTest, SendFileSendsFromTheOffsetAndAStalledReaderTimesOut)
     EXPECT_THROW(m_connection->SendFile(file.handle(), 0, data.size(), QDeadlineTimer(300)), ESocketError);
 }
 
+// A peer that has gone breaks the send with an error, never with SIGPIPE,
+// which would end the whole process where nobody ignores it (as here).
+TEST_F(TLineConnectionTest, SendFileToAPeerThatHasGoneRaises)
+{
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    ASSERT_EQ(file.write(QByteArray(1024 * 1024, 'x')), 1024 * 1024);
+    ASSERT_TRUE(file.flush());
+    ClosePeer();
+    EXPECT_THROW(m_connection->SendFile(file.handle(), 0, 1024 * 1024, QDeadlineTimer(5000)), ESocketError);
+}
+
 TEST(CommandTableTest, WordsMatchExactlyAndCaseSensitively)
 {
     EXPECT_EQ(FindCommand(QStringLiteral("LOGIN")), TCommandIndex::Login);
