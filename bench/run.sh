@@ -11,8 +11,8 @@
 #   after it), each the best of five runs;
 #   1 000 000 download records in at most 100 MiB of the process, with the
 #   confirmation rate flat (at 10^6 records at least 0.8 times the rate at
-#   10^3), the most memory and the best rate of three runs each; and the
-#   transfer goals transfer.sh judges.
+#   10^3), the most memory and the median rate of three runs each, the sizes
+#   taking turns; and the transfer goals transfer.sh judges.
 # With --goals first, only the benchmarks behind the goals run.
 # Exits with 1 when a goal fails.
 set -euo pipefail
@@ -39,7 +39,7 @@ for name in "${targets[@]}"; do
   # The download sizes take turns, so that a slower spell of the machine does
   # not fall on one size alone and pass for a rate that is not flat.
   [ "$name" = DownloadBench ] && extra=(--benchmark_enable_random_interleaving=true)
-  "$build/bench/$name" --benchmark_out="$results/$name.csv" --benchmark_out_format=csv "${extra[@]}" "$@"
+  "$build/bench/$name" --benchmark_out="$results/$name.json" --benchmark_out_format=json "${extra[@]}" "$@"
 done
 echo "== transfer.sh"
 "$top/bench/transfer.sh" | tee "$results/transfer.txt" || true
@@ -48,13 +48,13 @@ if [ -z "$goals_only" ]; then
   "$top/bench/window.sh"
 fi
 
-# figure <bench> <case> <column>: one value of a benchmark's CSV, empty when
-# the case did not run.
+# figure <bench> <case> <field>: one value of a benchmark's JSON output (a
+# field to a line), empty when the case did not run.
 figure() {
-  [ -f "$results/$1.csv" ] || return 0
-  awk -F, -v name="\"$2\"" -v column="$3" '
-    /^name,/ { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); at[$i] = i }; next }
-    $1 == name && (column in at) { print $(at[column]); exit }' "$results/$1.csv"
+  [ -f "$results/$1.json" ] || return 0
+  awk -v name="$2" -v field="\"$3\":" '
+    $1 == "\"name\":" { current = $0; sub(/^[^"]*"name": "/, "", current); sub(/",?$/, "", current); next }
+    current == name && $1 == field { printf "%.6f\n", $2 + 0; exit }' "$results/$1.json"
 }
 failed=0
 # goal <name> <condition for bc, or empty when not measured> <figures>
@@ -83,8 +83,8 @@ rss=$(figure DownloadBench "$downloads:1000000/repeats:3/real_time_max" rss_MiB)
 per=$(figure DownloadBench "$downloads:1000000/repeats:3/real_time_max" bytes_per_record)
 goal "1 000 000 download records in at most 100 MiB" "${rss:+$rss <= 100}" \
   "process $(round "${rss:-0}" 1) MiB, the list $(round "${per:-0}" 1) bytes a record"
-few=$(figure DownloadBench "$downloads:1000/repeats:3/real_time_max" items_per_second)
-many=$(figure DownloadBench "$downloads:1000000/repeats:3/real_time_max" items_per_second)
+few=$(figure DownloadBench "$downloads:1000/repeats:3/real_time_median" items_per_second)
+many=$(figure DownloadBench "$downloads:1000000/repeats:3/real_time_median" items_per_second)
 if [ -n "$few" ] && [ -n "$many" ]; then
   goal "confirmations as fast at 10^6 records as at 10^3 (at least 0.8 times)" "$many >= 0.8 * $few" \
     "$(round "$many")/s against $(round "$few")/s, ratio $(round "$(echo "$many / $few" | bc -l)" 2)"
