@@ -240,9 +240,8 @@ void Repeated(benchmark::internal::Benchmark* bench)
 
 } // namespace
 
-// First: the CSV output takes its counter columns from the first case.
-BENCHMARK(LoadObjects)->Apply(Repeated);
 BENCHMARK(SaveObjects)->Apply(Repeated);
+BENCHMARK(LoadObjects)->Apply(Repeated);
 BENCHMARK(ProbeObjectSources)->Apply(Repeated);
 BENCHMARK(FindObjects)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SaveClients)->Unit(benchmark::kMillisecond);
