@@ -153,21 +153,9 @@ int Wire(int port, const QString& name, bool tls, const QString& destination)
 void ReportMemory()
 {
     const QByteArray target = qgetenv("PLENWICK_BENCH_MEMORY");
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (target.isEmpty() || !status.open(QIODevice::ReadOnly))
-        return;
-    QByteArray peak;
-    QByteArray file;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        const QList<QByteArray> words = line.simplified().split(' ');
-        if (words.size() >= 2 && words[0] == "VmHWM:")
-            peak = words[1];
-        if (words.size() >= 2 && words[0] == "RssFile:")
-            file = words[1];
-    }
     QFile out(QString::fromLocal8Bit(target));
-    if (out.open(QIODevice::Append))
-        out.write(peak + ' ' + file + '\n');
+    if (!target.isEmpty() && out.open(QIODevice::Append))
+        out.write(QByteArray::number(StatusKiB("VmHWM")) + ' ' + QByteArray::number(StatusKiB("RssFile")) + '\n');
 }
 
 } // namespace

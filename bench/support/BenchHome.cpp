@@ -78,14 +78,19 @@ int RunServerBenchmarks(int argc, char** argv, TServerBase*& server, const std::
     return rc;
 }
 
-long ResidentKiB()
+long StatusKiB(QByteArrayView field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field) && line.mid(field.size()).startsWith(':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLong();
     return 0;
+}
+
+long ResidentKiB()
+{
+    return StatusKiB("VmRSS");
 }
 
 size_t HeapInUse()

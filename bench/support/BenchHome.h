@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 
+#include <QByteArrayView>
 #include <QTemporaryDir>
 
 #include "app/HeadlessUi.h"
@@ -33,6 +34,9 @@ int RunBenchmarks(int argc, char** argv, const std::function<void()>& cleanUp);
 
 class TServerBase;
 
+/// A field of the process's status in KiB ("VmRSS", "VmHWM", "RssFile"); 0
+/// when there is none.
+long StatusKiB(QByteArrayView field);
 /// The process's resident memory now (VmRSS), in KiB.
 long ResidentKiB();
 /// The bytes the heap has handed out and not taken back (small blocks and

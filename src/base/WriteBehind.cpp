@@ -41,7 +41,7 @@ void TWriteBehind::HandOn()
 {
     if (!m_thread.Started() && !StartThread()) {
         // Without a thread of its own the caller consumes: slower, nothing lost.
-        m_consume(m_buffers[m_filling].get(), std::exchange(m_filled, 0));
+        ConsumeHere();
         return;
     }
     {
@@ -68,12 +68,17 @@ bool TWriteBehind::StartThread()
     }
 }
 
+void TWriteBehind::ConsumeHere()
+{
+    const qsizetype filled = std::exchange(m_filled, 0);
+    if (filled > 0)
+        m_consume(m_buffers[m_filling].get(), filled);
+}
+
 void TWriteBehind::Drain()
 {
     if (!m_thread.Started()) {
-        const qsizetype filled = std::exchange(m_filled, 0);
-        if (filled > 0)
-            m_consume(m_buffers[m_filling].get(), filled);
+        ConsumeHere();
         return;
     }
     if (m_filled > 0)

@@ -40,6 +40,8 @@ private:
     void HandOn();
     // False when the system gives no thread.
     bool StartThread();
+    // The filling buffer, consumed on the caller's thread.
+    void ConsumeHere();
     // Waits until the thread holds no buffer.
     void WaitIdle(std::unique_lock<std::mutex>& guard);
     void Consume();

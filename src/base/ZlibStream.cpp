@@ -205,12 +205,14 @@ private:
         char out[2 * kSample];
         for (const qsizetype at : {qsizetype{0}, input.size() / 2, input.size() - kSample}) {
             deflateReset(&stream);
-            // The window before the sample: the end of the dictionary, then the block.
+            // The window before the sample: within the block, or the end of the
+            // dictionary joined to the block's start.
             const QByteArray joined = at < kWindow ? (block.dictionary + input.left(at)).right(kWindow) : QByteArray();
-            const char* before = at < kWindow ? joined.constData() : input.constData() + at - kWindow;
-            const qsizetype beforeSize = at < kWindow ? joined.size() : kWindow;
-            if (beforeSize > 0)
-                deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(before), static_cast<uInt>(beforeSize));
+            const QByteArrayView before =
+                at < kWindow ? QByteArrayView(joined) : QByteArrayView(input).sliced(at - kWindow, kWindow);
+            if (!before.isEmpty())
+                deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(before.data()),
+                                     static_cast<uInt>(before.size()));
             stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData() + at));
             stream.avail_in = static_cast<uInt>(kSample);
             stream.next_out = reinterpret_cast<Bytef*>(out);

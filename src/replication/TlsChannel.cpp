@@ -1,12 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "replication/TlsChannel.h"
 
-#include <cerrno>
-#include <csignal>
-#include <ctime>
 #include <mutex>
-
-#include <pthread.h>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
